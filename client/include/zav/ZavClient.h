@@ -1,0 +1,139 @@
+#ifndef ZAV_ZAVCLIENT_H
+#define ZAV_ZAVCLIENT_H
+
+#include <QHash>
+#include <QObject>
+#include <QString>
+#include <QVariantList>
+
+class QDBusServiceWatcher;
+
+// Client library of the transfer-status service.
+//
+// A program reports the uploads, downloads and synchronisations it runs: it opens a Client,
+// registers each transfer, and then changes the transfer through its handle. The service shows
+// the transfers to the user and may ask the program to cancel, start (restart), pause or repair
+// one of them; the Client turns such a request into a signal that carries the handle.
+//
+// Everything runs on the thread that owns the Client. Only init() and registerTransfer() wait
+// for the service (each at most a few seconds); every change is sent without waiting, in the
+// order of the calls. If the service leaves the bus, the library keeps working: changes to
+// transfers registered with it are dropped and one warning is written.
+namespace Zav {
+
+class Transfer;
+class BusListener;
+
+class Client : public QObject
+{
+    Q_OBJECT
+public:
+    enum TransferType { Upload = 0, Download = 1, Sync = 2 };
+    Q_ENUM(TransferType)
+
+    // Bus name, object path and interface of the service.
+    static const char *const ServiceName;
+    static const char *const ObjectPath;
+    static const char *const Interface;
+    // How long init() and registerTransfer() wait for the service, in milliseconds.
+    static const int CallTimeout = 3000;
+
+    explicit Client(QObject *parent = nullptr);
+    ~Client() override;
+
+    // Opens the connection: true when the session bus is there and the service answers within
+    // CallTimeout (a bus that can activate the service starts it). Calling it again retries.
+    bool init();
+    // Registers a transfer and returns its handle, or null when the service refuses it, is
+    // gone, or init() has not succeeded. The handle belongs to this Client and stays valid as
+    // long as the Client lives.
+    Transfer *registerTransfer(const QString &name, TransferType type, const QString &clientId = QString());
+    // True while the service that init() reached is on the bus.
+    bool isServiceAvailable() const { return !m_owner.isEmpty(); }
+
+Q_SIGNALS:
+    // The service asks for an action on one of this client's transfers.
+    void cancelTransfer(Zav::Transfer *transfer);
+    void startTransfer(Zav::Transfer *transfer);
+    void pauseTransfer(Zav::Transfer *transfer);
+    void repairErrorTransfer(Zav::Transfer *transfer);
+
+private:
+    friend class Transfer;
+    friend class BusListener;
+    void onRequest(const QString &id, const QString &action, const QString &sender);
+    void onOwnerChanged(const QString &oldOwner, const QString &newOwner);
+    // Sends a change for a transfer registered with `owner`; dropped when that service is gone.
+    void send(const QString &owner, const QString &method, const QVariantList &arguments);
+
+    QString m_owner; // unique bus name of the service instance that answers now
+    bool m_connected = false;
+    QDBusServiceWatcher *m_watcher = nullptr;
+    BusListener *m_listener = nullptr;
+    QHash<QString, Transfer *> m_transfers; // by owner + '/' + id
+};
+
+// One registered transfer. Every change is sent to the service at once, without waiting.
+class Transfer : public QObject
+{
+    Q_OBJECT
+public:
+    ~Transfer() override;
+
+    // Completes the transfer. With showResult, resultUri names what the transfer produced
+    // (the user can open it); message is an optional text for the user.
+    void markCompleted(bool showResult, const QString &message, const QString &resultUri);
+    // The picture shown for the transfer.
+    void setImageFromFilePath(const QString &path);
+
+public Q_SLOTS:
+    // The id the service assigned; the same on every call.
+    virtual QString id() const;
+    // The service account the transfer goes to (uploads).
+    virtual void setAccount(const QString &account);
+    // How many items the transfer holds.
+    virtual void setCount(int count);
+    virtual void setSize(quint64 bytes);
+    // done: the part done, from 0 to 1.
+    virtual void setProgress(float done);
+    virtual void setSpeed(int speed);
+    virtual void setMessage(const QString &message);
+    // Seconds left.
+    virtual void setEstimate(int seconds);
+    virtual void setCanPause(bool canPause);
+    virtual void setName(const QString &name);
+    // 0 upload, 1 download, 2 sync.
+    virtual void setServiceIconType(int type);
+    virtual void setThumbnailForFile(const QString &file, const QString &mimeType);
+    virtual void setCancelButtonText(const QString &text);
+    virtual void setTitle(const QString &title);
+    // Changes made between these two are applied by the service as one update.
+    virtual void startCommit();
+    virtual void endCommit();
+    // Waiting, with the reason shown to the user.
+    virtual void setPending(const QString &reason);
+    // Running, with the part done (0 to 1).
+    virtual void setActive(float done);
+    virtual void markCancelled();
+    virtual void markPaused();
+    virtual void markRestarted();
+    virtual void markFailure(const QString &headline, const QString &description);
+    // A failure the user can try to repair with an action named by actionText.
+    virtual void markRepairableFailure(const QString &headline, const QString &description,
+                                       const QString &actionText);
+    // The program could not cancel the transfer, for the given reason.
+    virtual void markCancelFailed(const QString &reason);
+
+private:
+    friend class Client;
+    Transfer(Client *client, const QString &id, const QString &owner);
+    void send(const char *method, const QVariantList &arguments = {});
+
+    Client *m_client;
+    QString m_id;
+    QString m_owner;
+};
+
+} // namespace Zav
+
+#endif

@@ -1,0 +1,33 @@
+#ifndef MAPPLICATION_H
+#define MAPPLICATION_H
+
+#include <QApplication>
+
+class MApplicationService;
+class MApplicationWindow;
+
+// The application object. It takes the command line unchanged and loads the framework's theme.
+class MApplication : public QApplication
+{
+    Q_OBJECT
+public:
+    MApplication(int &argc, char **argv, const QString &appIdentifier = QString(),
+                 MApplicationService *service = nullptr);
+    ~MApplication() override;
+
+    QString appIdentifier() const { return m_identifier; }
+    // The window that pages and dialogs appear on: the newest live one, or null.
+    static MApplicationWindow *activeApplicationWindow();
+    // The theme's style sheet, for programs that use the framework's widgets without an
+    // MApplication (tests, tools).
+    static QString themeStyleSheet();
+
+private:
+    friend class MApplicationWindow;
+    static void registerWindow(MApplicationWindow *window);
+    static void unregisterWindow(MApplicationWindow *window);
+
+    QString m_identifier;
+};
+
+#endif

@@ -1,0 +1,53 @@
+#include "MApplicationPage.h"
+
+#include <QEvent>
+#include <QGraphicsLinearLayout>
+
+MApplicationPage::MApplicationPage(QGraphicsItem *parent)
+    : MSceneWindow(parent)
+    , m_central(new QGraphicsWidget(this))
+{
+    // The central widget expands: a page holding only fixed-height items would otherwise be
+    // clamped to their height and not fill the screen.
+    m_central->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    auto *layout = new QGraphicsLinearLayout(Qt::Vertical, this);
+    layout->setContentsMargins(12, 12, 12, 12);
+    layout->addItem(m_central);
+    setFlag(QGraphicsItem::ItemHasNoContents);
+}
+
+MApplicationPage::~MApplicationPage() = default;
+
+void MApplicationPage::setTitle(const QString &title)
+{
+    if (m_title == title)
+        return;
+    m_title = title;
+    emit titleChanged(m_title);
+}
+
+void MApplicationPage::setEscapeMode(MApplicationPageModel::PageEscapeMode mode)
+{
+    if (m_escapeMode == mode)
+        return;
+    m_escapeMode = mode;
+    emit escapeModeChanged(mode);
+}
+
+void MApplicationPage::createContent() {}
+
+void MApplicationPage::prepareToAppear()
+{
+    if (m_contentCreated)
+        return;
+    m_contentCreated = true;
+    createContent();
+}
+
+bool MApplicationPage::event(QEvent *event)
+{
+    const bool handled = MSceneWindow::event(event);
+    if (event->type() == QEvent::LayoutRequest)
+        emit contentSizeChanged();
+    return handled;
+}

@@ -1,0 +1,44 @@
+#ifndef MAPPLICATIONPAGE_H
+#define MAPPLICATIONPAGE_H
+
+#include "MApplicationPageModel.h"
+#include "MSceneWindow.h"
+
+// A full-screen page with a title and an escape button in the window's bar. The page's content
+// goes on its central widget, built in createContent(), which runs once before the first showing.
+class MApplicationPage : public MSceneWindow
+{
+    Q_OBJECT
+public:
+    explicit MApplicationPage(QGraphicsItem *parent = nullptr);
+    ~MApplicationPage() override;
+
+    QString title() const { return m_title; }
+    void setTitle(const QString &title);
+    QGraphicsWidget *centralWidget() const { return m_central; }
+    MApplicationPageModel::PageEscapeMode escapeMode() const { return m_escapeMode; }
+    void setEscapeMode(MApplicationPageModel::PageEscapeMode mode);
+    bool isContentCreated() const { return m_contentCreated; }
+
+Q_SIGNALS:
+    // The user pressed the escape button in EscapeAuto mode (pages may raise it themselves).
+    void backButtonClicked();
+    // For the window's bar.
+    void titleChanged(const QString &title);
+    void escapeModeChanged(MApplicationPageModel::PageEscapeMode mode);
+    // The content asked for a new size (rows added or removed).
+    void contentSizeChanged();
+
+protected:
+    virtual void createContent();
+    void prepareToAppear() override;
+    bool event(QEvent *event) override;
+
+private:
+    QString m_title;
+    QGraphicsWidget *m_central;
+    MApplicationPageModel::PageEscapeMode m_escapeMode = MApplicationPageModel::EscapeAuto;
+    bool m_contentCreated = false;
+};
+
+#endif

@@ -1,0 +1,15 @@
+#ifndef MAPPLICATIONPAGEMODEL_H
+#define MAPPLICATIONPAGEMODEL_H
+
+// Holds the page-level enums; the page itself keeps the values.
+class MApplicationPageModel
+{
+public:
+    enum PageEscapeMode {
+        EscapeAuto = 0,        // the escape button reads "Back" and raises backButtonClicked()
+        EscapeManualBack = 1,  // the same, for pages that handle going back themselves
+        EscapeCloseWindow = 2, // the escape button closes the window
+    };
+};
+
+#endif

@@ -1,0 +1,228 @@
+#include "MApplicationWindow.h"
+
+#include "MApplication.h"
+#include "MApplicationPage.h"
+#include "MDialog.h"
+
+#include <QCloseEvent>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QScrollBar>
+
+namespace {
+constexpr int BarHeight = 48;
+}
+
+MApplicationWindow::MApplicationWindow(QWidget *parent)
+    : QGraphicsView(parent)
+    , m_scene(new QGraphicsScene(this))
+    , m_bar(new QWidget(this))
+    , m_title(new QLabel(m_bar))
+    , m_escape(new QPushButton(m_bar))
+{
+    setScene(m_scene);
+    setWindowTitle(QCoreApplication::applicationName());
+    setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    setRenderHints(QPainter::Antialiasing | QPainter::TextAntialiasing | QPainter::SmoothPixmapTransform);
+    setFrameShape(QFrame::NoFrame);
+    setViewportMargins(0, BarHeight, 0, 0);
+    setObjectName(QStringLiteral("ApplicationWindow"));
+
+    m_bar->setObjectName(QStringLiteral("TitleBar"));
+    m_bar->setAttribute(Qt::WA_StyledBackground);
+    auto *barLayout = new QHBoxLayout(m_bar);
+    barLayout->setContentsMargins(8, 4, 8, 4);
+    m_escape->setObjectName(QStringLiteral("EscapeButton"));
+    m_escape->setFocusPolicy(Qt::NoFocus);
+    m_escape->setMinimumWidth(80);
+    m_title->setObjectName(QStringLiteral("TitleLabel"));
+    m_title->setTextFormat(Qt::PlainText);
+    barLayout->addWidget(m_escape);
+    barLayout->addWidget(m_title, 1);
+    connect(m_escape, &QPushButton::clicked, this, &MApplicationWindow::escapeClicked);
+
+    resize(854, 480 + 0);
+    MApplication::registerWindow(this);
+    updateBar();
+}
+
+MApplicationWindow::~MApplicationWindow()
+{
+    MApplication::unregisterWindow(this);
+    // Pages and dialogs belong to the application, not to the scene: take them out before the
+    // scene would delete them.
+    for (const QPointer<MSceneWindow> &overlay : std::as_const(m_overlays)) {
+        if (overlay)
+            m_scene->removeItem(overlay);
+    }
+    if (m_page)
+        m_scene->removeItem(m_page);
+}
+
+MDialog *MApplicationWindow::topDialog() const
+{
+    for (auto it = m_overlays.crbegin(); it != m_overlays.crend(); ++it) {
+        if (auto *dialog = qobject_cast<MDialog *>(it->data()))
+            return dialog;
+    }
+    return nullptr;
+}
+
+QString MApplicationWindow::barTitle() const
+{
+    return m_title->text();
+}
+
+bool MApplicationWindow::isShowing(const MSceneWindow *window) const
+{
+    if (window && window == m_page)
+        return true;
+    for (const QPointer<MSceneWindow> &overlay : m_overlays) {
+        if (overlay == window)
+            return true;
+    }
+    return false;
+}
+
+void MApplicationWindow::showSceneWindow(MSceneWindow *window)
+{
+    if (auto *page = qobject_cast<MApplicationPage *>(window))
+        showPage(page);
+    else
+        showOverlay(window);
+}
+
+void MApplicationWindow::hideSceneWindow(MSceneWindow *window)
+{
+    if (auto *page = qobject_cast<MApplicationPage *>(window)) {
+        m_history.removeAll(page);
+        m_history.removeAll(nullptr);
+        if (page != m_page)
+            return;
+        detach(page);
+        m_page = nullptr;
+        if (!m_history.isEmpty())
+            showPage(m_history.takeLast());
+        else
+            updateBar();
+        return;
+    }
+    if (m_overlays.removeAll(window) > 0)
+        detach(window);
+}
+
+void MApplicationWindow::showPage(MApplicationPage *page)
+{
+    m_history.removeAll(page);
+    m_history.removeAll(nullptr);
+    m_history.append(page);
+    if (page == m_page)
+        return;
+    if (m_page)
+        detach(m_page);
+    m_page = page;
+    m_scene->addItem(page);
+    page->setPos(0, 0);
+    connect(page, &MApplicationPage::titleChanged, this, &MApplicationWindow::updateBar);
+    connect(page, &MApplicationPage::escapeModeChanged, this, &MApplicationWindow::updateBar);
+    connect(page, &MApplicationPage::contentSizeChanged, this, &MApplicationWindow::fitPage);
+    connect(page, &QObject::destroyed, this, [this] {
+        m_page = nullptr;
+        m_history.removeAll(nullptr);
+        updateBar();
+    });
+    fitPage();
+    verticalScrollBar()->setValue(0);
+    updateBar();
+    emit pageChanged(page);
+}
+
+void MApplicationWindow::showOverlay(MSceneWindow *overlay)
+{
+    if (m_overlays.contains(overlay))
+        return;
+    m_overlays.append(overlay);
+    m_scene->addItem(overlay);
+    overlay->setZValue(1000 + m_overlays.size());
+    connect(overlay, &QObject::destroyed, this, [this] { m_overlays.removeAll(nullptr); });
+    fitOverlays();
+}
+
+void MApplicationWindow::detach(MSceneWindow *window)
+{
+    disconnect(window, nullptr, this, nullptr);
+    if (window->scene() == m_scene)
+        m_scene->removeItem(window);
+}
+
+void MApplicationWindow::fitPage()
+{
+    const QSize area = viewport()->size();
+    if (m_page) {
+        const qreal width = area.width();
+        const qreal wanted = m_page->effectiveSizeHint(Qt::PreferredSize, QSizeF(width, -1)).height();
+        const qreal height = qMax<qreal>(area.height(), wanted);
+        if (m_page->geometry() != QRectF(0, 0, width, height))
+            m_page->setGeometry(0, 0, width, height);
+        setSceneRect(0, 0, width, height);
+    } else {
+        setSceneRect(0, 0, area.width(), area.height());
+    }
+    fitOverlays();
+}
+
+void MApplicationWindow::fitOverlays()
+{
+    // Dialogs cover what is visible of the page.
+    const QRectF visible = mapToScene(viewport()->rect()).boundingRect();
+    for (const QPointer<MSceneWindow> &overlay : std::as_const(m_overlays)) {
+        if (overlay)
+            overlay->setGeometry(visible);
+    }
+}
+
+void MApplicationWindow::updateBar()
+{
+    if (!m_page) {
+        m_title->clear();
+        m_escape->setText(tr("Close"));
+        return;
+    }
+    m_title->setText(m_page->title());
+    const bool closes = m_page->escapeMode() == MApplicationPageModel::EscapeCloseWindow;
+    m_escape->setText(closes ? tr("Close") : tr("Back"));
+}
+
+void MApplicationWindow::escapeClicked()
+{
+    // With a dialog open, the escape button dismisses the dialog.
+    if (MDialog *dialog = topDialog()) {
+        dialog->reject();
+        return;
+    }
+    if (!m_page || m_page->escapeMode() == MApplicationPageModel::EscapeCloseWindow) {
+        close();
+        return;
+    }
+    emit m_page->backButtonClicked();
+}
+
+void MApplicationWindow::resizeEvent(QResizeEvent *event)
+{
+    QGraphicsView::resizeEvent(event);
+    m_bar->setGeometry(0, 0, width(), BarHeight);
+    fitPage();
+}
+
+void MApplicationWindow::closeEvent(QCloseEvent *event)
+{
+    // Open dialogs are dismissed so that their nested event loops end.
+    while (MDialog *dialog = topDialog()) {
+        dialog->reject();
+        m_overlays.removeAll(dialog);
+    }
+    QGraphicsView::closeEvent(event);
+}

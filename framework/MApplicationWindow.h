@@ -1,0 +1,60 @@
+#ifndef MAPPLICATIONWINDOW_H
+#define MAPPLICATIONWINDOW_H
+
+#include "MApplicationPage.h"
+
+#include <QGraphicsView>
+#include <QList>
+#include <QPointer>
+
+class MDialog;
+class QLabel;
+class QPushButton;
+
+// The application's one window: a handset-sized view (854 x 480) that shows one page at a time
+// under a bar with the page's title and its escape button, and dialogs over the page. Pages
+// taller than the screen scroll vertically.
+class MApplicationWindow : public QGraphicsView
+{
+    Q_OBJECT
+public:
+    explicit MApplicationWindow(QWidget *parent = nullptr);
+    ~MApplicationWindow() override;
+
+    MApplicationPage *currentPage() const { return m_page; }
+    // The dialog on top, or null.
+    MDialog *topDialog() const;
+    // The escape button of the bar ("Back" or "Close").
+    QPushButton *escapeButton() const { return m_escape; }
+    QString barTitle() const;
+    bool isShowing(const MSceneWindow *window) const;
+
+Q_SIGNALS:
+    void pageChanged(MApplicationPage *page);
+
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    friend class MSceneWindow;
+    void showSceneWindow(MSceneWindow *window);
+    void hideSceneWindow(MSceneWindow *window);
+    void showPage(MApplicationPage *page);
+    void showOverlay(MSceneWindow *overlay);
+    void fitPage();
+    void fitOverlays();
+    void updateBar();
+    void escapeClicked();
+    void detach(MSceneWindow *window);
+
+    QGraphicsScene *m_scene;
+    QWidget *m_bar;
+    QLabel *m_title;
+    QPushButton *m_escape;
+    QPointer<MApplicationPage> m_page;
+    QList<QPointer<MApplicationPage>> m_history;
+    QList<QPointer<MSceneWindow>> m_overlays;
+};
+
+#endif

@@ -1,0 +1,123 @@
+#include "MComboBox.h"
+
+#include <QComboBox>
+#include <QHBoxLayout>
+#include <QLabel>
+
+#include <functional>
+
+namespace {
+// Tells when its popup opens and closes.
+class PopupAwareComboBox : public QComboBox
+{
+public:
+    std::function<void(bool)> onPopup;
+
+    void showPopup() override
+    {
+        if (onPopup)
+            onPopup(true);
+        QComboBox::showPopup();
+    }
+    void hidePopup() override
+    {
+        QComboBox::hidePopup();
+        if (onPopup)
+            onPopup(false);
+    }
+};
+} // namespace
+
+MComboBox::MComboBox(QGraphicsItem *parent)
+    : MWidgetController(new QWidget, parent)
+{
+    QWidget *box = widget();
+    auto *layout = new QHBoxLayout(box);
+    layout->setContentsMargins(0, 2, 0, 2);
+    m_title = new QLabel(box);
+    m_title->setObjectName(QStringLiteral("ComboTitle"));
+    m_title->setMinimumWidth(130);
+    auto *combo = new PopupAwareComboBox;
+    combo->onPopup = [this](bool shown) { popupShown(shown); };
+    m_combo = combo;
+    m_combo->setParent(box);
+    m_combo->setFocusPolicy(Qt::NoFocus);
+    m_combo->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    m_combo->setMinimumWidth(220);
+    layout->addWidget(m_title);
+    layout->addWidget(m_combo, 1);
+    connect(m_combo, &QComboBox::currentIndexChanged, this, &MComboBox::currentIndexChanged);
+}
+
+MComboBox::~MComboBox() = default;
+
+QString MComboBox::title() const
+{
+    return m_title->text();
+}
+
+void MComboBox::setTitle(const QString &title)
+{
+    m_title->setText(title);
+    updateGeometry();
+}
+
+QAbstractItemModel *MComboBox::itemModel() const
+{
+    return m_combo->model();
+}
+
+void MComboBox::setItemModel(QAbstractItemModel *model)
+{
+    m_combo->setModel(model);
+    updateGeometry();
+}
+
+int MComboBox::count() const
+{
+    return m_combo->count();
+}
+
+QString MComboBox::itemText(int index) const
+{
+    return m_combo->itemText(index);
+}
+
+int MComboBox::currentIndex() const
+{
+    return m_combo->currentIndex();
+}
+
+QString MComboBox::currentText() const
+{
+    return m_combo->currentText();
+}
+
+bool MComboBox::isIconVisible() const
+{
+    return m_iconVisible;
+}
+
+void MComboBox::setIconVisible(bool visible)
+{
+    // The list shows no item icons; the flag is kept for the theme.
+    m_iconVisible = visible;
+    widget()->setProperty("iconVisible", visible);
+}
+
+void MComboBox::setCurrentIndex(int index)
+{
+    m_combo->setCurrentIndex(index);
+}
+
+void MComboBox::popupShown(bool shown)
+{
+    // The popup is a child of this proxy: rows added after the combo box would paint over it
+    // and take its clicks, so the combo box is raised while the popup is open.
+    if (shown) {
+        m_restingZ = zValue();
+        setZValue(10000);
+    } else {
+        setZValue(m_restingZ);
+    }
+}

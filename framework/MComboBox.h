@@ -1,0 +1,48 @@
+#ifndef MCOMBOBOX_H
+#define MCOMBOBOX_H
+
+#include "MWidgetController.h"
+
+class QAbstractItemModel;
+class QComboBox;
+class QLabel;
+
+// A titled list from which one entry is picked. The entries come from an item model.
+class MComboBox : public MWidgetController
+{
+    Q_OBJECT
+public:
+    explicit MComboBox(QGraphicsItem *parent = nullptr);
+    ~MComboBox() override;
+
+    QString title() const;
+    void setTitle(const QString &title);
+    QAbstractItemModel *itemModel() const;
+    // The model is not owned by the combo box.
+    void setItemModel(QAbstractItemModel *model);
+    int count() const;
+    QString itemText(int index) const;
+    int currentIndex() const;
+    QString currentText() const;
+    bool isIconVisible() const;
+    void setIconVisible(bool visible);
+
+    // The list widget itself, for tests that drive it as a user would.
+    QComboBox *comboWidget() const { return m_combo; }
+
+public Q_SLOTS:
+    void setCurrentIndex(int index);
+
+Q_SIGNALS:
+    void currentIndexChanged(int index);
+
+private:
+    void popupShown(bool shown);
+
+    QLabel *m_title;
+    QComboBox *m_combo;
+    bool m_iconVisible = true;
+    qreal m_restingZ = 0;
+};
+
+#endif

@@ -1,0 +1,32 @@
+#include "MMessageBox.h"
+
+#include "MLabel.h"
+
+#include <QGraphicsLinearLayout>
+
+MMessageBox::MMessageBox(const QString &text, M::StandardButtons buttons)
+    : MMessageBox(QString(), text, buttons)
+{
+}
+
+MMessageBox::MMessageBox(const QString &title, const QString &text, M::StandardButtons buttons)
+    : MDialog(title, buttons)
+    , m_text(new MLabel(text))
+{
+    m_text->setObjectName(QStringLiteral("DialogText"));
+    m_text->setAlignment(Qt::AlignCenter);
+    m_text->setWordWrap(true);
+    contentLayout()->addItem(m_text);
+}
+
+MMessageBox::~MMessageBox() = default;
+
+QString MMessageBox::text() const
+{
+    return m_text->text();
+}
+
+void MMessageBox::setText(const QString &text)
+{
+    m_text->setText(text);
+}

@@ -1,0 +1,79 @@
+#include "MSlider.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QSlider>
+
+MSlider::MSlider(QGraphicsItem *parent, const QString &viewType)
+    : MWidgetController(new QWidget, parent)
+{
+    QWidget *box = widget();
+    auto *layout = new QHBoxLayout(box);
+    layout->setContentsMargins(0, 0, 0, 0);
+    m_slider = new QSlider(Qt::Horizontal, box);
+    m_slider->setFocusPolicy(Qt::NoFocus);
+    m_handleLabel = new QLabel(box);
+    m_handleLabel->setObjectName(QStringLiteral("SliderHandleLabel"));
+    m_handleLabel->setTextFormat(Qt::PlainText);
+    m_handleLabel->setMinimumWidth(120);
+    m_handleLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    layout->addWidget(m_slider, 1);
+    layout->addWidget(m_handleLabel);
+    if (!viewType.isEmpty())
+        setViewType(viewType);
+    connect(m_slider, &QSlider::valueChanged, this, &MSlider::valueChanged);
+    connect(m_slider, &QSlider::sliderPressed, this, &MSlider::sliderPressed);
+    connect(m_slider, &QSlider::sliderReleased, this, &MSlider::sliderReleased);
+}
+
+MSlider::~MSlider() = default;
+
+int MSlider::minimum() const
+{
+    return m_slider->minimum();
+}
+
+int MSlider::maximum() const
+{
+    return m_slider->maximum();
+}
+
+void MSlider::setMinimum(int minimum)
+{
+    m_slider->setMinimum(minimum);
+}
+
+void MSlider::setMaximum(int maximum)
+{
+    m_slider->setMaximum(maximum);
+}
+
+void MSlider::setRange(int minimum, int maximum)
+{
+    m_slider->setRange(minimum, maximum);
+}
+
+int MSlider::value() const
+{
+    return m_slider->value();
+}
+
+QString MSlider::handleLabel() const
+{
+    return m_handleLabel->text();
+}
+
+void MSlider::setHandleLabel(const QString &text)
+{
+    m_handleLabel->setText(text);
+}
+
+void MSlider::setHandleLabelVisible(bool visible)
+{
+    m_handleLabel->setVisible(visible);
+}
+
+void MSlider::setValue(int value)
+{
+    m_slider->setValue(value);
+}

@@ -1,0 +1,8 @@
+#include "MWidget.h"
+
+MWidget::MWidget(QGraphicsItem *parent)
+    : QGraphicsWidget(parent)
+{
+}
+
+MWidget::~MWidget() = default;

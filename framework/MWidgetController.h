@@ -1,0 +1,31 @@
+#ifndef MWIDGETCONTROLLER_H
+#define MWIDGETCONTROLLER_H
+
+#include <QGraphicsProxyWidget>
+
+// Common base of the controls (buttons, labels, lists, sliders, text fields, images). Each one
+// embeds a real Qt widget through a proxy, so input, focus and painting are Qt's own.
+//
+// The object name of a control is its style name: it is handed on to the embedded widget, where
+// the theme's style sheet picks it up. The view type is handed on as the widget property
+// "viewType" for the same reason.
+class MWidgetController : public QGraphicsProxyWidget
+{
+    Q_OBJECT
+public:
+    ~MWidgetController() override;
+
+    QString viewType() const { return m_viewType; }
+    void setViewType(const QString &type);
+
+protected:
+    // Takes ownership of `widget`.
+    MWidgetController(QWidget *widget, QGraphicsItem *parent);
+
+private:
+    void restyle();
+
+    QString m_viewType;
+};
+
+#endif

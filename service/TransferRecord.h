@@ -1,0 +1,57 @@
+#ifndef TRANSFERRECORD_H
+#define TRANSFERRECORD_H
+
+#include <QJsonObject>
+#include <QString>
+
+// What the service knows of one transfer: the last value of every property and its state.
+struct TransferValues
+{
+    enum class State { Pending, Active, Paused, Failed, CancelFailed, Cancelled, Done };
+
+    QString name;
+    int type = 0; // 0 upload, 1 download, 2 sync
+    QString clientId;
+    QString account;
+    int count = 0;
+    quint64 size = 0;
+    double progress = 0;
+    int speed = 0;
+    QString message;
+    int estimate = 0;
+    bool canPause = false;
+    int serviceIconType = -1; // -1: never set
+    QString thumbnailFile;
+    QString thumbnailMimeType;
+    QString cancelButtonText;
+    QString title;
+    QString image;
+    State state = State::Pending;
+    QString reason; // pending reason, or why cancelling failed
+    QString failureHeadline;
+    QString failureDescription;
+    QString failureAction; // empty for a failure without repair
+    bool showResult = false;
+    QString resultMessage;
+    QString resultUri;
+};
+
+struct TransferRecord
+{
+    QString id;
+    QString owner; // unique bus name of the registering connection
+    TransferValues live;
+    TransferValues staged; // changes since startCommit
+    bool inCommit = false;
+    quint64 updates = 0; // applied updates; a commit counts once
+    quint64 calls = 0;   // accepted calls
+
+    // The values a change applies to: the staged copy while a commit is open.
+    TransferValues &target() { return inCommit ? staged : live; }
+    QJsonObject toJson() const;
+};
+
+QString stateName(TransferValues::State state);
+QString typeName(int type);
+
+#endif

@@ -1,0 +1,111 @@
+#ifndef TRANSFERSERVICE_H
+#define TRANSFERSERVICE_H
+
+#include "Journal.h"
+#include "TransferRecord.h"
+
+#include <QDBusConnection>
+#include <QDBusContext>
+#include <QHash>
+#include <QObject>
+#include <QSet>
+#include <QStringList>
+#include <QTimer>
+
+class QDBusServiceWatcher;
+
+// The reference transfer-status service: keeps every registered transfer's state, records what
+// it receives, and passes a tester's requests to the program that owns a transfer.
+//
+// A transfer belongs to the bus connection that registered it; changes from any other
+// connection are refused. When the owner leaves the bus its transfers are forgotten (and
+// watchers are told with transferRemoved), so nothing is left that no one can finish.
+class TransferService : public QObject, protected QDBusContext
+{
+    Q_OBJECT
+public:
+    struct Limits
+    {
+        int maxTransfers = 10000;   // live transfers, all clients together
+        int maxStringLength = 4096; // characters in any text argument
+    };
+
+    static const char *const ServiceName;
+    static const char *const ObjectPath;
+    static const char *const TransfersInterface;
+
+    explicit TransferService(const QDBusConnection &bus, const Limits &limits, QObject *parent = nullptr);
+    ~TransferService() override;
+
+    // Exports the object and takes the bus name; false (with the reason in `error`) when the
+    // name is taken or the bus refuses.
+    bool start(QString *error);
+    bool openJournal(const QString &path) { return m_journal.open(path); }
+
+public Q_SLOTS:
+    // com.kelvo.zav.Transfers
+    QString ping();
+    QString registerTransfer(const QString &name, int type, const QString &clientId);
+    void setAccount(const QString &id, const QString &account);
+    void setCount(const QString &id, int count);
+    void setSize(const QString &id, qulonglong bytes);
+    void setProgress(const QString &id, double done);
+    void setSpeed(const QString &id, int speed);
+    void setMessage(const QString &id, const QString &message);
+    void setEstimate(const QString &id, int seconds);
+    void setCanPause(const QString &id, bool canPause);
+    void setName(const QString &id, const QString &name);
+    void setServiceIconType(const QString &id, int type);
+    void setThumbnailForFile(const QString &id, const QString &file, const QString &mimeType);
+    void setCancelButtonText(const QString &id, const QString &text);
+    void setTitle(const QString &id, const QString &title);
+    void setImageFromFilePath(const QString &id, const QString &path);
+    void startCommit(const QString &id);
+    void endCommit(const QString &id);
+    void setPending(const QString &id, const QString &reason);
+    void setActive(const QString &id, double done);
+    void markCancelled(const QString &id);
+    void markPaused(const QString &id);
+    void markRestarted(const QString &id);
+    void markFailure(const QString &id, const QString &headline, const QString &description);
+    void markRepairableFailure(const QString &id, const QString &headline, const QString &description,
+                               const QString &actionText);
+    void markCancelFailed(const QString &id, const QString &reason);
+    void markCompleted(const QString &id, bool showResult, const QString &message, const QString &resultUri);
+
+    // com.kelvo.zav.Control
+    QString transfers();
+    QString transfer(const QString &id);
+    void sendRequest(const QString &id, const QString &action);
+    void setRefuseRegistrations(bool refuse);
+
+Q_SIGNALS:
+    void transferChanged(const QString &id, const QString &json);
+    void transferRemoved(const QString &id);
+
+private:
+    // Checks a change: known id, sent by the owner, texts within the limit. Journals the call
+    // and returns the transfer, or sends the error and returns null.
+    TransferRecord *accept(const QString &id, const QString &call, const QJsonArray &args);
+    // Counts an applied change and schedules the watchers' notice.
+    void applied(TransferRecord *record);
+    void refuse(const QString &id, const QString &call, const QJsonArray &args, const QString &errorName,
+                const QString &message);
+    bool tooLong(const QJsonArray &args) const;
+    QString sender() const;
+    void ownerLeft(const QString &owner);
+    void notifyWatchers();
+
+    QDBusConnection m_bus;
+    Limits m_limits;
+    Journal m_journal;
+    QHash<QString, TransferRecord> m_transfers;
+    QStringList m_order;
+    quint64 m_nextId = 0;
+    bool m_refuse = false;
+    QDBusServiceWatcher *m_owners;
+    QSet<QString> m_dirty;
+    QTimer m_notifyTimer;
+};
+
+#endif

@@ -1,0 +1,292 @@
+#include "ZavCtl.h"
+
+#include <QDBusMessage>
+#include <QJsonArray>
+#include <QJsonDocument>
+
+namespace {
+const char *const Service = "com.kelvo.zav";
+const char *const Path = "/com/kelvo/zav";
+const char *const Control = "com.kelvo.zav.Control";
+const int Timeout = 5000;
+
+QString cut(const QString &text, int width)
+{
+    if (text.size() <= width)
+        return text.leftJustified(width);
+    return text.left(width - 1) + QChar(0x2026);
+}
+
+qint64 idKey(const QString &id)
+{
+    bool ok = false;
+    const qint64 n = id.toLongLong(&ok);
+    return ok ? n : qHash(id);
+}
+} // namespace
+
+ZavCtl::ZavCtl(const QDBusConnection &bus, QTextStream &out, QTextStream &err, QObject *parent)
+    : QObject(parent)
+    , m_bus(bus)
+    , m_out(out)
+    , m_err(err)
+{
+    m_redraw.setSingleShot(true);
+    m_redraw.setInterval(40);
+    connect(&m_redraw, &QTimer::timeout, this, &ZavCtl::redraw);
+}
+
+QString ZavCtl::usage()
+{
+    return QStringLiteral(
+        "Usage: zavctl COMMAND [ARGUMENTS]\n"
+        "The tester's side of the transfer-status service (com.kelvo.zav on the session bus).\n"
+        "\n"
+        "Commands:\n"
+        "  list [--json]                       every transfer, as a table or as JSON\n"
+        "  show ID [--json]                    one transfer with all it holds\n"
+        "  request ID cancel|start|pause|repair\n"
+        "                                      ask the program that owns ID for an action\n"
+        "  watch                               a live view of every transfer (Ctrl+C ends it)\n"
+        "  refuse on|off                       make the service refuse new registrations, or not\n"
+        "  help                                this text\n"
+        "\n"
+        "Exit codes: 0 success, 1 the service or the transfer is not there, 2 usage error.\n");
+}
+
+int ZavCtl::run(const QStringList &arguments)
+{
+    QStringList args = arguments;
+    const bool json = args.removeAll(QStringLiteral("--json")) > 0;
+    const QString command = args.value(0);
+    if (command.isEmpty() || command == QLatin1String("help") || command == QLatin1String("--help")
+        || command == QLatin1String("-h")) {
+        (command.isEmpty() ? m_err : m_out) << usage();
+        return command.isEmpty() ? UsageError : Success;
+    }
+    if (command == QLatin1String("list") && args.size() == 1)
+        return list(json);
+    if (command == QLatin1String("show") && args.size() == 2)
+        return show(args.at(1), json);
+    if (command == QLatin1String("request") && args.size() == 3 && !json)
+        return request(args.at(1), args.at(2));
+    if (command == QLatin1String("refuse") && args.size() == 2 && !json)
+        return refuse(args.at(1));
+    if (command == QLatin1String("watch") && args.size() == 1 && !json)
+        return watch();
+    m_err << "zavctl: cannot understand \"" << arguments.join(QLatin1Char(' ')) << "\"\n\n" << usage();
+    return UsageError;
+}
+
+bool ZavCtl::call(const QString &method, const QVariantList &args, QVariant *result)
+{
+    QDBusMessage message = QDBusMessage::createMethodCall(QLatin1String(Service), QLatin1String(Path),
+                                                          QLatin1String(Control), method);
+    message.setArguments(args);
+    const QDBusMessage reply = m_bus.call(message, QDBus::Block, Timeout);
+    if (reply.type() != QDBusMessage::ReplyMessage) {
+        m_lastErrorName = reply.errorName();
+        m_err << "zavctl: " << (reply.errorMessage().isEmpty() ? reply.errorName() : reply.errorMessage()) << "\n";
+        return false;
+    }
+    if (result)
+        *result = reply.arguments().value(0);
+    return true;
+}
+
+QString ZavCtl::formatBytes(qint64 bytes)
+{
+    static const char *const units[] = {"B", "KiB", "MiB", "GiB", "TiB", "PiB", "EiB"};
+    double value = double(bytes);
+    int unit = 0;
+    while (value >= 1024 && unit < 6) {
+        value /= 1024;
+        ++unit;
+    }
+    return unit == 0 ? QStringLiteral("%1 B").arg(bytes)
+                     : QStringLiteral("%1 %2").arg(value, 0, 'f', 1).arg(QLatin1String(units[unit]));
+}
+
+QString ZavCtl::progressBar(double done, int width)
+{
+    const double part = qBound(0.0, done, 1.0);
+    const int full = int(part * width + 0.5);
+    return QStringLiteral("[") + QString(full, QChar(0x2588)) + QString(width - full, QChar(0x00B7))
+        + QStringLiteral("] ") + QStringLiteral("%1%").arg(int(part * 100 + 0.5), 3);
+}
+
+QString ZavCtl::stateWords(const QJsonObject &t)
+{
+    const QString state = t.value(QStringLiteral("state")).toString();
+    const QString reason = t.value(QStringLiteral("reason")).toString();
+    if (state == QLatin1String("pending"))
+        return reason.isEmpty() ? QStringLiteral("waiting") : QStringLiteral("waiting: %1").arg(reason);
+    if (state == QLatin1String("active"))
+        return QStringLiteral("running");
+    if (state == QLatin1String("paused"))
+        return QStringLiteral("paused");
+    if (state == QLatin1String("failed")) {
+        const QString action = t.value(QStringLiteral("failureAction")).toString();
+        const QString headline = t.value(QStringLiteral("failureHeadline")).toString();
+        return action.isEmpty() ? QStringLiteral("failed: %1").arg(headline)
+                                : QStringLiteral("failed: %1 (repair: %2)").arg(headline, action);
+    }
+    if (state == QLatin1String("cancelFailed"))
+        return QStringLiteral("cancel failed: %1").arg(reason);
+    if (state == QLatin1String("cancelled"))
+        return QStringLiteral("cancelled");
+    if (state == QLatin1String("done")) {
+        const QString uri = t.value(QStringLiteral("resultUri")).toString();
+        return t.value(QStringLiteral("showResult")).toBool() ? QStringLiteral("done: %1").arg(uri)
+                                                                : QStringLiteral("done");
+    }
+    return state;
+}
+
+QString ZavCtl::tableHeader()
+{
+    return QStringLiteral("%1 %2 %3 %4 %5 %6 %7 %8")
+        .arg(QStringLiteral("ID"), -5)
+        .arg(QStringLiteral("TYPE"), -8)
+        .arg(QStringLiteral("PROGRESS"), -19)
+        .arg(QStringLiteral("STATE"), -28)
+        .arg(QStringLiteral("SIZE"), -10)
+        .arg(QStringLiteral("SPEED"), -6)
+        .arg(QStringLiteral("EST"), -7)
+        .arg(QStringLiteral("NAME / MESSAGE"));
+}
+
+QString ZavCtl::tableRow(const QJsonObject &t)
+{
+    const QJsonValue size = t.value(QStringLiteral("size"));
+    const QString sizeText = size.isString() ? size.toString() : formatBytes(size.toInteger());
+    QString nameAndMessage = t.value(QStringLiteral("name")).toString();
+    const QString message = t.value(QStringLiteral("message")).toString();
+    if (!message.isEmpty())
+        nameAndMessage += QStringLiteral(" / ") + message;
+    return QStringLiteral("%1 %2 %3 %4 %5 %6 %7 %8")
+        .arg(cut(t.value(QStringLiteral("id")).toString(), 5))
+        .arg(cut(t.value(QStringLiteral("type")).toString(), 8))
+        .arg(progressBar(t.value(QStringLiteral("progress")).toDouble(), 12))
+        .arg(cut(stateWords(t), 28))
+        .arg(cut(sizeText, 10))
+        .arg(cut(QString::number(t.value(QStringLiteral("speed")).toInt()), 6))
+        .arg(cut(QStringLiteral("%1s").arg(t.value(QStringLiteral("estimate")).toInt()), 7))
+        .arg(nameAndMessage.left(60));
+}
+
+int ZavCtl::list(bool json)
+{
+    QVariant result;
+    if (!call(QStringLiteral("transfers"), {}, &result))
+        return NotThere;
+    const QJsonArray all = QJsonDocument::fromJson(result.toString().toUtf8()).array();
+    if (json) {
+        m_out << QJsonDocument(all).toJson(QJsonDocument::Indented);
+        return Success;
+    }
+    if (all.isEmpty()) {
+        m_out << "No transfers.\n";
+        return Success;
+    }
+    m_out << tableHeader() << "\n";
+    for (const QJsonValue &t : all)
+        m_out << tableRow(t.toObject()) << "\n";
+    return Success;
+}
+
+int ZavCtl::show(const QString &id, bool json)
+{
+    QVariant result;
+    if (!call(QStringLiteral("transfer"), {id}, &result))
+        return NotThere;
+    const QJsonObject t = QJsonDocument::fromJson(result.toString().toUtf8()).object();
+    if (json) {
+        m_out << QJsonDocument(t).toJson(QJsonDocument::Indented);
+        return Success;
+    }
+    m_out << tableRow(t).trimmed() << "\n";
+    for (auto it = t.constBegin(); it != t.constEnd(); ++it) {
+        const QJsonValue v = it.value();
+        const QString text = v.isString() ? v.toString()
+            : v.isBool()                  ? (v.toBool() ? QStringLiteral("true") : QStringLiteral("false"))
+                                          : QString::number(v.toDouble(), 'g', 12);
+        m_out << QStringLiteral("  %1 %2").arg(it.key() + QLatin1Char(':'), -20).arg(text) << "\n";
+    }
+    return Success;
+}
+
+int ZavCtl::request(const QString &id, const QString &action)
+{
+    static const QStringList actions{QStringLiteral("cancel"), QStringLiteral("start"), QStringLiteral("pause"),
+                                     QStringLiteral("repair")};
+    if (!actions.contains(action)) {
+        m_err << "zavctl: the request is one of cancel, start, pause, repair\n";
+        return UsageError;
+    }
+    if (!call(QStringLiteral("sendRequest"), {id, action}, nullptr))
+        return NotThere;
+    m_out << "Sent " << action << " to transfer " << id << ".\n";
+    return Success;
+}
+
+int ZavCtl::refuse(const QString &value)
+{
+    if (value != QLatin1String("on") && value != QLatin1String("off")) {
+        m_err << "zavctl: refuse takes on or off\n";
+        return UsageError;
+    }
+    if (!call(QStringLiteral("setRefuseRegistrations"), {value == QLatin1String("on")}, nullptr))
+        return NotThere;
+    m_out << (value == QLatin1String("on") ? "The service refuses new transfers.\n"
+                                           : "The service accepts new transfers.\n");
+    return Success;
+}
+
+int ZavCtl::watch()
+{
+    m_bus.connect(QLatin1String(Service), QLatin1String(Path), QLatin1String(Control),
+                  QStringLiteral("transferChanged"), this, SLOT(onChanged(QString, QString)));
+    m_bus.connect(QLatin1String(Service), QLatin1String(Path), QLatin1String(Control),
+                  QStringLiteral("transferRemoved"), this, SLOT(onRemoved(QString)));
+    QVariant result;
+    if (!call(QStringLiteral("transfers"), {}, &result))
+        return NotThere;
+    for (const QJsonValue &t : QJsonDocument::fromJson(result.toString().toUtf8()).array()) {
+        const QJsonObject o = t.toObject();
+        m_watched.insert(idKey(o.value(QStringLiteral("id")).toString()), o);
+    }
+    m_out << "\x1b[2J";
+    redraw();
+    return -1;
+}
+
+void ZavCtl::onChanged(const QString &id, const QString &json)
+{
+    m_watched.insert(idKey(id), QJsonDocument::fromJson(json.toUtf8()).object());
+    if (!m_redraw.isActive())
+        m_redraw.start();
+}
+
+void ZavCtl::onRemoved(const QString &id)
+{
+    m_watched.remove(idKey(id));
+    if (!m_redraw.isActive())
+        m_redraw.start();
+}
+
+void ZavCtl::redraw()
+{
+    // Overwrites the lines in place (cursor home, clear to the end of each line) instead of
+    // clearing the screen, so a view that changes every 20 ms does not flicker.
+    QString frame = QStringLiteral("\x1b[H");
+    auto line = [&frame](const QString &text) { frame += text + QStringLiteral("\x1b[K\n"); };
+    line(QStringLiteral("zavctl watch: %1 transfer(s); Ctrl+C ends").arg(m_watched.size()));
+    line(QString());
+    line(tableHeader());
+    for (const QJsonObject &t : std::as_const(m_watched))
+        line(tableRow(t));
+    frame += QStringLiteral("\x1b[J");
+    m_out << frame;
+    m_out.flush();
+}

@@ -1,0 +1,57 @@
+#ifndef ZAVCTL_H
+#define ZAVCTL_H
+
+#include <QDBusConnection>
+#include <QJsonObject>
+#include <QMap>
+#include <QObject>
+#include <QStringList>
+#include <QTextStream>
+#include <QTimer>
+
+// The tester's side of the transfer-status service, behind the zavctl command.
+class ZavCtl : public QObject
+{
+    Q_OBJECT
+public:
+    enum ExitCode { Success = 0, NotThere = 1, UsageError = 2 };
+
+    ZavCtl(const QDBusConnection &bus, QTextStream &out, QTextStream &err, QObject *parent = nullptr);
+
+    // Runs one command (arguments without the program name). Returns its exit code, or -1 for
+    // "watch", which keeps running in the event loop.
+    int run(const QStringList &arguments);
+
+    static QString usage();
+    // A transfer as one line of the list table, and the table's header.
+    static QString tableHeader();
+    static QString tableRow(const QJsonObject &transfer);
+    // A progress bar of `width` cells for a part done between 0 and 1.
+    static QString progressBar(double done, int width);
+    // The state in words, as a tester reads it.
+    static QString stateWords(const QJsonObject &transfer);
+    static QString formatBytes(qint64 bytes);
+
+private Q_SLOTS:
+    void onChanged(const QString &id, const QString &json);
+    void onRemoved(const QString &id);
+
+private:
+    bool call(const QString &method, const QVariantList &args, QVariant *result);
+    int list(bool json);
+    int show(const QString &id, bool json);
+    int request(const QString &id, const QString &action);
+    int refuse(const QString &value);
+    int watch();
+    void redraw();
+
+    QDBusConnection m_bus;
+    QTextStream &m_out;
+    QTextStream &m_err;
+    QString m_lastErrorName;
+    QMap<qint64, QJsonObject> m_watched; // by numeric id, so rows keep the order of registration
+    QTimer m_redraw;
+    int m_linesDrawn = 0;
+};
+
+#endif

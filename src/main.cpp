@@ -1,0 +1,27 @@
+#include "ZAVTestMainPage.h"
+#include "logger.h"
+
+#include <MApplication.h>
+#include <MApplicationWindow.h>
+
+#include <memory>
+
+int main(int argc, char **argv)
+{
+    // First of all and last to go, so that the whole run's messages reach the log file.
+    Logger logger(QStringLiteral("ZAVTestApp"), QString());
+    int result = 0;
+    {
+        MApplication application(argc, argv, QString(), nullptr);
+        auto window = std::make_unique<MApplicationWindow>();
+        window->show();
+        auto mainPage = std::make_unique<ZAVTestMainPage>();
+        mainPage->setTitle(QStringLiteral("ZAV Test Application"));
+        mainPage->appear(MSceneWindow::KeepWhenDone);
+        result = application.exec();
+        // Teardown order: the main page with its child pages, the window, the application.
+        mainPage.reset();
+        window.reset();
+    }
+    return result;
+}
