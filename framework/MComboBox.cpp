@@ -36,14 +36,14 @@ MComboBox::MComboBox(QGraphicsItem *parent)
     layout->setContentsMargins(0, 2, 0, 2);
     m_title = new QLabel(box);
     m_title->setObjectName(QStringLiteral("ComboTitle"));
-    m_title->setMinimumWidth(130);
+    m_title->setMinimumWidth(110);
     auto *combo = new PopupAwareComboBox;
     combo->onPopup = [this](bool shown) { popupShown(shown); };
     m_combo = combo;
     m_combo->setParent(box);
     m_combo->setFocusPolicy(Qt::NoFocus);
     m_combo->setSizeAdjustPolicy(QComboBox::AdjustToContents);
-    m_combo->setMinimumWidth(220);
+    m_combo->setMinimumWidth(150);
     layout->addWidget(m_title);
     layout->addWidget(m_combo, 1);
     connect(m_combo, &QComboBox::currentIndexChanged, this, &MComboBox::currentIndexChanged);

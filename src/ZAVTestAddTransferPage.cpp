@@ -1,0 +1,234 @@
+#include "ZAVTestAddTransferPage.h"
+
+#include "ZAVTestShowTransferPage.h"
+
+#include <MButton.h>
+#include <MLabel.h>
+#include <MTextEdit.h>
+
+#include <QDebug>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGraphicsLinearLayout>
+#include <QUrl>
+
+ZAVTestAddTransferPage::ZAVTestAddTransferPage()
+    : MApplicationPage(nullptr)
+    , mainLayout(nullptr)
+    , fileLayout(nullptr)
+    , transferName(this)
+    , transferMsg(this)
+    , transferType(this)
+    , transferStatus(this)
+    , transferSize(QStringLiteral("bytes"), QStringLiteral("Size"), this)
+    , transferService(nullptr)
+    , buttonAdd(nullptr)
+    , buttonCancel(nullptr)
+    , textTransferFileName(nullptr)
+    , labelFile(nullptr)
+    , buttonBrowse(nullptr)
+    , showTransferPage(nullptr)
+    , lastFolder(QDir::homePath())
+{
+    setTitle(QStringLiteral("Add Transfer"));
+    setEscapeMode(MApplicationPageModel::EscapeCloseWindow);
+    transferSize.setMaximum(1000);
+    transferSize.setSliderValue(3);
+    transferSize.setStepsPerDecade(100);
+    connect(&transferType, &ZAVTestListObject::optionChanged, this, &ZAVTestAddTransferPage::typeChanged);
+}
+
+ZAVTestAddTransferPage::~ZAVTestAddTransferPage()
+{
+    // Made without a parent: the page owns it while the type is an upload.
+    delete transferService;
+}
+
+void ZAVTestAddTransferPage::setShowTransferPage(ZAVTestShowTransferPage *page)
+{
+    showTransferPage = page;
+}
+
+void ZAVTestAddTransferPage::setFileChooser(FileChooser chooser)
+{
+    fileChooser = std::move(chooser);
+}
+
+void ZAVTestAddTransferPage::enableButtons()
+{
+    if (buttonAdd)
+        buttonAdd->setEnabled(true);
+    if (buttonCancel)
+        buttonCancel->setEnabled(true);
+}
+
+MButton *ZAVTestAddTransferPage::createButton(const QString &text)
+{
+    auto *button = new MButton(text, centralWidget());
+    button->setObjectName(QStringLiteral("PushButton"));
+    return button;
+}
+
+MLabel *ZAVTestAddTransferPage::createSpacer(int minWidth, int minHeight)
+{
+    auto *spacer = new MLabel(this);
+    spacer->setMinimumWidth(minWidth);
+    spacer->setMinimumHeight(minHeight);
+    return spacer;
+}
+
+void ZAVTestAddTransferPage::createContent()
+{
+    MApplicationPage::createContent();
+    qDebug() << "ZAVTestAddTransferPage::createContent()";
+    QGraphicsWidget *central = centralWidget();
+    mainLayout = new QGraphicsLinearLayout(Qt::Vertical, central);
+
+    mainLayout->addItem(transferName.createLayout(central));
+
+    auto *typeRow = new QGraphicsLinearLayout(Qt::Horizontal, mainLayout);
+    typeRow->addItem(transferType.createLayout(central));
+    typeRow->addItem(createSpacer(150, 0));
+    typeRow->addItem(transferStatus.createLayout(central));
+    mainLayout->addItem(typeRow);
+
+    mainLayout->addItem(transferMsg.createLayout(central));
+    mainLayout->addItem(transferSize.createLayout(central));
+
+    QString type = transferType.currentOption();
+    typeChanged(type);
+
+    mainLayout->addItem(createSpacer(200, 50));
+
+    auto *buttonRow = new QGraphicsLinearLayout(Qt::Horizontal, mainLayout);
+    buttonAdd = createButton(QStringLiteral("Add"));
+    buttonRow->addItem(buttonAdd);
+    buttonRow->addItem(createSpacer(300, 0));
+    buttonCancel = createButton(QStringLiteral("Cancel"));
+    buttonRow->addItem(buttonCancel);
+    mainLayout->addItem(buttonRow);
+
+    connect(buttonAdd, &MButton::clicked, this, &ZAVTestAddTransferPage::addClicked);
+    connect(buttonCancel, &MButton::clicked, this, &MApplicationPage::backButtonClicked);
+
+    central->setLayout(mainLayout);
+}
+
+void ZAVTestAddTransferPage::typeChanged(QString &type)
+{
+    if (type.contains(QLatin1String("upload"))) {
+        showFileRow();
+        if (!transferService)
+            transferService = new ZAVTestTransferServiceObject(nullptr);
+        mainLayout->insertItem(5, transferService->createLayout(nullptr));
+    } else if (fileLayout) {
+        mainLayout->removeItem(fileLayout);
+        delete labelFile;
+        labelFile = nullptr;
+        delete buttonBrowse;
+        buttonBrowse = nullptr;
+        delete textTransferFileName;
+        textTransferFileName = nullptr;
+        delete fileLayout;
+        fileLayout = nullptr;
+        delete transferService;
+        transferService = nullptr;
+        mainLayout->invalidate();
+    }
+}
+
+void ZAVTestAddTransferPage::showFileRow()
+{
+    if (!fileLayout) {
+        fileLayout = new QGraphicsLinearLayout(Qt::Horizontal, mainLayout);
+        labelFile = new MLabel(QStringLiteral("File"), this);
+        labelFile->setObjectName(QStringLiteral("PopupListHeader"));
+        labelFile->setMaximumWidth(150);
+        textTransferFileName = new MTextEdit(MTextEditModel::SingleLine, QString(), this);
+        textTransferFileName->setMaximumWidth(500);
+        textTransferFileName->setMinimumWidth(500);
+        textTransferFileName->setMaximumHeight(50);
+        textTransferFileName->setReadOnly(true);
+        textTransferFileName->setText(QStringLiteral("No file selected yet"));
+        buttonBrowse = new MButton(QStringLiteral("Browse"), this);
+        buttonBrowse->setMaximumWidth(100);
+        buttonBrowse->setMaximumHeight(50);
+        connect(buttonBrowse, &MButton::clicked, this, &ZAVTestAddTransferPage::browseClicked);
+        fileLayout->addItem(labelFile);
+        fileLayout->addItem(textTransferFileName);
+        fileLayout->addItem(buttonBrowse);
+    }
+    mainLayout->insertItem(4, fileLayout);
+}
+
+void ZAVTestAddTransferPage::addClicked()
+{
+    buttonAdd->setEnabled(false);
+    buttonCancel->setEnabled(false);
+
+    const QString type = transferType.currentOption();
+    const QString name = transferName.currentOption();
+    const QString msg = transferMsg.currentOption();
+    QString fileName = QString("");
+    const QString status = transferStatus.currentOption();
+    QString account = QString("");
+    const QString size = QString::number(transferSize.value(), 'g', 6);
+    const QString estimate = QStringLiteral("0");
+
+    if (textTransferFileName) {
+        fileName = textTransferFileName->text();
+        account = transferService->currentOption();
+    }
+
+    qDebug() << "+++++++++++++++++";
+    qDebug() << "Adding transfer to showTransferpage with parameters";
+    qDebug() << "\ttype: " << type;
+    qDebug() << "\tname: " << name;
+    qDebug() << "\tmsg: " << msg;
+    qDebug() << "\tfile name: " << fileName;
+    qDebug() << "\tstatus: " << status;
+    qDebug() << "\taccount: " << account;
+    qDebug() << "\tsize: " << size;
+    qDebug() << "\testimate: " << estimate;
+
+    if (showTransferPage)
+        showTransferPage->addTransfer(type, name, msg, fileName, status, account, size, estimate, false);
+    emit backButtonClicked();
+}
+
+void ZAVTestAddTransferPage::browseClicked()
+{
+    QStringList files;
+    if (fileChooser) {
+        files = fileChooser(lastFolder);
+    } else {
+        files = QFileDialog::getOpenFileNames(nullptr, QStringLiteral("Choose files to transfer"), lastFolder,
+                                              QStringLiteral("Images (*.png *.jpg *.jpeg *.gif *.bmp);;All files (*)"));
+    }
+    // Closing the chooser without a choice delivers nothing.
+    if (files.isEmpty())
+        return;
+    lastFolder = QFileInfo(files.constFirst()).absolutePath();
+    pickerDone(files);
+}
+
+void ZAVTestAddTransferPage::pickerDone(QStringList files)
+{
+    qDebug() << "Selected " << files.size() << " files in picker";
+    if (files.isEmpty())
+        return;
+    qDebug() << "These are : ";
+    for (int i = 0; i < files.size(); ++i)
+        qDebug() << "\t(" << i + 1 << ")" << files.at(i);
+    if (!textTransferFileName) {
+        qCritical() << "textTransferFileName widget does not exist";
+        return;
+    }
+    // A URL ("file:///...") gives its path; a plain path is taken as it is, so that a name
+    // holding "%41" or "#" is not decoded into another file's name.
+    const QString first = files.constFirst();
+    const bool isUrl = first.startsWith(QLatin1String("file:")) || first.contains(QLatin1String("://"));
+    textTransferFileName->setText(isUrl ? QUrl(first).path() : first);
+    qDebug() << "textTransferFileName has " << textTransferFileName->text();
+}

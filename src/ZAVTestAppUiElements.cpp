@@ -1,0 +1,352 @@
+#include "ZAVTestAppUiElements.h"
+
+#include <MButton.h>
+#include <MComboBox.h>
+#include <MLabel.h>
+#include <MSlider.h>
+
+#include <QDebug>
+#include <QGraphicsLinearLayout>
+#include <QSignalBlocker>
+#include <QStringListModel>
+#include <QTimer>
+
+#include <cmath>
+#include <limits>
+
+// ---- ZAVTestListObject ----
+
+ZAVTestListObject::ZAVTestListObject(const QString &title, QObject *parent)
+    : QObject(parent)
+    , layout(nullptr)
+    , caption(title)
+    , storedIndex(0)
+{
+}
+
+ZAVTestListObject::~ZAVTestListObject()
+{
+    // When the page's widgets went first, the layout went with the page's layout tree.
+    if (combo) {
+        delete combo;
+        delete layout;
+    }
+}
+
+QGraphicsLinearLayout *ZAVTestListObject::createLayout(QGraphicsWidget *)
+{
+    if (layout)
+        return layout;
+    layout = new QGraphicsLinearLayout(Qt::Horizontal);
+    combo = new MComboBox;
+    combo->setTitle(caption);
+    combo->setItemModel(new QStringListModel(QStringList(optionList()), this));
+    combo->setCurrentIndex(storedIndex);
+    combo->setIconVisible(false);
+    // Connected after the starting index is set: building emits no optionChanged.
+    connect(combo, &MComboBox::currentIndexChanged, this, &ZAVTestListObject::currentIndexChanged);
+    layout->addItem(combo);
+    return layout;
+}
+
+void ZAVTestListObject::currentIndexChanged(int index)
+{
+    QStringList &options = optionList();
+    if (index < 0 || index >= options.size())
+        return;
+    qDebug() << "Option Changed" << options[index];
+    emit optionChanged(options[index]);
+}
+
+QString ZAVTestListObject::currentOption()
+{
+    const QStringList &options = optionList();
+    if (layout && combo) {
+        const int index = combo->currentIndex();
+        if (index >= 0 && index < options.size())
+            return options.at(index);
+    }
+    if (storedIndex < options.size())
+        return options.at(storedIndex);
+    return options.value(0);
+}
+
+bool ZAVTestListObject::setCurrentOption(const QString &option)
+{
+    const int index = optionList().indexOf(option);
+    if (index < 0) {
+        storedIndex = 0;
+        return false;
+    }
+    storedIndex = index;
+    if (combo)
+        combo->setCurrentIndex(index);
+    return true;
+}
+
+// ---- Catalogues ----
+
+ZAVTestTransferNameObject::ZAVTestTransferNameObject(QObject *parent)
+    : ZAVTestListObject(QStringLiteral("Transfer Name"), parent)
+{
+    options.clear();
+    options << QStringLiteral("Big Transfer Title Big Transfer Title of Transfer 1");
+    for (int i = 2; i <= 9; ++i)
+        options << QStringLiteral("Transfer %1").arg(i);
+}
+
+ZAVTestTransferMsgObject::ZAVTestTransferMsgObject(QObject *parent)
+    : ZAVTestListObject(QStringLiteral("Transfer Message"), parent)
+{
+    options.clear();
+    options << QStringLiteral("Processing files before transfer");
+    for (int i = 2; i <= 10; ++i)
+        options << QStringLiteral("Transfer Message %1").arg(i);
+    options << QString(""); // the empty message
+}
+
+ZAVTestTransferTypeObject::ZAVTestTransferTypeObject(QObject *parent)
+    : ZAVTestListObject(QStringLiteral("Transfer Type"), parent)
+{
+    options.clear();
+    options << QStringLiteral("Download") << QStringLiteral("Sync") << QStringLiteral("Web upload")
+            << QStringLiteral("Email upload") << QStringLiteral("Bluetooth upload");
+}
+
+ZAVTestTransferStatusObject::ZAVTestTransferStatusObject(QObject *parent)
+    : ZAVTestListObject(QStringLiteral("Transfer Status"), parent)
+{
+    options.clear();
+    options << QStringLiteral("Inactive") << QStringLiteral("NoMessageInactive") << QStringLiteral("Active")
+            << QStringLiteral("Error") << QStringLiteral("Error 1 Recovery") << QStringLiteral("Error 2 Recovery")
+            << QStringLiteral("Done");
+}
+
+ZAVTestTransferServiceObject::ZAVTestTransferServiceObject(QObject *parent)
+    : ZAVTestListObject(QStringLiteral("Service"), parent)
+{
+    options.clear();
+    options << QStringLiteral("facebook") << QStringLiteral("vyx") << QStringLiteral("flickr")
+            << QStringLiteral("youtube");
+}
+
+ZAVTestIconObject::ZAVTestIconObject(QObject *parent)
+    : ZAVTestListObject(QStringLiteral("Icon"), parent)
+{
+    options.clear();
+    options << QStringLiteral("pdf") << QStringLiteral("word") << QStringLiteral("powerpoint")
+            << QStringLiteral("image") << QStringLiteral("excel") << QStringLiteral("video")
+            << QStringLiteral("album") << QStringLiteral("unknown");
+}
+
+ZAVTestThumbnailObject::ZAVTestThumbnailObject(QObject *parent)
+    : ZAVTestListObject(QStringLiteral("Thumbnail"), parent)
+{
+    options.clear();
+    options << QStringLiteral("flower") << QStringLiteral("sunflower") << QStringLiteral("sky")
+            << QStringLiteral("chess");
+}
+
+ZAVTestTransferCancelObject::ZAVTestTransferCancelObject(QObject *parent)
+    : ZAVTestListObject(QStringLiteral("Cancel Text"), parent)
+{
+    options.clear();
+    for (int i = 1; i <= 9; ++i)
+        options << QStringLiteral("Cancel %1").arg(i);
+}
+
+// ---- ZAVTestSliderObject ----
+
+ZAVTestSliderObject::ZAVTestSliderObject(const QString &unit, const QString &title, QObject *parent)
+    : QObject(parent)
+    , layout(nullptr)
+    , unit(unit)
+    , title(title)
+    , timer(nullptr)
+    , minimum(0)
+    , maximum(1000)
+    , position(3)
+    , stepsPerDecade(100)
+{
+}
+
+ZAVTestSliderObject::~ZAVTestSliderObject()
+{
+    // When the page's widgets went first, the layout went with the page's layout tree.
+    if (sliderWidget) {
+        delete titleLabel;
+        delete sliderWidget;
+        delete autoButtonWidget;
+        delete layout;
+    }
+}
+
+double ZAVTestSliderObject::valueAt(int position, unsigned int stepsPerDecade)
+{
+    if (position == 0)
+        return 0;
+    return std::ceil(std::pow(10.0, double(position - 1) / double(stepsPerDecade)));
+}
+
+double ZAVTestSliderObject::value()
+{
+    const int current = sliderWidget ? sliderWidget->value() : position;
+    if (current == 0)
+        return 0;
+    const double result = valueAt(current, stepsPerDecade);
+    qDebug() << "For slider value" << current << ", actual value is" << result;
+    return result;
+}
+
+void ZAVTestSliderObject::setValue(double value)
+{
+    int target = std::numeric_limits<int>::min();
+    if (value <= 0) {
+        // Zero and below sit at the bottom of the scale (refused only where the range lacks 0).
+        target = 0;
+    } else if (std::isfinite(value)) {
+        const double exact = std::log10(value) * double(stepsPerDecade) + 1.0;
+        if (std::isfinite(exact) && exact > double(std::numeric_limits<int>::min())
+            && exact < double(std::numeric_limits<int>::max()))
+            target = int(exact);
+    }
+    qDebug() << "Reversing from value to sliderValue : value =" << value << ", sliderValue =" << target;
+    setSliderValue(target);
+}
+
+bool ZAVTestSliderObject::setSliderValue(int sliderValue)
+{
+    qDebug() << "ZAVTestSliderObject::setSliderValue" << minimum << maximum << sliderValue;
+    if (sliderValue < minimum || sliderValue > maximum)
+        return false;
+    position = sliderValue;
+    if (sliderWidget) {
+        {
+            const QSignalBlocker quiet(sliderWidget);
+            sliderWidget->setValue(sliderValue);
+        }
+        sliderMoved(sliderValue);
+    }
+    return true;
+}
+
+bool ZAVTestSliderObject::setMinimum(int value)
+{
+    if (value > maximum)
+        return false;
+    minimum = value;
+    return true;
+}
+
+bool ZAVTestSliderObject::setMaximum(int value)
+{
+    if (value < minimum)
+        return false;
+    maximum = value;
+    return true;
+}
+
+bool ZAVTestSliderObject::setStepsPerDecade(unsigned int steps)
+{
+    if (steps < 10)
+        return false;
+    stepsPerDecade = steps;
+    return true;
+}
+
+void ZAVTestSliderObject::sliderMoved(int)
+{
+    const double current = value();
+    sliderWidget->setHandleLabel(QString::number(current, 'g', 6) + QLatin1Char(' ') + unit);
+    emit valueChanged(current);
+}
+
+QGraphicsLinearLayout *ZAVTestSliderObject::createLayout(QGraphicsWidget *parent)
+{
+    if (layout)
+        return layout;
+    layout = new QGraphicsLinearLayout(Qt::Horizontal);
+    layout->setSpacing(20);
+
+    sliderWidget = new MSlider(parent);
+    sliderWidget->setMaximumHeight(70);
+    sliderWidget->setMaximumWidth(350);
+    sliderWidget->setMinimumWidth(350);
+    sliderWidget->setObjectName(QStringLiteral("ElementTransferSlider"));
+    sliderWidget->setRange(minimum, maximum);
+    connect(sliderWidget, &MSlider::valueChanged, this, &ZAVTestSliderObject::sliderMoved);
+    // One report of the starting value, not one for the move and one for the label.
+    {
+        const QSignalBlocker quiet(sliderWidget);
+        sliderWidget->setValue(position);
+    }
+    sliderMoved(position);
+
+    autoButtonWidget = new MButton(QStringLiteral("Auto"), parent, nullptr);
+    autoButtonWidget->setObjectName(QStringLiteral("ToggleButton"));
+    autoButtonWidget->setCheckable(true);
+    autoButtonWidget->hide();
+    connect(autoButtonWidget, &MButton::clicked, this, &ZAVTestSliderObject::autoButtonSelected);
+
+    if (!title.isEmpty()) {
+        titleLabel = new MLabel(title);
+        titleLabel->setMinimumWidth(150);
+        titleLabel->setMaximumWidth(150);
+        titleLabel->setObjectName(QStringLiteral("PopupListHeader"));
+        layout->addItem(titleLabel);
+    }
+    layout->addItem(sliderWidget);
+    layout->addItem(autoButtonWidget);
+    return layout;
+}
+
+void ZAVTestSliderObject::setAutoButtonVisible(bool visible)
+{
+    if (autoButtonWidget)
+        autoButtonWidget->setVisible(visible);
+}
+
+void ZAVTestSliderObject::setAutoButtonChecked(bool checked)
+{
+    qDebug() << "ZAVTestSliderObject::setAutoButtonChecked" << checked;
+    if (autoButtonWidget)
+        autoButtonWidget->setChecked(checked);
+    if (!checked && timer)
+        timer->stop();
+}
+
+bool ZAVTestSliderObject::isAutoRunning() const
+{
+    return timer && timer->isActive();
+}
+
+void ZAVTestSliderObject::autoButtonSelected()
+{
+    const bool checked = autoButtonWidget->isChecked();
+    emit autoButtonClicked(checked);
+    if (checked) {
+        // One timer for the control's life; switching on again restarts it.
+        if (!timer) {
+            timer = new QTimer(this);
+            timer->setInterval(20);
+            connect(timer, &QTimer::timeout, this, &ZAVTestSliderObject::autoProgressUpdate);
+        }
+        timer->start();
+    } else if (timer) {
+        timer->stop();
+    }
+}
+
+void ZAVTestSliderObject::autoProgressUpdate()
+{
+    if (position >= maximum)
+        position = minimum;
+    position += 10;
+    if (!sliderWidget)
+        return;
+    const int before = sliderWidget->value();
+    sliderWidget->setValue(position);
+    // A widget already at that position reports nothing; the step is reported all the same.
+    if (sliderWidget->value() == before)
+        sliderMoved(position);
+}

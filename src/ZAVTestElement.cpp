@@ -1,0 +1,180 @@
+#include "ZAVTestElement.h"
+
+#include <MButton.h>
+#include <MImageWidget.h>
+#include <MLabel.h>
+#include <MMessageBox.h>
+
+#include <QDebug>
+#include <QGraphicsLinearLayout>
+#include <QPointer>
+
+ZAVTestElement::ZAVTestElement(QGraphicsItem *parent)
+    : MWidget(parent)
+    , responseHandled(false)
+{
+    // Rows keep their height; a short list does not spread over the page.
+    setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+}
+
+ZAVTestElement::~ZAVTestElement() = default;
+
+void ZAVTestElement::createLayout()
+{
+    imageTransfer = new MImageWidget(this);
+    imageTransfer->setImage(QString(), QSize(64, 64));
+    imageServiceIcon = new MImageWidget(this);
+    imageServiceIcon->setImage(QString(), QSize(64, 64));
+    labelName = new MLabel(QStringLiteral("Transfer Name"), this);
+    labelMsg = new MLabel(QStringLiteral("Transfer Msg"), this);
+    labelEstTime = new MLabel(QStringLiteral("Transfer Est Time"), this);
+    labelSize = new MLabel(QStringLiteral("Transfer Size"), this);
+    labelState = new MLabel(QStringLiteral("Transfer State"), this);
+    buttonInfo = new MButton(QStringLiteral("Info"), this);
+
+    labelName->setObjectName(QStringLiteral("ElementTransferCol1"));
+    labelMsg->setObjectName(QStringLiteral("ElementTransferCol1"));
+    labelState->setObjectName(QStringLiteral("ElementTransferCol2"));
+    labelEstTime->setObjectName(QStringLiteral("ElementTransferCol2"));
+    labelSize->setObjectName(QStringLiteral("ElementTransferCol3"));
+    buttonInfo->setViewType(QStringLiteral("Icon"));
+    buttonInfo->setObjectName(QStringLiteral("PushInfoButton"));
+    buttonInfo->hide();
+
+    auto *row = new QGraphicsLinearLayout(Qt::Horizontal);
+    auto column = [](QGraphicsLayoutItem *top, QGraphicsLayoutItem *bottom, qreal width) {
+        auto *layout = new QGraphicsLinearLayout(Qt::Vertical);
+        layout->setContentsMargins(0, 0, 0, 0);
+        layout->setSpacing(2);
+        layout->addItem(top);
+        layout->addItem(bottom);
+        layout->setMaximumSize(width, 50);
+        return layout;
+    };
+    row->addItem(imageTransfer);
+    row->addItem(imageServiceIcon);
+    row->addItem(column(labelName, labelMsg, 450));
+    row->addItem(column(labelState, labelEstTime, 125));
+    row->addItem(column(labelSize, buttonInfo, 125));
+    setLayout(row);
+
+    // Queued: the answer box runs a nested event loop, which must not run inside the button's
+    // own click delivery (the row may be deleted while the box is open).
+    connect(buttonInfo, &MButton::clicked, this, &ZAVTestElement::infoButtonClicked, Qt::QueuedConnection);
+}
+
+void ZAVTestElement::setTransferId(const QString &transferId)
+{
+    id = transferId;
+}
+
+QString ZAVTestElement::transferId() const
+{
+    return id;
+}
+
+void ZAVTestElement::setTransferImage(const QString &image)
+{
+    qDebug() << "ZAVTestElement::setTransferImage" << image;
+    imageTransfer->setImage(image, QSize(64, 64));
+}
+
+void ZAVTestElement::setTransferName(const QString &name)
+{
+    qDebug() << "ZAVTestElement::setTransferName" << name;
+    labelName->setText(name);
+}
+
+void ZAVTestElement::setTransferMsg(const QString &msg)
+{
+    qDebug() << "ZAVTestElement::setTransferMsg" << msg;
+    labelMsg->setText(msg);
+}
+
+void ZAVTestElement::setTransferEstTime(const QString &seconds)
+{
+    qDebug() << "ZAVTestElement::setTransferEstTime" << seconds;
+    labelEstTime->setText(seconds + QStringLiteral(" Sec"));
+}
+
+void ZAVTestElement::setTransferSize(const QString &bytes)
+{
+    labelSize->setText(bytes + QStringLiteral(" Bytes"));
+}
+
+void ZAVTestElement::setTransferState(const QString &state)
+{
+    qDebug() << "ZAVTestElement::setTransferState" << state;
+    labelState->setText(state);
+}
+
+void ZAVTestElement::setResponse(const QString &request)
+{
+    qDebug() << "ZAVTestElement::setResponse" << request;
+    response = request;
+    // A new request is answered through the box: the button says so, whatever it said before.
+    buttonInfo->setText(QStringLiteral("Info"));
+    buttonInfo->show();
+    responseHandled = false;
+}
+
+void ZAVTestElement::mousePressEvent(QGraphicsSceneMouseEvent *)
+{
+    qDebug() << "ZAVTestElement::mousePressEvent" << id;
+    emit itemSelected(id);
+}
+
+void ZAVTestElement::infoButtonClicked()
+{
+    if (responseHandled) {
+        emit deleteItem(id);
+        return;
+    }
+    responseHandled = true;
+
+    QString message;
+    if (response == QLatin1String("cancel"))
+        message = QStringLiteral("ZAV requested Cancel");
+    else if (response == QLatin1String("start"))
+        message = QStringLiteral("ZAV requested Restart");
+    else if (response == QLatin1String("pause"))
+        message = QStringLiteral("ZAV requested Pause");
+    else if (response == QLatin1String("repair"))
+        message = QStringLiteral("ZAV Repair Error");
+
+    MMessageBox box(message, M::OkButton | M::DiscardButton);
+    QPointer<ZAVTestElement> self(this);
+    const int result = box.exec();
+    qDebug() << result;
+    box.disconnect();
+    // The box waited in a nested event loop; the row may be gone by now.
+    if (!self)
+        return;
+    const bool accepted = result == M::OkButton;
+
+    // The request stored now decides: one handed in while the box was open wins.
+    if (response == QLatin1String("cancel")) {
+        if (accepted) {
+            emit transferMarkCancelled(id);
+            buttonInfo->setText(QStringLiteral("Clear"));
+        } else {
+            emit transferMarkCancelFail(id);
+            buttonInfo->hide();
+        }
+    } else if (response == QLatin1String("start")) {
+        if (accepted)
+            emit transferMarkRestarted(id);
+        else
+            emit transferMarkRestartFail(id);
+        buttonInfo->hide();
+    } else if (response == QLatin1String("pause")) {
+        if (accepted)
+            emit transferMarkPaused(id);
+        else
+            emit transferMarkPauseFail(id);
+        buttonInfo->hide();
+    } else if (response == QLatin1String("repair")) {
+        emit transferMarkCancelled(id);
+        buttonInfo->setText(QStringLiteral("Clear"));
+    }
+}

@@ -1,0 +1,71 @@
+#ifndef ZAVTESTELEMENT_H
+#define ZAVTESTELEMENT_H
+
+#include <MWidget.h>
+
+class MButton;
+class MImageWidget;
+class MLabel;
+
+// One transfer as a row of the show-transfers page: image, name and message, state and
+// estimate, size, and an Info button through which the tester answers the service's requests.
+// The row never talks to the service: every answer leaves it as a signal with the transfer id.
+class ZAVTestElement : public MWidget
+{
+    Q_OBJECT
+public:
+    explicit ZAVTestElement(QGraphicsItem *parent = nullptr);
+    ~ZAVTestElement() override;
+
+    void createLayout();
+    void setTransferId(const QString &id);
+    QString transferId() const;
+    void setTransferImage(const QString &image);
+    void setTransferName(const QString &name);
+    void setTransferMsg(const QString &msg);
+    void setTransferEstTime(const QString &seconds);
+    void setTransferSize(const QString &bytes);
+    void setTransferState(const QString &state);
+    // Hands the row a request of the service ("cancel", "start", "pause", "repair") to answer.
+    void setResponse(const QString &request);
+
+    // The row's parts, null before createLayout().
+    MImageWidget *transferImage() const { return imageTransfer; }
+    MLabel *nameLabel() const { return labelName; }
+    MLabel *messageLabel() const { return labelMsg; }
+    MLabel *estimateLabel() const { return labelEstTime; }
+    MLabel *sizeLabel() const { return labelSize; }
+    MLabel *stateLabel() const { return labelState; }
+    MButton *infoButton() const { return buttonInfo; }
+
+Q_SIGNALS:
+    void transferMarkCancelled(QString id);
+    void itemSelected(QString id);
+    void transferMarkCancelFail(QString id);
+    void transferMarkRestarted(QString id);
+    void transferMarkRestartFail(QString id);
+    void transferMarkPaused(QString id);
+    void transferMarkPauseFail(QString id);
+    void deleteItem(QString id);
+
+protected:
+    void mousePressEvent(QGraphicsSceneMouseEvent *event) override;
+
+private Q_SLOTS:
+    void infoButtonClicked();
+
+private:
+    QString id;
+    QString response;
+    MImageWidget *imageTransfer = nullptr;
+    MImageWidget *imageServiceIcon = nullptr;
+    MLabel *labelName = nullptr;
+    MLabel *labelMsg = nullptr;
+    MLabel *labelEstTime = nullptr;
+    MLabel *labelSize = nullptr;
+    MLabel *labelState = nullptr;
+    MButton *buttonInfo = nullptr;
+    bool responseHandled;
+};
+
+#endif

@@ -1,0 +1,306 @@
+#include "ZAVTestElementDetail.h"
+
+#include "ZAVTestNumbers.h"
+
+#include <MButton.h>
+#include <MTextEdit.h>
+
+#include <QDebug>
+#include <QGraphicsLinearLayout>
+
+namespace {
+// Marks the page as loading for as long as it lives.
+class LoadingScope
+{
+public:
+    explicit LoadingScope(bool &flag)
+        : m_flag(flag)
+        , m_before(flag)
+    {
+        m_flag = true;
+    }
+    ~LoadingScope() { m_flag = m_before; }
+
+private:
+    bool &m_flag;
+    bool m_before;
+};
+} // namespace
+
+ZAVTestElementDetail::ZAVTestElementDetail()
+    : MApplicationPage(nullptr)
+    , transferName(this)
+    , transferMsg(this)
+    , transferSize(QStringLiteral("bytes"), QStringLiteral("Size"), this)
+    , transferEstimate(QStringLiteral("seconds"), QStringLiteral("Estimate"), this)
+    , transferStatus(this)
+    , transferProgress(QString(), QStringLiteral("Progress (in %)"), this)
+    , transferSpeed(QString(), QStringLiteral("CurrentIndex"), this)
+    , transferIcon(this)
+    , transferThumbnail(this)
+    , transferCancel(this)
+    , buttonCanPause(nullptr)
+{
+    setTitle(QStringLiteral("Transfer Detail"));
+    transferSize.setMaximum(1000);
+    transferSize.setStepsPerDecade(100);
+    transferEstimate.setMaximum(310);
+    transferEstimate.setStepsPerDecade(60);
+    transferProgress.setMaximum(201);
+    transferProgress.setStepsPerDecade(100);
+    transferSpeed.setMaximum(201);
+    transferSpeed.setStepsPerDecade(100);
+}
+
+ZAVTestElementDetail::~ZAVTestElementDetail() = default;
+
+void ZAVTestElementDetail::setTransferId(const QString &id)
+{
+    transferId_ = id;
+}
+
+void ZAVTestElementDetail::createContent()
+{
+    const LoadingScope scope(loading);
+    QGraphicsWidget *central = centralWidget();
+    auto *mainLayout = new QGraphicsLinearLayout(Qt::Vertical);
+    auto *row = new QGraphicsLinearLayout(Qt::Horizontal);
+
+    buttonCanPause = new MButton(QStringLiteral("Can Pause"), central);
+    buttonCanPause->setObjectName(QStringLiteral("ToggleButton"));
+    buttonCanPause->setCheckable(true);
+    // A flag handed over before the page was first shown applies now.
+    buttonCanPause->setChecked(canPauseWanted);
+    buttonCommit = new MButton(QStringLiteral("Start Commit"), central);
+    buttonCommit->setCheckable(true);
+    connect(buttonCanPause, &MButton::clicked, this, &ZAVTestElementDetail::buttonCanPauseClicked);
+    connect(buttonCommit, &MButton::clicked, this, &ZAVTestElementDetail::buttonCommitClicked);
+
+    mainLayout->addItem(transferName.createLayout(central));
+    mainLayout->addItem(transferMsg.createLayout(central));
+    row->addItem(transferStatus.createLayout(central));
+    row->addItem(buttonCanPause);
+    mainLayout->addItem(row);
+    mainLayout->addItem(transferSize.createLayout(central));
+    mainLayout->addItem(transferEstimate.createLayout(central));
+    mainLayout->addItem(transferProgress.createLayout(central));
+    transferProgress.setAutoButtonVisible(true);
+    mainLayout->addItem(transferSpeed.createLayout(central));
+    mainLayout->addItem(transferIcon.createLayout(central));
+    mainLayout->addItem(transferThumbnail.createLayout(central));
+    mainLayout->addItem(transferCancel.createLayout(central));
+
+    textSize = new MTextEdit(MTextEditModel::SingleLine, QStringLiteral("Size value"), central);
+    textProgress = new MTextEdit(MTextEditModel::SingleLine, QStringLiteral("Progress value"), central);
+    textTitle = new MTextEdit(MTextEditModel::SingleLine, QStringLiteral("Transfer Title"), central);
+    textResult = new MTextEdit(MTextEditModel::SingleLine, QStringLiteral("Done Result"), central);
+    connect(textSize, &MTextEdit::returnPressed, this, &ZAVTestElementDetail::sizeEntered);
+    connect(textProgress, &MTextEdit::returnPressed, this, &ZAVTestElementDetail::progressEntered);
+    connect(textTitle, &MTextEdit::returnPressed, this, &ZAVTestElementDetail::titleChanged);
+    connect(textResult, &MTextEdit::returnPressed, this, &ZAVTestElementDetail::doneWithResult);
+    for (MTextEdit *field : {textSize, textProgress, textTitle, textResult}) {
+        field->setMaximumWidth(500);
+        mainLayout->addItem(field);
+    }
+    mainLayout->addItem(buttonCommit);
+
+    buttonClose = new MButton(QStringLiteral("Close"), central);
+    buttonClose->setObjectName(QStringLiteral("PushButton"));
+    mainLayout->addItem(buttonClose);
+    connect(buttonClose, &MButton::clicked, this, &ZAVTestElementDetail::buttonCloseClicked);
+
+    central->setLayout(mainLayout);
+}
+
+void ZAVTestElementDetail::init(const QString &name, const QString &msg, double size, double estimate,
+                                const QString &status, double progress, double speed)
+{
+    const LoadingScope scope(loading);
+    transferName.setCurrentOption(name);
+    transferMsg.setCurrentOption(msg);
+    transferStatus.setCurrentOption(status);
+    qDebug() << "ZAVTestElementDetail::init" << name << msg << estimate << status << progress;
+    transferSize.setValue(size);
+    transferEstimate.setValue(estimate);
+    transferProgress.setValue(progress * 100);
+    transferSpeed.setValue(speed);
+    transferProgress.setAutoButtonChecked(false);
+    if (!controlsConnected) {
+        controlsConnected = true;
+        connectControls();
+    }
+}
+
+void ZAVTestElementDetail::connectControls()
+{
+    connect(&transferName, &ZAVTestListObject::optionChanged, this, &ZAVTestElementDetail::nameChanged);
+    connect(&transferMsg, &ZAVTestListObject::optionChanged, this, &ZAVTestElementDetail::msgChanged);
+    connect(&transferEstimate, &ZAVTestSliderObject::valueChanged, this, &ZAVTestElementDetail::estimateChanged);
+    connect(&transferSize, &ZAVTestSliderObject::valueChanged, this, &ZAVTestElementDetail::sizeChanged);
+    connect(&transferStatus, &ZAVTestListObject::optionChanged, this, &ZAVTestElementDetail::statusChanged);
+    connect(&transferSpeed, &ZAVTestSliderObject::valueChanged, this, &ZAVTestElementDetail::speedChanged);
+    connect(&transferProgress, &ZAVTestSliderObject::valueChanged, this, &ZAVTestElementDetail::progressChanged);
+    connect(&transferProgress, &ZAVTestSliderObject::autoButtonClicked, this,
+            &ZAVTestElementDetail::buttonAutoClicked);
+    connect(&transferIcon, &ZAVTestListObject::optionChanged, this, &ZAVTestElementDetail::iconChanged);
+    connect(&transferThumbnail, &ZAVTestListObject::optionChanged, this, &ZAVTestElementDetail::thumbnailChanged);
+    connect(&transferCancel, &ZAVTestListObject::optionChanged, this,
+            &ZAVTestElementDetail::cancelButtonTextChanged);
+}
+
+void ZAVTestElementDetail::setAutoProgressChecked(bool checked)
+{
+    transferProgress.setAutoButtonChecked(checked);
+}
+
+void ZAVTestElementDetail::setCanPauseChecked(bool checked)
+{
+    canPauseWanted = checked;
+    if (buttonCanPause)
+        buttonCanPause->setChecked(checked);
+}
+
+void ZAVTestElementDetail::sizeChanged(double size)
+{
+    if (loading)
+        return;
+    const quint64 bytes = ZAVTestNumbers::toByteCount(size);
+    qDebug() << "ZAVTestElementDetail::sizeChanged(" << bytes << ") : " << transferId_;
+    emit transferSetSizeSignal(transferId_, bytes);
+}
+
+void ZAVTestElementDetail::speedChanged(double value)
+{
+    if (loading)
+        return;
+    const int speed = ZAVTestNumbers::toInt32(value);
+    qDebug() << "ZAVTestElementDetail::speedChanged(" << ZAVTestNumbers::toByteCount(value) << ") : "
+             << transferId_;
+    emit transferSpeedSignal(transferId_, speed);
+}
+
+void ZAVTestElementDetail::estimateChanged(double est)
+{
+    if (loading)
+        return;
+    const int seconds = ZAVTestNumbers::toInt32(est);
+    qDebug() << "ZAVTestElementDetail::estimateChanged(" << ZAVTestNumbers::toByteCount(est) << ") : "
+             << transferId_;
+    emit transferEstimateSignal(transferId_, seconds);
+}
+
+void ZAVTestElementDetail::progressChanged(double value)
+{
+    if (loading)
+        return;
+    qDebug() << "ZAVTestElementDetail::progressChanged(" << value << ") :" << transferId_;
+    emit transferProgressSignal(transferId_, ZAVTestNumbers::percentToFraction(value));
+}
+
+void ZAVTestElementDetail::msgChanged(QString &msg)
+{
+    if (loading)
+        return;
+    qDebug() << "ZAVTestElementDetail::msgChanged(" << msg << ") : " << transferId_;
+    emit transferMessageSignal(transferId_, msg);
+}
+
+void ZAVTestElementDetail::nameChanged(QString &name)
+{
+    if (loading)
+        return;
+    qDebug() << "ZAVTestElementDetail::nameChanged(" << name << "):" << transferId_;
+    emit transferNameSignal(transferId_, name);
+}
+
+void ZAVTestElementDetail::buttonCanPauseClicked()
+{
+    if (loading)
+        return;
+    qDebug() << "ZAVTestElementDetail::buttonCanPauseClicked()" << transferId_;
+    emit transferCanPauseSignal(transferId_, buttonCanPause->isChecked());
+}
+
+void ZAVTestElementDetail::iconChanged(QString &icon)
+{
+    if (loading)
+        return;
+    qDebug() << "icon changed" << icon;
+    emit transferIconSignal(transferId_, icon);
+}
+
+void ZAVTestElementDetail::thumbnailChanged(QString &thumbnail)
+{
+    if (loading)
+        return;
+    qDebug() << "thumbnail changed" << thumbnail;
+    emit transferThumbnailSignal(transferId_, thumbnail);
+}
+
+void ZAVTestElementDetail::cancelButtonTextChanged(QString &text)
+{
+    if (loading)
+        return;
+    emit transferCancelText(transferId_, text);
+}
+
+void ZAVTestElementDetail::buttonAutoClicked(bool value)
+{
+    emit transferAuto(transferId_, value);
+}
+
+void ZAVTestElementDetail::titleChanged()
+{
+    emit transferTitleChanged(transferId_, textTitle->text());
+}
+
+void ZAVTestElementDetail::doneWithResult()
+{
+    emit transferDoneSignal(transferId_, textResult->text());
+}
+
+void ZAVTestElementDetail::sizeEntered()
+{
+    sizeChanged(ZAVTestNumbers::parseDecimal(textSize->text()));
+}
+
+void ZAVTestElementDetail::progressEntered()
+{
+    progressChanged(ZAVTestNumbers::parseDecimal(textProgress->text()));
+}
+
+void ZAVTestElementDetail::statusChanged(QString &status)
+{
+    if (loading)
+        return;
+    qDebug() << "ZAVTestElementDetail::statusChanged(" << status << ") : " << transferId_;
+    if (status == QLatin1String("Active")) {
+        emit transferSetActiveSignal(transferId_, ZAVTestNumbers::percentToFraction(transferProgress.value()));
+    } else if (status == QLatin1String("Inactive")) {
+        emit transferPendingSignal(transferId_, transferMsg.currentOption());
+    } else if (status == QLatin1String("Done")) {
+        emit transferDoneSignal(transferId_);
+        emit backButtonClicked();
+    } else if (status == QLatin1String("Error")) {
+        emit transferFailedSignal(transferId_, 0);
+    } else if (status == QLatin1String("Error 1 Recovery")) {
+        emit transferFailedSignal(transferId_, 1);
+    } else if (status == QLatin1String("Error 2 Recovery")) {
+        emit transferFailedSignal(transferId_, 2);
+    } else {
+        qDebug() << status << " not handled currently";
+    }
+}
+
+void ZAVTestElementDetail::buttonCommitClicked()
+{
+    const bool checked = buttonCommit->isChecked();
+    buttonCommit->setText(checked ? QStringLiteral("End Commit") : QStringLiteral("Start Commit"));
+    emit commitChanged(transferId_, checked);
+}
+
+void ZAVTestElementDetail::buttonCloseClicked()
+{
+    emit backButtonClicked();
+    disappear();
+}

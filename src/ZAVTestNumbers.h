@@ -1,0 +1,24 @@
+#ifndef ZAVTESTNUMBERS_H
+#define ZAVTESTNUMBERS_H
+
+#include <QString>
+
+// Conversions of typed and computed numbers into the integer types the service takes. A plain
+// cast of a value outside the target range (or of NaN) is undefined behaviour, so each one
+// saturates instead: whatever a tester types, a defined value is sent.
+namespace ZAVTestNumbers {
+
+// Text read as a decimal number ("1500.9", "9.77237e+09"); 0 when it is not a finite number.
+double parseDecimal(const QString &text);
+// Whole bytes, fraction dropped: not finite or negative gives 0, beyond the largest count the
+// largest count.
+quint64 toByteCount(double value);
+quint64 byteCountFromText(const QString &text);
+// Fraction dropped, saturated to the 32-bit range; not finite gives 0.
+int toInt32(double value);
+// Per cent to the part done (50 gives 0.5), saturated to the float range; not finite gives 0.
+float percentToFraction(double percent);
+
+} // namespace ZAVTestNumbers
+
+#endif

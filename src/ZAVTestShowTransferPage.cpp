@@ -1,0 +1,508 @@
+#include "ZAVTestShowTransferPage.h"
+
+#include "ZAVTestElement.h"
+#include "ZAVTestElementDetail.h"
+#include "ZAVTestNumbers.h"
+
+#include <zav/ZavClient.h>
+
+#include <QDebug>
+#include <QDir>
+#include <QGraphicsLinearLayout>
+
+ZAVTestShowTransferPage::ZAVTestShowTransferPage()
+    : MApplicationPage(nullptr)
+    , detail(nullptr)
+    , client(nullptr)
+    , listLayout(nullptr)
+    , values(std::make_unique<ZAVTestValueStore>())
+{
+    setTitle(QStringLiteral("Show Transfer"));
+
+    client = new Zav::Client(this);
+    if (!client->init()) {
+        qCritical() << "Failed to open ZAV connection." << "run without ZAV communication.";
+        delete client;
+        client = nullptr;
+    }
+    if (client) {
+        connect(client, &Zav::Client::cancelTransfer, this, &ZAVTestShowTransferPage::cancelTransfer);
+        connect(client, &Zav::Client::startTransfer, this, &ZAVTestShowTransferPage::startTransfer);
+        connect(client, &Zav::Client::pauseTransfer, this, &ZAVTestShowTransferPage::pauseTransfer);
+        connect(client, &Zav::Client::repairErrorTransfer, this, &ZAVTestShowTransferPage::errorRepair);
+    }
+
+    listLayout = new QGraphicsLinearLayout(Qt::Vertical, centralWidget());
+    listLayout->setSpacing(6);
+
+    detail = new ZAVTestElementDetail;
+    detail->setParent(this);
+    using Page = ZAVTestShowTransferPage;
+    using Detail = ZAVTestElementDetail;
+    connect(detail, &Detail::backButtonClicked, this, &Page::backClicked);
+    connect(detail, &Detail::transferSetSizeSignal, this, &Page::transferSetSize);
+    connect(detail, &Detail::transferSpeedSignal, this, &Page::transferSpeed);
+    connect(detail, &Detail::transferProgressSignal, this, &Page::transferProgress);
+    connect(detail, &Detail::transferMessageSignal, this, &Page::transferMessage);
+    connect(detail, &Detail::transferEstimateSignal, this, &Page::transferEstimate);
+    connect(detail, &Detail::transferCanPauseSignal, this, &Page::transferCanPause);
+    connect(detail, &Detail::transferNameSignal, this, &Page::transferName);
+    connect(detail, &Detail::transferPendingSignal, this, &Page::transferPending);
+    connect(detail, &Detail::transferSetActiveSignal, this, &Page::transferSetActive);
+    connect(detail, &Detail::transferFailedSignal, this, &Page::transferFailed);
+    connect(detail, qOverload<QString>(&Detail::transferDoneSignal), this,
+            qOverload<const QString &>(&Page::transferDone));
+    connect(detail, qOverload<QString, QString>(&Detail::transferDoneSignal), this,
+            qOverload<const QString &, const QString &>(&Page::transferDone));
+    connect(detail, &Detail::transferAuto, this, &Page::transferAuto);
+    connect(detail, &Detail::transferIconSignal, this, &Page::transferIcon);
+    connect(detail, &Detail::transferThumbnailSignal, this, &Page::transferThumbnail);
+    connect(detail, &Detail::transferCancelText, this, &Page::transferCancelText);
+    connect(detail, &Detail::commitChanged, this, &Page::commitChanged);
+    connect(detail, &Detail::transferTitleChanged, this, &Page::transferTitleChanged);
+}
+
+ZAVTestShowTransferPage::~ZAVTestShowTransferPage() = default;
+
+void ZAVTestShowTransferPage::createContent()
+{
+    // Everything is built by the constructor.
+}
+
+void ZAVTestShowTransferPage::addTransfer(const QString &type, const QString &name, const QString &msg,
+                                          const QString &fileName, const QString &status, const QString &account,
+                                          const QString &size, const QString &estimate, bool trackerBased)
+{
+    Zav::Transfer *transfer = nullptr;
+    if (!trackerBased) {
+        qDebug() << " Adding new non tracker based transfer";
+        Zav::Client::TransferType transferType = Zav::Client::Sync;
+        if (type.contains(QLatin1String("upload")))
+            transferType = Zav::Client::Upload;
+        else if (type.contains(QLatin1String("Download")))
+            transferType = Zav::Client::Download;
+        if (client)
+            transfer = client->registerTransfer(name, transferType, QStringLiteral("com.kelvo.zavtestdialog"));
+    } else {
+        // No program here registers tracker-based transfers; without a handle nothing can follow.
+        qDebug() << " Tracker based transfers are not supported";
+    }
+    if (!transfer) {
+        qDebug() << "return back";
+        emit backButtonClicked();
+        return;
+    }
+
+    if (status == QLatin1String("Active"))
+        transfer->setActive(0.0);
+    else
+        transfer->setPending(QStringLiteral("Pending"));
+    transfer->setAccount(account);
+    transfer->setName(name);
+
+    auto *row = new ZAVTestElement(centralWidget());
+    row->createLayout();
+    const QString id = transfer->id();
+    row->setTransferId(id);
+
+    if (type.contains(QLatin1String("upload")) && !account.isEmpty()) {
+        transfer->setServiceIconType(0);
+        transfer->setAccount(account);
+    } else if (type.contains(QLatin1String("Download"))) {
+        qDebug() << "ServiceIcon Download";
+        transfer->setServiceIconType(1);
+    } else if (type.contains(QLatin1String("Sync"))) {
+        transfer->setServiceIconType(2);
+    }
+
+    const quint64 bytes = ZAVTestNumbers::byteCountFromText(size);
+    qDebug() << "Setting the transfer size as " << bytes;
+    transfer->setSize(bytes);
+
+    transfer->setEstimate(0);
+    transfer->setCount(100);
+
+    if (status == QLatin1String("Active")) {
+        transfer->setActive(0.0);
+    } else if (status == QLatin1String("Inactive")) {
+        transfer->setPending(msg);
+    } else if (status == QLatin1String("NoMessageInactive")) {
+        transfer->setPending(QString(""));
+    } else {
+        transfer->markCompleted(false, QString(""), QString());
+        delete row;
+        return;
+    }
+
+    transfers.insert(id, transfer);
+
+    if (!fileName.isEmpty())
+        row->setTransferImage(fileName);
+    row->setTransferName(name);
+    row->setTransferMsg(msg);
+    row->setTransferEstTime(estimate);
+    row->setTransferSize(size);
+    row->setTransferState(status);
+
+    ZAVTestTransferValues record;
+    record.size = ZAVTestNumbers::parseDecimal(size);
+    record.progress = 0;
+    record.speed = 0;
+    bool estimateOk = false;
+    record.estimate = estimate.toInt(&estimateOk, 10);
+    if (!estimateOk)
+        record.estimate = 0;
+    record.autoProgress = false;
+    record.canPause = false;
+    record.status = status;
+    record.name = name;
+    record.message = msg;
+    values->insert(id, record);
+
+    using Page = ZAVTestShowTransferPage;
+    connect(row, &ZAVTestElement::transferMarkCancelled, this, &Page::transferMarkCancelled);
+    connect(row, &ZAVTestElement::transferMarkCancelFail, this, &Page::transferMarkCancelFail);
+    connect(row, &ZAVTestElement::transferMarkRestarted, this, &Page::transferMarkRestarted);
+    connect(row, &ZAVTestElement::transferMarkPaused, this, &Page::transferMarkPaused);
+    connect(row, &ZAVTestElement::deleteItem, this, &Page::removeLayoutItem);
+    connect(row, &ZAVTestElement::itemSelected, this, &Page::itemSelected);
+    listLayout->addItem(row);
+}
+
+QList<ZAVTestElement *> ZAVTestShowTransferPage::rows() const
+{
+    QList<ZAVTestElement *> result;
+    for (int i = 0; i < listLayout->count(); ++i) {
+        if (auto *row = dynamic_cast<ZAVTestElement *>(listLayout->itemAt(i)))
+            result.append(row);
+    }
+    return result;
+}
+
+ZAVTestElement *ZAVTestShowTransferPage::findElement(const QString &id)
+{
+    for (int i = 0; i < listLayout->count(); ++i) {
+        auto *row = dynamic_cast<ZAVTestElement *>(listLayout->itemAt(i));
+        if (row && row->transferId() == id) {
+            qDebug() << row->transferId();
+            return row;
+        }
+    }
+    return nullptr;
+}
+
+void ZAVTestShowTransferPage::removeLayoutItem(const QString &id)
+{
+    for (int i = 0; i < listLayout->count(); ++i) {
+        auto *row = dynamic_cast<ZAVTestElement *>(listLayout->itemAt(i));
+        if (row && row->transferId() == id) {
+            qDebug() << id;
+            // The row asked from inside its own button's click: out of the list now, deleted
+            // once control is back in the event loop.
+            listLayout->removeAt(i);
+            row->hide();
+            row->deleteLater();
+            return;
+        }
+    }
+}
+
+void ZAVTestShowTransferPage::backClicked()
+{
+    appear(MSceneWindow::KeepWhenDone);
+}
+
+void ZAVTestShowTransferPage::itemSelected(const QString &id)
+{
+    detail->setEscapeMode(MApplicationPageModel::EscapeAuto);
+    detail->setTransferId(id);
+    detail->init(values->name(id), values->message(id), values->size(id), double(values->estimate(id)),
+                 values->status(id), values->progress(id), double(values->speed(id)));
+    detail->setAutoProgressChecked(values->autoProgress(id));
+    detail->setCanPauseChecked(values->canPause(id));
+    detail->appear(MSceneWindow::KeepWhenDone);
+}
+
+void ZAVTestShowTransferPage::stopAutoProgress(const QString &id)
+{
+    if (values->autoProgress(id))
+        detail->setAutoProgressChecked(false);
+}
+
+// ---- Changes from the detail page ----
+
+void ZAVTestShowTransferPage::transferSetSize(const QString &id, quint64 bytes)
+{
+    qDebug() << "ZAVTestShowTransferPage::transferSetSize" << id;
+    Zav::Transfer *transfer = transfers.value(id);
+    if (!transfer)
+        return;
+    transfer->setSize(bytes);
+    if (ZAVTestElement *row = findElement(id))
+        row->setTransferSize(QString::number(bytes));
+    values->setSize(id, double(bytes));
+}
+
+void ZAVTestShowTransferPage::transferProgress(const QString &id, float done)
+{
+    qDebug() << "ZAVTestShowTransferPage::transferProgress" << id;
+    Zav::Transfer *transfer = transfers.value(id);
+    if (!transfer)
+        return;
+    transfer->setProgress(done);
+    values->setProgress(id, double(done));
+}
+
+void ZAVTestShowTransferPage::transferSpeed(const QString &id, int speed)
+{
+    qDebug() << "ZAVTestShowTransferPage::transferSpeed" << id;
+    Zav::Transfer *transfer = transfers.value(id);
+    if (!transfer)
+        return;
+    transfer->setSpeed(speed);
+    values->setSpeed(id, speed);
+}
+
+void ZAVTestShowTransferPage::transferMessage(const QString &id, const QString &msg)
+{
+    qDebug() << "ZAVTestShowTransferPage::transferMessage" << id;
+    Zav::Transfer *transfer = transfers.value(id);
+    if (!transfer)
+        return;
+    transfer->setMessage(msg);
+    if (ZAVTestElement *row = findElement(id))
+        row->setTransferMsg(msg);
+    values->setMessage(id, msg);
+}
+
+void ZAVTestShowTransferPage::transferEstimate(const QString &id, int seconds)
+{
+    qDebug() << "ZAVTestShowTransferPage::transferEstimate" << id;
+    Zav::Transfer *transfer = transfers.value(id);
+    if (!transfer)
+        return;
+    transfer->setEstimate(seconds);
+    if (ZAVTestElement *row = findElement(id))
+        row->setTransferEstTime(QString::number(seconds));
+    values->setEstimate(id, seconds);
+}
+
+void ZAVTestShowTransferPage::transferCanPause(const QString &id, bool value)
+{
+    qDebug() << "ZAVTestShowTransferPage::transferCanPause" << id;
+    Zav::Transfer *transfer = transfers.value(id);
+    if (!transfer)
+        return;
+    transfer->setCanPause(value);
+    values->setCanPause(id, value);
+}
+
+void ZAVTestShowTransferPage::transferName(const QString &id, const QString &name)
+{
+    qDebug() << "ZAVTestShowTransferPage::transferName" << id;
+    Zav::Transfer *transfer = transfers.value(id);
+    if (!transfer)
+        return;
+    transfer->setName(name);
+    if (ZAVTestElement *row = findElement(id))
+        row->setTransferName(name);
+    values->setName(id, name);
+}
+
+void ZAVTestShowTransferPage::transferPending(const QString &id, const QString &reason)
+{
+    qDebug() << "ZAVTestShowTransferPage::transferPending" << id;
+    Zav::Transfer *transfer = transfers.value(id);
+    if (!transfer)
+        return;
+    transfer->setPending(reason);
+    if (ZAVTestElement *row = findElement(id))
+        row->setTransferState(QStringLiteral("Inactive"));
+    values->setStatus(id, QStringLiteral("Inactive"));
+}
+
+void ZAVTestShowTransferPage::transferSetActive(const QString &id, float done)
+{
+    qDebug() << "ZAVTestShowTransferPage::transferSetActive" << id;
+    Zav::Transfer *transfer = transfers.value(id);
+    if (!transfer)
+        return;
+    transfer->setActive(done);
+    if (ZAVTestElement *row = findElement(id))
+        row->setTransferState(QStringLiteral("Active"));
+    values->setStatus(id, QStringLiteral("Active"));
+}
+
+void ZAVTestShowTransferPage::transferFailed(const QString &id, int retry)
+{
+    qDebug() << "ZAVTestShowTransferPage::transferFailed" << id;
+    Zav::Transfer *transfer = transfers.value(id);
+    if (!transfer)
+        return;
+    if (retry == 0) {
+        transfer->markFailure(QStringLiteral("Unable to connect to service"),
+                              QStringLiteral("Service did not accept the user Name or Password"));
+    } else if (retry == 1 || retry == 2) {
+        transfer->markRepairableFailure(QStringLiteral("Unable to Share files"),
+                                        QStringLiteral("5 files could not be sent to service"),
+                                        QStringLiteral("Retry now"));
+    }
+}
+
+void ZAVTestShowTransferPage::transferDone(const QString &id)
+{
+    qDebug() << "ZAVTestShowTransferPage::transferDone" << id;
+    if (Zav::Transfer *transfer = transfers.value(id))
+        transfer->markCompleted(false, QString(""), QString());
+}
+
+void ZAVTestShowTransferPage::transferDone(const QString &id, const QString &resultUri)
+{
+    if (Zav::Transfer *transfer = transfers.value(id))
+        transfer->markCompleted(true, QString(), resultUri);
+}
+
+void ZAVTestShowTransferPage::transferAuto(const QString &id, bool value)
+{
+    values->setAutoProgress(id, value);
+}
+
+void ZAVTestShowTransferPage::transferIcon(const QString &id, const QString &icon)
+{
+    qDebug() << "ZAVTestShowTransferPage::transferIcon" << id;
+    static const QHash<QString, QString> iconIds{
+        {QStringLiteral("pdf"), QStringLiteral("icon-m-content-pdf")},
+        {QStringLiteral("word"), QStringLiteral("icon-m-content-word")},
+        {QStringLiteral("powerpoint"), QStringLiteral("icon-m-content-powerpoint")},
+        {QStringLiteral("image"), QStringLiteral("icon-m-content-image")},
+        {QStringLiteral("excel"), QStringLiteral("icon-m-content-excel")},
+        {QStringLiteral("video"), QStringLiteral("icon-m-content-video")},
+        {QStringLiteral("album"), QStringLiteral("icon-m-content-album")},
+        {QStringLiteral("unknown"), QStringLiteral("icon-m-content-file-unkown")},
+    };
+    const QString iconId = iconIds.value(icon);
+    qDebug() << "iconId" << iconId;
+    if (Zav::Transfer *transfer = transfers.value(id))
+        transfer->setImageFromFilePath(QStringLiteral("/var/tmp/sunflower.jpg"));
+}
+
+void ZAVTestShowTransferPage::transferThumbnail(const QString &id, const QString &thumbnail)
+{
+    qDebug() << "ZAVTestShowTransferPage::transferThumbnail" << id;
+    const QString path = QDir::homePath() + QStringLiteral("/MyDocs/.images/") + thumbnail + QStringLiteral(".jpg");
+    qDebug() << "thumbnailFile" << path;
+    if (Zav::Transfer *transfer = transfers.value(id))
+        transfer->setThumbnailForFile(path, QStringLiteral("image/jpeg"));
+}
+
+void ZAVTestShowTransferPage::transferCancelText(const QString &id, const QString &text)
+{
+    if (Zav::Transfer *transfer = transfers.value(id))
+        transfer->setCancelButtonText(text);
+}
+
+void ZAVTestShowTransferPage::transferTitleChanged(const QString &id, const QString &title)
+{
+    if (Zav::Transfer *transfer = transfers.value(id))
+        transfer->setTitle(title);
+}
+
+void ZAVTestShowTransferPage::commitChanged(const QString &id, bool value)
+{
+    qDebug() << "Commit changed" << id << value;
+    Zav::Transfer *transfer = transfers.value(id);
+    if (value) {
+        qDebug() << "Start commit";
+        if (transfer)
+            transfer->startCommit();
+    } else {
+        qDebug() << "End commit";
+        if (transfer)
+            transfer->endCommit();
+    }
+}
+
+// ---- The tester's answers on a row ----
+
+void ZAVTestShowTransferPage::transferMarkCancelled(const QString &id)
+{
+    qDebug() << "ZAVTestShowTransferPage::transferMarkCancelled" << id;
+    Zav::Transfer *transfer = transfers.value(id);
+    if (!transfer) {
+        qDebug() << "Element not found transferCancelled";
+        return;
+    }
+    transfer->markCancelled();
+    transfers.remove(id);
+    if (ZAVTestElement *row = findElement(id))
+        row->setTransferMsg(QStringLiteral("Transfer Cancelled"));
+    stopAutoProgress(id);
+    values->remove(id);
+}
+
+void ZAVTestShowTransferPage::transferMarkCancelFail(const QString &id)
+{
+    qDebug() << "ZAVTestShowTransferPage::transferMarkCancelFail" << id;
+    Zav::Transfer *transfer = transfers.value(id);
+    if (!transfer)
+        return;
+    transfer->markCancelFailed(QStringLiteral("File is already uploaded"));
+    if (ZAVTestElement *row = findElement(id))
+        row->setTransferMsg(QStringLiteral("Transfer Cancell Failed"));
+    stopAutoProgress(id);
+}
+
+void ZAVTestShowTransferPage::transferMarkPaused(const QString &id)
+{
+    qDebug() << "ZAVTestShowTransferPage::transferMarkPaused" << id;
+    Zav::Transfer *transfer = transfers.value(id);
+    if (!transfer)
+        return;
+    transfer->markPaused();
+    if (ZAVTestElement *row = findElement(id))
+        row->setTransferMsg(QStringLiteral("Transfer Paused"));
+    stopAutoProgress(id);
+}
+
+void ZAVTestShowTransferPage::transferMarkRestarted(const QString &id)
+{
+    qDebug() << "ZAVTestShowTransferPage::transferMarkRestarted" << id;
+    Zav::Transfer *transfer = transfers.value(id);
+    if (!transfer)
+        return;
+    transfer->markRestarted();
+    if (ZAVTestElement *row = findElement(id))
+        row->setTransferMsg(QStringLiteral("Transfer Resumed"));
+    stopAutoProgress(id);
+}
+
+// ---- Requests from the service ----
+
+void ZAVTestShowTransferPage::cancelTransfer(Zav::Transfer *transfer)
+{
+    const QString id = transfer->id();
+    qDebug() << "Test Show Transfer Page" << id;
+    if (ZAVTestElement *row = findElement(id))
+        row->setResponse(QStringLiteral("cancel"));
+    else
+        qDebug() << " Element not found ";
+}
+
+void ZAVTestShowTransferPage::startTransfer(Zav::Transfer *transfer)
+{
+    if (ZAVTestElement *row = findElement(transfer->id()))
+        row->setResponse(QStringLiteral("start"));
+}
+
+void ZAVTestShowTransferPage::pauseTransfer(Zav::Transfer *transfer)
+{
+    if (ZAVTestElement *row = findElement(transfer->id()))
+        row->setResponse(QStringLiteral("pause"));
+}
+
+void ZAVTestShowTransferPage::errorRepair(Zav::Transfer *transfer)
+{
+    qDebug() << "ZAVTestShowTransferPage::errorRepair";
+    if (ZAVTestElement *row = findElement(transfer->id()))
+        row->setResponse(QStringLiteral("repair"));
+}

@@ -1,0 +1,90 @@
+#ifndef ZAVTESTSHOWTRANSFERPAGE_H
+#define ZAVTESTSHOWTRANSFERPAGE_H
+
+#include "ZAVTestValueStore.h"
+
+#include <MApplicationPage.h>
+
+#include <QHash>
+
+#include <memory>
+
+namespace Zav {
+class Client;
+class Transfer;
+} // namespace Zav
+class QGraphicsLinearLayout;
+class ZAVTestElement;
+class ZAVTestElementDetail;
+
+// The heart of the application: holds the service connection, registers made-up transfers,
+// keeps each one's handle and last values under the id the service returned, lists them as
+// rows, opens the detail page for a row, and passes every change and answer on to the service.
+class ZAVTestShowTransferPage : public MApplicationPage
+{
+    Q_OBJECT
+public:
+    ZAVTestShowTransferPage();
+    ~ZAVTestShowTransferPage() override;
+
+    // Registers a transfer and lists it. size and estimate are numbers in text.
+    void addTransfer(const QString &type, const QString &name, const QString &msg, const QString &fileName,
+                     const QString &status, const QString &account, const QString &size, const QString &estimate,
+                     bool trackerBased);
+    ZAVTestElement *findElement(const QString &id);
+
+    // Read access for tests and tools.
+    Zav::Client *serviceClient() const { return client; }
+    Zav::Transfer *transferHandle(const QString &id) const { return transfers.value(id); }
+    int transferCount() const { return transfers.size(); }
+    const ZAVTestValueStore &valueStore() const { return *values; }
+    ZAVTestElementDetail *detailPage() const { return detail; }
+    // The rows, top to bottom.
+    QList<ZAVTestElement *> rows() const;
+
+protected:
+    void createContent() override;
+
+private Q_SLOTS:
+    void transferSetSize(const QString &id, quint64 bytes);
+    void transferProgress(const QString &id, float done);
+    void transferSpeed(const QString &id, int speed);
+    void transferMessage(const QString &id, const QString &msg);
+    void transferEstimate(const QString &id, int seconds);
+    void transferCanPause(const QString &id, bool value);
+    void transferName(const QString &id, const QString &name);
+    void transferPending(const QString &id, const QString &reason);
+    void transferMarkCancelled(const QString &id);
+    void transferMarkCancelFail(const QString &id);
+    void transferMarkPaused(const QString &id);
+    void transferMarkRestarted(const QString &id);
+    void transferSetActive(const QString &id, float done);
+    void transferFailed(const QString &id, int retry);
+    void transferDone(const QString &id);
+    void transferDone(const QString &id, const QString &resultUri);
+    void cancelTransfer(Zav::Transfer *transfer);
+    void startTransfer(Zav::Transfer *transfer);
+    void pauseTransfer(Zav::Transfer *transfer);
+    void errorRepair(Zav::Transfer *transfer);
+    void backClicked();
+    void itemSelected(const QString &id);
+    void transferAuto(const QString &id, bool value);
+    void removeLayoutItem(const QString &id);
+    void transferIcon(const QString &id, const QString &icon);
+    void transferThumbnail(const QString &id, const QString &thumbnail);
+    void transferCancelText(const QString &id, const QString &text);
+    void commitChanged(const QString &id, bool value);
+    void transferTitleChanged(const QString &id, const QString &title);
+
+private:
+    // The automatic progress of the detail page stops when the id's stored flag is on.
+    void stopAutoProgress(const QString &id);
+
+    ZAVTestElementDetail *detail;
+    Zav::Client *client;
+    QHash<QString, Zav::Transfer *> transfers;
+    QGraphicsLinearLayout *listLayout;
+    std::unique_ptr<ZAVTestValueStore> values;
+};
+
+#endif
