@@ -1,0 +1,68 @@
+#ifndef APPDRIVER_H
+#define APPDRIVER_H
+
+#include <MNamespace.h>
+
+#include <QObject>
+#include <QStringList>
+#include <QtGlobal>
+
+#include <functional>
+
+class MApplicationWindow;
+class MButton;
+class MTextEdit;
+class QGraphicsWidget;
+class ZAVTestListObject;
+class ZAVTestSliderObject;
+
+// Helpers that drive the app as a tester would: real clicks, typing and picks.
+
+// Captures every message written while it lives (and passes none on).
+class LogCapture
+{
+public:
+    LogCapture();
+    ~LogCapture();
+    QStringList lines() const;
+    // Lines that contain `text`.
+    int count(const QString &text) const;
+    bool contains(const QString &text) const { return count(text) > 0; }
+    void clear();
+};
+
+// Answers the next answer box that opens with `button`, and remembers its text.
+class DialogAnswerer : public QObject
+{
+    Q_OBJECT
+public:
+    explicit DialogAnswerer(MApplicationWindow *window, QObject *parent = nullptr);
+    void answerNext(M::StandardButton button) { m_button = button; m_armed = true; }
+    // Dismisses the next box without a button (as the window's escape button does).
+    void dismissNext() { m_button = M::NoStandardButton; m_armed = true; }
+    bool answered() const { return !m_armed; }
+    QString lastText() const { return m_lastText; }
+    int boxesSeen() const { return m_seen; }
+    // Runs while a box is open, before it is answered.
+    std::function<void()> whileOpen;
+
+protected:
+    void timerEvent(QTimerEvent *event) override;
+
+private:
+    MApplicationWindow *m_window;
+    M::StandardButton m_button = M::OkButton;
+    bool m_armed = false;
+    QString m_lastText;
+    int m_seen = 0;
+};
+
+void pickOption(ZAVTestListObject &list, const QString &option);
+void dragSlider(ZAVTestSliderObject &slider, int position);
+void typeAndReturn(MTextEdit *field, const QString &text);
+// A press and release on the item's centre, through the window.
+void pressOn(MApplicationWindow *window, QGraphicsWidget *item);
+// Clicks a button as the user would, through the window.
+void clickOn(MApplicationWindow *window, MButton *button);
+
+#endif

@@ -1,0 +1,211 @@
+#include "TestBus.h"
+
+#include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QTest>
+#include <QThread>
+
+TestBus::TestBus() = default;
+
+TestBus::~TestBus()
+{
+    stopService();
+    if (m_daemon.state() != QProcess::NotRunning) {
+        m_daemon.terminate();
+        m_daemon.waitForFinished(3000);
+    }
+}
+
+bool TestBus::start(bool activation)
+{
+    const QString config = m_dir.filePath(QStringLiteral("bus.conf"));
+    QFile file(config);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    file.write(QStringLiteral(
+                   "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\"\n"
+                   " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
+                   "<busconfig><type>session</type><listen>unix:dir=%1</listen>"
+                   "%2"
+                   "<policy context=\"default\"><allow send_destination=\"*\" eavesdrop=\"true\"/>"
+                   "<allow eavesdrop=\"true\"/><allow own=\"*\"/></policy></busconfig>\n")
+                   .arg(m_dir.path(), activation ? QStringLiteral("<servicedir>" ZAV_DBUS_SERVICES_DIR "</servicedir>")
+                                                   : QString())
+                   .toUtf8());
+    file.close();
+    m_daemon.setProgram(QStringLiteral("dbus-daemon"));
+    m_daemon.setArguments({QStringLiteral("--config-file=") + config, QStringLiteral("--nofork"),
+                           QStringLiteral("--print-address=1")});
+    m_daemon.setProcessChannelMode(QProcess::SeparateChannels);
+    m_daemon.start();
+    if (!m_daemon.waitForStarted(5000))
+        return false;
+    QDeadlineTimer deadline(5000);
+    while (!m_daemon.canReadLine() && !deadline.hasExpired())
+        m_daemon.waitForReadyRead(100);
+    m_address = QString::fromUtf8(m_daemon.readLine()).trimmed();
+    if (m_address.isEmpty())
+        return false;
+    qputenv("DBUS_SESSION_BUS_ADDRESS", m_address.toUtf8());
+    return QDBusConnection::sessionBus().isConnected();
+}
+
+QString TestBus::journalPath() const
+{
+    return m_dir.filePath(QStringLiteral("journal-%1.jsonl").arg(m_serviceRuns));
+}
+
+bool TestBus::startService(const QStringList &extraArguments)
+{
+    stopService();
+    ++m_serviceRuns;
+    QFile::remove(journalPath());
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), m_address);
+    m_service.setProcessEnvironment(env);
+    m_service.setProgram(QStringLiteral(ZAV_SERVICE_BIN));
+    m_service.setArguments(QStringList{QStringLiteral("--journal"), journalPath()} + extraArguments);
+    m_service.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    m_service.setStandardOutputFile(QProcess::nullDevice());
+    m_service.start();
+    if (!m_service.waitForStarted(5000))
+        return false;
+    QDeadlineTimer deadline(5000);
+    QDBusConnectionInterface *bus = QDBusConnection::sessionBus().interface();
+    while (!deadline.hasExpired()) {
+        if (bus->isServiceRegistered(QStringLiteral("com.kelvo.zav")))
+            return true;
+        QThread::msleep(10);
+    }
+    return false;
+}
+
+void TestBus::stopService()
+{
+    if (m_service.state() == QProcess::NotRunning)
+        return;
+    m_service.terminate();
+    if (!m_service.waitForFinished(3000)) {
+        m_service.kill();
+        m_service.waitForFinished(3000);
+    }
+}
+
+void TestBus::killService()
+{
+    if (m_service.state() == QProcess::NotRunning)
+        return;
+    m_service.kill();
+    m_service.waitForFinished(3000);
+}
+
+bool TestBus::isServiceRunning() const
+{
+    return m_service.state() == QProcess::Running;
+}
+
+QList<QJsonObject> TestBus::journal() const
+{
+    QList<QJsonObject> lines;
+    QFile file(journalPath());
+    if (!file.open(QIODevice::ReadOnly))
+        return lines;
+    while (!file.atEnd()) {
+        const QByteArray line = file.readLine().trimmed();
+        if (!line.isEmpty())
+            lines.append(QJsonDocument::fromJson(line).object());
+    }
+    return lines;
+}
+
+QList<QJsonObject> TestBus::journalFor(const QString &id) const
+{
+    QList<QJsonObject> lines;
+    for (const QJsonObject &line : journal()) {
+        if (line.value(QStringLiteral("id")).toString() == id)
+            lines.append(line);
+    }
+    return lines;
+}
+
+QString describeCall(const QJsonObject &line)
+{
+    QStringList args;
+    for (const QJsonValue &arg : line.value(QStringLiteral("args")).toArray()) {
+        if (arg.isString())
+            args << QLatin1Char('"') + arg.toString() + QLatin1Char('"');
+        else if (arg.isBool())
+            args << (arg.toBool() ? QStringLiteral("true") : QStringLiteral("false"));
+        else
+            args << QString::number(arg.toDouble(), 'g', 12);
+    }
+    QString text = line.value(QStringLiteral("call")).toString() + QLatin1Char('(') + args.join(QStringLiteral(", "))
+        + QLatin1Char(')');
+    if (line.contains(QStringLiteral("error")))
+        text += QStringLiteral(" -> ") + line.value(QStringLiteral("error")).toString();
+    return text;
+}
+
+QStringList TestBus::callsFor(const QString &id) const
+{
+    QStringList calls;
+    for (const QJsonObject &line : journalFor(id))
+        calls << describeCall(line);
+    return calls;
+}
+
+bool TestBus::waitForCalls(const QString &id, int count, int timeoutMs) const
+{
+    QDeadlineTimer deadline(timeoutMs);
+    while (!deadline.hasExpired()) {
+        if (journalFor(id).size() >= count)
+            return true;
+        QTest::qWait(5);
+    }
+    return journalFor(id).size() >= count;
+}
+
+bool TestBus::sync() const
+{
+    // Calls from one connection are handled in order: once ping is answered, everything sent
+    // before it has been handled (and journalled).
+    const QDBusMessage ping = QDBusMessage::createMethodCall(QStringLiteral("com.kelvo.zav"),
+                                                             QStringLiteral("/com/kelvo/zav"),
+                                                             QStringLiteral("com.kelvo.zav.Transfers"),
+                                                             QStringLiteral("ping"));
+    return QDBusConnection::sessionBus().call(ping, QDBus::Block, 5000).type() == QDBusMessage::ReplyMessage;
+}
+
+int TestBus::zavctl(const QStringList &arguments, QString *out, QString *err) const
+{
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), m_address);
+    process.setProcessEnvironment(env);
+    process.start(QStringLiteral(ZAVCTL_BIN), arguments);
+    // The test's own event loop keeps running: the app may have to answer while zavctl waits.
+    QDeadlineTimer deadline(10000);
+    while (process.state() != QProcess::NotRunning && !deadline.hasExpired()) {
+        process.waitForFinished(5);
+        QCoreApplication::processEvents();
+    }
+    if (out)
+        *out = QString::fromUtf8(process.readAllStandardOutput());
+    if (err)
+        *err = QString::fromUtf8(process.readAllStandardError());
+    return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+}
+
+QJsonObject TestBus::show(const QString &id) const
+{
+    QString out;
+    if (zavctl({QStringLiteral("show"), id, QStringLiteral("--json")}, &out) != 0)
+        return {};
+    return QJsonDocument::fromJson(out.toUtf8()).object();
+}

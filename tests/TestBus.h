@@ -1,0 +1,60 @@
+#ifndef TESTBUS_H
+#define TESTBUS_H
+
+#include <QJsonObject>
+#include <QList>
+#include <QProcess>
+#include <QStringList>
+#include <QTemporaryDir>
+
+// A private session bus for one test program, and the real zav-service on it.
+//
+// start() must run before anything in the process touches the session bus: it points
+// DBUS_SESSION_BUS_ADDRESS at a dbus-daemon of its own, so tests can run side by side.
+class TestBus
+{
+public:
+    TestBus();
+    ~TestBus();
+
+    // With `activation`, the bus starts the service from the build's activation file on the
+    // first call to its name; without, a stopped service stays stopped.
+    bool start(bool activation = false);
+    QString address() const { return m_address; }
+
+    // Starts zav-service with a fresh journal and waits until it owns its name.
+    bool startService(const QStringList &extraArguments = {});
+    // Ends it: politely, or with SIGKILL.
+    void stopService();
+    void killService();
+    bool isServiceRunning() const;
+
+    // Every journal line so far, and the ones for one id / one call.
+    QList<QJsonObject> journal() const;
+    QList<QJsonObject> journalFor(const QString &id) const;
+    // The calls for an id, in order, as "call(arg, arg)" texts: easy to compare in a test.
+    QStringList callsFor(const QString &id) const;
+    // Waits until the journal holds at least `count` lines for the id.
+    bool waitForCalls(const QString &id, int count, int timeoutMs = 5000) const;
+    // Waits until the service has handled everything this process sent (a round trip).
+    bool sync() const;
+
+    // Runs zavctl with the arguments; returns the exit code and fills out/err.
+    int zavctl(const QStringList &arguments, QString *out = nullptr, QString *err = nullptr) const;
+    // One transfer as the service shows it (zavctl show --json); empty when it is unknown.
+    QJsonObject show(const QString &id) const;
+
+    QString journalPath() const;
+
+private:
+    QTemporaryDir m_dir;
+    QProcess m_daemon;
+    QProcess m_service;
+    QString m_address;
+    int m_serviceRuns = 0;
+};
+
+// Texts of a journal line's arguments, as callsFor writes them.
+QString describeCall(const QJsonObject &line);
+
+#endif

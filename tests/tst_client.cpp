@@ -1,0 +1,191 @@
+#include "TestBus.h"
+
+#include <zav/ZavClient.h>
+
+#include <QDBusConnection>
+#include <QElapsedTimer>
+#include <QSignalSpy>
+#include <QTest>
+
+using Zav::Client;
+using Zav::Transfer;
+
+// Catches request signals on a connection of its own, to prove they are not sent there.
+class Eavesdropper : public QObject
+{
+    Q_OBJECT
+public:
+    int heard = 0;
+public Q_SLOTS:
+    void onRequest(const QString &, const QString &) { ++heard; }
+};
+
+class tst_Client : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase() { QVERIFY(m_bus.start()); }
+    void init() { QVERIFY(m_bus.startService()); }
+    void cleanup() { m_bus.stopService(); }
+
+    void initFailsWithoutServiceWithinItsTimeout()
+    {
+        m_bus.stopService();
+        Client client;
+        QElapsedTimer clock;
+        clock.start();
+        QVERIFY(!client.init());
+        QVERIFY(clock.elapsed() < Client::CallTimeout + 1000);
+        QVERIFY(!client.registerTransfer(QStringLiteral("x"), Client::Upload));
+    }
+
+    void everyOperationArrivesInOrder()
+    {
+        Client client;
+        QVERIFY(client.init());
+        Transfer *t = client.registerTransfer(QStringLiteral("Transfer 1"), Client::Sync, QStringLiteral("com.kelvo.zavtestdialog"));
+        QVERIFY(t);
+        const QString id = t->id();
+        QCOMPARE(t->id(), id);
+        t->setAccount(QStringLiteral("youtube"));
+        t->setCount(100);
+        t->setSize(9772370000ULL);
+        t->setProgress(0.5f);
+        t->setSpeed(42);
+        t->setMessage(QStringLiteral("msg"));
+        t->setEstimate(141254);
+        t->setCanPause(true);
+        t->setName(QStringLiteral("renamed"));
+        t->setServiceIconType(2);
+        t->setThumbnailForFile(QStringLiteral("/home/x/MyDocs/.images/sky.jpg"), QStringLiteral("image/jpeg"));
+        t->setCancelButtonText(QStringLiteral("Cancel 3"));
+        t->setTitle(QStringLiteral("Title"));
+        t->startCommit();
+        t->setPending(QStringLiteral("Pending"));
+        t->setActive(0.25f);
+        t->endCommit();
+        t->markPaused();
+        t->markRestarted();
+        t->markFailure(QStringLiteral("h"), QStringLiteral("d"));
+        t->markRepairableFailure(QStringLiteral("h"), QStringLiteral("d"), QStringLiteral("Retry now"));
+        t->markCancelFailed(QStringLiteral("File is already uploaded"));
+        t->setImageFromFilePath(QStringLiteral("/var/tmp/sunflower.jpg"));
+        t->markCompleted(true, QString(), QStringLiteral("http://result"));
+        t->markCancelled();
+        QVERIFY(m_bus.sync());
+        const QStringList expected{
+            QStringLiteral("registerTransfer(\"Transfer 1\", 2, \"com.kelvo.zavtestdialog\")"),
+            QStringLiteral("setAccount(\"youtube\")"), QStringLiteral("setCount(100)"),
+            QStringLiteral("setSize(9772370000)"), QStringLiteral("setProgress(0.5)"),
+            QStringLiteral("setSpeed(42)"), QStringLiteral("setMessage(\"msg\")"),
+            QStringLiteral("setEstimate(141254)"), QStringLiteral("setCanPause(true)"),
+            QStringLiteral("setName(\"renamed\")"), QStringLiteral("setServiceIconType(2)"),
+            QStringLiteral("setThumbnailForFile(\"/home/x/MyDocs/.images/sky.jpg\", \"image/jpeg\")"),
+            QStringLiteral("setCancelButtonText(\"Cancel 3\")"), QStringLiteral("setTitle(\"Title\")"),
+            QStringLiteral("startCommit()"), QStringLiteral("setPending(\"Pending\")"),
+            QStringLiteral("setActive(0.25)"), QStringLiteral("endCommit()"), QStringLiteral("markPaused()"),
+            QStringLiteral("markRestarted()"), QStringLiteral("markFailure(\"h\", \"d\")"),
+            QStringLiteral("markRepairableFailure(\"h\", \"d\", \"Retry now\")"),
+            QStringLiteral("markCancelFailed(\"File is already uploaded\")"),
+            QStringLiteral("setImageFromFilePath(\"/var/tmp/sunflower.jpg\")"),
+            QStringLiteral("markCompleted(true, \"\", \"http://result\")"), QStringLiteral("markCancelled()")};
+        QCOMPARE(m_bus.callsFor(id), expected);
+        const QJsonObject shown = m_bus.show(id);
+        QCOMPARE(shown.value(QStringLiteral("state")).toString(), QStringLiteral("cancelled"));
+        QCOMPARE(shown.value(QStringLiteral("resultUri")).toString(), QStringLiteral("http://result"));
+        QCOMPARE(shown.value(QStringLiteral("size")).toInteger(), 9772370000LL);
+        QCOMPARE(shown.value(QStringLiteral("title")).toString(), QStringLiteral("Title"));
+    }
+
+    void refusedRegistrationGivesNull()
+    {
+        Client client;
+        QVERIFY(client.init());
+        QCOMPARE(m_bus.zavctl({QStringLiteral("refuse"), QStringLiteral("on")}), 0);
+        QVERIFY(!client.registerTransfer(QStringLiteral("refused"), Client::Download));
+        QCOMPARE(m_bus.zavctl({QStringLiteral("refuse"), QStringLiteral("off")}), 0);
+        QVERIFY(client.registerTransfer(QStringLiteral("accepted"), Client::Download));
+    }
+
+    void requestsReachTheOwnerAsTheRightSignal()
+    {
+        Client client;
+        QVERIFY(client.init());
+        Transfer *first = client.registerTransfer(QStringLiteral("one"), Client::Upload);
+        Transfer *second = client.registerTransfer(QStringLiteral("two"), Client::Upload);
+        QVERIFY(first && second && first->id() != second->id());
+        // Another client object of the same program must not take requests for transfers it did
+        // not register.
+        Client other;
+        QVERIFY(other.init());
+        QSignalSpy otherCancel(&other, &Client::cancelTransfer);
+        // Another connection on the bus listens for requests too.
+        QDBusConnection stranger = QDBusConnection::connectToBus(m_bus.address(), QStringLiteral("stranger"));
+        Eavesdropper eavesdropper;
+        stranger.connect(QStringLiteral("com.kelvo.zav"), QStringLiteral("/com/kelvo/zav"),
+                         QStringLiteral("com.kelvo.zav.Transfers"), QStringLiteral("request"), &eavesdropper,
+                         SLOT(onRequest(QString, QString)));
+
+        QSignalSpy cancel(&client, &Client::cancelTransfer);
+        QSignalSpy start(&client, &Client::startTransfer);
+        QSignalSpy pause(&client, &Client::pauseTransfer);
+        QSignalSpy repair(&client, &Client::repairErrorTransfer);
+        QCOMPARE(m_bus.zavctl({QStringLiteral("request"), second->id(), QStringLiteral("cancel")}), 0);
+        QCOMPARE(m_bus.zavctl({QStringLiteral("request"), first->id(), QStringLiteral("start")}), 0);
+        QCOMPARE(m_bus.zavctl({QStringLiteral("request"), first->id(), QStringLiteral("pause")}), 0);
+        QCOMPARE(m_bus.zavctl({QStringLiteral("request"), second->id(), QStringLiteral("repair")}), 0);
+        QTRY_COMPARE(repair.size(), 1);
+        QCOMPARE(cancel.size(), 1);
+        QCOMPARE(cancel.at(0).at(0).value<Transfer *>(), second);
+        QCOMPARE(start.at(0).at(0).value<Transfer *>(), first);
+        QCOMPARE(pause.at(0).at(0).value<Transfer *>(), first);
+        QCOMPARE(repair.at(0).at(0).value<Transfer *>(), second);
+        QCOMPARE(otherCancel.size(), 0);
+        QTest::qWait(50);
+        QCOMPARE(eavesdropper.heard, 0);
+        QDBusConnection::disconnectFromBus(QStringLiteral("stranger"));
+        QCOMPARE(m_bus.zavctl({QStringLiteral("request"), QStringLiteral("999"), QStringLiteral("cancel")}), 1);
+    }
+
+    void keepsWorkingWhenTheServiceDiesMidBurst()
+    {
+        Client client;
+        QVERIFY(client.init());
+        Transfer *t = client.registerTransfer(QStringLiteral("burst"), Client::Download);
+        QVERIFY(t);
+        for (int i = 0; i < 20000; ++i) {
+            t->setProgress(float(i) / 20000);
+            if (i == 5000)
+                m_bus.killService();
+        }
+        QTRY_VERIFY(!client.isServiceAvailable());
+        // Calls after the loss are dropped quietly; nothing blocks.
+        QElapsedTimer clock;
+        clock.start();
+        for (int i = 0; i < 1000; ++i)
+            t->setName(QStringLiteral("lost"));
+        QVERIFY(clock.elapsed() < 2000);
+        QVERIFY(!client.registerTransfer(QStringLiteral("nobody there"), Client::Sync));
+
+        // A new instance: new transfers work; the old handle never reaches it, even where the new
+        // instance hands out the same id again.
+        QVERIFY(m_bus.startService());
+        QTRY_VERIFY(client.isServiceAvailable());
+        Transfer *fresh = client.registerTransfer(QStringLiteral("fresh"), Client::Sync);
+        QVERIFY(fresh);
+        QCOMPARE(fresh->id(), t->id());
+        QVERIFY(fresh != t);
+        t->setName(QStringLiteral("stale"));
+        fresh->setName(QStringLiteral("new"));
+        QVERIFY(m_bus.sync());
+        QCOMPARE(m_bus.show(fresh->id()).value(QStringLiteral("name")).toString(), QStringLiteral("new"));
+        QVERIFY(!m_bus.callsFor(fresh->id()).contains(QStringLiteral("setName(\"stale\")")));
+    }
+
+private:
+    TestBus m_bus;
+};
+
+QTEST_GUILESS_MAIN(tst_Client)
+#include "tst_client.moc"

@@ -1,0 +1,94 @@
+#include "ZAVTestNumbers.h"
+
+#include <QRandomGenerator>
+#include <QTest>
+
+#include <limits>
+
+using namespace ZAVTestNumbers;
+
+class tst_Numbers : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void byteCountFromText_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<quint64>("bytes");
+        QTest::newRow("fraction dropped") << "1500.9" << quint64(1500);
+        QTest::newRow("exponent form") << "9.77237e+09" << quint64(9772370000ULL);
+        QTest::newRow("a million") << "1e+06" << quint64(1000000);
+        QTest::newRow("zero") << "0" << quint64(0);
+        QTest::newRow("blanks around") << "  42 " << quint64(42);
+        QTest::newRow("not a number") << "abc" << quint64(0);
+        QTest::newRow("empty") << "" << quint64(0);
+        QTest::newRow("nan") << "nan" << quint64(0);
+        QTest::newRow("inf") << "inf" << quint64(0);
+        QTest::newRow("-inf") << "-inf" << quint64(0);
+        QTest::newRow("overflowing exponent") << "1e400" << quint64(0);
+        QTest::newRow("negative") << "-5" << quint64(0);
+        QTest::newRow("beyond the largest count") << "1e30" << std::numeric_limits<quint64>::max();
+        QTest::newRow("just below 2^64") << "18446744073709549568" << quint64(18446744073709549568ULL);
+        QTest::newRow("comma decimal") << "1,5" << quint64(0);
+    }
+    void byteCountFromText()
+    {
+        QFETCH(QString, text);
+        QFETCH(quint64, bytes);
+        QCOMPARE(ZAVTestNumbers::byteCountFromText(text), bytes);
+    }
+
+    void int32AndFractionSaturate()
+    {
+        QCOMPARE(toInt32(141254.9), 141254);
+        QCOMPARE(toInt32(-3.7), -3);
+        QCOMPARE(toInt32(1e12), std::numeric_limits<int>::max());
+        QCOMPARE(toInt32(-1e12), std::numeric_limits<int>::min());
+        QCOMPARE(toInt32(std::numeric_limits<double>::quiet_NaN()), 0);
+        QCOMPARE(percentToFraction(50), 0.5f);
+        QCOMPARE(percentToFraction(250), 2.5f);
+        QCOMPARE(percentToFraction(1e300), std::numeric_limits<float>::max());
+        QCOMPARE(percentToFraction(std::numeric_limits<double>::infinity()), 0.0f);
+    }
+
+    // Whatever is typed, every conversion gives its defined result (and, under the sanitizers,
+    // no undefined behaviour on the way).
+    void generatedTexts()
+    {
+        const QStringList pieces{"", " ", "-", "+", "0", "1", "9", ".", "e", "E", "e+", "e-", "400", "308",
+                                 "nan", "inf", "NaN", "Infinity", "0x1p3", "1,5", "١٢", "\u00e9", "\t",
+                                 "18446744073709551615", "99999999999999999999999", "1e-400", "\u221e"};
+        auto *random = QRandomGenerator::global();
+        for (int i = 0; i < 10000; ++i) {
+            QString text;
+            const int parts = random->bounded(1, 8);
+            for (int p = 0; p < parts; ++p)
+                text += pieces.at(random->bounded(pieces.size()));
+            if (i % 500 == 0)
+                text = QString(random->bounded(1000, 20000), QLatin1Char('9'));
+            bool ok = false;
+            const double parsed = text.toDouble(&ok);
+            const double value = parseDecimal(text);
+            QVERIFY(std::isfinite(value));
+            if (!ok || !std::isfinite(parsed))
+                QCOMPARE(value, 0.0);
+            const quint64 bytes = ZAVTestNumbers::byteCountFromText(text);
+            if (value <= 0)
+                QCOMPARE(bytes, quint64(0));
+            else if (value >= 18446744073709551616.0)
+                QCOMPARE(bytes, std::numeric_limits<quint64>::max());
+            else
+                QCOMPARE(bytes, quint64(value));
+            const int seconds = toInt32(value);
+            if (value > -2147483648.0 && value < 2147483647.0)
+                QCOMPARE(seconds, int(value));
+            else
+                QVERIFY(seconds == std::numeric_limits<int>::max() || seconds == std::numeric_limits<int>::min());
+            QVERIFY(std::isfinite(percentToFraction(value)));
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_Numbers)
+#include "tst_numbers.moc"

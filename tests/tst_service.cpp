@@ -1,0 +1,156 @@
+#include "TestBus.h"
+
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QTest>
+
+namespace {
+QDBusMessage call(const QDBusConnection &bus, const QString &method, const QVariantList &args,
+                  const QString &interface = QStringLiteral("com.kelvo.zav.Transfers"))
+{
+    QDBusMessage message = QDBusMessage::createMethodCall(QStringLiteral("com.kelvo.zav"),
+                                                          QStringLiteral("/com/kelvo/zav"), interface, method);
+    message.setArguments(args);
+    return QDBusConnection(bus).call(message, QDBus::Block, 5000);
+}
+
+QString registerOn(const QDBusConnection &bus, const QString &name, int type = 1)
+{
+    const QDBusMessage reply = call(bus, QStringLiteral("registerTransfer"), {name, type, QStringLiteral("test")});
+    return reply.type() == QDBusMessage::ReplyMessage ? reply.arguments().value(0).toString() : QString();
+}
+} // namespace
+
+// The service and zavctl on their own, through raw bus calls: what a misbehaving or careless
+// client can do to it, and what a tester sees.
+class tst_Service : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase() { QVERIFY(m_bus.start()); }
+    void init() { QVERIFY(m_bus.startService({QStringLiteral("--max-transfers"), QStringLiteral("5")})); }
+    void cleanup() { m_bus.stopService(); }
+
+    void zavctlExitCodes()
+    {
+        QString out, err;
+        QCOMPARE(m_bus.zavctl({}, &out, &err), 2);
+        QVERIFY(err.contains(QStringLiteral("Usage: zavctl")));
+        QCOMPARE(m_bus.zavctl({QStringLiteral("--help")}, &out), 0);
+        QCOMPARE(m_bus.zavctl({QStringLiteral("show"), QStringLiteral("77")}, &out, &err), 1);
+        QCOMPARE(m_bus.zavctl({QStringLiteral("request"), QStringLiteral("1"), QStringLiteral("explode")}), 2);
+        QCOMPARE(m_bus.zavctl({QStringLiteral("refuse"), QStringLiteral("maybe")}), 2);
+        QCOMPARE(m_bus.zavctl({QStringLiteral("list")}, &out), 0);
+        QCOMPARE(out, QStringLiteral("No transfers.\n"));
+        m_bus.stopService();
+        QCOMPARE(m_bus.zavctl({QStringLiteral("list")}, &out, &err), 1);
+    }
+
+    void anotherConnectionsChangeIsRefused()
+    {
+        QDBusConnection owner = QDBusConnection::connectToBus(m_bus.address(), QStringLiteral("owner"));
+        const QString id = registerOn(owner, QStringLiteral("mine"));
+        QVERIFY(!id.isEmpty());
+        const QDBusMessage stolen = call(QDBusConnection::sessionBus(), QStringLiteral("setName"), {id, QStringLiteral("yours")});
+        QCOMPARE(stolen.errorName(), QStringLiteral("org.freedesktop.DBus.Error.AccessDenied"));
+        QCOMPARE(m_bus.show(id).value(QStringLiteral("name")).toString(), QStringLiteral("mine"));
+        // The refusal is in the journal, with the error.
+        QVERIFY(m_bus.callsFor(id).contains(
+            QStringLiteral("setName(\"yours\") -> org.freedesktop.DBus.Error.AccessDenied")));
+        QDBusConnection::disconnectFromBus(QStringLiteral("owner"));
+    }
+
+    void absurdInputIsRefused()
+    {
+        const QDBusConnection bus = QDBusConnection::sessionBus();
+        QCOMPARE(call(bus, QStringLiteral("registerTransfer"), {QStringLiteral("x"), 7, QString()}).errorName(),
+                 QStringLiteral("org.freedesktop.DBus.Error.InvalidArgs"));
+        const QString id = registerOn(bus, QStringLiteral("ok"));
+        QCOMPARE(call(bus, QStringLiteral("setMessage"), {id, QString(5000, QLatin1Char('m'))}).errorName(),
+                 QStringLiteral("org.freedesktop.DBus.Error.InvalidArgs"));
+        QCOMPARE(call(bus, QStringLiteral("setSpeed"), {QStringLiteral("no-such-id"), 3}).errorName(),
+                 QStringLiteral("com.kelvo.zav.Error.UnknownTransfer"));
+        QCOMPARE(call(bus, QStringLiteral("setProgress"), {id, qQNaN()}).errorName(),
+                 QStringLiteral("org.freedesktop.DBus.Error.InvalidArgs"));
+        // Wrong argument types and unknown methods: QtDBus refuses them; the service goes on.
+        QVERIFY(call(bus, QStringLiteral("setSize"), {id, QStringLiteral("big")}).type() == QDBusMessage::ErrorMessage);
+        QVERIFY(call(bus, QStringLiteral("explode"), {}).type() == QDBusMessage::ErrorMessage);
+        QCOMPARE(call(bus, QStringLiteral("endCommit"), {id}).errorName(), QStringLiteral("com.kelvo.zav.Error.NotInCommit"));
+        QVERIFY(m_bus.sync());
+        const QJsonObject shown = m_bus.show(id);
+        QCOMPARE(shown.value(QStringLiteral("message")).toString(), QString());
+        QCOMPARE(shown.value(QStringLiteral("progress")).toDouble(), 0.0);
+    }
+
+    void registrationLimitAndRefusal()
+    {
+        const QDBusConnection bus = QDBusConnection::sessionBus();
+        for (int i = 0; i < 5; ++i)
+            QVERIFY(!registerOn(bus, QStringLiteral("t%1").arg(i)).isEmpty());
+        QCOMPARE(call(bus, QStringLiteral("registerTransfer"), {QStringLiteral("sixth"), 0, QString()}).errorName(),
+                 QStringLiteral("org.freedesktop.DBus.Error.LimitsExceeded"));
+
+        QVERIFY(m_bus.startService());
+        QCOMPARE(m_bus.zavctl({QStringLiteral("refuse"), QStringLiteral("on")}), 0);
+        QCOMPARE(call(bus, QStringLiteral("registerTransfer"), {QStringLiteral("no"), 0, QString()}).errorName(),
+                 QStringLiteral("com.kelvo.zav.Error.Refused"));
+        QCOMPARE(m_bus.zavctl({QStringLiteral("refuse"), QStringLiteral("off")}), 0);
+        QVERIFY(!registerOn(bus, QStringLiteral("yes")).isEmpty());
+    }
+
+    void commitIsOneUpdate()
+    {
+        const QDBusConnection bus = QDBusConnection::sessionBus();
+        const QString id = registerOn(bus, QStringLiteral("before"));
+        const qint64 updatesBefore = m_bus.show(id).value(QStringLiteral("updates")).toInteger();
+        call(bus, QStringLiteral("startCommit"), {id});
+        call(bus, QStringLiteral("setName"), {id, QStringLiteral("after")});
+        call(bus, QStringLiteral("setSize"), {id, QVariant::fromValue<qulonglong>(2048)});
+        QJsonObject during = m_bus.show(id);
+        QCOMPARE(during.value(QStringLiteral("name")).toString(), QStringLiteral("before"));
+        QVERIFY(during.value(QStringLiteral("inCommit")).toBool());
+        call(bus, QStringLiteral("endCommit"), {id});
+        const QJsonObject after = m_bus.show(id);
+        QCOMPARE(after.value(QStringLiteral("name")).toString(), QStringLiteral("after"));
+        QCOMPARE(after.value(QStringLiteral("size")).toInteger(), 2048);
+        QCOMPARE(after.value(QStringLiteral("updates")).toInteger(), updatesBefore + 1);
+    }
+
+    void transfersOfALeavingClientAreForgotten()
+    {
+        QString id;
+        {
+            const QDBusConnection leaving = QDBusConnection::connectToBus(m_bus.address(), QStringLiteral("leaving"));
+            id = registerOn(leaving, QStringLiteral("short-lived"));
+        }
+        QVERIFY(!m_bus.show(id).isEmpty());
+        QDBusConnection::disconnectFromBus(QStringLiteral("leaving"));
+        QTRY_VERIFY(m_bus.show(id).isEmpty());
+        QTRY_VERIFY(m_bus.journal().constLast().value(QStringLiteral("call")).toString() == QLatin1String("clientGone"));
+        QCOMPARE(m_bus.journal().constLast().value(QStringLiteral("args")).toArray(), QJsonArray{id});
+        QVERIFY(m_bus.sync());
+    }
+
+    void listShowsStateInWords()
+    {
+        const QDBusConnection bus = QDBusConnection::sessionBus();
+        const QString id = registerOn(bus, QStringLiteral("Transfer 2"));
+        call(bus, QStringLiteral("setActive"), {id, 0.5});
+        call(bus, QStringLiteral("markRepairableFailure"), {id, QStringLiteral("Unable"), QStringLiteral("d"), QStringLiteral("Retry now")});
+        QString out;
+        QCOMPARE(m_bus.zavctl({QStringLiteral("list")}, &out), 0);
+        QVERIFY2(out.contains(QStringLiteral("failed: Unable (repair: Retry now)")), qPrintable(out));
+        QVERIFY2(out.contains(QStringLiteral(" 50%")), qPrintable(out));
+        QCOMPARE(m_bus.zavctl({QStringLiteral("list"), QStringLiteral("--json")}, &out), 0);
+        QCOMPARE(QJsonDocument::fromJson(out.toUtf8()).array().size(), 1);
+    }
+
+private:
+    TestBus m_bus;
+};
+
+QTEST_GUILESS_MAIN(tst_Service)
+#include "tst_service.moc"
