@@ -87,6 +87,44 @@ void DialogAnswerer::timerEvent(QTimerEvent *)
         dialog->button(m_button)->click();
 }
 
+OptionSpy::OptionSpy(ZAVTestListObject *list)
+    : QObject(list)
+{
+    connect(list, &ZAVTestListObject::optionChanged, this, [this](QString &option) { options.append(option); });
+}
+
+namespace {
+// QObject::receivers() is protected; a test may ask all the same.
+struct ReceiverCount : QObject
+{
+    static int of(const QObject *sender, const char *signal)
+    {
+        return static_cast<const ReceiverCount *>(sender)->receivers(signal);
+    }
+};
+} // namespace
+
+int receiversOf(const QObject *sender, const char *signal)
+{
+    return ReceiverCount::of(sender, signal);
+}
+
+MButton *findButton(QGraphicsWidget *page, const QString &text)
+{
+    const QList<QGraphicsItem *> items = page->childItems();
+    for (QGraphicsItem *item : items) {
+        if (auto *button = qobject_cast<MButton *>(item->toGraphicsObject())) {
+            if (button->text() == text)
+                return button;
+        }
+        if (auto *widget = qobject_cast<QGraphicsWidget *>(item->toGraphicsObject())) {
+            if (MButton *found = findButton(widget, text))
+                return found;
+        }
+    }
+    return nullptr;
+}
+
 void pickOption(ZAVTestListObject &list, const QString &option)
 {
     QComboBox *combo = list.comboBox()->comboWidget();

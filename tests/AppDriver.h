@@ -57,6 +57,20 @@ private:
     int m_seen = 0;
 };
 
+// Records what a list's optionChanged carries (QSignalSpy cannot take a QString&).
+class OptionSpy : public QObject
+{
+    Q_OBJECT
+public:
+    explicit OptionSpy(ZAVTestListObject *list);
+    QStringList options;
+};
+
+// How many connections a signal has (signal given with SIGNAL()).
+int receiversOf(const QObject *sender, const char *signal);
+// The button of a page whose text is `text` (the first found among the page's items).
+MButton *findButton(QGraphicsWidget *page, const QString &text);
+
 void pickOption(ZAVTestListObject &list, const QString &option);
 void dragSlider(ZAVTestSliderObject &slider, int position);
 void typeAndReturn(MTextEdit *field, const QString &text);

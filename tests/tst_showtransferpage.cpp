@@ -1,4 +1,258 @@
+#include "AppDriver.h"
+#include "TestBus.h"
+#include "ZAVTestElement.h"
+#include "ZAVTestShowTransferPage.h"
+
+#include <MApplication.h>
+#include <MApplicationWindow.h>
+#include <MImageWidget.h>
+#include <MLabel.h>
+
+#include <zav/ZavClient.h>
+
+#include <QSignalSpy>
 #include <QTest>
-class tst_X : public QObject { Q_OBJECT };
-QTEST_MAIN(tst_X)
+
+namespace {
+const QString Msg = QStringLiteral("Transfer Message 3");
+}
+
+// Registration and the registry, against the real service: what the service received is read
+// from its journal.
+class tst_ShowTransferPage : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY(m_bus.start());
+        QVERIFY(m_bus.startService());
+        m_window.show();
+        m_page = new ZAVTestShowTransferPage;
+        m_page->appear();
+    }
+    void cleanupTestCase() { delete m_page; }
+
+    void typeWordsChooseTypeAndIcon_data()
+    {
+        QTest::addColumn<QString>("type");
+        QTest::addColumn<QString>("account");
+        QTest::addColumn<int>("registeredAs");
+        QTest::addColumn<QStringList>("iconCalls");
+        QTest::newRow("upload without account") << "Web upload" << "" << 0 << QStringList{};
+        QTest::newRow("upload with account") << "Web upload" << "youtube" << 0
+                                             << QStringList{"setServiceIconType(0)", "setAccount(\"youtube\")"};
+        QTest::newRow("download") << "Download" << "" << 1 << QStringList{"setServiceIconType(1)"};
+        QTest::newRow("sync") << "Sync" << "" << 2 << QStringList{"setServiceIconType(2)"};
+        QTest::newRow("no marker (case-sensitive)") << "Web Upload" << "" << 2 << QStringList{};
+    }
+    void typeWordsChooseTypeAndIcon()
+    {
+        QFETCH(QString, type);
+        QFETCH(QString, account);
+        QFETCH(int, registeredAs);
+        QFETCH(QStringList, iconCalls);
+        LogCapture log;
+        const QString id = add(type, QStringLiteral("Transfer 2"), QStringLiteral("Inactive"), account, QStringLiteral("2"));
+        QVERIFY(!id.isEmpty());
+        QVERIFY(m_bus.sync());
+        const QStringList expected = QStringList{
+            QStringLiteral("registerTransfer(\"Transfer 2\", %1, \"com.kelvo.zavtestdialog\")").arg(registeredAs),
+            QStringLiteral("setPending(\"Pending\")"), QStringLiteral("setAccount(\"%1\")").arg(account),
+            QStringLiteral("setName(\"Transfer 2\")")}
+            + iconCalls
+            + QStringList{QStringLiteral("setSize(2)"), QStringLiteral("setEstimate(0)"), QStringLiteral("setCount(100)"),
+                          QStringLiteral("setPending(\"%1\")").arg(Msg)};
+        QCOMPARE(m_bus.callsFor(id), expected);
+        QCOMPARE(log.contains(QStringLiteral("ServiceIcon Download")), registeredAs == 1);
+        QCOMPARE(m_bus.show(id).value(QStringLiteral("reason")).toString(), Msg);
+    }
+
+    void completedStatusWordsKeepNothing_data()
+    {
+        QTest::addColumn<QString>("status");
+        for (const char *word : {"Done", "Error", "Error 1 Recovery", "Error 2 Recovery"})
+            QTest::newRow(word) << QString::fromLatin1(word);
+    }
+    void completedStatusWordsKeepNothing()
+    {
+        QFETCH(QString, status);
+        const int transfersBefore = m_page->transferCount();
+        const int rowsBefore = m_page->rows().size();
+        const int recordsBefore = m_page->valueStore().count();
+        const QString id = lastRegisteredAfter([&] {
+            m_page->addTransfer(QStringLiteral("Download"), QStringLiteral("Transfer 4"), Msg, QString(), status,
+                                QString(), QStringLiteral("10"), QStringLiteral("0"), false);
+        });
+        QVERIFY(!id.isEmpty());
+        const QStringList calls = m_bus.callsFor(id);
+        QCOMPARE(calls.mid(1), (QStringList{"setPending(\"Pending\")", "setAccount(\"\")", "setName(\"Transfer 4\")",
+                                            "setServiceIconType(1)", "setSize(10)", "setEstimate(0)", "setCount(100)",
+                                            "markCompleted(false, \"\", \"\")"}));
+        QCOMPARE(m_bus.show(id).value(QStringLiteral("state")).toString(), QStringLiteral("done"));
+        QCOMPARE(m_page->transferCount(), transfersBefore);
+        QCOMPARE(m_page->rows().size(), rowsBefore);
+        QCOMPARE(m_page->valueStore().count(), recordsBefore);
+        QVERIFY(!m_page->valueStore().contains(id));
+    }
+
+    void keptStatusWords()
+    {
+        const QString quiet = add(QStringLiteral("Sync"), QStringLiteral("Transfer 5"), QStringLiteral("NoMessageInactive"));
+        const QString active = add(QStringLiteral("Sync"), QStringLiteral("Transfer 6"), QStringLiteral("Active"));
+        QVERIFY(m_bus.sync());
+        const QStringList quietCalls = m_bus.callsFor(quiet);
+        QCOMPARE(quietCalls.at(1), QStringLiteral("setPending(\"Pending\")"));
+        QCOMPARE(quietCalls.constLast(), QStringLiteral("setPending(\"\")"));
+        QCOMPARE(m_page->valueStore().status(quiet), QStringLiteral("NoMessageInactive"));
+        QCOMPARE(m_page->findElement(quiet)->stateLabel()->text(), QStringLiteral("NoMessageInactive"));
+        const QStringList activeCalls = m_bus.callsFor(active);
+        QCOMPARE(activeCalls.at(1), QStringLiteral("setActive(0)"));
+        QCOMPARE(activeCalls.constLast(), QStringLiteral("setActive(0)"));
+        QCOMPARE(m_bus.show(active).value(QStringLiteral("state")).toString(), QStringLiteral("active"));
+    }
+
+    void sizeTextsReachServiceAndStore()
+    {
+        const QString fraction = add(QStringLiteral("Sync"), QStringLiteral("Transfer 7"), QStringLiteral("Inactive"),
+                                     QString(), QStringLiteral("1500.9"));
+        const QString exponent = add(QStringLiteral("Sync"), QStringLiteral("Transfer 8"), QStringLiteral("Inactive"),
+                                     QString(), QStringLiteral("9.77237e+09"));
+        const QString junk = add(QStringLiteral("Sync"), QStringLiteral("Transfer 9"), QStringLiteral("Inactive"),
+                                 QString(), QStringLiteral("1e400"));
+        QVERIFY(m_bus.sync());
+        QVERIFY(m_bus.callsFor(fraction).contains(QStringLiteral("setSize(1500)")));
+        QCOMPARE(m_page->valueStore().size(fraction), 1500.9);
+        QCOMPARE(m_page->findElement(fraction)->sizeLabel()->text(), QStringLiteral("1500.9 Bytes"));
+        QVERIFY(m_bus.callsFor(exponent).contains(QStringLiteral("setSize(9772370000)")));
+        QVERIFY(m_bus.callsFor(junk).contains(QStringLiteral("setSize(0)")));
+    }
+
+    void twoTransfersTwoRecords()
+    {
+        const QString first = add(QStringLiteral("Download"), QStringLiteral("Transfer 2"), QStringLiteral("Inactive"),
+                                  QString(), QStringLiteral("2048"), QStringLiteral("12"));
+        const QString second = add(QStringLiteral("Email upload"), QStringLiteral("Transfer 3"), QStringLiteral("Active"),
+                                   QStringLiteral("flickr"), QStringLiteral("5"), QStringLiteral("x"));
+        QVERIFY(first != second);
+        QCOMPARE(m_page->transferHandle(first)->id(), first);
+        QCOMPARE(m_page->transferHandle(second)->id(), second);
+        const ZAVTestTransferValues a = m_page->valueStore().values(first);
+        QCOMPARE(a.name, QStringLiteral("Transfer 2"));
+        QCOMPARE(a.message, Msg);
+        QCOMPARE(a.size, 2048.0);
+        QCOMPARE(a.estimate, 12);
+        QCOMPARE(a.status, QStringLiteral("Inactive"));
+        QCOMPARE(a.progress, 0.0);
+        QCOMPARE(a.speed, 0);
+        QVERIFY(!a.autoProgress && !a.canPause);
+        const ZAVTestTransferValues b = m_page->valueStore().values(second);
+        QCOMPARE(b.name, QStringLiteral("Transfer 3"));
+        QCOMPARE(b.estimate, 0); // "x" is no number
+        QCOMPARE(b.status, QStringLiteral("Active"));
+    }
+
+    void rowsInOrderAndRemoval()
+    {
+        const int before = m_page->rows().size();
+        QStringList ids;
+        for (const char *name : {"Row A", "Row B", "Row C"})
+            ids << add(QStringLiteral("Sync"), QString::fromLatin1(name), QStringLiteral("Inactive"));
+        QList<ZAVTestElement *> rows = m_page->rows().mid(before);
+        QCOMPARE(rows.size(), 3);
+        for (int i = 0; i < 3; ++i)
+            QCOMPARE(rows[i]->transferId(), ids[i]);
+        QTRY_VERIFY(rows[0]->y() < rows[1]->y() && rows[1]->y() < rows[2]->y());
+        QCOMPARE(rows[0]->nameLabel()->text(), QStringLiteral("Row A"));
+        QVERIFY(rows[0]->transferImage()->image().isEmpty());
+
+        QMetaObject::invokeMethod(m_page, "removeLayoutItem", Q_ARG(QString, ids[1]));
+        QVERIFY(!m_page->findElement(ids[1]));
+        QCOMPARE(m_page->rows().mid(before).size(), 2);
+        QTRY_COMPARE(rows[2]->y(), rows[1]->y()); // the gap closes
+        // The transfer stays registered, with the service and in the registry.
+        QVERIFY(m_page->transferHandle(ids[1]));
+        QVERIFY(!m_bus.show(ids[1]).isEmpty());
+        // Removing what is not there does nothing.
+        QMetaObject::invokeMethod(m_page, "removeLayoutItem", Q_ARG(QString, ids[1]));
+        QCOMPARE(m_page->rows().mid(before).size(), 2);
+    }
+
+    void fileNameBecomesTheRowImage()
+    {
+        const QString id = lastRegisteredAfter([&] {
+            m_page->addTransfer(QStringLiteral("Web upload"), QStringLiteral("Pic"), Msg, QStringLiteral("/tmp/pic.jpg"),
+                                QStringLiteral("Inactive"), QStringLiteral("facebook"), QStringLiteral("3"),
+                                QStringLiteral("0"), false);
+        });
+        QCOMPARE(m_page->findElement(id)->transferImage()->image(), QStringLiteral("/tmp/pic.jpg"));
+    }
+
+    void refusedRegistrationAddsNothing()
+    {
+        QCOMPARE(m_bus.zavctl({QStringLiteral("refuse"), QStringLiteral("on")}), 0);
+        const int rows = m_page->rows().size();
+        QSignalSpy back(m_page, &MApplicationPage::backButtonClicked);
+        LogCapture log;
+        m_page->addTransfer(QStringLiteral("Sync"), QStringLiteral("no"), Msg, QString(), QStringLiteral("Inactive"),
+                            QString(), QStringLiteral("1"), QStringLiteral("0"), false);
+        QCOMPARE(back.size(), 1);
+        QVERIFY(log.contains(QStringLiteral("return back")));
+        QCOMPARE(m_page->rows().size(), rows);
+        QCOMPARE(m_bus.zavctl({QStringLiteral("refuse"), QStringLiteral("off")}), 0);
+    }
+
+    void withoutServiceThePageRunsAlone()
+    {
+        m_bus.stopService();
+        LogCapture log;
+        ZAVTestShowTransferPage lonely;
+        QVERIFY(!lonely.serviceClient());
+        QVERIFY(log.lines().contains(QStringLiteral("Failed to open ZAV connection. run without ZAV communication.")));
+        QSignalSpy back(&lonely, &MApplicationPage::backButtonClicked);
+        lonely.addTransfer(QStringLiteral("Sync"), QStringLiteral("x"), Msg, QString(), QStringLiteral("Inactive"),
+                           QString(), QStringLiteral("1"), QStringLiteral("0"), false);
+        QCOMPARE(back.size(), 1);
+        QVERIFY(log.contains(QStringLiteral("return back")));
+        QCOMPARE(lonely.rows().size(), 0);
+        QCOMPARE(lonely.transferCount(), 0);
+        QVERIFY(m_bus.startService());
+    }
+
+private:
+    // Adds a transfer and returns the id the service gave it.
+    QString add(const QString &type, const QString &name, const QString &status, const QString &account = QString(),
+                const QString &size = QStringLiteral("2"), const QString &estimate = QStringLiteral("0"))
+    {
+        return lastRegisteredAfter([&] {
+            m_page->addTransfer(type, name, Msg, QString(), status, account, size, estimate, false);
+        });
+    }
+
+    template<typename F>
+    QString lastRegisteredAfter(F addIt)
+    {
+        addIt();
+        if (!m_bus.sync())
+            return QString();
+        QString id;
+        for (const QJsonObject &line : m_bus.journal()) {
+            if (line.value(QStringLiteral("call")).toString() == QLatin1String("registerTransfer"))
+                id = line.value(QStringLiteral("id")).toString();
+        }
+        return id;
+    }
+
+    TestBus m_bus;
+    MApplicationWindow m_window;
+    ZAVTestShowTransferPage *m_page = nullptr;
+};
+
+int main(int argc, char **argv)
+{
+    MApplication app(argc, argv);
+    tst_ShowTransferPage test;
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_showtransferpage.moc"
