@@ -11,6 +11,18 @@
 #include <QTest>
 #include <QThread>
 
+#include <csignal>
+#include <sys/prctl.h>
+
+namespace {
+// Children die with the test, even when it crashes: a bus or service left behind would hold the
+// test's output open and keep the name taken.
+void dieWithParent()
+{
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+}
+} // namespace
+
 TestBus::TestBus() = default;
 
 TestBus::~TestBus()
@@ -43,6 +55,7 @@ bool TestBus::start(bool activation)
     m_daemon.setArguments({QStringLiteral("--config-file=") + config, QStringLiteral("--nofork"),
                            QStringLiteral("--print-address=1")});
     m_daemon.setProcessChannelMode(QProcess::SeparateChannels);
+    m_daemon.setChildProcessModifier(dieWithParent);
     m_daemon.start();
     if (!m_daemon.waitForStarted(5000))
         return false;
@@ -72,6 +85,7 @@ bool TestBus::startService(const QStringList &extraArguments)
     m_service.setProgram(QStringLiteral(ZAV_SERVICE_BIN));
     m_service.setArguments(QStringList{QStringLiteral("--journal"), journalPath()} + extraArguments);
     m_service.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    m_service.setChildProcessModifier(dieWithParent);
     m_service.setStandardOutputFile(QProcess::nullDevice());
     m_service.start();
     if (!m_service.waitForStarted(5000))
