@@ -13,6 +13,29 @@
 #include <QGraphicsLinearLayout>
 #include <QUrl>
 
+namespace {
+// Puts `item` at `row`, moving it there when the layout holds it already (a plain insert would
+// hold it twice).
+void placeAt(QGraphicsLinearLayout *layout, int row, QGraphicsLayoutItem *item)
+{
+    for (int i = 0; i < layout->count(); ++i) {
+        if (layout->itemAt(i) == item) {
+            layout->removeAt(i);
+            break;
+        }
+    }
+    layout->insertItem(row, item);
+}
+
+// A chosen file as a path: a URL ("file:///...") gives its path; a plain path is taken as it is,
+// so that a name holding "%41" or "#" is not decoded into another file's name.
+QString chosenPath(const QString &entry)
+{
+    const bool isUrl = entry.startsWith(QLatin1String("file:")) || entry.contains(QLatin1String("://"));
+    return isUrl ? QUrl(entry).path() : entry;
+}
+} // namespace
+
 ZAVTestAddTransferPage::ZAVTestAddTransferPage()
     : MApplicationPage(nullptr)
     , mainLayout(nullptr)
@@ -121,7 +144,7 @@ void ZAVTestAddTransferPage::typeChanged(QString &type)
         showFileRow();
         if (!transferService)
             transferService = new ZAVTestTransferServiceObject(nullptr);
-        mainLayout->insertItem(5, transferService->createLayout(nullptr));
+        placeAt(mainLayout, 5, transferService->createLayout(nullptr));
     } else if (fileLayout) {
         mainLayout->removeItem(fileLayout);
         delete labelFile;
@@ -159,7 +182,7 @@ void ZAVTestAddTransferPage::showFileRow()
         fileLayout->addItem(textTransferFileName);
         fileLayout->addItem(buttonBrowse);
     }
-    mainLayout->insertItem(4, fileLayout);
+    placeAt(mainLayout, 4, fileLayout);
 }
 
 void ZAVTestAddTransferPage::addClicked()
@@ -209,7 +232,7 @@ void ZAVTestAddTransferPage::browseClicked()
     // Closing the chooser without a choice delivers nothing.
     if (files.isEmpty())
         return;
-    lastFolder = QFileInfo(files.constFirst()).absolutePath();
+    lastFolder = QFileInfo(chosenPath(files.constFirst())).absolutePath();
     pickerDone(files);
 }
 
@@ -225,10 +248,6 @@ void ZAVTestAddTransferPage::pickerDone(QStringList files)
         qCritical() << "textTransferFileName widget does not exist";
         return;
     }
-    // A URL ("file:///...") gives its path; a plain path is taken as it is, so that a name
-    // holding "%41" or "#" is not decoded into another file's name.
-    const QString first = files.constFirst();
-    const bool isUrl = first.startsWith(QLatin1String("file:")) || first.contains(QLatin1String("://"));
-    textTransferFileName->setText(isUrl ? QUrl(first).path() : first);
+    textTransferFileName->setText(chosenPath(files.constFirst()));
     qDebug() << "textTransferFileName has " << textTransferFileName->text();
 }

@@ -154,6 +154,8 @@ void typeAndReturn(MTextEdit *field, const QString &text)
 
 void pressOn(MApplicationWindow *window, QGraphicsWidget *item)
 {
+    // Pending layout requests first: an item placed a moment ago has no geometry before them.
+    QCoreApplication::processEvents();
     window->ensureVisible(item);
     const QPoint centre = window->mapFromScene(item->mapToScene(item->rect().center()));
     QTest::mouseClick(window->viewport(), Qt::LeftButton, {}, centre);
