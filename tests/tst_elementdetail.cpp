@@ -1,4 +1,327 @@
+#include "AppDriver.h"
+#include "TestBus.h"
+#include "ZAVTestElement.h"
+#include "ZAVTestElementDetail.h"
+#include "ZAVTestShowTransferPage.h"
+
+#include <MApplication.h>
+#include <MApplicationWindow.h>
+#include <MButton.h>
+#include <MComboBox.h>
+#include <MTextEdit.h>
+
+#include <QPushButton>
+#include <QSignalSpy>
 #include <QTest>
-class tst_X : public QObject { Q_OBJECT };
-QTEST_MAIN(tst_X)
+
+#include <limits>
+
+// Counts every change signal of the detail page.
+class ChangeSpies
+{
+public:
+    explicit ChangeSpies(ZAVTestElementDetail *page)
+    {
+        const QMetaObject *meta = page->metaObject();
+        for (int i = meta->methodOffset(); i < meta->methodCount(); ++i) {
+            const QMetaMethod method = meta->method(i);
+            if (method.methodType() == QMetaMethod::Signal)
+                spies.insert(QString::fromLatin1(method.methodSignature()),
+                             new QSignalSpy(page, QByteArray("2" + method.methodSignature()).constData()));
+        }
+    }
+    ~ChangeSpies() { qDeleteAll(spies); }
+    int total() const
+    {
+        int n = 0;
+        for (QSignalSpy *spy : spies)
+            n += spy->size();
+        return n;
+    }
+    QSignalSpy &operator[](const char *signature)
+    {
+        QSignalSpy *spy = spies.value(QString::fromLatin1(signature));
+        if (!spy)
+            qFatal("no signal %s", signature);
+        return *spy;
+    }
+    QHash<QString, QSignalSpy *> spies;
+};
+
+// One private bus for both test classes: a process reaches only one session bus.
+static TestBus *g_bus = nullptr;
+
+class tst_ElementDetail : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase() { m_window.show(); }
+
+    void init()
+    {
+        m_page = new ZAVTestElementDetail;
+        m_page->setTransferId(QStringLiteral("5"));
+        m_page->init(QStringLiteral("Transfer 3"), QStringLiteral("Transfer Message 2"), 2048, 0,
+                     QStringLiteral("Inactive"), 0.5, 0);
+        m_page->appear();
+    }
+    void cleanup() { delete m_page; }
+
+    void loadingAndBuildingSendNothing()
+    {
+        ChangeSpies spies(m_page);
+        // Before this fix, opening sent the slider read-backs (2042 bytes, progress 0.49, ...).
+        m_page->init(QStringLiteral("Transfer 4"), QStringLiteral("Transfer Message 5"), 9772370000.0, 60,
+                     QStringLiteral("Active"), 0.25, 17);
+        m_page->init(QStringLiteral("Transfer 3"), QStringLiteral("Transfer Message 2"), 2048, 0,
+                     QStringLiteral("Inactive"), 0.5, 0);
+        QCOMPARE(spies.total(), 0);
+        QCOMPARE(m_page->progressSlider().storedPosition(), 170);
+        QCOMPARE(m_page->statusList().comboBox()->currentText(), QStringLiteral("Inactive"));
+        // Zeros move the sliders to the bottom instead of leaving the last transfer's value.
+        QCOMPARE(m_page->estimateSlider().storedPosition(), 0);
+        QCOMPARE(m_page->speedSlider().storedPosition(), 0);
+    }
+
+    void slidersAndFields()
+    {
+        ChangeSpies spies(m_page);
+        dragSlider(m_page->progressSlider(), 201);
+        QCOMPARE(spies["transferProgressSignal(QString,float)"].size(), 1);
+        QCOMPARE(spies["transferProgressSignal(QString,float)"].at(0).at(1).toFloat(), 1.0f);
+        QCOMPARE(spies["transferProgressSignal(QString,float)"].at(0).at(0).toString(), QStringLiteral("5"));
+        typeAndReturn(m_page->progressField(), QStringLiteral("50"));
+        typeAndReturn(m_page->progressField(), QStringLiteral("250"));
+        QCOMPARE(spies["transferProgressSignal(QString,float)"].at(1).at(1).toFloat(), 0.5f);
+        QCOMPARE(spies["transferProgressSignal(QString,float)"].at(2).at(1).toFloat(), 2.5f);
+
+        QSignalSpy &size = spies["transferSetSizeSignal(QString,qulonglong)"];
+        QTest::keyClick(m_page->sizeField()->editWidget(), Qt::Key_Return);
+        QCOMPARE(size.at(0).at(1).toULongLong(), 0ULL); // "Size value" is no number
+        typeAndReturn(m_page->sizeField(), QStringLiteral("-5"));
+        typeAndReturn(m_page->sizeField(), QStringLiteral("1e30"));
+        typeAndReturn(m_page->sizeField(), QStringLiteral("nan"));
+        typeAndReturn(m_page->sizeField(), QStringLiteral("2048.7"));
+        QCOMPARE(size.at(1).at(1).toULongLong(), 0ULL);
+        QCOMPARE(size.at(2).at(1).toULongLong(), std::numeric_limits<quint64>::max());
+        QCOMPARE(size.at(3).at(1).toULongLong(), 0ULL);
+        QCOMPARE(size.at(4).at(1).toULongLong(), 2048ULL);
+
+        dragSlider(m_page->estimateSlider(), 310);
+        QCOMPARE(spies["transferEstimateSignal(QString,int)"].at(0).at(1).toInt(), 141254);
+        dragSlider(m_page->speedSlider(), 101);
+        QCOMPARE(spies["transferSpeedSignal(QString,int)"].at(0).at(1).toInt(), 10);
+        dragSlider(m_page->sizeSlider(), 1000);
+        QCOMPARE(size.constLast().at(1).toULongLong(), 9772372210ULL);
+
+        typeAndReturn(m_page->titleField(), QStringLiteral("A title"));
+        QCOMPARE(spies["transferTitleChanged(QString,QString)"].at(0).at(1).toString(), QStringLiteral("A title"));
+        QCOMPARE(spies.total(), 12);
+    }
+
+    void stateWords_data()
+    {
+        QTest::addColumn<QString>("word");
+        QTest::addColumn<QByteArray>("signal");
+        QTest::addColumn<QVariant>("argument");
+        QTest::newRow("Active") << "Active" << QByteArray("transferSetActiveSignal(QString,float)") << QVariant(0.49f);
+        QTest::newRow("Error") << "Error" << QByteArray("transferFailedSignal(QString,int)") << QVariant(0);
+        QTest::newRow("Error 1 Recovery") << "Error 1 Recovery" << QByteArray("transferFailedSignal(QString,int)") << QVariant(1);
+        QTest::newRow("Error 2 Recovery") << "Error 2 Recovery" << QByteArray("transferFailedSignal(QString,int)") << QVariant(2);
+        QTest::newRow("NoMessageInactive") << "NoMessageInactive" << QByteArray() << QVariant();
+    }
+    void stateWords()
+    {
+        QFETCH(QString, word);
+        QFETCH(QByteArray, signal);
+        QFETCH(QVariant, argument);
+        ChangeSpies spies(m_page);
+        LogCapture log;
+        pickOption(m_page->statusList(), word);
+        if (signal.isEmpty()) {
+            QCOMPARE(spies.total(), 0);
+            QVERIFY(log.contains(QStringLiteral(" not handled currently")));
+            return;
+        }
+        QCOMPARE(spies.total(), 1);
+        QCOMPARE(spies[signal.constData()].at(0).at(1), argument);
+    }
+
+    void inactiveSendsTheMessageAndDoneGoesBack()
+    {
+        ChangeSpies spies(m_page);
+        pickOption(m_page->messageList(), QString());
+        pickOption(m_page->statusList(), QStringLiteral("Active"));
+        pickOption(m_page->statusList(), QStringLiteral("Inactive"));
+        QCOMPARE(spies["transferPendingSignal(QString,QString)"].at(0).at(1).toString(), QString());
+        QCOMPARE(spies["transferMessageSignal(QString,QString)"].size(), 1);
+
+        QSignalSpy back(m_page, &MApplicationPage::backButtonClicked);
+        pickOption(m_page->statusList(), QStringLiteral("Done"));
+        QCOMPARE(spies["transferDoneSignal(QString)"].size(), 1);
+        QCOMPARE(back.size(), 1);
+        typeAndReturn(m_page->resultField(), QStringLiteral("http://result/1"));
+        QCOMPARE(spies["transferDoneSignal(QString,QString)"].at(0).at(1).toString(), QStringLiteral("http://result/1"));
+        QCOMPARE(back.size(), 1);
+        QCOMPARE(m_window.currentPage(), m_page);
+    }
+
+    void listsAndToggles()
+    {
+        ChangeSpies spies(m_page);
+        pickOption(m_page->iconList(), QStringLiteral("unknown"));
+        pickOption(m_page->thumbnailList(), QStringLiteral("sky"));
+        pickOption(m_page->cancelTextList(), QStringLiteral("Cancel 4"));
+        pickOption(m_page->nameList(), QStringLiteral("Transfer 9"));
+        QCOMPARE(spies["transferIconSignal(QString,QString)"].at(0).at(1).toString(), QStringLiteral("unknown"));
+        QCOMPARE(spies["transferThumbnailSignal(QString,QString)"].at(0).at(1).toString(), QStringLiteral("sky"));
+        QCOMPARE(spies["transferCancelText(QString,QString)"].at(0).at(1).toString(), QStringLiteral("Cancel 4"));
+        QCOMPARE(spies["transferNameSignal(QString,QString)"].at(0).at(1).toString(), QStringLiteral("Transfer 9"));
+
+        clickOn(&m_window, m_page->commitButton());
+        QCOMPARE(m_page->commitButton()->text(), QStringLiteral("End Commit"));
+        clickOn(&m_window, m_page->commitButton());
+        QCOMPARE(m_page->commitButton()->text(), QStringLiteral("Start Commit"));
+        QSignalSpy &commit = spies["commitChanged(QString,bool)"];
+        QCOMPARE(commit.size(), 2);
+        QCOMPARE(commit.at(0).at(1).toBool(), true);
+        QCOMPARE(commit.at(1).at(1).toBool(), false);
+
+        clickOn(&m_window, m_page->canPauseButton());
+        QCOMPARE(spies["transferCanPauseSignal(QString,bool)"].at(0).at(1).toBool(), true);
+    }
+
+    void canPauseHandedOverBeforeTheFirstShowing()
+    {
+        ZAVTestElementDetail fresh;
+        fresh.init(QString(), QString(), 0, 0, QString(), 0, 0);
+        fresh.setCanPauseChecked(true);
+        fresh.appear();
+        QVERIFY(fresh.canPauseButton()->isChecked());
+        m_page->appear();
+    }
+
+private:
+    MApplicationWindow m_window;
+    ZAVTestElementDetail *m_page = nullptr;
+};
+
+// Opening the detail page from the list, on a show-transfers page against the real service.
+class tst_OpeningFromTheList : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        m_window.show();
+        m_show = new ZAVTestShowTransferPage;
+        m_show->appear();
+        m_show->addTransfer(QStringLiteral("Download"), QStringLiteral("Transfer 2"), QStringLiteral("Transfer Message 3"),
+                            QString(), QStringLiteral("Inactive"), QString(), QStringLiteral("2048"), QStringLiteral("0"), false);
+        m_show->addTransfer(QStringLiteral("Sync"), QStringLiteral("Transfer 6"), QStringLiteral("Transfer Message 7"),
+                            QString(), QStringLiteral("Active"), QString(), QStringLiteral("1e+06"), QStringLiteral("0"), false);
+        QCOMPARE(m_show->rows().size(), 2);
+        m_first = m_show->rows().at(0);
+        m_second = m_show->rows().at(1);
+    }
+    void cleanupTestCase() { delete m_show; }
+
+    void rowOpensTheDetailWithItsValues()
+    {
+        ZAVTestElementDetail *detail = m_show->detailPage();
+        ChangeSpies spies(detail);
+        pressOn(&m_window, m_first);
+        QCOMPARE(m_window.currentPage(), detail);
+        QCOMPARE(detail->transferId(), m_first->transferId());
+        QCOMPARE(detail->nameList().currentOption(), QStringLiteral("Transfer 2"));
+        QCOMPARE(detail->messageList().currentOption(), QStringLiteral("Transfer Message 3"));
+        QCOMPARE(detail->statusList().currentOption(), QStringLiteral("Inactive"));
+        QCOMPARE(detail->sizeSlider().storedPosition(), 332);
+        QCOMPARE(detail->progressSlider().storedPosition(), 0);
+        QVERIFY(!detail->canPauseButton()->isChecked());
+        QVERIFY(!detail->progressSlider().autoButton()->isChecked());
+        QCOMPARE(spies.total(), 0);
+        // Close leads back to the list, not to the main page.
+        clickOn(&m_window, detail->closeButton());
+        QCOMPARE(m_window.currentPage(), m_show);
+
+        pressOn(&m_window, m_second);
+        QCOMPARE(m_show->detailPage(), detail);
+        QCOMPARE(detail->transferId(), m_second->transferId());
+        QCOMPARE(detail->nameList().currentOption(), QStringLiteral("Transfer 6"));
+        QCOMPARE(spies.total(), 0);
+        m_window.escapeButton()->click();
+        QCOMPARE(m_window.currentPage(), m_show);
+    }
+
+    void eachChangeOnceAfterReopening()
+    {
+        ZAVTestElementDetail *detail = m_show->detailPage();
+        pressOn(&m_window, m_first);
+        clickOn(&m_window, detail->closeButton());
+        pressOn(&m_window, m_second);
+        clickOn(&m_window, detail->closeButton());
+        pressOn(&m_window, m_first);
+        ChangeSpies spies(detail);
+        pickOption(detail->nameList(), QStringLiteral("Transfer 8"));
+        dragSlider(detail->speedSlider(), 201);
+        QCOMPARE(spies.total(), 2);
+        QCOMPARE(spies["transferNameSignal(QString,QString)"].at(0).at(0).toString(), m_first->transferId());
+        clickOn(&m_window, detail->closeButton());
+    }
+
+    void automaticProgressOutlivesClose()
+    {
+        ZAVTestElementDetail *detail = m_show->detailPage();
+        pressOn(&m_window, m_first);
+        QSignalSpy steps(detail, &ZAVTestElementDetail::transferProgressSignal);
+        clickOn(&m_window, detail->progressSlider().autoButton());
+        QVERIFY(m_show->valueStore().autoProgress(m_first->transferId()));
+        clickOn(&m_window, detail->closeButton());
+        QCOMPARE(m_window.currentPage(), m_show);
+        const int before = steps.size();
+        QTRY_VERIFY(steps.size() >= before + 3);
+        QCOMPARE(steps.constLast().at(0).toString(), m_first->transferId());
+
+        // Opening any transfer stops them.
+        pressOn(&m_window, m_second);
+        QVERIFY(!detail->progressSlider().isAutoRunning());
+        clickOn(&m_window, detail->closeButton());
+        // The first one opens with Auto shown on, but no steps run.
+        pressOn(&m_window, m_first);
+        QVERIFY(detail->progressSlider().autoButton()->isChecked());
+        QVERIFY(!detail->progressSlider().isAutoRunning());
+        const int settled = steps.size();
+        QTest::qWait(100);
+        QCOMPARE(steps.size(), settled);
+        clickOn(&m_window, detail->closeButton());
+    }
+
+private:
+    MApplicationWindow m_window;
+    ZAVTestShowTransferPage *m_show = nullptr;
+    ZAVTestElement *m_first = nullptr;
+    ZAVTestElement *m_second = nullptr;
+};
+
+int main(int argc, char **argv)
+{
+    MApplication app(argc, argv);
+    TestBus bus;
+    if (!bus.start() || !bus.startService())
+        return 1;
+    g_bus = &bus;
+    int failures = 0;
+    {
+        tst_ElementDetail detail;
+        failures += QTest::qExec(&detail, argc, argv);
+    }
+    {
+        tst_OpeningFromTheList opening;
+        failures += QTest::qExec(&opening, argc, argv);
+    }
+    return failures;
+}
 #include "tst_elementdetail.moc"
