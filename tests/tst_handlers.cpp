@@ -1,4 +1,283 @@
+#include "AppDriver.h"
+#include "TestBus.h"
+#include "ZAVTestElement.h"
+#include "ZAVTestElementDetail.h"
+#include "ZAVTestShowTransferPage.h"
+
+#include <MApplication.h>
+#include <MApplicationWindow.h>
+#include <MButton.h>
+#include <MLabel.h>
+
+#include <QDir>
+#include <QPointer>
+#include <QPushButton>
 #include <QTest>
-class tst_X : public QObject { Q_OBJECT };
-QTEST_MAIN(tst_X)
+
+// The whole road of a change, driven as a tester would: the detail page, the show page's
+// handlers, the client library, the bus and the real service; and back for requests.
+class tst_Handlers : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY(m_bus.start());
+        QVERIFY(m_bus.startService());
+        m_window.show();
+        m_show = new ZAVTestShowTransferPage;
+        m_show->appear();
+        m_detail = m_show->detailPage();
+        m_answerer = new DialogAnswerer(&m_window, this);
+    }
+    void cleanupTestCase() { delete m_show; }
+
+    void init()
+    {
+        m_show->addTransfer(QStringLiteral("Download"), QStringLiteral("Transfer 2"), QStringLiteral("Transfer Message 3"),
+                            QString(), QStringLiteral("Inactive"), QString(), QStringLiteral("10"), QStringLiteral("0"), false);
+        m_row = m_show->rows().constLast();
+        m_id = m_row->transferId();
+        QVERIFY(m_bus.sync());
+        m_before = m_bus.journalFor(m_id).size();
+    }
+    void cleanup()
+    {
+        if (m_window.currentPage() == m_detail)
+            clickOn(&m_window, m_detail->closeButton());
+    }
+
+    void everyPropertyReachesServiceRowAndStore()
+    {
+        openRow();
+        typeAndReturn(m_detail->sizeField(), QStringLiteral("2048"));
+        dragSlider(m_detail->progressSlider(), 101);
+        dragSlider(m_detail->speedSlider(), 201);
+        dragSlider(m_detail->estimateSlider(), 61);
+        pickOption(m_detail->messageList(), QStringLiteral("Transfer Message 6"));
+        pickOption(m_detail->nameList(), QStringLiteral("Transfer 7"));
+        clickOn(&m_window, m_detail->canPauseButton());
+        typeAndReturn(m_detail->titleField(), QStringLiteral("My title"));
+        pickOption(m_detail->cancelTextList(), QStringLiteral("Cancel 5"));
+        pickOption(m_detail->statusList(), QStringLiteral("Active"));
+        pickOption(m_detail->statusList(), QStringLiteral("Inactive"));
+        QVERIFY(m_bus.sync());
+        QCOMPARE(newCalls(), (QStringList{"setSize(2048)", "setProgress(0.10000000149)", "setSpeed(100)",
+                                          "setEstimate(10)", "setMessage(\"Transfer Message 6\")",
+                                          "setName(\"Transfer 7\")", "setCanPause(true)", "setTitle(\"My title\")",
+                                          "setCancelButtonText(\"Cancel 5\")", "setActive(0.10000000149)",
+                                          "setPending(\"Transfer Message 6\")"}));
+        QCOMPARE(m_row->sizeLabel()->text(), QStringLiteral("2048 Bytes"));
+        QCOMPARE(m_row->estimateLabel()->text(), QStringLiteral("10 Sec"));
+        QCOMPARE(m_row->messageLabel()->text(), QStringLiteral("Transfer Message 6"));
+        QCOMPARE(m_row->nameLabel()->text(), QStringLiteral("Transfer 7"));
+        // The pending reason goes to the service only; the row and store read "Inactive".
+        QCOMPARE(m_row->stateLabel()->text(), QStringLiteral("Inactive"));
+        const ZAVTestTransferValues stored = m_show->valueStore().values(m_id);
+        QCOMPARE(stored.size, 2048.0);
+        QCOMPARE(stored.progress, double(0.1f));
+        QCOMPARE(stored.speed, 100);
+        QCOMPARE(stored.estimate, 10);
+        QCOMPARE(stored.message, QStringLiteral("Transfer Message 6"));
+        QCOMPARE(stored.name, QStringLiteral("Transfer 7"));
+        QVERIFY(stored.canPause);
+        QCOMPARE(stored.status, QStringLiteral("Inactive"));
+        const QJsonObject shown = m_bus.show(m_id);
+        QCOMPARE(shown.value(QStringLiteral("state")).toString(), QStringLiteral("pending"));
+        QCOMPARE(shown.value(QStringLiteral("reason")).toString(), QStringLiteral("Transfer Message 6"));
+        QCOMPARE(shown.value(QStringLiteral("size")).toInteger(), 2048);
+    }
+
+    void failuresAndCompletion()
+    {
+        openRow();
+        pickOption(m_detail->statusList(), QStringLiteral("Error"));
+        pickOption(m_detail->statusList(), QStringLiteral("Error 1 Recovery"));
+        pickOption(m_detail->statusList(), QStringLiteral("Error 2 Recovery"));
+        QMetaObject::invokeMethod(m_show, "transferFailed", Q_ARG(QString, m_id), Q_ARG(int, 3));
+        QMetaObject::invokeMethod(m_show, "transferFailed", Q_ARG(QString, m_id), Q_ARG(int, -1));
+        typeAndReturn(m_detail->resultField(), QStringLiteral("http://result"));
+        pickOption(m_detail->statusList(), QStringLiteral("Done"));
+        QCOMPARE(m_window.currentPage(), m_show);
+        QVERIFY(m_bus.sync());
+        const QString repairable = QStringLiteral(
+            "markRepairableFailure(\"Unable to Share files\", \"5 files could not be sent to service\", \"Retry now\")");
+        QCOMPARE(newCalls(),
+                 (QStringList{"markFailure(\"Unable to connect to service\", \"Service did not accept the user Name or Password\")",
+                              repairable, repairable, "markCompleted(true, \"\", \"http://result\")",
+                              "markCompleted(false, \"\", \"\")"}));
+        // The registry keeps the handle; row and store keep their values.
+        QVERIFY(m_show->transferHandle(m_id));
+        QCOMPARE(m_row->stateLabel()->text(), QStringLiteral("Inactive"));
+    }
+
+    void iconsThumbnailsAndCommit()
+    {
+        openRow();
+        LogCapture log;
+        pickOption(m_detail->iconList(), QStringLiteral("unknown"));
+        pickOption(m_detail->iconList(), QStringLiteral("pdf"));
+        QMetaObject::invokeMethod(m_show, "transferIcon", Q_ARG(QString, m_id), Q_ARG(QString, QStringLiteral("PDF")));
+        QCOMPARE(log.lines().filter(QStringLiteral("iconId")),
+                 (QStringList{"iconId \"icon-m-content-file-unkown\"", "iconId \"icon-m-content-pdf\"", "iconId \"\""}));
+        pickOption(m_detail->thumbnailList(), QStringLiteral("sky"));
+        clickOn(&m_window, m_detail->commitButton());
+        pickOption(m_detail->nameList(), QStringLiteral("Transfer 5"));
+        typeAndReturn(m_detail->sizeField(), QStringLiteral("77"));
+        QVERIFY(m_bus.sync());
+        const qint64 updatesDuringCommit = m_bus.show(m_id).value(QStringLiteral("updates")).toInteger();
+        QCOMPARE(m_bus.show(m_id).value(QStringLiteral("name")).toString(), QStringLiteral("Transfer 2"));
+        clickOn(&m_window, m_detail->commitButton());
+        QVERIFY(m_bus.sync());
+        const QString thumbnail = QDir::homePath() + QStringLiteral("/MyDocs/.images/sky.jpg");
+        QCOMPARE(newCalls(), (QStringList{"setImageFromFilePath(\"/var/tmp/sunflower.jpg\")",
+                                          "setImageFromFilePath(\"/var/tmp/sunflower.jpg\")",
+                                          "setImageFromFilePath(\"/var/tmp/sunflower.jpg\")",
+                                          QStringLiteral("setThumbnailForFile(\"%1\", \"image/jpeg\")").arg(thumbnail),
+                                          "startCommit()", "setName(\"Transfer 5\")", "setSize(77)", "endCommit()"}));
+        const QJsonObject shown = m_bus.show(m_id);
+        QCOMPARE(shown.value(QStringLiteral("updates")).toInteger(), updatesDuringCommit + 1);
+        QCOMPARE(shown.value(QStringLiteral("name")).toString(), QStringLiteral("Transfer 5"));
+    }
+
+    void cancelRequestAnsweredAndCleared()
+    {
+        QCOMPARE(m_bus.zavctl({QStringLiteral("request"), m_id, QStringLiteral("cancel")}), 0);
+        QTRY_VERIFY(m_row->infoButton()->isVisible());
+        m_answerer->answerNext(M::OkButton);
+        clickOn(&m_window, m_row->infoButton());
+        QTRY_COMPARE(m_row->infoButton()->text(), QStringLiteral("Clear"));
+        QVERIFY(m_bus.sync());
+        QCOMPARE(m_bus.show(m_id).value(QStringLiteral("state")).toString(), QStringLiteral("cancelled"));
+        QCOMPARE(m_row->messageLabel()->text(), QStringLiteral("Transfer Cancelled"));
+        QVERIFY(!m_show->valueStore().contains(m_id));
+        QVERIFY(!m_show->transferHandle(m_id));
+
+        // Asked again before clearing: the second answer finds no transfer.
+        LogCapture log;
+        QCOMPARE(m_bus.zavctl({QStringLiteral("request"), m_id, QStringLiteral("cancel")}), 0);
+        QTRY_COMPARE(m_row->infoButton()->text(), QStringLiteral("Info"));
+        m_answerer->answerNext(M::OkButton);
+        clickOn(&m_window, m_row->infoButton());
+        QTRY_VERIFY(log.contains(QStringLiteral("Element not found transferCancelled")));
+
+        // A name change for it now reaches neither the service nor the row.
+        openRow();
+        pickOption(m_detail->nameList(), QStringLiteral("Transfer 9"));
+        clickOn(&m_window, m_detail->closeButton());
+        QVERIFY(m_bus.sync());
+        QVERIFY(!newCalls().contains(QStringLiteral("setName(\"Transfer 9\")")));
+        QCOMPARE(m_row->nameLabel()->text(), QStringLiteral("Transfer 2"));
+
+        // Clear removes the row; a later request for it finds no row.
+        QPointer<ZAVTestElement> row = m_row;
+        clickOn(&m_window, m_row->infoButton());
+        QTRY_VERIFY(!row);
+        QVERIFY(!m_show->findElement(m_id));
+    }
+
+    void removedRowAndALaterRequest()
+    {
+        QMetaObject::invokeMethod(m_show, "removeLayoutItem", Q_ARG(QString, m_id));
+        LogCapture log;
+        QCOMPARE(m_bus.zavctl({QStringLiteral("request"), m_id, QStringLiteral("cancel")}), 0);
+        QTRY_VERIFY(log.contains(QStringLiteral(" Element not found ")));
+        // Still registered: a change from the detail page still reaches the service.
+        QMetaObject::invokeMethod(m_show, "transferName", Q_ARG(QString, m_id), Q_ARG(QString, QStringLiteral("N")));
+        QVERIFY(m_bus.sync());
+        QCOMPARE(newCalls(), QStringList{"setName(\"N\")"});
+    }
+
+    void answers_data()
+    {
+        QTest::addColumn<QString>("request");
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<QStringList>("calls");
+        QTest::addColumn<QString>("rowMessage");
+        const int ok = M::OkButton, discard = M::DiscardButton;
+        QTest::newRow("cancel discard") << "cancel" << discard
+                                        << QStringList{"markCancelFailed(\"File is already uploaded\")"}
+                                        << "Transfer Cancell Failed";
+        QTest::newRow("pause ok") << "pause" << ok << QStringList{"markPaused()"} << "Transfer Paused";
+        QTest::newRow("pause discard") << "pause" << discard << QStringList{} << "Transfer Message 3";
+        QTest::newRow("start ok") << "start" << ok << QStringList{"markRestarted()"} << "Transfer Resumed";
+        QTest::newRow("start discard") << "start" << discard << QStringList{} << "Transfer Message 3";
+        QTest::newRow("repair ok") << "repair" << ok << QStringList{"markCancelled()"} << "Transfer Cancelled";
+        QTest::newRow("repair discard") << "repair" << discard << QStringList{"markCancelled()"} << "Transfer Cancelled";
+    }
+    void answers()
+    {
+        QFETCH(QString, request);
+        QFETCH(int, answer);
+        QFETCH(QStringList, calls);
+        QFETCH(QString, rowMessage);
+        QCOMPARE(m_bus.zavctl({QStringLiteral("request"), m_id, request}), 0);
+        QTRY_VERIFY(m_row->infoButton()->isVisible());
+        m_answerer->answerNext(M::StandardButton(answer));
+        clickOn(&m_window, m_row->infoButton());
+        QTRY_VERIFY(m_answerer->answered());
+        QTRY_VERIFY(m_row->infoButton()->text() == QLatin1String("Clear") || !m_row->infoButton()->isVisible());
+        QVERIFY(m_bus.sync());
+        QCOMPARE(newCalls(), calls);
+        QCOMPARE(m_row->messageLabel()->text(), rowMessage);
+    }
+
+    void pauseAnswerStopsAutoProgressUntilTheNextOpening()
+    {
+        openRow();
+        clickOn(&m_window, m_detail->progressSlider().autoButton());
+        QVERIFY(m_detail->progressSlider().isAutoRunning());
+        clickOn(&m_window, m_detail->closeButton());
+        QCOMPARE(m_bus.zavctl({QStringLiteral("request"), m_id, QStringLiteral("pause")}), 0);
+        QTRY_VERIFY(m_row->infoButton()->isVisible());
+        m_answerer->answerNext(M::OkButton);
+        clickOn(&m_window, m_row->infoButton());
+        QTRY_VERIFY(!m_detail->progressSlider().isAutoRunning());
+        QVERIFY(!m_detail->progressSlider().autoButton()->isChecked());
+        // The stored flag is unchanged: the next opening shows Auto on again.
+        QVERIFY(m_show->valueStore().autoProgress(m_id));
+        openRow();
+        QVERIFY(m_detail->progressSlider().autoButton()->isChecked());
+        // Progress steps reached the service while Auto ran.
+        QVERIFY(m_bus.sync());
+        QVERIFY(newCalls().filter(QStringLiteral("setProgress(")).size() >= 1);
+    }
+
+private:
+    void openRow()
+    {
+        pressOn(&m_window, m_row);
+        QCOMPARE(m_window.currentPage(), m_detail);
+    }
+
+    // What the app sent for the transfer since init(), without the tester's requests.
+    QStringList newCalls() const
+    {
+        QStringList calls = m_bus.callsFor(m_id).mid(m_before);
+        calls.erase(std::remove_if(calls.begin(), calls.end(),
+                                   [](const QString &call) {
+                                       return call.startsWith(QLatin1String("sendRequest("))
+                                           || call.startsWith(QLatin1String("request("));
+                                   }),
+                    calls.end());
+        return calls;
+    }
+
+    TestBus m_bus;
+    MApplicationWindow m_window;
+    ZAVTestShowTransferPage *m_show = nullptr;
+    ZAVTestElementDetail *m_detail = nullptr;
+    DialogAnswerer *m_answerer = nullptr;
+    ZAVTestElement *m_row = nullptr;
+    QString m_id;
+    int m_before = 0;
+};
+
+int main(int argc, char **argv)
+{
+    MApplication app(argc, argv);
+    tst_Handlers test;
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_handlers.moc"
