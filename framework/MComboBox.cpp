@@ -49,7 +49,12 @@ MComboBox::MComboBox(QGraphicsItem *parent)
     connect(m_combo, &QComboBox::currentIndexChanged, this, &MComboBox::currentIndexChanged);
 }
 
-MComboBox::~MComboBox() = default;
+MComboBox::~MComboBox()
+{
+    // The list widget outlives this part of the object (the proxy deletes it later) and may
+    // still close its popup then.
+    static_cast<PopupAwareComboBox *>(m_combo)->onPopup = nullptr;
+}
 
 QString MComboBox::title() const
 {

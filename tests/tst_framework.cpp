@@ -1,4 +1,177 @@
+#include "AppDriver.h"
+
+#include <MApplication.h>
+#include <MApplicationPage.h>
+#include <MApplicationWindow.h>
+#include <MButton.h>
+#include <MImageWidget.h>
+#include <MLabel.h>
+#include <MMessageBox.h>
+#include <MTextEdit.h>
+
+#include <QGraphicsLinearLayout>
+#include <QImage>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
-class tst_X : public QObject { Q_OBJECT };
-QTEST_MAIN(tst_X)
+#include <QTimer>
+
+class CountingPage : public MApplicationPage
+{
+public:
+    int created = 0;
+    int rows = 0;
+
+protected:
+    void createContent() override
+    {
+        ++created;
+        auto *layout = new QGraphicsLinearLayout(Qt::Vertical, centralWidget());
+        for (int i = 0; i < rows; ++i)
+            layout->addItem(new MButton(QStringLiteral("Row %1").arg(i)));
+    }
+};
+
+// The framework layer on its own.
+class tst_Framework : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init()
+    {
+        m_window = new MApplicationWindow;
+        m_window->show();
+    }
+    void cleanup() { delete m_window; }
+
+    void windowIsHandsetSized()
+    {
+        QCOMPARE(m_window->size(), QSize(854, 480));
+    }
+
+    void contentIsCreatedOnceBeforeTheFirstShowing()
+    {
+        CountingPage page;
+        QCOMPARE(page.created, 0);
+        page.appear();
+        page.appear();
+        CountingPage other;
+        other.appear();
+        page.appear();
+        QCOMPARE(page.created, 1);
+        QCOMPARE(m_window->currentPage(), &page);
+    }
+
+    void escapeButtonFollowsTheMode()
+    {
+        MApplicationPage page;
+        page.setTitle(QStringLiteral("A page"));
+        page.setEscapeMode(MApplicationPageModel::EscapeAuto);
+        page.appear();
+        QCOMPARE(m_window->barTitle(), QStringLiteral("A page"));
+        QSignalSpy back(&page, &MApplicationPage::backButtonClicked);
+        m_window->escapeButton()->click();
+        QCOMPARE(back.size(), 1);
+        QVERIFY(m_window->isVisible());
+        page.setEscapeMode(MApplicationPageModel::EscapeCloseWindow);
+        QCOMPARE(m_window->escapeButton()->text(), QStringLiteral("Close"));
+        m_window->escapeButton()->click();
+        QCOMPARE(back.size(), 1);
+        QVERIFY(!m_window->isVisible());
+    }
+
+    void disappearShowsThePreviousPage()
+    {
+        MApplicationPage first, second;
+        first.appear();
+        second.appear();
+        second.disappear();
+        QCOMPARE(m_window->currentPage(), &first);
+        // A page deleted while shown leaves the window without a page, not with a dangling one.
+        auto *third = new MApplicationPage;
+        third->appear();
+        delete third;
+        QVERIFY(!m_window->currentPage());
+    }
+
+    void tallPagesScroll()
+    {
+        CountingPage page;
+        page.rows = 30;
+        page.appear();
+        QTRY_VERIFY(m_window->sceneRect().height() > m_window->viewport()->height());
+        QVERIFY(m_window->verticalScrollBar()->maximum() > 0);
+        QCOMPARE(m_window->sceneRect().width(), qreal(m_window->viewport()->width()));
+    }
+
+    void dialogReturnsThePressedButton()
+    {
+        MApplicationPage page;
+        page.appear();
+        DialogAnswerer answerer(m_window);
+        answerer.answerNext(M::DiscardButton);
+        MMessageBox box(QStringLiteral("Sure?"), M::OkButton | M::DiscardButton);
+        QCOMPARE(box.exec(), int(M::DiscardButton));
+        QCOMPARE(answerer.lastText(), QStringLiteral("Sure?"));
+        QVERIFY(!m_window->topDialog());
+        answerer.answerNext(M::OkButton);
+        QCOMPARE(box.exec(), int(M::OkButton));
+        // The escape button and a closing window dismiss it with neither button.
+        QTimer::singleShot(20, m_window->escapeButton(), &QPushButton::click);
+        QCOMPARE(box.exec(), int(M::NoStandardButton));
+        QTimer::singleShot(20, m_window, &QWidget::close);
+        QCOMPARE(box.exec(), int(M::NoStandardButton));
+        QCOMPARE(m_window->currentPage(), &page);
+    }
+
+    void controlsPassStyleNamesAndInput()
+    {
+        MLabel label(QStringLiteral("x"));
+        label.setObjectName(QStringLiteral("ElementTransferCol2"));
+        QCOMPARE(label.widget()->objectName(), QStringLiteral("ElementTransferCol2"));
+
+        MTextEdit field(MTextEditModel::SingleLine, QStringLiteral("Size value"));
+        QSignalSpy returned(&field, &MTextEdit::returnPressed);
+        typeAndReturn(&field, QStringLiteral("12"));
+        QCOMPARE(returned.size(), 1);
+        QCOMPARE(field.text(), QStringLiteral("12"));
+
+        MButton toggle(QStringLiteral("Can Pause"));
+        toggle.setCheckable(true);
+        QSignalSpy clicked(&toggle, &MButton::clicked);
+        toggle.click();
+        QVERIFY(toggle.isChecked());
+        QCOMPARE(clicked.size(), 1);
+    }
+
+    void imagesFromFilesAndIconIds()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("sunflower.png"));
+        QImage picture(400, 300, QImage::Format_RGB32);
+        picture.fill(Qt::yellow);
+        QVERIFY(picture.save(path));
+        MImageWidget image;
+        image.setImage(path, QSize(64, 64));
+        QVERIFY(image.isImageLoaded());
+        QCOMPARE(image.maximumSize(), QSizeF(64, 64));
+        image.setImage(QStringLiteral("icon-m-content-pdf"));
+        QVERIFY(!image.isImageLoaded());
+        image.setImage(dir.filePath(QStringLiteral("missing.jpg")));
+        QVERIFY(!image.isImageLoaded());
+    }
+
+private:
+    MApplicationWindow *m_window = nullptr;
+};
+
+int main(int argc, char **argv)
+{
+    MApplication app(argc, argv);
+    tst_Framework test;
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_framework.moc"
