@@ -17,10 +17,17 @@ zav_ensure_packages() {
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
 }
 
-# zav_build DIR [cmake options...]
+# zav_build DIR [cmake options...] [-- targets...]
 zav_build() {
     local dir=$1
     shift
-    cmake -S "$ZAV_ROOT" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
-    cmake --build "$dir" -j2
+    local options=() targets=()
+    while [ $# -gt 0 ] && [ "$1" != "--" ]; do options+=("$1"); shift; done
+    [ "${1:-}" = "--" ] && shift && targets=("$@")
+    cmake -S "$ZAV_ROOT" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "${options[@]}" >/dev/null
+    if [ ${#targets[@]} -gt 0 ]; then
+        cmake --build "$dir" -j2 --target "${targets[@]}"
+    else
+        cmake --build "$dir" -j2
+    fi
 }

@@ -74,7 +74,7 @@ QString TestBus::journalPath() const
     return m_dir.filePath(QStringLiteral("journal-%1.jsonl").arg(m_serviceRuns));
 }
 
-bool TestBus::startService(const QStringList &extraArguments)
+bool TestBus::startService(const QStringList &extraArguments, bool withJournal)
 {
     stopService();
     ++m_serviceRuns;
@@ -83,7 +83,8 @@ bool TestBus::startService(const QStringList &extraArguments)
     env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), m_address);
     m_service.setProcessEnvironment(env);
     m_service.setProgram(QStringLiteral(ZAV_SERVICE_BIN));
-    m_service.setArguments(QStringList{QStringLiteral("--journal"), journalPath()} + extraArguments);
+    m_service.setArguments((withJournal ? QStringList{QStringLiteral("--journal"), journalPath()} : QStringList())
+                           + extraArguments);
     m_service.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     m_service.setChildProcessModifier(dieWithParent);
     m_service.setStandardOutputFile(QProcess::nullDevice());

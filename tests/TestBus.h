@@ -22,8 +22,8 @@ public:
     bool start(bool activation = false);
     QString address() const { return m_address; }
 
-    // Starts zav-service with a fresh journal and waits until it owns its name.
-    bool startService(const QStringList &extraArguments = {});
+    // Starts zav-service with a fresh journal (or none) and waits until it owns its name.
+    bool startService(const QStringList &extraArguments = {}, bool withJournal = true);
     // Ends it: politely, or with SIGKILL.
     void stopService();
     void killService();
