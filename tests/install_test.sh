@@ -1,0 +1,74 @@
+#!/usr/bin/env bash
+# Installs the build into a temporary prefix, checks what a desktop and a developer look for, and
+# starts the installed app against the installed service through bus activation.
+set -euo pipefail
+build=$1
+work=$(mktemp -d)
+prefix="$work/prefix"
+daemon_pid=""
+app_pid=""
+service_pid=""
+cleanup() {
+    [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null || true
+    [ -n "$service_pid" ] && kill "$service_pid" 2>/dev/null || true
+    [ -n "$daemon_pid" ] && kill "$daemon_pid" 2>/dev/null || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
+fail() { echo "FAIL: $*"; exit 1; }
+
+cmake --install "$build" --prefix "$prefix" >/dev/null
+libdir=$(ls -d "$prefix"/lib*/ | head -n 1)
+for file in bin/zavtestapp bin/zav-service bin/zavctl include/zav/ZavClient.h \
+            share/dbus-1/services/com.kelvo.zav.service share/applications/zavtestapp.desktop \
+            share/icons/hicolor/scalable/apps/zavtestapp.svg; do
+    [ -e "$prefix/$file" ] || fail "$file is not installed"
+done
+[ -e "$libdir/libzavclient.so.0" ] || fail "libzavclient.so.0 is not installed"
+grep -qx "Exec=$prefix/bin/zav-service" "$prefix/share/dbus-1/services/com.kelvo.zav.service" \
+    || fail "the activation file does not start the installed service"
+grep -qx "Exec=$prefix/bin/zavtestapp" "$prefix/share/applications/zavtestapp.desktop" \
+    || fail "the desktop entry does not start the installed app"
+
+# A program built against the installed library through pkg-config.
+cat > "$work/uses.cpp" <<'CPP'
+#include <zav/ZavClient.h>
+int main() { Zav::Client client; return client.isServiceAvailable() ? 1 : 0; }
+CPP
+export PKG_CONFIG_PATH="$libdir/pkgconfig"
+# shellcheck disable=SC2046
+g++ -std=c++17 -fPIC "$work/uses.cpp" -o "$work/uses" $(pkg-config --cflags --libs zavclient) \
+    -Wl,-rpath,"$libdir" || fail "cannot build against the installed library"
+"$work/uses" || fail "a program built against the installed library does not run"
+
+# A bus that knows only the installed activation file.
+cat > "$work/bus.conf" <<CONF
+<busconfig><type>session</type><listen>unix:dir=$work</listen>
+<servicedir>$prefix/share/dbus-1/services</servicedir>
+<policy context="default"><allow send_destination="*" eavesdrop="true"/><allow eavesdrop="true"/><allow own="*"/></policy></busconfig>
+CONF
+dbus-daemon --config-file="$work/bus.conf" --nofork --print-address=3 3>"$work/address" &
+daemon_pid=$!
+for _ in $(seq 50); do [ -s "$work/address" ] && break; sleep 0.1; done
+export DBUS_SESSION_BUS_ADDRESS=$(head -n 1 "$work/address")
+has_owner() {
+    dbus-send --session --reply-timeout=2000 --print-reply --dest=org.freedesktop.DBus / org.freedesktop.DBus.NameHasOwner \
+        string:com.kelvo.zav 2>/dev/null | grep -q "boolean true"
+}
+has_owner && fail "the service runs before anyone asked for it"
+
+mkdir -p "$work/home"
+HOME="$work/home" QT_QPA_PLATFORM=offscreen "$prefix/bin/zavtestapp" >"$work/app.out" 2>&1 &
+app_pid=$!
+# The app opens its service connection 100 ms after its main page appears.
+for _ in $(seq 100); do has_owner && break; sleep 0.1; done
+has_owner || fail "the installed app did not start the installed service"
+service_pid=$(dbus-send --session --print-reply --dest=org.freedesktop.DBus / \
+    org.freedesktop.DBus.GetConnectionUnixProcessID string:com.kelvo.zav | awk '/uint32/ {print $2}')
+[ "$(readlink -f /proc/"$service_pid"/exe)" = "$(readlink -f "$prefix/bin/zav-service")" ] \
+    || fail "the service on the bus is not the installed one"
+"$prefix/bin/zavctl" list >/dev/null || fail "the installed zavctl cannot reach the service"
+sleep 0.3
+log=$(ls "$work"/home/.local/share/ZAVTestApp/*.log)
+grep -q "Failed to open ZAV connection" "$log" && fail "the app did not reach the service"
+echo "1 passed, 0 failed"
