@@ -4,6 +4,7 @@
 #include <QDBusMessage>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QProcess>
 #include <QTest>
 
 namespace {
@@ -146,6 +147,37 @@ private Q_SLOTS:
         QVERIFY2(out.contains(QStringLiteral(" 50%")), qPrintable(out));
         QCOMPARE(m_bus.zavctl({QStringLiteral("list"), QStringLiteral("--json")}, &out), 0);
         QCOMPARE(QJsonDocument::fromJson(out.toUtf8()).array().size(), 1);
+    }
+
+    void watchRedrawsAsChangesArrive()
+    {
+        QProcess watch;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), m_bus.address());
+        watch.setProcessEnvironment(env);
+        watch.start(QStringLiteral(ZAVCTL_BIN), {QStringLiteral("watch")});
+        QVERIFY(watch.waitForStarted());
+        QString screen;
+        auto waitFor = [&](const QString &text) {
+            for (int i = 0; i < 300 && !screen.contains(text); ++i) {
+                watch.waitForReadyRead(10);
+                screen += QString::fromUtf8(watch.readAllStandardOutput());
+            }
+            return screen.contains(text);
+        };
+        QVERIFY(waitFor(QStringLiteral("0 transfer(s)")));
+        const QDBusConnection bus = QDBusConnection::sessionBus();
+        const QString id = registerOn(bus, QStringLiteral("Holiday photos"));
+        call(bus, QStringLiteral("setActive"), {id, 0.5});
+        QVERIFY2(waitFor(QStringLiteral("Holiday photos")), qPrintable(screen));
+        QVERIFY2(waitFor(QStringLiteral(" 50%")), qPrintable(screen));
+        QVERIFY(screen.contains(QStringLiteral("running")));
+        // Redrawn in place: cursor home and clear to the end of line, never a cleared screen.
+        QCOMPARE(screen.count(QStringLiteral("\x1b[2J")), 1);
+        call(bus, QStringLiteral("markCancelled"), {id});
+        QVERIFY(waitFor(QStringLiteral("cancelled")));
+        watch.kill();
+        watch.waitForFinished();
     }
 
 private:
