@@ -328,6 +328,9 @@ void ZAVTestSliderObject::autoButtonSelected()
         // One timer for the control's life; switching on again restarts it.
         if (!timer) {
             timer = new QTimer(this);
+            // Precise: a coarse timer may stretch each 20 ms step by a millisecond or so, and
+            // the service is meant to see one step per 20 ms.
+            timer->setTimerType(Qt::PreciseTimer);
             timer->setInterval(20);
             connect(timer, &QTimer::timeout, this, &ZAVTestSliderObject::autoProgressUpdate);
         }

@@ -167,6 +167,8 @@ void ZAVTestShowTransferPage::addTransfer(const QString &type, const QString &na
     connect(row, &ZAVTestElement::deleteItem, this, &Page::removeLayoutItem);
     connect(row, &ZAVTestElement::itemSelected, this, &Page::itemSelected);
     listLayout->addItem(row);
+    if (!rowIndex.contains(id))
+        rowIndex.insert(id, row);
 }
 
 QList<ZAVTestElement *> ZAVTestShowTransferPage::rows() const
@@ -181,14 +183,10 @@ QList<ZAVTestElement *> ZAVTestShowTransferPage::rows() const
 
 ZAVTestElement *ZAVTestShowTransferPage::findElement(const QString &id)
 {
-    for (int i = 0; i < listLayout->count(); ++i) {
-        auto *row = dynamic_cast<ZAVTestElement *>(listLayout->itemAt(i));
-        if (row && row->transferId() == id) {
-            qDebug() << row->transferId();
-            return row;
-        }
-    }
-    return nullptr;
+    ZAVTestElement *row = rowIndex.value(id);
+    if (row)
+        qDebug() << row->transferId();
+    return row;
 }
 
 void ZAVTestShowTransferPage::removeLayoutItem(const QString &id)
@@ -202,6 +200,14 @@ void ZAVTestShowTransferPage::removeLayoutItem(const QString &id)
             listLayout->removeAt(i);
             row->hide();
             row->deleteLater();
+            // Another row may carry the same id (a restarted service hands ids out again).
+            rowIndex.remove(id);
+            for (ZAVTestElement *other : rows()) {
+                if (other->transferId() == id) {
+                    rowIndex.insert(id, other);
+                    break;
+                }
+            }
             return;
         }
     }

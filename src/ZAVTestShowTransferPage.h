@@ -85,6 +85,8 @@ private:
     QHash<QString, Zav::Transfer *> transfers;
     QGraphicsLinearLayout *listLayout;
     std::unique_ptr<ZAVTestValueStore> values;
+    // The first listed row of each id: a lookup per change must not walk a long list.
+    QHash<QString, ZAVTestElement *> rowIndex;
 };
 
 #endif
