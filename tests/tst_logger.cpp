@@ -161,7 +161,7 @@ private Q_SLOTS:
     {
         Logger logger(QStringLiteral("ZAVTestApp"), QStringLiteral("threads"));
         constexpr int threads = 8;
-        constexpr int perThread = 2000;
+        constexpr int perThread = 10000;
         QList<QThread *> workers;
         for (int t = 0; t < threads; ++t) {
             workers.append(QThread::create([t] {

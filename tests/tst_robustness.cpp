@@ -1,0 +1,263 @@
+#include "AppDriver.h"
+#include "TestBus.h"
+#include "ZAVTestElement.h"
+#include "ZAVTestElementDetail.h"
+#include "ZAVTestNumbers.h"
+#include "ZAVTestShowTransferPage.h"
+
+#include <MApplication.h>
+#include <MApplicationWindow.h>
+#include <MButton.h>
+#include <MLabel.h>
+#include <MTextEdit.h>
+
+#include <zav/ZavClient.h>
+
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QJsonArray>
+#include <QRandomGenerator>
+#include <QSignalSpy>
+#include <QTest>
+
+namespace {
+// Texts a tester might type, and worse: empty, blanks, signs, exponents, nan, inf, huge, tiny,
+// non-ASCII, very long.
+QString generatedText(QRandomGenerator &random)
+{
+    static const QStringList pieces{"", " ", "  ", "-", "+", "0", "1", "7", "9", ".", ",", "e", "E", "e+", "e-",
+                                    "308", "309", "400", "nan", "NaN", "inf", "-inf", "Infinity", "0x10",
+                                    "\u00bd", "\u0661\u0662", "\u00e9t\u00e9", "\t", "\u221e", "1e-320",
+                                    "18446744073709551615", "18446744073709551616", "2147483648", "%", "\""};
+    const int kind = random.bounded(20);
+    if (kind == 0)
+        return QString(random.bounded(100, 5000), QChar(u'0' + random.bounded(10)));
+    if (kind == 1)
+        return QString::number(random.generateDouble() * std::pow(10.0, random.bounded(-30, 30)), 'g', 17);
+    QString text;
+    for (int i = random.bounded(1, 7); i > 0; --i)
+        text += pieces.at(random.bounded(pieces.size()));
+    return text;
+}
+
+void sendRequest(const QString &id, const QString &action)
+{
+    QDBusMessage call = QDBusMessage::createMethodCall(QStringLiteral("com.kelvo.zav"), QStringLiteral("/com/kelvo/zav"),
+                                                       QStringLiteral("com.kelvo.zav.Control"),
+                                                       QStringLiteral("sendRequest"));
+    call << id << action;
+    QDBusConnection::sessionBus().send(call);
+}
+} // namespace
+
+// Nothing a tester types or a service sends breaks the app; bounded in time, in the normal suite.
+class tst_Robustness : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY(m_bus.start());
+        QVERIFY(m_bus.startService());
+        m_window.show();
+    }
+
+    void typedNumbersGiveTheirDefinedResult()
+    {
+        ZAVTestElementDetail detail;
+        detail.setTransferId(QStringLiteral("9"));
+        detail.init(QString(), QString(), 0, 0, QString(), 0, 0);
+        detail.appear();
+        QSignalSpy sizes(&detail, &ZAVTestElementDetail::transferSetSizeSignal);
+        QSignalSpy progress(&detail, &ZAVTestElementDetail::transferProgressSignal);
+        QRandomGenerator random(20261206);
+        LogCapture quiet;
+        for (int i = 0; i < 10000; ++i) {
+            const QString text = generatedText(random);
+            detail.sizeField()->setText(text);
+            emit detail.sizeField()->returnPressed();
+            detail.progressField()->setText(text);
+            emit detail.progressField()->returnPressed();
+            QCOMPARE(sizes.constLast().at(1).toULongLong(), ZAVTestNumbers::byteCountFromText(text));
+            const float fraction = progress.constLast().at(1).toFloat();
+            QVERIFY(std::isfinite(fraction));
+            QCOMPARE(fraction, ZAVTestNumbers::percentToFraction(ZAVTestNumbers::parseDecimal(text)));
+            if (i % 1000 == 0)
+                quiet.clear();
+        }
+        QCOMPARE(sizes.size(), 10000);
+    }
+
+    void addedSizesAndEstimatesGiveTheirDefinedResult()
+    {
+        ZAVTestShowTransferPage page;
+        QRandomGenerator random(6122026);
+        LogCapture quiet;
+        for (int i = 0; i < 300; ++i) {
+            const QString size = generatedText(random);
+            const QString estimate = generatedText(random);
+            page.addTransfer(QStringLiteral("Sync"), QStringLiteral("Transfer 2"), QStringLiteral("m"), QString(),
+                             QStringLiteral("Inactive"), QString(), size, estimate, false);
+            ZAVTestElement *row = page.rows().constLast();
+            const QString id = row->transferId();
+            QCOMPARE(page.valueStore().size(id), ZAVTestNumbers::parseDecimal(size));
+            bool ok = false;
+            const int seconds = estimate.toInt(&ok, 10);
+            QCOMPARE(page.valueStore().estimate(id), ok ? seconds : 0);
+            QCOMPARE(row->sizeLabel()->text(), size + QStringLiteral(" Bytes"));
+            m_expectedSizes.insert(id, ZAVTestNumbers::byteCountFromText(size));
+            quiet.clear();
+        }
+        QVERIFY(m_bus.sync());
+        for (auto it = m_expectedSizes.constBegin(); it != m_expectedSizes.constEnd(); ++it) {
+            quint64 sent = 1;
+            for (const QJsonObject &line : m_bus.journalFor(it.key())) {
+                if (line.value(QStringLiteral("call")).toString() != QLatin1String("setSize"))
+                    continue;
+                const QJsonValue arg = line.value(QStringLiteral("args")).toArray().at(0);
+                sent = arg.isString() ? arg.toString().toULongLong() : quint64(arg.toInteger());
+            }
+            QCOMPARE(sent, it.value());
+        }
+    }
+
+    void requestFloodWhileAnAnswerBoxIsOpen()
+    {
+        ZAVTestShowTransferPage page;
+        page.appear();
+        for (int i = 0; i < 3; ++i)
+            page.addTransfer(QStringLiteral("Download"), QStringLiteral("Transfer %1").arg(i + 2), QStringLiteral("m"),
+                             QString(), QStringLiteral("Active"), QString(), QStringLiteral("2"), QStringLiteral("0"), false);
+        const QList<ZAVTestElement *> rows = page.rows();
+        QStringList ids;
+        for (ZAVTestElement *row : rows)
+            ids << row->transferId();
+        int delivered = 0;
+        Zav::Client *client = page.serviceClient();
+        for (auto signal : {&Zav::Client::cancelTransfer, &Zav::Client::startTransfer, &Zav::Client::pauseTransfer,
+                            &Zav::Client::repairErrorTransfer})
+            connect(client, signal, this, [&delivered] { ++delivered; });
+
+        const QStringList words{QStringLiteral("cancel"), QStringLiteral("start"), QStringLiteral("pause"),
+                                QStringLiteral("repair")};
+        QHash<QString, QString> last;
+        QRandomGenerator random(42);
+        DialogAnswerer answerer(&m_window);
+        // While the box of the first row is open, thousands of requests arrive for all three.
+        answerer.whileOpen = [&] {
+            for (int i = 0; i < 3000; ++i) {
+                const QString &id = ids.at(random.bounded(3));
+                const QString &word = words.at(random.bounded(words.size()));
+                sendRequest(id, word);
+                last[id] = word;
+            }
+            // The last word for the first row, and a wait until every request is in.
+            sendRequest(ids.at(0), QStringLiteral("pause"));
+            last[ids.at(0)] = QStringLiteral("pause");
+            for (int i = 0; i < 20000 && delivered < 3002; ++i)
+                QTest::qWait(1);
+        };
+        sendRequest(ids.at(0), QStringLiteral("cancel"));
+        QTRY_VERIFY(rows.at(0)->infoButton()->isVisible());
+        answerer.answerNext(M::OkButton);
+        clickOn(&m_window, rows.at(0)->infoButton());
+        QTRY_VERIFY_WITH_TIMEOUT(answerer.answered(), 30000);
+        answerer.whileOpen = nullptr;
+        // The request stored when the box closed decided: "pause".
+        QTRY_COMPARE(rows.at(0)->messageLabel()->text(), QStringLiteral("Transfer Paused"));
+        // The others wait for their answers, with the last request of each.
+        const QHash<QString, QString> marks{{QStringLiteral("cancel"), QStringLiteral("markCancelled()")},
+                                            {QStringLiteral("start"), QStringLiteral("markRestarted()")},
+                                            {QStringLiteral("pause"), QStringLiteral("markPaused()")},
+                                            {QStringLiteral("repair"), QStringLiteral("markCancelled()")}};
+        for (int i = 1; i < 3; ++i) {
+            QVERIFY(rows.at(i)->infoButton()->isVisible());
+            answerer.answerNext(M::OkButton);
+            clickOn(&m_window, rows.at(i)->infoButton());
+            QTRY_VERIFY(answerer.answered());
+            QVERIFY(m_bus.sync());
+            QCOMPARE(m_bus.callsFor(ids.at(i)).filter(QStringLiteral("mark")).constLast(), marks.value(last.value(ids.at(i))));
+            const bool gone = last.value(ids.at(i)) == QLatin1String("cancel") || last.value(ids.at(i)) == QLatin1String("repair");
+            QCOMPARE(page.valueStore().contains(ids.at(i)), !gone);
+            QCOMPARE(page.transferHandle(ids.at(i)) != nullptr, !gone);
+        }
+        QVERIFY(m_bus.sync());
+        QCOMPARE(m_bus.callsFor(ids.at(0)).filter(QStringLiteral("mark")).constLast(), QStringLiteral("markPaused()"));
+    }
+
+    void serviceKilledAndRestartedTenTimes()
+    {
+        ZAVTestShowTransferPage page;
+        page.appear();
+        page.addTransfer(QStringLiteral("Sync"), QStringLiteral("Transfer 2"), QStringLiteral("m"), QString(),
+                         QStringLiteral("Active"), QString(), QStringLiteral("2"), QStringLiteral("0"), false);
+        ZAVTestElementDetail *detail = page.detailPage();
+        detail->init(QString(), QString(), 0, 0, QString(), 0, 0);
+        detail->appear();
+        LogCapture log;
+        for (int round = 0; round < 10; ++round) {
+            m_bus.killService();
+            // The tester keeps editing the transfers of the vanished service.
+            for (ZAVTestElement *row : page.rows()) {
+                detail->setTransferId(row->transferId());
+                detail->sizeField()->setText(QString::number(round));
+                emit detail->sizeField()->returnPressed();
+            }
+            QTRY_VERIFY(!page.serviceClient()->isServiceAvailable());
+            QVERIFY(m_bus.startService());
+            QTRY_VERIFY(page.serviceClient()->isServiceAvailable());
+            const int rows = page.rows().size();
+            page.addTransfer(QStringLiteral("Sync"), QStringLiteral("Transfer 3"), QStringLiteral("m"), QString(),
+                             QStringLiteral("Active"), QString(), QStringLiteral("2"), QStringLiteral("0"), false);
+            QCOMPARE(page.rows().size(), rows + 1);
+        }
+        QCOMPARE(log.count(QStringLiteral("the transfer service left the bus")), 10);
+        QCOMPARE(log.count(QStringLiteral("the transfer service is back")), 10);
+        // Changes to a new instance's transfer arrive; the old ones' never reach it.
+        const QString newest = page.rows().constLast()->transferId();
+        detail->setTransferId(newest);
+        detail->sizeField()->setText(QStringLiteral("4096"));
+        emit detail->sizeField()->returnPressed();
+        QVERIFY(m_bus.sync());
+        QCOMPARE(m_bus.show(newest).value(QStringLiteral("size")).toInteger(), 4096);
+    }
+
+    void registrationFloodPastTheLimit()
+    {
+        QVERIFY(m_bus.startService({QStringLiteral("--max-transfers"), QStringLiteral("50")}));
+        ZAVTestShowTransferPage page;
+        QSignalSpy back(&page, &MApplicationPage::backButtonClicked);
+        LogCapture quiet;
+        for (int i = 0; i < 200; ++i)
+            page.addTransfer(QStringLiteral("Download"), QStringLiteral("Transfer 2"), QStringLiteral("m"), QString(),
+                             QStringLiteral("Inactive"), QString(), QStringLiteral("2"), QStringLiteral("0"), false);
+        QCOMPARE(page.rows().size(), 50);
+        QCOMPARE(back.size(), 150);
+        QVERIFY(m_bus.sync());
+        int registrations = 0, refused = 0;
+        for (const QJsonObject &line : m_bus.journal()) {
+            if (line.value(QStringLiteral("call")).toString() != QLatin1String("registerTransfer"))
+                continue;
+            ++registrations;
+            if (line.value(QStringLiteral("error")).toString() == QLatin1String("org.freedesktop.DBus.Error.LimitsExceeded"))
+                ++refused;
+        }
+        QCOMPARE(registrations, 200);
+        QCOMPARE(refused, 150);
+        QVERIFY(m_bus.startService());
+    }
+
+private:
+    TestBus m_bus;
+    MApplicationWindow m_window;
+    QHash<QString, quint64> m_expectedSizes;
+};
+
+int main(int argc, char **argv)
+{
+    MApplication app(argc, argv);
+    tst_Robustness test;
+    return QTest::qExec(&test, argc, argv);
+}
+#include "tst_robustness.moc"
