@@ -36,8 +36,11 @@ cat > "$work/uses.cpp" <<'CPP'
 int main() { Zav::Client client; return client.isServiceAvailable() ? 1 : 0; }
 CPP
 export PKG_CONFIG_PATH="$libdir/pkgconfig"
+sanitize=""
+# A library built with the sanitizers needs their runtime in the program too.
+ldd "$libdir/libzavclient.so.0" | grep -q libasan && sanitize="-fsanitize=address,undefined"
 # shellcheck disable=SC2046
-g++ -std=c++17 -fPIC "$work/uses.cpp" -o "$work/uses" $(pkg-config --cflags --libs zavclient) \
+g++ -std=c++17 -fPIC $sanitize "$work/uses.cpp" -o "$work/uses" $(pkg-config --cflags --libs zavclient) \
     -Wl,-rpath,"$libdir" || fail "cannot build against the installed library"
 "$work/uses" || fail "a program built against the installed library does not run"
 

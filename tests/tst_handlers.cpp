@@ -12,6 +12,7 @@
 #include <QDir>
 #include <QPointer>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTest>
 
 // The whole road of a change, driven as a tester would: the detail page, the show page's
@@ -226,8 +227,10 @@ private Q_SLOTS:
     void pauseAnswerStopsAutoProgressUntilTheNextOpening()
     {
         openRow();
+        QSignalSpy steps(m_detail, &ZAVTestElementDetail::transferProgressSignal);
         clickOn(&m_window, m_detail->progressSlider().autoButton());
         QVERIFY(m_detail->progressSlider().isAutoRunning());
+        QTRY_VERIFY(steps.size() >= 2);
         clickOn(&m_window, m_detail->closeButton());
         QCOMPARE(m_bus.zavctl({QStringLiteral("request"), m_id, QStringLiteral("pause")}), 0);
         QTRY_VERIFY(m_row->infoButton()->isVisible());
