@@ -2,9 +2,7 @@
 
 #include <QFileInfo>
 #include <QImageReader>
-#include <QLabel>
 #include <QPainter>
-#include <QPixmap>
 
 MImageWidget::MImageWidget(QGraphicsItem *parent)
     : MImageWidget(QString(), parent)
@@ -12,12 +10,10 @@ MImageWidget::MImageWidget(QGraphicsItem *parent)
 }
 
 MImageWidget::MImageWidget(const QString &id, QGraphicsItem *parent)
-    : MWidgetController(new QLabel, parent)
-    , m_label(static_cast<QLabel *>(widget()))
+    : MWidget(parent)
 {
-    m_label->setAlignment(Qt::AlignCenter);
-    m_label->setAttribute(Qt::WA_TransparentForMouseEvents);
     setAcceptedMouseButtons(Qt::NoButton);
+    setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     setImage(id, m_size);
 }
 
@@ -31,22 +27,36 @@ void MImageWidget::setImage(const QString &id)
 void MImageWidget::setImage(const QString &id, const QSize &size)
 {
     m_id = id;
-    m_size = size.isValid() ? size : QSize(64, 64);
+    const QSize wanted = size.isValid() ? size : QSize(64, 64);
+    if (wanted != m_size) {
+        m_size = wanted;
+        updateGeometry();
+    }
     render();
+    update();
+}
+
+QSizeF MImageWidget::sizeHint(Qt::SizeHint, const QSizeF &) const
+{
+    return QSizeF(m_size);
+}
+
+void MImageWidget::paint(QPainter *painter, const QStyleOptionGraphicsItem *, QWidget *)
+{
+    if (m_pixmap.isNull())
+        return;
+    const QSizeF shown = QSizeF(m_pixmap.size()) / m_pixmap.devicePixelRatio();
+    painter->drawPixmap(QPointF((size().width() - shown.width()) / 2, (size().height() - shown.height()) / 2),
+                        m_pixmap);
 }
 
 void MImageWidget::render()
 {
-    m_label->setFixedSize(m_size);
-    setMinimumSize(m_size);
-    setMaximumSize(m_size);
     m_loaded = false;
-    if (m_id.isEmpty()) {
-        m_label->setPixmap(QPixmap());
+    m_pixmap = QPixmap();
+    if (m_id.isEmpty())
         return;
-    }
-    const QFileInfo file(m_id);
-    if (m_id.startsWith(QLatin1Char('/')) && file.isFile()) {
+    if (m_id.startsWith(QLatin1Char('/')) && QFileInfo(m_id).isFile()) {
         QImageReader reader(m_id);
         reader.setAutoTransform(true);
         // Scaled while reading: a tester may point at a photo of many megapixels.
@@ -55,7 +65,7 @@ void MImageWidget::render()
             reader.setScaledSize(full.scaled(m_size, Qt::KeepAspectRatio));
         const QImage image = reader.read();
         if (!image.isNull()) {
-            m_label->setPixmap(QPixmap::fromImage(image));
+            m_pixmap = QPixmap::fromImage(image);
             m_loaded = true;
             return;
         }
@@ -78,5 +88,5 @@ void MImageWidget::render()
     p.setPen(Qt::white);
     p.drawText(tile.rect(), Qt::AlignCenter, word);
     p.end();
-    m_label->setPixmap(tile);
+    m_pixmap = tile;
 }

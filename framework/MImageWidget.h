@@ -1,16 +1,16 @@
 #ifndef MIMAGEWIDGET_H
 #define MIMAGEWIDGET_H
 
-#include "MWidgetController.h"
+#include "MWidget.h"
 
+#include <QPixmap>
 #include <QSize>
 
-class QLabel;
-
-// Shows an image given as a file path or as a theme icon id ("icon-m-content-pdf"). An icon id
-// that the theme does not draw, and a file that cannot be read, show a neutral placeholder that
-// names what was asked for, so a tester can still see what the program set.
-class MImageWidget : public MWidgetController
+// Shows an image given as a file path or as a theme icon id ("icon-m-content-pdf"), drawn
+// straight into the scene. An icon id that the theme does not draw, and a file that cannot be
+// read, show a neutral placeholder that names what was asked for, so a tester can still see
+// what the program set.
+class MImageWidget : public MWidget
 {
     Q_OBJECT
 public:
@@ -25,12 +25,17 @@ public:
     // True when the image was read from a file (not a placeholder).
     bool isImageLoaded() const { return m_loaded; }
 
+    void paint(QPainter *painter, const QStyleOptionGraphicsItem *option, QWidget *widget) override;
+
+protected:
+    QSizeF sizeHint(Qt::SizeHint which, const QSizeF &constraint = QSizeF()) const override;
+
 private:
     void render();
 
-    QLabel *m_label;
     QString m_id;
     QSize m_size{64, 64};
+    QPixmap m_pixmap;
     bool m_loaded = false;
 };
 

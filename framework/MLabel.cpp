@@ -1,6 +1,33 @@
 #include "MLabel.h"
 
-#include <QLabel>
+#include <QApplication>
+#include <QFontMetricsF>
+#include <QPainter>
+#include <QWidget>
+
+namespace {
+struct TextStyle
+{
+    int pixelSize;
+    bool bold;
+    QColor color;
+};
+
+// The theme's text styles by style name (the widgets' styles are in theme.qss).
+TextStyle textStyle(const QString &name)
+{
+    static const QHash<QString, TextStyle> styles{
+        {QStringLiteral("PopupListHeader"), {13, true, QColor(0x22, 0x31, 0x3f)}},
+        {QStringLiteral("ElementTransferCol1"), {13, true, QColor(0x1f, 0x2a, 0x36)}},
+        {QStringLiteral("ElementTransferCol2"), {12, false, QColor(0x4b, 0x5a, 0x69)}},
+        {QStringLiteral("ElementTransferCol3"), {12, false, QColor(0x22, 0x31, 0x3f)}},
+        {QStringLiteral("DialogText"), {16, false, QColor(0x1f, 0x2a, 0x36)}},
+    };
+    return styles.value(name, TextStyle{13, false, QColor(0x1f, 0x2a, 0x36)});
+}
+
+constexpr qreal WrapWidth = 400;
+} // namespace
 
 MLabel::MLabel(QGraphicsItem *parent)
     : MLabel(QString(), parent)
@@ -8,35 +35,80 @@ MLabel::MLabel(QGraphicsItem *parent)
 }
 
 MLabel::MLabel(const QString &text, QGraphicsItem *parent)
-    : MWidgetController(new QLabel(text), parent)
-    , m_label(static_cast<QLabel *>(widget()))
+    : MWidget(parent)
+    , m_text(text)
 {
-    m_label->setTextFormat(Qt::PlainText);
-    // Labels are never the target of a press: the press belongs to what lies beneath (a row).
-    m_label->setAttribute(Qt::WA_TransparentForMouseEvents);
+    // A press on a label belongs to what lies beneath it (a row).
     setAcceptedMouseButtons(Qt::NoButton);
+    setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    applyStyle();
+    connect(this, &QObject::objectNameChanged, this, &MLabel::applyStyle);
 }
 
 MLabel::~MLabel() = default;
 
-QString MLabel::text() const
-{
-    return m_label->text();
-}
-
 void MLabel::setText(const QString &text)
 {
-    m_label->setText(text);
+    if (m_text == text)
+        return;
+    m_text = text;
     updateGeometry();
+    update();
 }
 
 void MLabel::setAlignment(Qt::Alignment alignment)
 {
-    m_label->setAlignment(alignment);
+    m_alignment = alignment;
+    update();
 }
 
 void MLabel::setWordWrap(bool wrap)
 {
-    m_label->setWordWrap(wrap);
+    m_wrap = wrap;
     updateGeometry();
+    update();
+}
+
+void MLabel::applyStyle()
+{
+    const TextStyle style = textStyle(objectName());
+    QFont styled = QApplication::font();
+    styled.setPixelSize(style.pixelSize);
+    styled.setBold(style.bold);
+    setFont(styled);
+    m_color = style.color;
+    updateGeometry();
+    update();
+}
+
+QSizeF MLabel::sizeHint(Qt::SizeHint which, const QSizeF &constraint) const
+{
+    const QFontMetricsF metrics(font());
+    const qreal lineHeight = metrics.height() + 4;
+    if (which == Qt::MaximumSize)
+        return QSizeF(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    if (m_wrap) {
+        const qreal width = constraint.width() > 0 ? constraint.width() : WrapWidth;
+        const QRectF bounds = metrics.boundingRect(QRectF(0, 0, width, 1e6), Qt::TextWordWrap, m_text);
+        return QSizeF(which == Qt::MinimumSize ? qMin(width, qreal(100)) : qMin(width, bounds.width() + 2),
+                      qMax(lineHeight, bounds.height() + 4));
+    }
+    const qreal width = metrics.horizontalAdvance(m_text) + 2;
+    // Narrower than its text it elides; it does not force its row wider.
+    return QSizeF(which == Qt::MinimumSize ? qMin(width, qreal(24)) : width, lineHeight);
+}
+
+void MLabel::paint(QPainter *painter, const QStyleOptionGraphicsItem *, QWidget *)
+{
+    if (m_text.isEmpty())
+        return;
+    painter->setFont(font());
+    painter->setPen(m_color);
+    const QRectF area = rect();
+    if (m_wrap) {
+        painter->drawText(area, int(m_alignment) | Qt::TextWordWrap, m_text);
+        return;
+    }
+    const QString shown = QFontMetricsF(font()).elidedText(m_text, Qt::ElideRight, area.width());
+    painter->drawText(area, int(m_alignment), shown);
 }

@@ -1,12 +1,14 @@
 #ifndef MLABEL_H
 #define MLABEL_H
 
-#include "MWidgetController.h"
+#include "MWidget.h"
 
-class QLabel;
+#include <QColor>
+#include <QFont>
 
-// A line of text.
-class MLabel : public MWidgetController
+// A line of text, drawn straight into the scene: lists hold many labels, and an embedded Qt
+// widget per label costs tens of kilobytes. Its object name is its style name (see applyStyle).
+class MLabel : public MWidget
 {
     Q_OBJECT
 public:
@@ -14,13 +16,26 @@ public:
     explicit MLabel(const QString &text, QGraphicsItem *parent = nullptr);
     ~MLabel() override;
 
-    QString text() const;
+    QString text() const { return m_text; }
     void setText(const QString &text);
+    Qt::Alignment alignment() const { return m_alignment; }
     void setAlignment(Qt::Alignment alignment);
+    bool wordWrap() const { return m_wrap; }
     void setWordWrap(bool wrap);
+    QColor textColor() const { return m_color; }
+
+    void paint(QPainter *painter, const QStyleOptionGraphicsItem *option, QWidget *widget) override;
+
+protected:
+    QSizeF sizeHint(Qt::SizeHint which, const QSizeF &constraint = QSizeF()) const override;
 
 private:
-    QLabel *m_label;
+    void applyStyle();
+
+    QString m_text;
+    Qt::Alignment m_alignment = Qt::AlignLeft | Qt::AlignVCenter;
+    bool m_wrap = false;
+    QColor m_color;
 };
 
 #endif

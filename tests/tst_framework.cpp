@@ -130,8 +130,16 @@ private Q_SLOTS:
     void controlsPassStyleNamesAndInput()
     {
         MLabel label(QStringLiteral("x"));
+        const QColor plain = label.textColor();
         label.setObjectName(QStringLiteral("ElementTransferCol2"));
-        QCOMPARE(label.widget()->objectName(), QStringLiteral("ElementTransferCol2"));
+        QVERIFY(label.textColor() != plain);
+        QVERIFY(!label.font().bold());
+        label.setObjectName(QStringLiteral("ElementTransferCol1"));
+        QVERIFY(label.font().bold());
+        // A button's style name reaches the widget that the style sheet styles.
+        MButton styled(QStringLiteral("Add"));
+        styled.setObjectName(QStringLiteral("PushButton"));
+        QCOMPARE(styled.widget()->objectName(), QStringLiteral("PushButton"));
 
         MTextEdit field(MTextEditModel::SingleLine, QStringLiteral("Size value"));
         QSignalSpy returned(&field, &MTextEdit::returnPressed);
