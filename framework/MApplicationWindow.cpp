@@ -58,8 +58,10 @@ MApplicationWindow::~MApplicationWindow()
         if (overlay)
             m_scene->removeItem(overlay);
     }
-    if (m_page)
-        m_scene->removeItem(m_page);
+    for (const QPointer<MApplicationPage> &page : std::as_const(m_pages)) {
+        if (page && page->scene() == m_scene)
+            m_scene->removeItem(page);
+    }
 }
 
 MDialog *MApplicationWindow::topDialog() const
@@ -85,6 +87,17 @@ bool MApplicationWindow::isShowing(const MSceneWindow *window) const
             return true;
     }
     return false;
+}
+
+void MApplicationWindow::adopt(MSceneWindow *window)
+{
+    auto *page = qobject_cast<MApplicationPage *>(window);
+    if (!page || page->scene() == m_scene)
+        return;
+    page->hide();
+    m_scene->addItem(page);
+    m_pages.removeAll(nullptr);
+    m_pages.append(page);
 }
 
 void MApplicationWindow::showSceneWindow(MSceneWindow *window)
@@ -124,8 +137,11 @@ void MApplicationWindow::showPage(MApplicationPage *page)
     if (m_page)
         detach(m_page);
     m_page = page;
-    m_scene->addItem(page);
+    // A page stays in the scene once shown, hidden while another one is shown: taking items out
+    // of a scene and back again makes the scene send events to items it no longer holds.
+    adopt(page);
     page->setPos(0, 0);
+    page->show();
     connect(page, &MApplicationPage::titleChanged, this, &MApplicationWindow::updateBar);
     connect(page, &MApplicationPage::escapeModeChanged, this, &MApplicationWindow::updateBar);
     connect(page, &MApplicationPage::contentSizeChanged, this, &MApplicationWindow::fitPage);
@@ -154,7 +170,9 @@ void MApplicationWindow::showOverlay(MSceneWindow *overlay)
 void MApplicationWindow::detach(MSceneWindow *window)
 {
     disconnect(window, nullptr, this, nullptr);
-    if (window->scene() == m_scene)
+    if (qobject_cast<MApplicationPage *>(window))
+        window->hide();
+    else if (window->scene() == m_scene)
         m_scene->removeItem(window);
 }
 

@@ -38,6 +38,8 @@ protected:
 
 private:
     friend class MSceneWindow;
+    // Puts a page into the scene, hidden, before its content is made.
+    void adopt(MSceneWindow *window);
     void showSceneWindow(MSceneWindow *window);
     void hideSceneWindow(MSceneWindow *window);
     void showPage(MApplicationPage *page);
@@ -54,6 +56,7 @@ private:
     QPushButton *m_escape;
     QPointer<MApplicationPage> m_page;
     QList<QPointer<MApplicationPage>> m_history;
+    QList<QPointer<MApplicationPage>> m_pages; // every page added to the scene
     QList<QPointer<MSceneWindow>> m_overlays;
 };
 

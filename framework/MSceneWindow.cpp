@@ -19,8 +19,13 @@ bool MSceneWindow::isOnDisplay() const
 void MSceneWindow::appear(MSceneWindow::DeletionPolicy policy)
 {
     m_policy = policy;
+    MApplicationWindow *window = MApplication::activeApplicationWindow();
+    // Into the scene first, then the content: items made inside a scene join it one by one,
+    // while a whole tree added at once makes the scene send events to items not yet in it.
+    if (window)
+        window->adopt(this);
     prepareToAppear();
-    if (MApplicationWindow *window = MApplication::activeApplicationWindow())
+    if (window)
         window->showSceneWindow(this);
     emit appeared();
 }
