@@ -51,8 +51,13 @@ void MLabel::setText(const QString &text)
 {
     if (m_text == text)
         return;
+    // A new text of the same width needs no new layout: a list of many rows whose sizes or
+    // estimates change all the time is laid out again only when a width changes.
+    const QFontMetricsF metrics(font());
+    const bool resized = m_wrap || metrics.horizontalAdvance(m_text) != metrics.horizontalAdvance(text);
     m_text = text;
-    updateGeometry();
+    if (resized)
+        updateGeometry();
     update();
 }
 
