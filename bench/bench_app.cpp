@@ -33,6 +33,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <malloc.h>
 #include <cstdio>
 
 namespace {
@@ -48,9 +49,11 @@ double percentile(std::vector<double> v, double p)
     return v.empty() ? 0 : v[std::min(v.size() - 1, size_t(p * double(v.size())))];
 }
 
-// Kibibytes resident, from /proc.
+// Kibibytes resident, from /proc, after handing freed heap back to the system: what is counted
+// is what the program holds, not what the allocator happened to keep.
 double residentKiB()
 {
+    malloc_trim(0);
     QFile status(QStringLiteral("/proc/self/status"));
     status.open(QIODevice::ReadOnly);
     for (const QByteArray &line : status.readAll().split('\n')) {

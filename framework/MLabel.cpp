@@ -51,13 +51,11 @@ void MLabel::setText(const QString &text)
 {
     if (m_text == text)
         return;
-    // A new text of the same width needs no new layout: a list of many rows whose sizes or
-    // estimates change all the time is laid out again only when a width changes.
-    const QFontMetricsF metrics(font());
-    const bool resized = m_wrap || metrics.horizontalAdvance(m_text) != metrics.horizontalAdvance(text);
     m_text = text;
-    if (resized)
-        updateGeometry();
+    // Measured when the layout asks, once per pass: a label changed many times between two
+    // passes (a size pushed by every step) is measured once.
+    m_width = -1;
+    updateGeometry();
     update();
 }
 
@@ -81,6 +79,7 @@ void MLabel::applyStyle()
     styled.setPixelSize(style.pixelSize);
     styled.setBold(style.bold);
     setFont(styled);
+    m_width = -1;
     m_color = style.color;
     updateGeometry();
     update();
@@ -98,7 +97,9 @@ QSizeF MLabel::sizeHint(Qt::SizeHint which, const QSizeF &constraint) const
         return QSizeF(which == Qt::MinimumSize ? qMin(width, qreal(100)) : qMin(width, bounds.width() + 2),
                       qMax(lineHeight, bounds.height() + 4));
     }
-    const qreal width = metrics.horizontalAdvance(m_text) + 2;
+    if (m_width < 0)
+        m_width = metrics.horizontalAdvance(m_text) + 2;
+    const qreal width = m_width;
     // Narrower than its text it elides; it does not force its row wider.
     return QSizeF(which == Qt::MinimumSize ? qMin(width, qreal(24)) : width, lineHeight);
 }

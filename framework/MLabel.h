@@ -36,6 +36,7 @@ private:
     Qt::Alignment m_alignment = Qt::AlignLeft | Qt::AlignVCenter;
     bool m_wrap = false;
     QColor m_color;
+    mutable qreal m_width = -1; // the text's width in the label's font; -1 until measured
 };
 
 #endif

@@ -15,9 +15,6 @@ MWidgetController::MWidgetController(QWidget *widget, QGraphicsItem *parent)
     QSizePolicy policy = sizePolicy();
     policy.setVerticalPolicy(QSizePolicy::Fixed);
     setSizePolicy(policy);
-    // Each control is painted from a cache that its widget refreshes when it changes: a page of
-    // many controls then repaints only what changed (a slider stepping every 20 ms, say).
-    setCacheMode(QGraphicsItem::DeviceCoordinateCache);
     connect(this, &QObject::objectNameChanged, this, [this](const QString &name) {
         if (QWidget *w = this->widget()) {
             w->setObjectName(name);
