@@ -231,7 +231,7 @@ int main(int argc, char **argv)
     detail->setTransferId(ids.constFirst());
     detail->init(QString(), QString(), 0, 0, QString(), 0, 0);
     detail->appear();
-    const Raw raw{QDBusConnection::sessionBus().interface()->serviceOwner(QStringLiteral("com.kelvo.zav"))};
+    const Raw raw {QDBusConnection::sessionBus().interface()->serviceOwner(QStringLiteral("com.kelvo.zav"))};
 
     // A change as the tester makes it: the size field's Return, through every layer.
     MTextEdit *field = detail->sizeField();
@@ -286,7 +286,8 @@ int main(int argc, char **argv)
     ZAVTestShowTransferPage autoPage;
     autoPage.appear();
     autoPage.addTransfer(QStringLiteral("Sync"), QStringLiteral("Transfer 2"), QStringLiteral("Transfer Message 2"),
-                         QString(), QStringLiteral("Active"), QString(), QStringLiteral("2"), QStringLiteral("0"), false);
+                         QString(), QStringLiteral("Active"), QString(), QStringLiteral("2"), QStringLiteral("0"),
+                         false);
     const QString autoId = autoPage.rows().constFirst()->transferId();
     ZAVTestElementDetail *autoDetail = autoPage.detailPage();
     autoDetail->setTransferId(autoId);

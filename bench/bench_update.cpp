@@ -66,7 +66,7 @@ int main(int argc, char **argv)
     Zav::Transfer *transfer = client.registerTransfer(QStringLiteral("bench"), Zav::Client::Download);
     if (!transfer)
         return 1;
-    const Raw raw{ownerOfService(), transfer->id()};
+    const Raw raw {ownerOfService(), transfer->id()};
 
     // Throughput: rounds alternate between the two so that both see the same machine.
     std::vector<double> libraryRates, rawRates;
@@ -106,6 +106,7 @@ int main(int argc, char **argv)
                 median(rawLatency), median(libraryLatency) / median(rawLatency));
     std::printf("%-36s %14.1f %14.1f %8.2f\n", "latency of one update, p99 (us)", percentile(libraryLatency, 0.99),
                 percentile(rawLatency, 0.99), percentile(libraryLatency, 0.99) / percentile(rawLatency, 0.99));
-    std::printf("(%d calls per round, %d rounds; ratio = library cost / raw cost, 1.00 = no overhead)\n", calls, rounds);
+    std::printf("(%d calls per round, %d rounds; ratio = library cost / raw cost, 1.00 = no overhead)\n", calls,
+                rounds);
     return 0;
 }

@@ -61,8 +61,8 @@ bool Client::init()
         return false;
     }
     // Never a call without a timeout: a hung service would block the caller for 25 s.
-    const QDBusMessage reply = bus.call(methodCall(QLatin1String(ServiceName), QStringLiteral("ping")),
-                                        QDBus::Block, CallTimeout);
+    const QDBusMessage reply = bus.call(methodCall(QLatin1String(ServiceName), QStringLiteral("ping")), QDBus::Block,
+                                        CallTimeout);
     if (reply.type() != QDBusMessage::ReplyMessage) {
         qWarning("Zav::Client: the transfer service does not answer: %s", qPrintable(reply.errorMessage()));
         return false;
@@ -73,10 +73,9 @@ bool Client::init()
         // Requests are sent to this connection only; the sender is checked in onRequest.
         m_listener = new BusListener(this);
         bus.connect(QLatin1String(ServiceName), QLatin1String(ObjectPath), QLatin1String(Interface),
-                    QStringLiteral("request"), m_listener,
-                    SLOT(onRequest(QString, QString, QDBusMessage)));
-        m_watcher = new QDBusServiceWatcher(QLatin1String(ServiceName), bus,
-                                            QDBusServiceWatcher::WatchForOwnerChange, this);
+                    QStringLiteral("request"), m_listener, SLOT(onRequest(QString, QString, QDBusMessage)));
+        m_watcher = new QDBusServiceWatcher(QLatin1String(ServiceName), bus, QDBusServiceWatcher::WatchForOwnerChange,
+                                            this);
         connect(m_watcher, &QDBusServiceWatcher::serviceOwnerChanged, this,
                 [this](const QString &, const QString &oldOwner, const QString &newOwner) {
                     onOwnerChanged(oldOwner, newOwner);
@@ -95,8 +94,8 @@ Transfer *Client::registerTransfer(const QString &name, TransferType type, const
     const QDBusMessage reply = QDBusConnection::sessionBus().call(call, QDBus::Block, CallTimeout);
     if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().size() != 1
         || reply.arguments().constFirst().userType() != QMetaType::QString) {
-        qWarning("Zav::Client: registration of \"%s\" refused: %s %s", qPrintable(name),
-                 qPrintable(reply.errorName()), qPrintable(reply.errorMessage()));
+        qWarning("Zav::Client: registration of \"%s\" refused: %s %s", qPrintable(name), qPrintable(reply.errorName()),
+                 qPrintable(reply.errorMessage()));
         return nullptr;
     }
     const QString id = reply.arguments().constFirst().toString();
@@ -158,7 +157,7 @@ Transfer::~Transfer() = default;
 
 void Transfer::send(const char *method, const QVariantList &arguments)
 {
-    m_client->send(m_owner, QLatin1String(method), QVariantList{m_id} + arguments);
+    m_client->send(m_owner, QLatin1String(method), QVariantList {m_id} + arguments);
 }
 
 QString Transfer::id() const
@@ -171,30 +170,90 @@ void Transfer::markCompleted(bool showResult, const QString &message, const QStr
     send("markCompleted", {showResult, message, resultUri});
 }
 
-void Transfer::setImageFromFilePath(const QString &path) { send("setImageFromFilePath", {path}); }
-void Transfer::setAccount(const QString &account) { send("setAccount", {account}); }
-void Transfer::setCount(int count) { send("setCount", {count}); }
-void Transfer::setSize(quint64 bytes) { send("setSize", {QVariant::fromValue<qulonglong>(bytes)}); }
-void Transfer::setProgress(float done) { send("setProgress", {double(done)}); }
-void Transfer::setSpeed(int speed) { send("setSpeed", {speed}); }
-void Transfer::setMessage(const QString &message) { send("setMessage", {message}); }
-void Transfer::setEstimate(int seconds) { send("setEstimate", {seconds}); }
-void Transfer::setCanPause(bool canPause) { send("setCanPause", {canPause}); }
-void Transfer::setName(const QString &name) { send("setName", {name}); }
-void Transfer::setServiceIconType(int type) { send("setServiceIconType", {type}); }
+void Transfer::setImageFromFilePath(const QString &path)
+{
+    send("setImageFromFilePath", {path});
+}
+void Transfer::setAccount(const QString &account)
+{
+    send("setAccount", {account});
+}
+void Transfer::setCount(int count)
+{
+    send("setCount", {count});
+}
+void Transfer::setSize(quint64 bytes)
+{
+    send("setSize", {QVariant::fromValue<qulonglong>(bytes)});
+}
+void Transfer::setProgress(float done)
+{
+    send("setProgress", {double(done)});
+}
+void Transfer::setSpeed(int speed)
+{
+    send("setSpeed", {speed});
+}
+void Transfer::setMessage(const QString &message)
+{
+    send("setMessage", {message});
+}
+void Transfer::setEstimate(int seconds)
+{
+    send("setEstimate", {seconds});
+}
+void Transfer::setCanPause(bool canPause)
+{
+    send("setCanPause", {canPause});
+}
+void Transfer::setName(const QString &name)
+{
+    send("setName", {name});
+}
+void Transfer::setServiceIconType(int type)
+{
+    send("setServiceIconType", {type});
+}
 void Transfer::setThumbnailForFile(const QString &file, const QString &mimeType)
 {
     send("setThumbnailForFile", {file, mimeType});
 }
-void Transfer::setCancelButtonText(const QString &text) { send("setCancelButtonText", {text}); }
-void Transfer::setTitle(const QString &title) { send("setTitle", {title}); }
-void Transfer::startCommit() { send("startCommit"); }
-void Transfer::endCommit() { send("endCommit"); }
-void Transfer::setPending(const QString &reason) { send("setPending", {reason}); }
-void Transfer::setActive(float done) { send("setActive", {double(done)}); }
-void Transfer::markCancelled() { send("markCancelled"); }
-void Transfer::markPaused() { send("markPaused"); }
-void Transfer::markRestarted() { send("markRestarted"); }
+void Transfer::setCancelButtonText(const QString &text)
+{
+    send("setCancelButtonText", {text});
+}
+void Transfer::setTitle(const QString &title)
+{
+    send("setTitle", {title});
+}
+void Transfer::startCommit()
+{
+    send("startCommit");
+}
+void Transfer::endCommit()
+{
+    send("endCommit");
+}
+void Transfer::setPending(const QString &reason)
+{
+    send("setPending", {reason});
+}
+void Transfer::setActive(float done)
+{
+    send("setActive", {double(done)});
+}
+void Transfer::markCancelled()
+{
+    send("markCancelled");
+}
+void Transfer::markPaused()
+{
+    send("markPaused");
+}
+void Transfer::markRestarted()
+{
+    send("markRestarted");
+}
 void Transfer::markFailure(const QString &headline, const QString &description)
 {
     send("markFailure", {headline, description});
@@ -203,7 +262,10 @@ void Transfer::markRepairableFailure(const QString &headline, const QString &des
 {
     send("markRepairableFailure", {headline, description, actionText});
 }
-void Transfer::markCancelFailed(const QString &reason) { send("markCancelFailed", {reason}); }
+void Transfer::markCancelFailed(const QString &reason)
+{
+    send("markCancelFailed", {reason});
+}
 
 } // namespace Zav
 

@@ -34,7 +34,7 @@ void MApplicationPage::setEscapeMode(MApplicationPageModel::PageEscapeMode mode)
     emit escapeModeChanged(mode);
 }
 
-void MApplicationPage::createContent() {}
+void MApplicationPage::createContent() { }
 
 void MApplicationPage::prepareToAppear()
 {

@@ -15,24 +15,35 @@ namespace {
 QString buttonText(M::StandardButton which)
 {
     switch (which) {
-    case M::OkButton: return QObject::tr("OK");
-    case M::SaveButton: return QObject::tr("Save");
-    case M::YesButton: return QObject::tr("Yes");
-    case M::NoButton: return QObject::tr("No");
-    case M::AbortButton: return QObject::tr("Abort");
-    case M::RetryButton: return QObject::tr("Retry");
-    case M::IgnoreButton: return QObject::tr("Ignore");
-    case M::CloseButton: return QObject::tr("Close");
-    case M::CancelButton: return QObject::tr("Cancel");
-    case M::DiscardButton: return QObject::tr("Discard");
-    case M::NoStandardButton: break;
+    case M::OkButton:
+        return QObject::tr("OK");
+    case M::SaveButton:
+        return QObject::tr("Save");
+    case M::YesButton:
+        return QObject::tr("Yes");
+    case M::NoButton:
+        return QObject::tr("No");
+    case M::AbortButton:
+        return QObject::tr("Abort");
+    case M::RetryButton:
+        return QObject::tr("Retry");
+    case M::IgnoreButton:
+        return QObject::tr("Ignore");
+    case M::CloseButton:
+        return QObject::tr("Close");
+    case M::CancelButton:
+        return QObject::tr("Cancel");
+    case M::DiscardButton:
+        return QObject::tr("Discard");
+    case M::NoStandardButton:
+        break;
     }
     return QString();
 }
 
-const M::StandardButton buttonOrder[] = {M::OkButton, M::SaveButton, M::YesButton, M::RetryButton,
-                                          M::IgnoreButton, M::NoButton, M::AbortButton, M::DiscardButton,
-                                          M::CancelButton, M::CloseButton};
+const M::StandardButton buttonOrder[] = {M::OkButton,     M::SaveButton, M::YesButton,   M::RetryButton,
+                                         M::IgnoreButton, M::NoButton,   M::AbortButton, M::DiscardButton,
+                                         M::CancelButton, M::CloseButton};
 } // namespace
 
 MDialog::MDialog(const QString &title, M::StandardButtons buttons)

@@ -34,7 +34,7 @@ private:
     void render();
 
     QString m_id;
-    QSize m_size{64, 64};
+    QSize m_size {64, 64};
     QPixmap m_pixmap;
     bool m_loaded = false;
 };

@@ -16,14 +16,14 @@ struct TextStyle
 // The theme's text styles by style name (the widgets' styles are in theme.qss).
 TextStyle textStyle(const QString &name)
 {
-    static const QHash<QString, TextStyle> styles{
+    static const QHash<QString, TextStyle> styles {
         {QStringLiteral("PopupListHeader"), {13, true, QColor(0x22, 0x31, 0x3f)}},
         {QStringLiteral("ElementTransferCol1"), {13, true, QColor(0x1f, 0x2a, 0x36)}},
         {QStringLiteral("ElementTransferCol2"), {12, false, QColor(0x4b, 0x5a, 0x69)}},
         {QStringLiteral("ElementTransferCol3"), {12, false, QColor(0x22, 0x31, 0x3f)}},
         {QStringLiteral("DialogText"), {16, false, QColor(0x1f, 0x2a, 0x36)}},
     };
-    return styles.value(name, TextStyle{13, false, QColor(0x1f, 0x2a, 0x36)});
+    return styles.value(name, TextStyle {13, false, QColor(0x1f, 0x2a, 0x36)});
 }
 
 constexpr qreal WrapWidth = 400;

@@ -9,8 +9,8 @@ class MSceneWindow : public MWidget
     Q_OBJECT
 public:
     enum DeletionPolicy {
-        KeepWhenDone = 0,         // stays alive after it is dismissed
-        DestroyWhenDone = 1,      // deleted once it has disappeared
+        KeepWhenDone = 0, // stays alive after it is dismissed
+        DestroyWhenDone = 1, // deleted once it has disappeared
         DestroyWhenDismissed = 2, // deleted when dismissed by the user
     };
     Q_ENUM(DeletionPolicy)
@@ -34,7 +34,7 @@ Q_SIGNALS:
 
 protected:
     // Runs at the start of every appear(), before the window shows this.
-    virtual void prepareToAppear() {}
+    virtual void prepareToAppear() { }
 
 private:
     friend class MApplicationWindow;

@@ -37,7 +37,7 @@ void MWidgetController::setViewType(const QString &type)
 void MWidgetController::restyle()
 {
     QWidget *w = widget();
-    const QList<QWidget *> all = QList<QWidget *>{w} + w->findChildren<QWidget *>();
+    const QList<QWidget *> all = QList<QWidget *> {w} + w->findChildren<QWidget *>();
     for (QWidget *each : all) {
         each->style()->unpolish(each);
         each->style()->polish(each);

@@ -5,13 +5,20 @@
 QString stateName(TransferValues::State state)
 {
     switch (state) {
-    case TransferValues::State::Pending: return QStringLiteral("pending");
-    case TransferValues::State::Active: return QStringLiteral("active");
-    case TransferValues::State::Paused: return QStringLiteral("paused");
-    case TransferValues::State::Failed: return QStringLiteral("failed");
-    case TransferValues::State::CancelFailed: return QStringLiteral("cancelFailed");
-    case TransferValues::State::Cancelled: return QStringLiteral("cancelled");
-    case TransferValues::State::Done: return QStringLiteral("done");
+    case TransferValues::State::Pending:
+        return QStringLiteral("pending");
+    case TransferValues::State::Active:
+        return QStringLiteral("active");
+    case TransferValues::State::Paused:
+        return QStringLiteral("paused");
+    case TransferValues::State::Failed:
+        return QStringLiteral("failed");
+    case TransferValues::State::CancelFailed:
+        return QStringLiteral("cancelFailed");
+    case TransferValues::State::Cancelled:
+        return QStringLiteral("cancelled");
+    case TransferValues::State::Done:
+        return QStringLiteral("done");
     }
     return QString();
 }
@@ -19,9 +26,12 @@ QString stateName(TransferValues::State state)
 QString typeName(int type)
 {
     switch (type) {
-    case 0: return QStringLiteral("upload");
-    case 1: return QStringLiteral("download");
-    case 2: return QStringLiteral("sync");
+    case 0:
+        return QStringLiteral("upload");
+    case 1:
+        return QStringLiteral("download");
+    case 2:
+        return QStringLiteral("sync");
     }
     return QString();
 }

@@ -44,7 +44,7 @@ struct TransferRecord
     TransferValues staged; // changes since startCommit
     bool inCommit = false;
     quint64 updates = 0; // applied updates; a commit counts once
-    quint64 calls = 0;   // accepted calls
+    quint64 calls = 0; // accepted calls
 
     // The values a change applies to: the staged copy while a commit is open.
     TransferValues &target() { return inCommit ? staged : live; }

@@ -75,8 +75,8 @@ QString TransferService::sender() const
     return calledFromDBus() ? message().service() : QString();
 }
 
-void TransferService::refuse(const QString &id, const QString &call, const QJsonArray &args,
-                             const QString &errorName, const QString &text)
+void TransferService::refuse(const QString &id, const QString &call, const QJsonArray &args, const QString &errorName,
+                             const QString &text)
 {
     m_journal.write(sender(), id, call, args, errorName);
     if (calledFromDBus() && message().isReplyRequired())
@@ -147,7 +147,7 @@ QString TransferService::ping()
 QString TransferService::registerTransfer(const QString &name, int type, const QString &clientId)
 {
     const QString call = QStringLiteral("registerTransfer");
-    const QJsonArray args{name, type, clientId};
+    const QJsonArray args {name, type, clientId};
     if (type < 0 || type > 2) {
         refuse(QString(), call, args, ErrorInvalidArgs, QStringLiteral("unknown transfer type %1").arg(type));
         return QString();
@@ -202,26 +202,26 @@ void TransferService::ownerLeft(const QString &owner)
         emit transferRemoved(id.toString());
 }
 
-#define ZAV_CHANGE(call, args, change)                                                                   \
-    if (TransferRecord *r = accept(id, QStringLiteral(call), args)) {                                    \
-        TransferValues &v = r->target();                                                                 \
-        change;                                                                                          \
-        applied(r);                                                                                      \
+#define ZAV_CHANGE(call, args, change)                                                                                 \
+    if (TransferRecord *r = accept(id, QStringLiteral(call), args)) {                                                  \
+        TransferValues &v = r->target();                                                                               \
+        change;                                                                                                        \
+        applied(r);                                                                                                    \
     }
 
 void TransferService::setAccount(const QString &id, const QString &account)
 {
-    ZAV_CHANGE("setAccount", QJsonArray{account}, v.account = account)
+    ZAV_CHANGE("setAccount", QJsonArray {account}, v.account = account)
 }
 
 void TransferService::setCount(const QString &id, int count)
 {
-    ZAV_CHANGE("setCount", QJsonArray{count}, v.count = count)
+    ZAV_CHANGE("setCount", QJsonArray {count}, v.count = count)
 }
 
 void TransferService::setSize(const QString &id, qulonglong bytes)
 {
-    ZAV_CHANGE("setSize", QJsonArray{jsonCount(bytes)}, v.size = bytes)
+    ZAV_CHANGE("setSize", QJsonArray {jsonCount(bytes)}, v.size = bytes)
 }
 
 void TransferService::setProgress(const QString &id, double done)
@@ -231,63 +231,63 @@ void TransferService::setProgress(const QString &id, double done)
                QStringLiteral("progress must be a finite number"));
         return;
     }
-    ZAV_CHANGE("setProgress", QJsonArray{done}, v.progress = done)
+    ZAV_CHANGE("setProgress", QJsonArray {done}, v.progress = done)
 }
 
 void TransferService::setSpeed(const QString &id, int speed)
 {
-    ZAV_CHANGE("setSpeed", QJsonArray{speed}, v.speed = speed)
+    ZAV_CHANGE("setSpeed", QJsonArray {speed}, v.speed = speed)
 }
 
 void TransferService::setMessage(const QString &id, const QString &message)
 {
-    ZAV_CHANGE("setMessage", QJsonArray{message}, v.message = message)
+    ZAV_CHANGE("setMessage", QJsonArray {message}, v.message = message)
 }
 
 void TransferService::setEstimate(const QString &id, int seconds)
 {
-    ZAV_CHANGE("setEstimate", QJsonArray{seconds}, v.estimate = seconds)
+    ZAV_CHANGE("setEstimate", QJsonArray {seconds}, v.estimate = seconds)
 }
 
 void TransferService::setCanPause(const QString &id, bool canPause)
 {
-    ZAV_CHANGE("setCanPause", QJsonArray{canPause}, v.canPause = canPause)
+    ZAV_CHANGE("setCanPause", QJsonArray {canPause}, v.canPause = canPause)
 }
 
 void TransferService::setName(const QString &id, const QString &name)
 {
-    ZAV_CHANGE("setName", QJsonArray{name}, v.name = name)
+    ZAV_CHANGE("setName", QJsonArray {name}, v.name = name)
 }
 
 void TransferService::setServiceIconType(const QString &id, int type)
 {
-    ZAV_CHANGE("setServiceIconType", QJsonArray{type}, v.serviceIconType = type)
+    ZAV_CHANGE("setServiceIconType", QJsonArray {type}, v.serviceIconType = type)
 }
 
 void TransferService::setThumbnailForFile(const QString &id, const QString &file, const QString &mimeType)
 {
-    ZAV_CHANGE("setThumbnailForFile", (QJsonArray{file, mimeType}), v.thumbnailFile = file;
+    ZAV_CHANGE("setThumbnailForFile", (QJsonArray {file, mimeType}), v.thumbnailFile = file;
                v.thumbnailMimeType = mimeType)
 }
 
 void TransferService::setCancelButtonText(const QString &id, const QString &text)
 {
-    ZAV_CHANGE("setCancelButtonText", QJsonArray{text}, v.cancelButtonText = text)
+    ZAV_CHANGE("setCancelButtonText", QJsonArray {text}, v.cancelButtonText = text)
 }
 
 void TransferService::setTitle(const QString &id, const QString &title)
 {
-    ZAV_CHANGE("setTitle", QJsonArray{title}, v.title = title)
+    ZAV_CHANGE("setTitle", QJsonArray {title}, v.title = title)
 }
 
 void TransferService::setImageFromFilePath(const QString &id, const QString &path)
 {
-    ZAV_CHANGE("setImageFromFilePath", QJsonArray{path}, v.image = path)
+    ZAV_CHANGE("setImageFromFilePath", QJsonArray {path}, v.image = path)
 }
 
 void TransferService::setPending(const QString &id, const QString &reason)
 {
-    ZAV_CHANGE("setPending", QJsonArray{reason}, v.state = TransferValues::State::Pending; v.reason = reason)
+    ZAV_CHANGE("setPending", QJsonArray {reason}, v.state = TransferValues::State::Pending; v.reason = reason)
 }
 
 void TransferService::setActive(const QString &id, double done)
@@ -297,48 +297,48 @@ void TransferService::setActive(const QString &id, double done)
                QStringLiteral("progress must be a finite number"));
         return;
     }
-    ZAV_CHANGE("setActive", QJsonArray{done}, v.state = TransferValues::State::Active; v.progress = done)
+    ZAV_CHANGE("setActive", QJsonArray {done}, v.state = TransferValues::State::Active; v.progress = done)
 }
 
 void TransferService::markCancelled(const QString &id)
 {
-    ZAV_CHANGE("markCancelled", QJsonArray{}, v.state = TransferValues::State::Cancelled)
+    ZAV_CHANGE("markCancelled", QJsonArray {}, v.state = TransferValues::State::Cancelled)
 }
 
 void TransferService::markPaused(const QString &id)
 {
-    ZAV_CHANGE("markPaused", QJsonArray{}, v.state = TransferValues::State::Paused)
+    ZAV_CHANGE("markPaused", QJsonArray {}, v.state = TransferValues::State::Paused)
 }
 
 void TransferService::markRestarted(const QString &id)
 {
-    ZAV_CHANGE("markRestarted", QJsonArray{}, v.state = TransferValues::State::Active)
+    ZAV_CHANGE("markRestarted", QJsonArray {}, v.state = TransferValues::State::Active)
 }
 
 void TransferService::markFailure(const QString &id, const QString &headline, const QString &description)
 {
-    ZAV_CHANGE("markFailure", (QJsonArray{headline, description}), v.state = TransferValues::State::Failed;
+    ZAV_CHANGE("markFailure", (QJsonArray {headline, description}), v.state = TransferValues::State::Failed;
                v.failureHeadline = headline; v.failureDescription = description; v.failureAction.clear())
 }
 
 void TransferService::markRepairableFailure(const QString &id, const QString &headline, const QString &description,
                                             const QString &actionText)
 {
-    ZAV_CHANGE("markRepairableFailure", (QJsonArray{headline, description, actionText}),
+    ZAV_CHANGE("markRepairableFailure", (QJsonArray {headline, description, actionText}),
                v.state = TransferValues::State::Failed;
                v.failureHeadline = headline; v.failureDescription = description; v.failureAction = actionText)
 }
 
 void TransferService::markCancelFailed(const QString &id, const QString &reason)
 {
-    ZAV_CHANGE("markCancelFailed", QJsonArray{reason}, v.state = TransferValues::State::CancelFailed;
+    ZAV_CHANGE("markCancelFailed", QJsonArray {reason}, v.state = TransferValues::State::CancelFailed;
                v.reason = reason)
 }
 
 void TransferService::markCompleted(const QString &id, bool showResult, const QString &message,
                                     const QString &resultUri)
 {
-    ZAV_CHANGE("markCompleted", (QJsonArray{showResult, message, resultUri}), v.state = TransferValues::State::Done;
+    ZAV_CHANGE("markCompleted", (QJsonArray {showResult, message, resultUri}), v.state = TransferValues::State::Done;
                v.showResult = showResult; v.resultMessage = message; v.resultUri = resultUri)
 }
 
@@ -390,8 +390,8 @@ QString TransferService::transfer(const QString &id)
 void TransferService::sendRequest(const QString &id, const QString &action)
 {
     const QString call = QStringLiteral("sendRequest");
-    static const QStringList actions{QStringLiteral("cancel"), QStringLiteral("start"), QStringLiteral("pause"),
-                                     QStringLiteral("repair")};
+    static const QStringList actions {QStringLiteral("cancel"), QStringLiteral("start"), QStringLiteral("pause"),
+                                      QStringLiteral("repair")};
     if (!actions.contains(action)) {
         refuse(id, call, {action.left(64)}, ErrorInvalidArgs,
                QStringLiteral("unknown request \"%1\"; one of cancel, start, pause, repair").arg(action.left(64)));
@@ -404,8 +404,8 @@ void TransferService::sendRequest(const QString &id, const QString &action)
     }
     m_journal.write(sender(), id, call, {action});
     // To the owner only: other programs must not learn of, or act on, this transfer's requests.
-    QDBusMessage signal = QDBusMessage::createTargetedSignal(it->owner, QLatin1String(ObjectPath),
-                                                             QLatin1String(TransfersInterface), QStringLiteral("request"));
+    QDBusMessage signal = QDBusMessage::createTargetedSignal(
+        it->owner, QLatin1String(ObjectPath), QLatin1String(TransfersInterface), QStringLiteral("request"));
     signal << id << action;
     m_bus.send(signal);
     m_journal.write(it->owner, id, QStringLiteral("request"), {action});

@@ -26,7 +26,7 @@ class TransferService : public QObject, protected QDBusContext
 public:
     struct Limits
     {
-        int maxTransfers = 10000;   // live transfers, all clients together
+        int maxTransfers = 10000; // live transfers, all clients together
         int maxStringLength = 4096; // characters in any text argument
     };
 

@@ -38,20 +38,19 @@ ZavCtl::ZavCtl(const QDBusConnection &bus, QTextStream &out, QTextStream &err, Q
 
 QString ZavCtl::usage()
 {
-    return QStringLiteral(
-        "Usage: zavctl COMMAND [ARGUMENTS]\n"
-        "The tester's side of the transfer-status service (com.kelvo.zav on the session bus).\n"
-        "\n"
-        "Commands:\n"
-        "  list [--json]                       every transfer, as a table or as JSON\n"
-        "  show ID [--json]                    one transfer with all it holds\n"
-        "  request ID cancel|start|pause|repair\n"
-        "                                      ask the program that owns ID for an action\n"
-        "  watch                               a live view of every transfer (Ctrl+C ends it)\n"
-        "  refuse on|off                       make the service refuse new registrations, or not\n"
-        "  help                                this text\n"
-        "\n"
-        "Exit codes: 0 success, 1 the service or the transfer is not there, 2 usage error.\n");
+    return QStringLiteral("Usage: zavctl COMMAND [ARGUMENTS]\n"
+                          "The tester's side of the transfer-status service (com.kelvo.zav on the session bus).\n"
+                          "\n"
+                          "Commands:\n"
+                          "  list [--json]                       every transfer, as a table or as JSON\n"
+                          "  show ID [--json]                    one transfer with all it holds\n"
+                          "  request ID cancel|start|pause|repair\n"
+                          "                                      ask the program that owns ID for an action\n"
+                          "  watch                               a live view of every transfer (Ctrl+C ends it)\n"
+                          "  refuse on|off                       make the service refuse new registrations, or not\n"
+                          "  help                                this text\n"
+                          "\n"
+                          "Exit codes: 0 success, 1 the service or the transfer is not there, 2 usage error.\n");
 }
 
 int ZavCtl::run(const QStringList &arguments)
@@ -138,7 +137,7 @@ QString ZavCtl::stateWords(const QJsonObject &t)
     if (state == QLatin1String("done")) {
         const QString uri = t.value(QStringLiteral("resultUri")).toString();
         return t.value(QStringLiteral("showResult")).toBool() ? QStringLiteral("done: %1").arg(uri)
-                                                                : QStringLiteral("done");
+                                                              : QStringLiteral("done");
     }
     return state;
 }
@@ -218,8 +217,8 @@ int ZavCtl::show(const QString &id, bool json)
 
 int ZavCtl::request(const QString &id, const QString &action)
 {
-    static const QStringList actions{QStringLiteral("cancel"), QStringLiteral("start"), QStringLiteral("pause"),
-                                     QStringLiteral("repair")};
+    static const QStringList actions {QStringLiteral("cancel"), QStringLiteral("start"), QStringLiteral("pause"),
+                                      QStringLiteral("repair")};
     if (!actions.contains(action)) {
         m_err << "zavctl: the request is one of cancel, start, pause, repair\n";
         return UsageError;

@@ -12,17 +12,18 @@ int main(int argc, char **argv)
     QCoreApplication::setApplicationVersion(QStringLiteral("0.1"));
 
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral(
-        "The reference transfer-status service: keeps the transfers that programs register on the "
-        "session bus (name com.kelvo.zav) and passes requests from zavctl to their owners."));
+    parser.setApplicationDescription(
+        QStringLiteral("The reference transfer-status service: keeps the transfers that programs register on the "
+                       "session bus (name com.kelvo.zav) and passes requests from zavctl to their owners."));
     parser.addHelpOption();
     parser.addVersionOption();
-    const QCommandLineOption journal(QStringLiteral("journal"),
-                                     QStringLiteral("Append one JSON line per call received and request sent to <file>."),
-                                     QStringLiteral("file"));
-    const QCommandLineOption maxTransfers(QStringLiteral("max-transfers"),
-                                          QStringLiteral("Refuse registrations beyond <n> live transfers (default 10000)."),
-                                          QStringLiteral("n"), QStringLiteral("10000"));
+    const QCommandLineOption journal(
+        QStringLiteral("journal"), QStringLiteral("Append one JSON line per call received and request sent to <file>."),
+        QStringLiteral("file"));
+    const QCommandLineOption maxTransfers(
+        QStringLiteral("max-transfers"),
+        QStringLiteral("Refuse registrations beyond <n> live transfers (default 10000)."), QStringLiteral("n"),
+        QStringLiteral("10000"));
     parser.addOption(journal);
     parser.addOption(maxTransfers);
     parser.process(app);

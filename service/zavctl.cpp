@@ -2,7 +2,6 @@
 
 #include <QCoreApplication>
 
-
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);

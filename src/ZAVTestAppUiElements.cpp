@@ -135,8 +135,8 @@ ZAVTestIconObject::ZAVTestIconObject(QObject *parent)
 {
     options.clear();
     options << QStringLiteral("pdf") << QStringLiteral("word") << QStringLiteral("powerpoint")
-            << QStringLiteral("image") << QStringLiteral("excel") << QStringLiteral("video")
-            << QStringLiteral("album") << QStringLiteral("unknown");
+            << QStringLiteral("image") << QStringLiteral("excel") << QStringLiteral("video") << QStringLiteral("album")
+            << QStringLiteral("unknown");
 }
 
 ZAVTestThumbnailObject::ZAVTestThumbnailObject(QObject *parent)

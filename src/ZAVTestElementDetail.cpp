@@ -140,12 +140,10 @@ void ZAVTestElementDetail::connectControls()
     connect(&transferStatus, &ZAVTestListObject::optionChanged, this, &ZAVTestElementDetail::statusChanged);
     connect(&transferSpeed, &ZAVTestSliderObject::valueChanged, this, &ZAVTestElementDetail::speedChanged);
     connect(&transferProgress, &ZAVTestSliderObject::valueChanged, this, &ZAVTestElementDetail::progressChanged);
-    connect(&transferProgress, &ZAVTestSliderObject::autoButtonClicked, this,
-            &ZAVTestElementDetail::buttonAutoClicked);
+    connect(&transferProgress, &ZAVTestSliderObject::autoButtonClicked, this, &ZAVTestElementDetail::buttonAutoClicked);
     connect(&transferIcon, &ZAVTestListObject::optionChanged, this, &ZAVTestElementDetail::iconChanged);
     connect(&transferThumbnail, &ZAVTestListObject::optionChanged, this, &ZAVTestElementDetail::thumbnailChanged);
-    connect(&transferCancel, &ZAVTestListObject::optionChanged, this,
-            &ZAVTestElementDetail::cancelButtonTextChanged);
+    connect(&transferCancel, &ZAVTestListObject::optionChanged, this, &ZAVTestElementDetail::cancelButtonTextChanged);
 }
 
 void ZAVTestElementDetail::setAutoProgressChecked(bool checked)
@@ -174,8 +172,7 @@ void ZAVTestElementDetail::speedChanged(double value)
     if (loading)
         return;
     const int speed = ZAVTestNumbers::toInt32(value);
-    qDebug() << "ZAVTestElementDetail::speedChanged(" << ZAVTestNumbers::toByteCount(value) << ") : "
-             << transferId_;
+    qDebug() << "ZAVTestElementDetail::speedChanged(" << ZAVTestNumbers::toByteCount(value) << ") : " << transferId_;
     emit transferSpeedSignal(transferId_, speed);
 }
 
@@ -184,8 +181,7 @@ void ZAVTestElementDetail::estimateChanged(double est)
     if (loading)
         return;
     const int seconds = ZAVTestNumbers::toInt32(est);
-    qDebug() << "ZAVTestElementDetail::estimateChanged(" << ZAVTestNumbers::toByteCount(est) << ") : "
-             << transferId_;
+    qDebug() << "ZAVTestElementDetail::estimateChanged(" << ZAVTestNumbers::toByteCount(est) << ") : " << transferId_;
     emit transferEstimateSignal(transferId_, seconds);
 }
 

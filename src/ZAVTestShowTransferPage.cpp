@@ -21,7 +21,8 @@ ZAVTestShowTransferPage::ZAVTestShowTransferPage()
 
     client = new Zav::Client(this);
     if (!client->init()) {
-        qCritical() << "Failed to open ZAV connection." << "run without ZAV communication.";
+        qCritical() << "Failed to open ZAV connection."
+                    << "run without ZAV communication.";
         delete client;
         client = nullptr;
     }
@@ -376,7 +377,7 @@ void ZAVTestShowTransferPage::transferAuto(const QString &id, bool value)
 void ZAVTestShowTransferPage::transferIcon(const QString &id, const QString &icon)
 {
     qDebug() << "ZAVTestShowTransferPage::transferIcon" << id;
-    static const QHash<QString, QString> iconIds{
+    static const QHash<QString, QString> iconIds {
         {QStringLiteral("pdf"), QStringLiteral("icon-m-content-pdf")},
         {QStringLiteral("word"), QStringLiteral("icon-m-content-word")},
         {QStringLiteral("powerpoint"), QStringLiteral("icon-m-content-powerpoint")},

@@ -50,15 +50,13 @@ public:
     QString message(const QString &id) const { return get(id, &ZAVTestTransferValues::message); }
 
 private:
-    template<typename T>
-    void set(const QString &id, T ZAVTestTransferValues::*field, const T &value)
+    template <typename T> void set(const QString &id, T ZAVTestTransferValues::*field, const T &value)
     {
         auto it = records.find(id);
         if (it != records.end())
             (*it).*field = value;
     }
-    template<typename T>
-    T get(const QString &id, T ZAVTestTransferValues::*field) const
+    template <typename T> T get(const QString &id, T ZAVTestTransferValues::*field) const
     {
         auto it = records.constFind(id);
         return it != records.constEnd() ? (*it).*field : T();

@@ -37,9 +37,17 @@ class DialogAnswerer : public QObject
     Q_OBJECT
 public:
     explicit DialogAnswerer(MApplicationWindow *window, QObject *parent = nullptr);
-    void answerNext(M::StandardButton button) { m_button = button; m_armed = true; }
+    void answerNext(M::StandardButton button)
+    {
+        m_button = button;
+        m_armed = true;
+    }
     // Dismisses the next box without a button (as the window's escape button does).
-    void dismissNext() { m_button = M::NoStandardButton; m_armed = true; }
+    void dismissNext()
+    {
+        m_button = M::NoStandardButton;
+        m_armed = true;
+    }
     bool answered() const { return !m_armed; }
     QString lastText() const { return m_lastText; }
     int boxesSeen() const { return m_seen; }

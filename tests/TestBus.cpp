@@ -40,20 +40,19 @@ bool TestBus::start(bool activation)
     QFile file(config);
     if (!file.open(QIODevice::WriteOnly))
         return false;
-    file.write(QStringLiteral(
-                   "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\"\n"
-                   " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
-                   "<busconfig><type>session</type><listen>unix:dir=%1</listen>"
-                   "%2"
-                   "<policy context=\"default\"><allow send_destination=\"*\" eavesdrop=\"true\"/>"
-                   "<allow eavesdrop=\"true\"/><allow own=\"*\"/></policy></busconfig>\n")
-                   .arg(m_dir.path(), activation ? QStringLiteral("<servicedir>" ZAV_DBUS_SERVICES_DIR "</servicedir>")
-                                                   : QString())
+    file.write(QStringLiteral("<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\"\n"
+                              " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
+                              "<busconfig><type>session</type><listen>unix:dir=%1</listen>"
+                              "%2"
+                              "<policy context=\"default\"><allow send_destination=\"*\" eavesdrop=\"true\"/>"
+                              "<allow eavesdrop=\"true\"/><allow own=\"*\"/></policy></busconfig>\n")
+                   .arg(m_dir.path(),
+                        activation ? QStringLiteral("<servicedir>" ZAV_DBUS_SERVICES_DIR "</servicedir>") : QString())
                    .toUtf8());
     file.close();
     m_daemon.setProgram(QStringLiteral("dbus-daemon"));
-    m_daemon.setArguments({QStringLiteral("--config-file=") + config, QStringLiteral("--nofork"),
-                           QStringLiteral("--print-address=1")});
+    m_daemon.setArguments(
+        {QStringLiteral("--config-file=") + config, QStringLiteral("--nofork"), QStringLiteral("--print-address=1")});
     m_daemon.setProcessChannelMode(QProcess::SeparateChannels);
     m_daemon.setChildProcessModifier(dieWithParent);
     m_daemon.start();
@@ -83,7 +82,7 @@ bool TestBus::startService(const QStringList &extraArguments, bool withJournal)
     env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), m_address);
     m_service.setProcessEnvironment(env);
     m_service.setProgram(QStringLiteral(ZAV_SERVICE_BIN));
-    m_service.setArguments((withJournal ? QStringList{QStringLiteral("--journal"), journalPath()} : QStringList())
+    m_service.setArguments((withJournal ? QStringList {QStringLiteral("--journal"), journalPath()} : QStringList())
                            + extraArguments);
     m_service.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     m_service.setChildProcessModifier(dieWithParent);
@@ -190,10 +189,9 @@ bool TestBus::sync() const
 {
     // Calls from one connection are handled in order: once ping is answered, everything sent
     // before it has been handled (and journalled).
-    const QDBusMessage ping = QDBusMessage::createMethodCall(QStringLiteral("com.kelvo.zav"),
-                                                             QStringLiteral("/com/kelvo/zav"),
-                                                             QStringLiteral("com.kelvo.zav.Transfers"),
-                                                             QStringLiteral("ping"));
+    const QDBusMessage ping = QDBusMessage::createMethodCall(
+        QStringLiteral("com.kelvo.zav"), QStringLiteral("/com/kelvo/zav"), QStringLiteral("com.kelvo.zav.Transfers"),
+        QStringLiteral("ping"));
     return QDBusConnection::sessionBus().call(ping, QDBus::Block, 5000).type() == QDBusMessage::ReplyMessage;
 }
 

@@ -51,9 +51,10 @@ private Q_SLOTS:
         QCOMPARE(m_window.currentPage(), m_main);
         QVERIFY(!m_add->addButton()->isEnabled());
         QVERIFY(!m_add->cancelButton()->isEnabled());
-        for (const char *line : {"\ttype:  \"Download\"", "\tname:  \"Big Transfer Title Big Transfer Title of Transfer 1\"",
-                                 "\tmsg:  \"Processing files before transfer\"", "\tfile name:  \"\"",
-                                 "\tstatus:  \"Inactive\"", "\taccount:  \"\"", "\tsize:  \"2\"", "\testimate:  \"0\""})
+        for (const char *line :
+             {"\ttype:  \"Download\"", "\tname:  \"Big Transfer Title Big Transfer Title of Transfer 1\"",
+              "\tmsg:  \"Processing files before transfer\"", "\tfile name:  \"\"", "\tstatus:  \"Inactive\"",
+              "\taccount:  \"\"", "\tsize:  \"2\"", "\testimate:  \"0\""})
             QVERIFY2(log.lines().contains(QString::fromUtf8(line)), line);
         QCOMPARE(m_show->rows().size(), rows + 1);
         const QString id = m_show->rows().constLast()->transferId();
@@ -108,7 +109,7 @@ private Q_SLOTS:
     {
         pickOption(m_add->typeList(), QStringLiteral("Web upload"));
         pickOption(*m_add->serviceList(), QStringLiteral("youtube"));
-        QMetaObject::invokeMethod(m_add, "pickerDone", Q_ARG(QStringList, QStringList{QStringLiteral("/tmp/a.jpg")}));
+        QMetaObject::invokeMethod(m_add, "pickerDone", Q_ARG(QStringList, QStringList {QStringLiteral("/tmp/a.jpg")}));
         // Upload to upload keeps them as they were.
         pickOption(m_add->typeList(), QStringLiteral("Email upload"));
         QCOMPARE(m_add->fileNameField()->text(), QStringLiteral("/tmp/a.jpg"));
@@ -139,12 +140,12 @@ private Q_SLOTS:
     {
         LogCapture log;
         // Without the file row.
-        QMetaObject::invokeMethod(m_add, "pickerDone", Q_ARG(QStringList, QStringList{QStringLiteral("/tmp/x.jpg")}));
+        QMetaObject::invokeMethod(m_add, "pickerDone", Q_ARG(QStringList, QStringList {QStringLiteral("/tmp/x.jpg")}));
         QVERIFY(log.lines().contains(QStringLiteral("textTransferFileName widget does not exist")));
 
         pickOption(m_add->typeList(), QStringLiteral("Web upload"));
-        QStringList choice{QStringLiteral("file:///home/tester/Pictures/sun%20flower.jpg"),
-                           QStringLiteral("/home/tester/Pictures/sky.jpg")};
+        QStringList choice {QStringLiteral("file:///home/tester/Pictures/sun%20flower.jpg"),
+                            QStringLiteral("/home/tester/Pictures/sky.jpg")};
         QString askedIn;
         m_add->setFileChooser([&](const QString &folder) {
             askedIn = folder;
@@ -164,7 +165,7 @@ private Q_SLOTS:
         QCOMPARE(m_add->fileNameField()->text(), QStringLiteral("/home/tester/Pictures/sun flower.jpg"));
         QCOMPARE(askedIn, QStringLiteral("/home/tester/Pictures"));
         // A plain path is taken as it is, "%41" included.
-        choice = QStringList{QStringLiteral("/tmp/100%41.jpg")};
+        choice = QStringList {QStringLiteral("/tmp/100%41.jpg")};
         clickOn(&m_window, m_add->browseButton());
         QCOMPARE(m_add->fileNameField()->text(), QStringLiteral("/tmp/100%41.jpg"));
         pickOption(m_add->typeList(), QStringLiteral("Download"));

@@ -69,15 +69,24 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("signal");
         QTest::addColumn<QString>("buttonAfter"); // empty: hidden
         const int ok = M::OkButton, discard = M::DiscardButton, dismissed = M::NoStandardButton;
-        QTest::newRow("cancel ok") << "cancel" << ok << "ZAV requested Cancel" << QByteArray(SIGNAL(transferMarkCancelled(QString))) << "Clear";
-        QTest::newRow("cancel discard") << "cancel" << discard << "ZAV requested Cancel" << QByteArray(SIGNAL(transferMarkCancelFail(QString))) << "";
-        QTest::newRow("cancel dismissed") << "cancel" << dismissed << "ZAV requested Cancel" << QByteArray(SIGNAL(transferMarkCancelFail(QString))) << "";
-        QTest::newRow("start ok") << "start" << ok << "ZAV requested Restart" << QByteArray(SIGNAL(transferMarkRestarted(QString))) << "";
-        QTest::newRow("start discard") << "start" << discard << "ZAV requested Restart" << QByteArray(SIGNAL(transferMarkRestartFail(QString))) << "";
-        QTest::newRow("pause ok") << "pause" << ok << "ZAV requested Pause" << QByteArray(SIGNAL(transferMarkPaused(QString))) << "";
-        QTest::newRow("pause discard") << "pause" << discard << "ZAV requested Pause" << QByteArray(SIGNAL(transferMarkPauseFail(QString))) << "";
-        QTest::newRow("repair ok") << "repair" << ok << "ZAV Repair Error" << QByteArray(SIGNAL(transferMarkCancelled(QString))) << "Clear";
-        QTest::newRow("repair discard") << "repair" << discard << "ZAV Repair Error" << QByteArray(SIGNAL(transferMarkCancelled(QString))) << "Clear";
+        QTest::newRow("cancel ok") << "cancel" << ok << "ZAV requested Cancel"
+                                   << QByteArray(SIGNAL(transferMarkCancelled(QString))) << "Clear";
+        QTest::newRow("cancel discard") << "cancel" << discard << "ZAV requested Cancel"
+                                        << QByteArray(SIGNAL(transferMarkCancelFail(QString))) << "";
+        QTest::newRow("cancel dismissed") << "cancel" << dismissed << "ZAV requested Cancel"
+                                          << QByteArray(SIGNAL(transferMarkCancelFail(QString))) << "";
+        QTest::newRow("start ok") << "start" << ok << "ZAV requested Restart"
+                                  << QByteArray(SIGNAL(transferMarkRestarted(QString))) << "";
+        QTest::newRow("start discard") << "start" << discard << "ZAV requested Restart"
+                                       << QByteArray(SIGNAL(transferMarkRestartFail(QString))) << "";
+        QTest::newRow("pause ok") << "pause" << ok << "ZAV requested Pause"
+                                  << QByteArray(SIGNAL(transferMarkPaused(QString))) << "";
+        QTest::newRow("pause discard") << "pause" << discard << "ZAV requested Pause"
+                                       << QByteArray(SIGNAL(transferMarkPauseFail(QString))) << "";
+        QTest::newRow("repair ok") << "repair" << ok << "ZAV Repair Error"
+                                   << QByteArray(SIGNAL(transferMarkCancelled(QString))) << "Clear";
+        QTest::newRow("repair discard") << "repair" << discard << "ZAV Repair Error"
+                                        << QByteArray(SIGNAL(transferMarkCancelled(QString))) << "Clear";
     }
     void answers()
     {
@@ -86,10 +95,13 @@ private Q_SLOTS:
         QFETCH(QString, boxText);
         QFETCH(QByteArray, signal);
         QFETCH(QString, buttonAfter);
-        const QList<QByteArray> all{SIGNAL(transferMarkCancelled(QString)), SIGNAL(transferMarkCancelFail(QString)),
-                                    SIGNAL(transferMarkRestarted(QString)), SIGNAL(transferMarkRestartFail(QString)),
-                                    SIGNAL(transferMarkPaused(QString)), SIGNAL(transferMarkPauseFail(QString)),
-                                    SIGNAL(deleteItem(QString))};
+        const QList<QByteArray> all {SIGNAL(transferMarkCancelled(QString)),
+                                     SIGNAL(transferMarkCancelFail(QString)),
+                                     SIGNAL(transferMarkRestarted(QString)),
+                                     SIGNAL(transferMarkRestartFail(QString)),
+                                     SIGNAL(transferMarkPaused(QString)),
+                                     SIGNAL(transferMarkPauseFail(QString)),
+                                     SIGNAL(deleteItem(QString))};
         QList<QSignalSpy *> spies;
         for (const QByteArray &each : all)
             spies << new QSignalSpy(m_row, each.constData());

@@ -127,8 +127,10 @@ private Q_SLOTS:
         QTest::addColumn<QVariant>("argument");
         QTest::newRow("Active") << "Active" << QByteArray("transferSetActiveSignal(QString,float)") << QVariant(0.49f);
         QTest::newRow("Error") << "Error" << QByteArray("transferFailedSignal(QString,int)") << QVariant(0);
-        QTest::newRow("Error 1 Recovery") << "Error 1 Recovery" << QByteArray("transferFailedSignal(QString,int)") << QVariant(1);
-        QTest::newRow("Error 2 Recovery") << "Error 2 Recovery" << QByteArray("transferFailedSignal(QString,int)") << QVariant(2);
+        QTest::newRow("Error 1 Recovery")
+            << "Error 1 Recovery" << QByteArray("transferFailedSignal(QString,int)") << QVariant(1);
+        QTest::newRow("Error 2 Recovery")
+            << "Error 2 Recovery" << QByteArray("transferFailedSignal(QString,int)") << QVariant(2);
         QTest::newRow("NoMessageInactive") << "NoMessageInactive" << QByteArray() << QVariant();
     }
     void stateWords()
@@ -162,7 +164,8 @@ private Q_SLOTS:
         QCOMPARE(spies["transferDoneSignal(QString)"].size(), 1);
         QCOMPARE(back.size(), 1);
         typeAndReturn(m_page->resultField(), QStringLiteral("http://result/1"));
-        QCOMPARE(spies["transferDoneSignal(QString,QString)"].at(0).at(1).toString(), QStringLiteral("http://result/1"));
+        QCOMPARE(spies["transferDoneSignal(QString,QString)"].at(0).at(1).toString(),
+                 QStringLiteral("http://result/1"));
         QCOMPARE(back.size(), 1);
         QCOMPARE(m_window.currentPage(), m_page);
     }
@@ -218,10 +221,12 @@ private Q_SLOTS:
         m_window.show();
         m_show = new ZAVTestShowTransferPage;
         m_show->appear();
-        m_show->addTransfer(QStringLiteral("Download"), QStringLiteral("Transfer 2"), QStringLiteral("Transfer Message 3"),
-                            QString(), QStringLiteral("Inactive"), QString(), QStringLiteral("2048"), QStringLiteral("0"), false);
+        m_show->addTransfer(QStringLiteral("Download"), QStringLiteral("Transfer 2"),
+                            QStringLiteral("Transfer Message 3"), QString(), QStringLiteral("Inactive"), QString(),
+                            QStringLiteral("2048"), QStringLiteral("0"), false);
         m_show->addTransfer(QStringLiteral("Sync"), QStringLiteral("Transfer 6"), QStringLiteral("Transfer Message 7"),
-                            QString(), QStringLiteral("Active"), QString(), QStringLiteral("1e+06"), QStringLiteral("0"), false);
+                            QString(), QStringLiteral("Active"), QString(), QStringLiteral("1e+06"),
+                            QStringLiteral("0"), false);
         QCOMPARE(m_show->rows().size(), 2);
         m_first = m_show->rows().at(0);
         m_second = m_show->rows().at(1);

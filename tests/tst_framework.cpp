@@ -47,10 +47,7 @@ private Q_SLOTS:
     }
     void cleanup() { delete m_window; }
 
-    void windowIsHandsetSized()
-    {
-        QCOMPARE(m_window->size(), QSize(854, 480));
-    }
+    void windowIsHandsetSized() { QCOMPARE(m_window->size(), QSize(854, 480)); }
 
     void contentIsCreatedOnceBeforeTheFirstShowing()
     {

@@ -36,8 +36,9 @@ private Q_SLOTS:
 
     void init()
     {
-        m_show->addTransfer(QStringLiteral("Download"), QStringLiteral("Transfer 2"), QStringLiteral("Transfer Message 3"),
-                            QString(), QStringLiteral("Inactive"), QString(), QStringLiteral("10"), QStringLiteral("0"), false);
+        m_show->addTransfer(QStringLiteral("Download"), QStringLiteral("Transfer 2"),
+                            QStringLiteral("Transfer Message 3"), QString(), QStringLiteral("Inactive"), QString(),
+                            QStringLiteral("10"), QStringLiteral("0"), false);
         m_row = m_show->rows().constLast();
         m_id = m_row->transferId();
         QVERIFY(m_bus.sync());
@@ -64,11 +65,11 @@ private Q_SLOTS:
         pickOption(m_detail->statusList(), QStringLiteral("Active"));
         pickOption(m_detail->statusList(), QStringLiteral("Inactive"));
         QVERIFY(m_bus.sync());
-        QCOMPARE(newCalls(), (QStringList{"setSize(2048)", "setProgress(0.10000000149)", "setSpeed(100)",
-                                          "setEstimate(10)", "setMessage(\"Transfer Message 6\")",
-                                          "setName(\"Transfer 7\")", "setCanPause(true)", "setTitle(\"My title\")",
-                                          "setCancelButtonText(\"Cancel 5\")", "setActive(0.10000000149)",
-                                          "setPending(\"Transfer Message 6\")"}));
+        QCOMPARE(newCalls(),
+                 (QStringList {"setSize(2048)", "setProgress(0.10000000149)", "setSpeed(100)", "setEstimate(10)",
+                               "setMessage(\"Transfer Message 6\")", "setName(\"Transfer 7\")", "setCanPause(true)",
+                               "setTitle(\"My title\")", "setCancelButtonText(\"Cancel 5\")",
+                               "setActive(0.10000000149)", "setPending(\"Transfer Message 6\")"}));
         QCOMPARE(m_row->sizeLabel()->text(), QStringLiteral("2048 Bytes"));
         QCOMPARE(m_row->estimateLabel()->text(), QStringLiteral("10 Sec"));
         QCOMPARE(m_row->messageLabel()->text(), QStringLiteral("Transfer Message 6"));
@@ -102,12 +103,14 @@ private Q_SLOTS:
         pickOption(m_detail->statusList(), QStringLiteral("Done"));
         QCOMPARE(m_window.currentPage(), m_show);
         QVERIFY(m_bus.sync());
-        const QString repairable = QStringLiteral(
-            "markRepairableFailure(\"Unable to Share files\", \"5 files could not be sent to service\", \"Retry now\")");
-        QCOMPARE(newCalls(),
-                 (QStringList{"markFailure(\"Unable to connect to service\", \"Service did not accept the user Name or Password\")",
-                              repairable, repairable, "markCompleted(true, \"\", \"http://result\")",
-                              "markCompleted(false, \"\", \"\")"}));
+        const QString repairable = QStringLiteral("markRepairableFailure(\"Unable to Share files\", \"5 files could "
+                                                  "not be sent to service\", \"Retry now\")");
+        QCOMPARE(
+            newCalls(),
+            (QStringList {
+                "markFailure(\"Unable to connect to service\", \"Service did not accept the user Name or Password\")",
+                repairable, repairable, "markCompleted(true, \"\", \"http://result\")",
+                "markCompleted(false, \"\", \"\")"}));
         // The registry keeps the handle; row and store keep their values.
         QVERIFY(m_show->transferHandle(m_id));
         QCOMPARE(m_row->stateLabel()->text(), QStringLiteral("Inactive"));
@@ -120,8 +123,9 @@ private Q_SLOTS:
         pickOption(m_detail->iconList(), QStringLiteral("unknown"));
         pickOption(m_detail->iconList(), QStringLiteral("pdf"));
         QMetaObject::invokeMethod(m_show, "transferIcon", Q_ARG(QString, m_id), Q_ARG(QString, QStringLiteral("PDF")));
-        QCOMPARE(log.lines().filter(QStringLiteral("iconId")),
-                 (QStringList{"iconId \"icon-m-content-file-unkown\"", "iconId \"icon-m-content-pdf\"", "iconId \"\""}));
+        QCOMPARE(
+            log.lines().filter(QStringLiteral("iconId")),
+            (QStringList {"iconId \"icon-m-content-file-unkown\"", "iconId \"icon-m-content-pdf\"", "iconId \"\""}));
         pickOption(m_detail->thumbnailList(), QStringLiteral("sky"));
         clickOn(&m_window, m_detail->commitButton());
         pickOption(m_detail->nameList(), QStringLiteral("Transfer 5"));
@@ -132,11 +136,12 @@ private Q_SLOTS:
         clickOn(&m_window, m_detail->commitButton());
         QVERIFY(m_bus.sync());
         const QString thumbnail = QDir::homePath() + QStringLiteral("/MyDocs/.images/sky.jpg");
-        QCOMPARE(newCalls(), (QStringList{"setImageFromFilePath(\"/var/tmp/sunflower.jpg\")",
-                                          "setImageFromFilePath(\"/var/tmp/sunflower.jpg\")",
-                                          "setImageFromFilePath(\"/var/tmp/sunflower.jpg\")",
-                                          QStringLiteral("setThumbnailForFile(\"%1\", \"image/jpeg\")").arg(thumbnail),
-                                          "startCommit()", "setName(\"Transfer 5\")", "setSize(77)", "endCommit()"}));
+        QCOMPARE(newCalls(),
+                 (QStringList {"setImageFromFilePath(\"/var/tmp/sunflower.jpg\")",
+                               "setImageFromFilePath(\"/var/tmp/sunflower.jpg\")",
+                               "setImageFromFilePath(\"/var/tmp/sunflower.jpg\")",
+                               QStringLiteral("setThumbnailForFile(\"%1\", \"image/jpeg\")").arg(thumbnail),
+                               "startCommit()", "setName(\"Transfer 5\")", "setSize(77)", "endCommit()"}));
         const QJsonObject shown = m_bus.show(m_id);
         QCOMPARE(shown.value(QStringLiteral("updates")).toInteger(), updatesDuringCommit + 1);
         QCOMPARE(shown.value(QStringLiteral("name")).toString(), QStringLiteral("Transfer 5"));
@@ -187,7 +192,7 @@ private Q_SLOTS:
         // Still registered: a change from the detail page still reaches the service.
         QMetaObject::invokeMethod(m_show, "transferName", Q_ARG(QString, m_id), Q_ARG(QString, QStringLiteral("N")));
         QVERIFY(m_bus.sync());
-        QCOMPARE(newCalls(), QStringList{"setName(\"N\")"});
+        QCOMPARE(newCalls(), QStringList {"setName(\"N\")"});
     }
 
     void answers_data()
@@ -198,14 +203,15 @@ private Q_SLOTS:
         QTest::addColumn<QString>("rowMessage");
         const int ok = M::OkButton, discard = M::DiscardButton;
         QTest::newRow("cancel discard") << "cancel" << discard
-                                        << QStringList{"markCancelFailed(\"File is already uploaded\")"}
+                                        << QStringList {"markCancelFailed(\"File is already uploaded\")"}
                                         << "Transfer Cancell Failed";
-        QTest::newRow("pause ok") << "pause" << ok << QStringList{"markPaused()"} << "Transfer Paused";
-        QTest::newRow("pause discard") << "pause" << discard << QStringList{} << "Transfer Message 3";
-        QTest::newRow("start ok") << "start" << ok << QStringList{"markRestarted()"} << "Transfer Resumed";
-        QTest::newRow("start discard") << "start" << discard << QStringList{} << "Transfer Message 3";
-        QTest::newRow("repair ok") << "repair" << ok << QStringList{"markCancelled()"} << "Transfer Cancelled";
-        QTest::newRow("repair discard") << "repair" << discard << QStringList{"markCancelled()"} << "Transfer Cancelled";
+        QTest::newRow("pause ok") << "pause" << ok << QStringList {"markPaused()"} << "Transfer Paused";
+        QTest::newRow("pause discard") << "pause" << discard << QStringList {} << "Transfer Message 3";
+        QTest::newRow("start ok") << "start" << ok << QStringList {"markRestarted()"} << "Transfer Resumed";
+        QTest::newRow("start discard") << "start" << discard << QStringList {} << "Transfer Message 3";
+        QTest::newRow("repair ok") << "repair" << ok << QStringList {"markCancelled()"} << "Transfer Cancelled";
+        QTest::newRow("repair discard") << "repair" << discard << QStringList {"markCancelled()"}
+                                        << "Transfer Cancelled";
     }
     void answers()
     {

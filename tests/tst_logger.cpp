@@ -68,7 +68,7 @@ private Q_SLOTS:
         // Qt 6's fifth message type has no word of the first four; it must not index past them.
         QVERIFY(lines[3].endsWith(QStringLiteral(" [info] an info line")));
         // The handler that was there before is back once the logger is gone.
-        QCOMPARE(g_previousHandlerSaw, QStringList{QStringLiteral("after the logger")});
+        QCOMPARE(g_previousHandlerSaw, QStringList {QStringLiteral("after the logger")});
     }
 
     void ignoredTextsAreExactCase()
@@ -89,7 +89,8 @@ private Q_SLOTS:
         const QString after = QDateTime::currentDateTime().toString(Qt::ISODate);
         const QString name = QFileInfo(logger.fileName()).completeBaseName();
         QVERIFY2(name == before || name == after, qPrintable(name));
-        QVERIFY(QRegularExpression(QStringLiteral("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d$")).match(name).hasMatch());
+        QVERIFY(
+            QRegularExpression(QStringLiteral("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d$")).match(name).hasMatch());
     }
 
     void sameNameReplacesTheOldFile()
@@ -118,7 +119,7 @@ private Q_SLOTS:
         qDebug("still there after");
         qInstallMessageHandler(before);
         QCOMPARE(g_previousHandlerSaw,
-                 (QStringList{QStringLiteral("goes to the previous handler"), QStringLiteral("still there after")}));
+                 (QStringList {QStringLiteral("goes to the previous handler"), QStringLiteral("still there after")}));
     }
 
     void consoleMessagesOfAFreshAccount()
@@ -135,9 +136,11 @@ private Q_SLOTS:
         QVERIFY(child.waitForFinished(10000));
         const QString out = QString::fromLocal8Bit(child.readAllStandardOutput());
         const QString dir = fresh.path() + QStringLiteral("/.local/share/ZAVTestApp");
-        QVERIFY2(out.contains(QStringLiteral("Path ") + dir + QStringLiteral(" created for the logs\n")), qPrintable(out));
-        QVERIFY2(out.contains(QStringLiteral("ZAVTestApp logs will be written to ") + dir + QStringLiteral("/child.log\n")),
+        QVERIFY2(out.contains(QStringLiteral("Path ") + dir + QStringLiteral(" created for the logs\n")),
                  qPrintable(out));
+        QVERIFY2(
+            out.contains(QStringLiteral("ZAVTestApp logs will be written to ") + dir + QStringLiteral("/child.log\n")),
+            qPrintable(out));
 
         // The failure goes to standard error with the path.
         QVERIFY(QFile::remove(dir + QStringLiteral("/child.log")));
@@ -178,7 +181,8 @@ private Q_SLOTS:
         const QStringList lines = readLines(logger.fileName());
         QCOMPARE(lines.size(), threads * perThread);
         QSet<QString> seen;
-        const QRegularExpression whole(QStringLiteral("^\\d\\d:\\d\\d:\\d\\d \\[debug\\] (thread \\d+ message \\d+) end$"));
+        const QRegularExpression whole(
+            QStringLiteral("^\\d\\d:\\d\\d:\\d\\d \\[debug\\] (thread \\d+ message \\d+) end$"));
         for (const QString &line : lines) {
             const auto match = whole.match(line);
             QVERIFY2(match.hasMatch(), qPrintable(line));

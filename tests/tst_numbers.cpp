@@ -56,9 +56,33 @@ private Q_SLOTS:
     // no undefined behaviour on the way).
     void generatedTexts()
     {
-        const QStringList pieces{"", " ", "-", "+", "0", "1", "9", ".", "e", "E", "e+", "e-", "400", "308",
-                                 "nan", "inf", "NaN", "Infinity", "0x1p3", "1,5", "١٢", "\u00e9", "\t",
-                                 "18446744073709551615", "99999999999999999999999", "1e-400", "\u221e"};
+        const QStringList pieces {"",
+                                  " ",
+                                  "-",
+                                  "+",
+                                  "0",
+                                  "1",
+                                  "9",
+                                  ".",
+                                  "e",
+                                  "E",
+                                  "e+",
+                                  "e-",
+                                  "400",
+                                  "308",
+                                  "nan",
+                                  "inf",
+                                  "NaN",
+                                  "Infinity",
+                                  "0x1p3",
+                                  "1,5",
+                                  "١٢",
+                                  "\u00e9",
+                                  "\t",
+                                  "18446744073709551615",
+                                  "99999999999999999999999",
+                                  "1e-400",
+                                  "\u221e"};
         auto *random = QRandomGenerator::global();
         for (int i = 0; i < 10000; ++i) {
             QString text;

@@ -25,10 +25,41 @@ namespace {
 // non-ASCII, very long.
 QString generatedText(QRandomGenerator &random)
 {
-    static const QStringList pieces{"", " ", "  ", "-", "+", "0", "1", "7", "9", ".", ",", "e", "E", "e+", "e-",
-                                    "308", "309", "400", "nan", "NaN", "inf", "-inf", "Infinity", "0x10",
-                                    "\u00bd", "\u0661\u0662", "\u00e9t\u00e9", "\t", "\u221e", "1e-320",
-                                    "18446744073709551615", "18446744073709551616", "2147483648", "%", "\""};
+    static const QStringList pieces {"",
+                                     " ",
+                                     "  ",
+                                     "-",
+                                     "+",
+                                     "0",
+                                     "1",
+                                     "7",
+                                     "9",
+                                     ".",
+                                     ",",
+                                     "e",
+                                     "E",
+                                     "e+",
+                                     "e-",
+                                     "308",
+                                     "309",
+                                     "400",
+                                     "nan",
+                                     "NaN",
+                                     "inf",
+                                     "-inf",
+                                     "Infinity",
+                                     "0x10",
+                                     "\u00bd",
+                                     "\u0661\u0662",
+                                     "\u00e9t\u00e9",
+                                     "\t",
+                                     "\u221e",
+                                     "1e-320",
+                                     "18446744073709551615",
+                                     "18446744073709551616",
+                                     "2147483648",
+                                     "%",
+                                     "\""};
     const int kind = random.bounded(20);
     if (kind == 0)
         return QString(random.bounded(100, 5000), QChar(u'0' + random.bounded(10)));
@@ -42,9 +73,9 @@ QString generatedText(QRandomGenerator &random)
 
 void sendRequest(const QString &id, const QString &action)
 {
-    QDBusMessage call = QDBusMessage::createMethodCall(QStringLiteral("com.kelvo.zav"), QStringLiteral("/com/kelvo/zav"),
-                                                       QStringLiteral("com.kelvo.zav.Control"),
-                                                       QStringLiteral("sendRequest"));
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        QStringLiteral("com.kelvo.zav"), QStringLiteral("/com/kelvo/zav"), QStringLiteral("com.kelvo.zav.Control"),
+        QStringLiteral("sendRequest"));
     call << id << action;
     QDBusConnection::sessionBus().send(call);
 }
@@ -128,7 +159,8 @@ private Q_SLOTS:
         page.appear();
         for (int i = 0; i < 3; ++i)
             page.addTransfer(QStringLiteral("Download"), QStringLiteral("Transfer %1").arg(i + 2), QStringLiteral("m"),
-                             QString(), QStringLiteral("Active"), QString(), QStringLiteral("2"), QStringLiteral("0"), false);
+                             QString(), QStringLiteral("Active"), QString(), QStringLiteral("2"), QStringLiteral("0"),
+                             false);
         const QList<ZAVTestElement *> rows = page.rows();
         QStringList ids;
         for (ZAVTestElement *row : rows)
@@ -139,8 +171,8 @@ private Q_SLOTS:
                             &Zav::Client::repairErrorTransfer})
             connect(client, signal, this, [&delivered] { ++delivered; });
 
-        const QStringList words{QStringLiteral("cancel"), QStringLiteral("start"), QStringLiteral("pause"),
-                                QStringLiteral("repair")};
+        const QStringList words {QStringLiteral("cancel"), QStringLiteral("start"), QStringLiteral("pause"),
+                                 QStringLiteral("repair")};
         QHash<QString, QString> last;
         QRandomGenerator random(42);
         DialogAnswerer answerer(&m_window);
@@ -167,18 +199,20 @@ private Q_SLOTS:
         // The request stored when the box closed decided: "pause".
         QTRY_COMPARE(rows.at(0)->messageLabel()->text(), QStringLiteral("Transfer Paused"));
         // The others wait for their answers, with the last request of each.
-        const QHash<QString, QString> marks{{QStringLiteral("cancel"), QStringLiteral("markCancelled()")},
-                                            {QStringLiteral("start"), QStringLiteral("markRestarted()")},
-                                            {QStringLiteral("pause"), QStringLiteral("markPaused()")},
-                                            {QStringLiteral("repair"), QStringLiteral("markCancelled()")}};
+        const QHash<QString, QString> marks {{QStringLiteral("cancel"), QStringLiteral("markCancelled()")},
+                                             {QStringLiteral("start"), QStringLiteral("markRestarted()")},
+                                             {QStringLiteral("pause"), QStringLiteral("markPaused()")},
+                                             {QStringLiteral("repair"), QStringLiteral("markCancelled()")}};
         for (int i = 1; i < 3; ++i) {
             QVERIFY(rows.at(i)->infoButton()->isVisible());
             answerer.answerNext(M::OkButton);
             clickOn(&m_window, rows.at(i)->infoButton());
             QTRY_VERIFY(answerer.answered());
             QVERIFY(m_bus.sync());
-            QCOMPARE(m_bus.callsFor(ids.at(i)).filter(QStringLiteral("mark")).constLast(), marks.value(last.value(ids.at(i))));
-            const bool gone = last.value(ids.at(i)) == QLatin1String("cancel") || last.value(ids.at(i)) == QLatin1String("repair");
+            QCOMPARE(m_bus.callsFor(ids.at(i)).filter(QStringLiteral("mark")).constLast(),
+                     marks.value(last.value(ids.at(i))));
+            const bool gone = last.value(ids.at(i)) == QLatin1String("cancel")
+                || last.value(ids.at(i)) == QLatin1String("repair");
             QCOMPARE(page.valueStore().contains(ids.at(i)), !gone);
             QCOMPARE(page.transferHandle(ids.at(i)) != nullptr, !gone);
         }
@@ -240,7 +274,8 @@ private Q_SLOTS:
             if (line.value(QStringLiteral("call")).toString() != QLatin1String("registerTransfer"))
                 continue;
             ++registrations;
-            if (line.value(QStringLiteral("error")).toString() == QLatin1String("org.freedesktop.DBus.Error.LimitsExceeded"))
+            if (line.value(QStringLiteral("error")).toString()
+                == QLatin1String("org.freedesktop.DBus.Error.LimitsExceeded"))
                 ++refused;
         }
         QCOMPARE(registrations, 200);

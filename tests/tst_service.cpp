@@ -55,7 +55,8 @@ private Q_SLOTS:
         QDBusConnection owner = QDBusConnection::connectToBus(m_bus.address(), QStringLiteral("owner"));
         const QString id = registerOn(owner, QStringLiteral("mine"));
         QVERIFY(!id.isEmpty());
-        const QDBusMessage stolen = call(QDBusConnection::sessionBus(), QStringLiteral("setName"), {id, QStringLiteral("yours")});
+        const QDBusMessage stolen = call(QDBusConnection::sessionBus(), QStringLiteral("setName"),
+                                         {id, QStringLiteral("yours")});
         QCOMPARE(stolen.errorName(), QStringLiteral("org.freedesktop.DBus.Error.AccessDenied"));
         QCOMPARE(m_bus.show(id).value(QStringLiteral("name")).toString(), QStringLiteral("mine"));
         // The refusal is in the journal, with the error.
@@ -79,7 +80,8 @@ private Q_SLOTS:
         // Wrong argument types and unknown methods: QtDBus refuses them; the service goes on.
         QVERIFY(call(bus, QStringLiteral("setSize"), {id, QStringLiteral("big")}).type() == QDBusMessage::ErrorMessage);
         QVERIFY(call(bus, QStringLiteral("explode"), {}).type() == QDBusMessage::ErrorMessage);
-        QCOMPARE(call(bus, QStringLiteral("endCommit"), {id}).errorName(), QStringLiteral("com.kelvo.zav.Error.NotInCommit"));
+        QCOMPARE(call(bus, QStringLiteral("endCommit"), {id}).errorName(),
+                 QStringLiteral("com.kelvo.zav.Error.NotInCommit"));
         QVERIFY(m_bus.sync());
         const QJsonObject shown = m_bus.show(id);
         QCOMPARE(shown.value(QStringLiteral("message")).toString(), QString());
@@ -130,8 +132,9 @@ private Q_SLOTS:
         QVERIFY(!m_bus.show(id).isEmpty());
         QDBusConnection::disconnectFromBus(QStringLiteral("leaving"));
         QTRY_VERIFY(m_bus.show(id).isEmpty());
-        QTRY_VERIFY(m_bus.journal().constLast().value(QStringLiteral("call")).toString() == QLatin1String("clientGone"));
-        QCOMPARE(m_bus.journal().constLast().value(QStringLiteral("args")).toArray(), QJsonArray{id});
+        QTRY_VERIFY(m_bus.journal().constLast().value(QStringLiteral("call")).toString()
+                    == QLatin1String("clientGone"));
+        QCOMPARE(m_bus.journal().constLast().value(QStringLiteral("args")).toArray(), QJsonArray {id});
         QVERIFY(m_bus.sync());
     }
 
@@ -140,7 +143,8 @@ private Q_SLOTS:
         const QDBusConnection bus = QDBusConnection::sessionBus();
         const QString id = registerOn(bus, QStringLiteral("Transfer 2"));
         call(bus, QStringLiteral("setActive"), {id, 0.5});
-        call(bus, QStringLiteral("markRepairableFailure"), {id, QStringLiteral("Unable"), QStringLiteral("d"), QStringLiteral("Retry now")});
+        call(bus, QStringLiteral("markRepairableFailure"),
+             {id, QStringLiteral("Unable"), QStringLiteral("d"), QStringLiteral("Retry now")});
         QString out;
         QCOMPARE(m_bus.zavctl({QStringLiteral("list")}, &out), 0);
         QVERIFY2(out.contains(QStringLiteral("failed: Unable (repair: Retry now)")), qPrintable(out));

@@ -40,12 +40,17 @@ private Q_SLOTS:
         QTest::addColumn<QString>("account");
         QTest::addColumn<int>("registeredAs");
         QTest::addColumn<QStringList>("iconCalls");
-        QTest::newRow("upload without account") << "Web upload" << "" << 0 << QStringList{};
-        QTest::newRow("upload with account") << "Web upload" << "youtube" << 0
-                                             << QStringList{"setServiceIconType(0)", "setAccount(\"youtube\")"};
-        QTest::newRow("download") << "Download" << "" << 1 << QStringList{"setServiceIconType(1)"};
-        QTest::newRow("sync") << "Sync" << "" << 2 << QStringList{"setServiceIconType(2)"};
-        QTest::newRow("no marker (case-sensitive)") << "Web Upload" << "" << 2 << QStringList{};
+        QTest::newRow("upload without account") << "Web upload"
+                                                << "" << 0 << QStringList {};
+        QTest::newRow("upload with account")
+            << "Web upload"
+            << "youtube" << 0 << QStringList {"setServiceIconType(0)", "setAccount(\"youtube\")"};
+        QTest::newRow("download") << "Download"
+                                  << "" << 1 << QStringList {"setServiceIconType(1)"};
+        QTest::newRow("sync") << "Sync"
+                              << "" << 2 << QStringList {"setServiceIconType(2)"};
+        QTest::newRow("no marker (case-sensitive)") << "Web Upload"
+                                                    << "" << 2 << QStringList {};
     }
     void typeWordsChooseTypeAndIcon()
     {
@@ -54,16 +59,18 @@ private Q_SLOTS:
         QFETCH(int, registeredAs);
         QFETCH(QStringList, iconCalls);
         LogCapture log;
-        const QString id = add(type, QStringLiteral("Transfer 2"), QStringLiteral("Inactive"), account, QStringLiteral("2"));
+        const QString id = add(type, QStringLiteral("Transfer 2"), QStringLiteral("Inactive"), account,
+                               QStringLiteral("2"));
         QVERIFY(!id.isEmpty());
         QVERIFY(m_bus.sync());
-        const QStringList expected = QStringList{
-            QStringLiteral("registerTransfer(\"Transfer 2\", %1, \"com.kelvo.zavtestdialog\")").arg(registeredAs),
-            QStringLiteral("setPending(\"Pending\")"), QStringLiteral("setAccount(\"%1\")").arg(account),
-            QStringLiteral("setName(\"Transfer 2\")")}
+        const QStringList expected =
+            QStringList {
+                QStringLiteral("registerTransfer(\"Transfer 2\", %1, \"com.kelvo.zavtestdialog\")").arg(registeredAs),
+                QStringLiteral("setPending(\"Pending\")"), QStringLiteral("setAccount(\"%1\")").arg(account),
+                QStringLiteral("setName(\"Transfer 2\")")}
             + iconCalls
-            + QStringList{QStringLiteral("setSize(2)"), QStringLiteral("setEstimate(0)"), QStringLiteral("setCount(100)"),
-                          QStringLiteral("setPending(\"%1\")").arg(Msg)};
+            + QStringList {QStringLiteral("setSize(2)"), QStringLiteral("setEstimate(0)"),
+                           QStringLiteral("setCount(100)"), QStringLiteral("setPending(\"%1\")").arg(Msg)};
         QCOMPARE(m_bus.callsFor(id), expected);
         QCOMPARE(log.contains(QStringLiteral("ServiceIcon Download")), registeredAs == 1);
         QCOMPARE(m_bus.show(id).value(QStringLiteral("reason")).toString(), Msg);
@@ -87,9 +94,10 @@ private Q_SLOTS:
         });
         QVERIFY(!id.isEmpty());
         const QStringList calls = m_bus.callsFor(id);
-        QCOMPARE(calls.mid(1), (QStringList{"setPending(\"Pending\")", "setAccount(\"\")", "setName(\"Transfer 4\")",
-                                            "setServiceIconType(1)", "setSize(10)", "setEstimate(0)", "setCount(100)",
-                                            "markCompleted(false, \"\", \"\")"}));
+        QCOMPARE(calls.mid(1),
+                 (QStringList {"setPending(\"Pending\")", "setAccount(\"\")", "setName(\"Transfer 4\")",
+                               "setServiceIconType(1)", "setSize(10)", "setEstimate(0)", "setCount(100)",
+                               "markCompleted(false, \"\", \"\")"}));
         QCOMPARE(m_bus.show(id).value(QStringLiteral("state")).toString(), QStringLiteral("done"));
         QCOMPARE(m_page->transferCount(), transfersBefore);
         QCOMPARE(m_page->rows().size(), rowsBefore);
@@ -99,7 +107,8 @@ private Q_SLOTS:
 
     void keptStatusWords()
     {
-        const QString quiet = add(QStringLiteral("Sync"), QStringLiteral("Transfer 5"), QStringLiteral("NoMessageInactive"));
+        const QString quiet = add(QStringLiteral("Sync"), QStringLiteral("Transfer 5"),
+                                  QStringLiteral("NoMessageInactive"));
         const QString active = add(QStringLiteral("Sync"), QStringLiteral("Transfer 6"), QStringLiteral("Active"));
         QVERIFY(m_bus.sync());
         const QStringList quietCalls = m_bus.callsFor(quiet);
@@ -133,8 +142,9 @@ private Q_SLOTS:
     {
         const QString first = add(QStringLiteral("Download"), QStringLiteral("Transfer 2"), QStringLiteral("Inactive"),
                                   QString(), QStringLiteral("2048"), QStringLiteral("12"));
-        const QString second = add(QStringLiteral("Email upload"), QStringLiteral("Transfer 3"), QStringLiteral("Active"),
-                                   QStringLiteral("flickr"), QStringLiteral("5"), QStringLiteral("x"));
+        const QString second = add(QStringLiteral("Email upload"), QStringLiteral("Transfer 3"),
+                                   QStringLiteral("Active"), QStringLiteral("flickr"), QStringLiteral("5"),
+                                   QStringLiteral("x"));
         QVERIFY(first != second);
         QCOMPARE(m_page->transferHandle(first)->id(), first);
         QCOMPARE(m_page->transferHandle(second)->id(), second);
@@ -183,9 +193,9 @@ private Q_SLOTS:
     void fileNameBecomesTheRowImage()
     {
         const QString id = lastRegisteredAfter([&] {
-            m_page->addTransfer(QStringLiteral("Web upload"), QStringLiteral("Pic"), Msg, QStringLiteral("/tmp/pic.jpg"),
-                                QStringLiteral("Inactive"), QStringLiteral("facebook"), QStringLiteral("3"),
-                                QStringLiteral("0"), false);
+            m_page->addTransfer(QStringLiteral("Web upload"), QStringLiteral("Pic"), Msg,
+                                QStringLiteral("/tmp/pic.jpg"), QStringLiteral("Inactive"), QStringLiteral("facebook"),
+                                QStringLiteral("3"), QStringLiteral("0"), false);
         });
         QCOMPARE(m_page->findElement(id)->transferImage()->image(), QStringLiteral("/tmp/pic.jpg"));
     }
@@ -226,13 +236,11 @@ private:
     QString add(const QString &type, const QString &name, const QString &status, const QString &account = QString(),
                 const QString &size = QStringLiteral("2"), const QString &estimate = QStringLiteral("0"))
     {
-        return lastRegisteredAfter([&] {
-            m_page->addTransfer(type, name, Msg, QString(), status, account, size, estimate, false);
-        });
+        return lastRegisteredAfter(
+            [&] { m_page->addTransfer(type, name, Msg, QString(), status, account, size, estimate, false); });
     }
 
-    template<typename F>
-    QString lastRegisteredAfter(F addIt)
+    template <typename F> QString lastRegisteredAfter(F addIt)
     {
         addIt();
         if (!m_bus.sync())

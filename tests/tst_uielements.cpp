@@ -55,7 +55,7 @@ private Q_SLOTS:
         QCOMPARE(status.comboBox()->currentIndex(), 3);
         // The tester's pick wins over the program's selection.
         pickOption(status, QStringLiteral("Inactive"));
-        QCOMPARE(changed.options, QStringList{QStringLiteral("Inactive")});
+        QCOMPARE(changed.options, QStringList {QStringLiteral("Inactive")});
         QCOMPARE(status.currentOption(), QStringLiteral("Inactive"));
     }
 

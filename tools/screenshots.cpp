@@ -56,8 +56,8 @@ QString samplePicture(const QTemporaryDir &dir)
     return path;
 }
 
-void addTransfer(MApplicationWindow &window, ZAVTestMainPage &main, ZAVTestAddTransferPage &add,
-                 const QString &type, const QString &name, const QString &msg, const QString &status, int size)
+void addTransfer(MApplicationWindow &window, ZAVTestMainPage &main, ZAVTestAddTransferPage &add, const QString &type,
+                 const QString &name, const QString &msg, const QString &status, int size)
 {
     clickOn(&window, findButton(&main, QStringLiteral("Add New Transfers")));
     pickOption(add.typeList(), type);
@@ -94,7 +94,7 @@ int main(int argc, char **argv)
     auto *show = main.findChildren<ZAVTestShowTransferPage *>().value(0);
     if (!add || !show)
         return 1;
-    add->setFileChooser([&](const QString &) { return QStringList{picture}; });
+    add->setFileChooser([&](const QString &) { return QStringList {picture}; });
 
     // An upload with a file and an account.
     clickOn(&window, findButton(&main, QStringLiteral("Add New Transfers")));

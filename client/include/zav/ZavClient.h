@@ -119,8 +119,7 @@ public Q_SLOTS:
     virtual void markRestarted();
     virtual void markFailure(const QString &headline, const QString &description);
     // A failure the user can try to repair with an action named by actionText.
-    virtual void markRepairableFailure(const QString &headline, const QString &description,
-                                       const QString &actionText);
+    virtual void markRepairableFailure(const QString &headline, const QString &description, const QString &actionText);
     // The program could not cancel the transfer, for the given reason.
     virtual void markCancelFailed(const QString &reason);
 
