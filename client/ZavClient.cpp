@@ -68,8 +68,7 @@ bool Client::init()
         return false;
     }
     m_owner = reply.service();
-    if (!m_connected) {
-        m_connected = true;
+    if (!m_listener) {
         // Requests are sent to this connection only; the sender is checked in onRequest.
         m_listener = new BusListener(this);
         bus.connect(QLatin1String(ServiceName), QLatin1String(ObjectPath), QLatin1String(Interface),

@@ -78,17 +78,6 @@ QString MApplicationWindow::barTitle() const
     return m_title->text();
 }
 
-bool MApplicationWindow::isShowing(const MSceneWindow *window) const
-{
-    if (window && window == m_page)
-        return true;
-    for (const QPointer<MSceneWindow> &overlay : m_overlays) {
-        if (overlay == window)
-            return true;
-    }
-    return false;
-}
-
 void MApplicationWindow::adopt(MSceneWindow *window)
 {
     auto *page = qobject_cast<MApplicationPage *>(window);

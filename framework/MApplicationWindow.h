@@ -27,7 +27,6 @@ public:
     // The escape button of the bar ("Back" or "Close").
     QPushButton *escapeButton() const { return m_escape; }
     QString barTitle() const;
-    bool isShowing(const MSceneWindow *window) const;
 
 Q_SIGNALS:
     void pageChanged(MApplicationPage *page);

@@ -10,12 +10,6 @@ MSceneWindow::MSceneWindow(QGraphicsItem *parent)
 
 MSceneWindow::~MSceneWindow() = default;
 
-bool MSceneWindow::isOnDisplay() const
-{
-    MApplicationWindow *window = MApplication::activeApplicationWindow();
-    return window && window->isShowing(this);
-}
-
 void MSceneWindow::appear(MSceneWindow::DeletionPolicy policy)
 {
     m_policy = policy;

@@ -19,8 +19,6 @@ public:
     ~MSceneWindow() override;
 
     DeletionPolicy deletionPolicy() const { return m_policy; }
-    // True while the window shows this one.
-    bool isOnDisplay() const;
 
 public Q_SLOTS:
     // Shows this on the application's active window.

@@ -230,6 +230,12 @@ void ZAVTestShowTransferPage::itemSelected(const QString &id)
     detail->appear(MSceneWindow::KeepWhenDone);
 }
 
+Zav::Transfer *ZAVTestShowTransferPage::handleFor(const char *slot, const QString &id) const
+{
+    qDebug() << slot << id;
+    return transfers.value(id);
+}
+
 void ZAVTestShowTransferPage::stopAutoProgress(const QString &id)
 {
     if (values->autoProgress(id))
@@ -240,8 +246,7 @@ void ZAVTestShowTransferPage::stopAutoProgress(const QString &id)
 
 void ZAVTestShowTransferPage::transferSetSize(const QString &id, quint64 bytes)
 {
-    qDebug() << "ZAVTestShowTransferPage::transferSetSize" << id;
-    Zav::Transfer *transfer = transfers.value(id);
+    Zav::Transfer *transfer = handleFor("ZAVTestShowTransferPage::transferSetSize", id);
     if (!transfer)
         return;
     transfer->setSize(bytes);
@@ -252,8 +257,7 @@ void ZAVTestShowTransferPage::transferSetSize(const QString &id, quint64 bytes)
 
 void ZAVTestShowTransferPage::transferProgress(const QString &id, float done)
 {
-    qDebug() << "ZAVTestShowTransferPage::transferProgress" << id;
-    Zav::Transfer *transfer = transfers.value(id);
+    Zav::Transfer *transfer = handleFor("ZAVTestShowTransferPage::transferProgress", id);
     if (!transfer)
         return;
     transfer->setProgress(done);
@@ -262,8 +266,7 @@ void ZAVTestShowTransferPage::transferProgress(const QString &id, float done)
 
 void ZAVTestShowTransferPage::transferSpeed(const QString &id, int speed)
 {
-    qDebug() << "ZAVTestShowTransferPage::transferSpeed" << id;
-    Zav::Transfer *transfer = transfers.value(id);
+    Zav::Transfer *transfer = handleFor("ZAVTestShowTransferPage::transferSpeed", id);
     if (!transfer)
         return;
     transfer->setSpeed(speed);
@@ -272,8 +275,7 @@ void ZAVTestShowTransferPage::transferSpeed(const QString &id, int speed)
 
 void ZAVTestShowTransferPage::transferMessage(const QString &id, const QString &msg)
 {
-    qDebug() << "ZAVTestShowTransferPage::transferMessage" << id;
-    Zav::Transfer *transfer = transfers.value(id);
+    Zav::Transfer *transfer = handleFor("ZAVTestShowTransferPage::transferMessage", id);
     if (!transfer)
         return;
     transfer->setMessage(msg);
@@ -284,8 +286,7 @@ void ZAVTestShowTransferPage::transferMessage(const QString &id, const QString &
 
 void ZAVTestShowTransferPage::transferEstimate(const QString &id, int seconds)
 {
-    qDebug() << "ZAVTestShowTransferPage::transferEstimate" << id;
-    Zav::Transfer *transfer = transfers.value(id);
+    Zav::Transfer *transfer = handleFor("ZAVTestShowTransferPage::transferEstimate", id);
     if (!transfer)
         return;
     transfer->setEstimate(seconds);
@@ -296,8 +297,7 @@ void ZAVTestShowTransferPage::transferEstimate(const QString &id, int seconds)
 
 void ZAVTestShowTransferPage::transferCanPause(const QString &id, bool value)
 {
-    qDebug() << "ZAVTestShowTransferPage::transferCanPause" << id;
-    Zav::Transfer *transfer = transfers.value(id);
+    Zav::Transfer *transfer = handleFor("ZAVTestShowTransferPage::transferCanPause", id);
     if (!transfer)
         return;
     transfer->setCanPause(value);
@@ -306,8 +306,7 @@ void ZAVTestShowTransferPage::transferCanPause(const QString &id, bool value)
 
 void ZAVTestShowTransferPage::transferName(const QString &id, const QString &name)
 {
-    qDebug() << "ZAVTestShowTransferPage::transferName" << id;
-    Zav::Transfer *transfer = transfers.value(id);
+    Zav::Transfer *transfer = handleFor("ZAVTestShowTransferPage::transferName", id);
     if (!transfer)
         return;
     transfer->setName(name);
@@ -318,8 +317,7 @@ void ZAVTestShowTransferPage::transferName(const QString &id, const QString &nam
 
 void ZAVTestShowTransferPage::transferPending(const QString &id, const QString &reason)
 {
-    qDebug() << "ZAVTestShowTransferPage::transferPending" << id;
-    Zav::Transfer *transfer = transfers.value(id);
+    Zav::Transfer *transfer = handleFor("ZAVTestShowTransferPage::transferPending", id);
     if (!transfer)
         return;
     transfer->setPending(reason);
@@ -330,8 +328,7 @@ void ZAVTestShowTransferPage::transferPending(const QString &id, const QString &
 
 void ZAVTestShowTransferPage::transferSetActive(const QString &id, float done)
 {
-    qDebug() << "ZAVTestShowTransferPage::transferSetActive" << id;
-    Zav::Transfer *transfer = transfers.value(id);
+    Zav::Transfer *transfer = handleFor("ZAVTestShowTransferPage::transferSetActive", id);
     if (!transfer)
         return;
     transfer->setActive(done);
@@ -342,8 +339,7 @@ void ZAVTestShowTransferPage::transferSetActive(const QString &id, float done)
 
 void ZAVTestShowTransferPage::transferFailed(const QString &id, int retry)
 {
-    qDebug() << "ZAVTestShowTransferPage::transferFailed" << id;
-    Zav::Transfer *transfer = transfers.value(id);
+    Zav::Transfer *transfer = handleFor("ZAVTestShowTransferPage::transferFailed", id);
     if (!transfer)
         return;
     if (retry == 0) {
@@ -433,8 +429,7 @@ void ZAVTestShowTransferPage::commitChanged(const QString &id, bool value)
 
 void ZAVTestShowTransferPage::transferMarkCancelled(const QString &id)
 {
-    qDebug() << "ZAVTestShowTransferPage::transferMarkCancelled" << id;
-    Zav::Transfer *transfer = transfers.value(id);
+    Zav::Transfer *transfer = handleFor("ZAVTestShowTransferPage::transferMarkCancelled", id);
     if (!transfer) {
         qDebug() << "Element not found transferCancelled";
         return;
@@ -449,8 +444,7 @@ void ZAVTestShowTransferPage::transferMarkCancelled(const QString &id)
 
 void ZAVTestShowTransferPage::transferMarkCancelFail(const QString &id)
 {
-    qDebug() << "ZAVTestShowTransferPage::transferMarkCancelFail" << id;
-    Zav::Transfer *transfer = transfers.value(id);
+    Zav::Transfer *transfer = handleFor("ZAVTestShowTransferPage::transferMarkCancelFail", id);
     if (!transfer)
         return;
     transfer->markCancelFailed(QStringLiteral("File is already uploaded"));
@@ -461,8 +455,7 @@ void ZAVTestShowTransferPage::transferMarkCancelFail(const QString &id)
 
 void ZAVTestShowTransferPage::transferMarkPaused(const QString &id)
 {
-    qDebug() << "ZAVTestShowTransferPage::transferMarkPaused" << id;
-    Zav::Transfer *transfer = transfers.value(id);
+    Zav::Transfer *transfer = handleFor("ZAVTestShowTransferPage::transferMarkPaused", id);
     if (!transfer)
         return;
     transfer->markPaused();
@@ -473,8 +466,7 @@ void ZAVTestShowTransferPage::transferMarkPaused(const QString &id)
 
 void ZAVTestShowTransferPage::transferMarkRestarted(const QString &id)
 {
-    qDebug() << "ZAVTestShowTransferPage::transferMarkRestarted" << id;
-    Zav::Transfer *transfer = transfers.value(id);
+    Zav::Transfer *transfer = handleFor("ZAVTestShowTransferPage::transferMarkRestarted", id);
     if (!transfer)
         return;
     transfer->markRestarted();

@@ -77,6 +77,9 @@ private Q_SLOTS:
     void transferTitleChanged(const QString &id, const QString &title);
 
 private:
+    // A handler's first steps: its debug line (the slot's name and the id), then the registry
+    // entry for the id, null when it has none.
+    Zav::Transfer *handleFor(const char *slot, const QString &id) const;
     // The automatic progress of the detail page stops when the id's stored flag is on.
     void stopAutoProgress(const QString &id);
 

@@ -1,6 +1,7 @@
 #ifndef APPDRIVER_H
 #define APPDRIVER_H
 
+#include <MApplication.h>
 #include <MNamespace.h>
 
 #include <QObject>
@@ -86,5 +87,14 @@ void typeAndReturn(MTextEdit *field, const QString &text);
 void pressOn(MApplicationWindow *window, QGraphicsWidget *item);
 // Clicks a button as the user would, through the window.
 void clickOn(MApplicationWindow *window, MButton *button);
+
+// main() of a test program whose pages need the application object (and its theme).
+#define ZAV_TEST_MAIN(TestClass)                                                                                       \
+    int main(int argc, char **argv)                                                                                    \
+    {                                                                                                                  \
+        MApplication app(argc, argv);                                                                                  \
+        TestClass test;                                                                                                \
+        return QTest::qExec(&test, argc, argv);                                                                        \
+    }
 
 #endif

@@ -193,10 +193,5 @@ private:
     ZAVTestShowTransferPage *m_show = nullptr;
 };
 
-int main(int argc, char **argv)
-{
-    MApplication app(argc, argv);
-    tst_AddTransferPage test;
-    return QTest::qExec(&test, argc, argv);
-}
+ZAV_TEST_MAIN(tst_AddTransferPage)
 #include "tst_addtransferpage.moc"

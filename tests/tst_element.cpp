@@ -196,10 +196,5 @@ private:
     DialogAnswerer *m_answerer = nullptr;
 };
 
-int main(int argc, char **argv)
-{
-    MApplication app(argc, argv);
-    tst_Element test;
-    return QTest::qExec(&test, argc, argv);
-}
+ZAV_TEST_MAIN(tst_Element)
 #include "tst_element.moc"

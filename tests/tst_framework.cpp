@@ -173,10 +173,5 @@ private:
     MApplicationWindow *m_window = nullptr;
 };
 
-int main(int argc, char **argv)
-{
-    MApplication app(argc, argv);
-    tst_Framework test;
-    return QTest::qExec(&test, argc, argv);
-}
+ZAV_TEST_MAIN(tst_Framework)
 #include "tst_framework.moc"

@@ -283,10 +283,5 @@ private:
     int m_before = 0;
 };
 
-int main(int argc, char **argv)
-{
-    MApplication app(argc, argv);
-    tst_Handlers test;
-    return QTest::qExec(&test, argc, argv);
-}
+ZAV_TEST_MAIN(tst_Handlers)
 #include "tst_handlers.moc"

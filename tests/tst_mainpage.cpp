@@ -108,10 +108,5 @@ private:
     ZAVTestMainPage *m_main = nullptr;
 };
 
-int main(int argc, char **argv)
-{
-    MApplication app(argc, argv);
-    tst_MainPage test;
-    return QTest::qExec(&test, argc, argv);
-}
+ZAV_TEST_MAIN(tst_MainPage)
 #include "tst_mainpage.moc"

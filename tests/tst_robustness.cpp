@@ -289,10 +289,5 @@ private:
     QHash<QString, quint64> m_expectedSizes;
 };
 
-int main(int argc, char **argv)
-{
-    MApplication app(argc, argv);
-    tst_Robustness test;
-    return QTest::qExec(&test, argc, argv);
-}
+ZAV_TEST_MAIN(tst_Robustness)
 #include "tst_robustness.moc"

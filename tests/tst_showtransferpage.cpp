@@ -258,10 +258,5 @@ private:
     ZAVTestShowTransferPage *m_page = nullptr;
 };
 
-int main(int argc, char **argv)
-{
-    MApplication app(argc, argv);
-    tst_ShowTransferPage test;
-    return QTest::qExec(&test, argc, argv);
-}
+ZAV_TEST_MAIN(tst_ShowTransferPage)
 #include "tst_showtransferpage.moc"

@@ -67,9 +67,8 @@ private:
     void send(const QString &owner, const QString &method, const QVariantList &arguments);
 
     QString m_owner; // unique bus name of the service instance that answers now
-    bool m_connected = false;
     QDBusServiceWatcher *m_watcher = nullptr;
-    BusListener *m_listener = nullptr;
+    BusListener *m_listener = nullptr; // made, with the bus connections, by the first init()
     QHash<QString, Transfer *> m_transfers; // by owner + '/' + id
 };
 
