@@ -38,7 +38,8 @@ CPP
 export PKG_CONFIG_PATH="$libdir/pkgconfig"
 sanitize=""
 # A library built with the sanitizers needs their runtime in the program too.
-ldd "$libdir/libzavclient.so.0" | grep -q libasan && sanitize="-fsanitize=address,undefined"
+# (ldd's output is read whole: with pipefail, grep -q stopping early would fail the pipeline.)
+case "$(ldd "$libdir/libzavclient.so.0")" in *libasan*) sanitize="-fsanitize=address,undefined" ;; esac
 # shellcheck disable=SC2046
 g++ -std=c++17 -fPIC $sanitize "$work/uses.cpp" -o "$work/uses" $(pkg-config --cflags --libs zavclient) \
     -Wl,-rpath,"$libdir" || fail "cannot build against the installed library"
