@@ -125,11 +125,13 @@ void Client::onOwnerChanged(const QString &oldOwner, const QString &newOwner)
     if (!oldOwner.isEmpty() && oldOwner == m_owner) {
         qWarning("Zav::Client: the transfer service left the bus; changes to its transfers are dropped");
         m_owner.clear();
+        emit serviceAvailabilityChanged(false);
     }
     if (!newOwner.isEmpty() && m_owner.isEmpty()) {
         // A new instance knows nothing of the transfers registered before; they stay dropped.
         qWarning("Zav::Client: the transfer service is back; new transfers can be registered");
         m_owner = newOwner;
+        emit serviceAvailabilityChanged(true);
     }
 }
 

@@ -2,9 +2,11 @@
 
 #include "MApplication.h"
 #include "MApplicationPage.h"
+#include "MButton.h"
 #include "MDialog.h"
 
 #include <QCloseEvent>
+#include <QKeyEvent>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
@@ -29,6 +31,10 @@ MApplicationWindow::MApplicationWindow(QWidget *parent)
     setRenderHints(QPainter::Antialiasing | QPainter::TextAntialiasing | QPainter::SmoothPixmapTransform);
     setFrameShape(QFrame::NoFrame);
     setViewportMargins(0, BarHeight, 0, 0);
+    // The scroll bar starts below the title bar, beside the page it scrolls.
+    auto *underBar = new QWidget;
+    underBar->setFixedHeight(BarHeight);
+    addScrollBarWidget(underBar, Qt::AlignTop);
     setObjectName(QStringLiteral("ApplicationWindow"));
 
     m_bar->setObjectName(QStringLiteral("TitleBar"));
@@ -142,7 +148,6 @@ void MApplicationWindow::showPage(MApplicationPage *page)
     fitPage();
     verticalScrollBar()->setValue(0);
     updateBar();
-    emit pageChanged(page);
 }
 
 void MApplicationWindow::showOverlay(MSceneWindow *overlay)
@@ -222,6 +227,25 @@ void MApplicationWindow::resizeEvent(QResizeEvent *event)
     QGraphicsView::resizeEvent(event);
     m_bar->setGeometry(0, 0, width(), BarHeight);
     fitPage();
+}
+
+void MApplicationWindow::keyPressEvent(QKeyEvent *event)
+{
+    QGraphicsView::keyPressEvent(event);
+    if (event->isAccepted())
+        return;
+    // Esc that nothing on the page used (an open list closes itself) works the escape button;
+    // Return in an answer box presses its default button.
+    if (event->key() == Qt::Key_Escape) {
+        event->accept();
+        escapeClicked();
+    } else if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        MDialog *dialog = topDialog();
+        if (MButton *button = dialog ? dialog->button(dialog->defaultButton()) : nullptr) {
+            event->accept();
+            button->click();
+        }
+    }
 }
 
 void MApplicationWindow::closeEvent(QCloseEvent *event)

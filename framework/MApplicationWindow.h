@@ -28,12 +28,10 @@ public:
     QPushButton *escapeButton() const { return m_escape; }
     QString barTitle() const;
 
-Q_SIGNALS:
-    void pageChanged(MApplicationPage *page);
-
 protected:
     void resizeEvent(QResizeEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
 
 private:
     friend class MSceneWindow;

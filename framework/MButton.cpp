@@ -15,7 +15,8 @@ MButton::MButton(const QString &text, QGraphicsItem *parent, MButtonModel *)
     : MWidgetController(new QPushButton(text), parent)
     , m_button(static_cast<QPushButton *>(widget()))
 {
-    m_button->setFocusPolicy(Qt::NoFocus);
+    // Reached with Tab; a click does not take focus from the field being typed in.
+    m_button->setFocusPolicy(Qt::TabFocus);
     QSizePolicy policy = sizePolicy();
     policy.setHorizontalPolicy(QSizePolicy::Preferred);
     setSizePolicy(policy);

@@ -41,7 +41,7 @@ MComboBox::MComboBox(QGraphicsItem *parent)
     combo->onPopup = [this](bool shown) { popupShown(shown); };
     m_combo = combo;
     m_combo->setParent(box);
-    m_combo->setFocusPolicy(Qt::NoFocus);
+    takeWheelOnlyWhenFocused(m_combo);
     m_combo->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     m_combo->setMinimumWidth(150);
     layout->addWidget(m_title);

@@ -66,15 +66,21 @@ MDialog::MDialog(const QString &title, M::StandardButtons buttons)
         if (!buttons.testFlag(which))
             continue;
         auto *button = new MButton(buttonText(which));
-        button->setObjectName(QStringLiteral("PushButton"));
+        // The first button (OK where there is one) is the accented default; the others plain.
+        const bool isDefault = m_buttons.isEmpty();
+        if (isDefault)
+            m_default = which;
+        button->setObjectName(isDefault ? QStringLiteral("PushButton") : QStringLiteral("DialogButton"));
         connect(button, &MButton::clicked, this, [this, which] { done(which); });
         m_buttons.insert(which, button);
         row->addItem(button);
     }
     row->addStretch();
     panelLayout->addItem(row);
-    if (title.isEmpty())
-        delete m_title, m_title = nullptr;
+    if (title.isEmpty()) {
+        delete m_title;
+        m_title = nullptr;
+    }
 }
 
 MDialog::~MDialog()

@@ -26,6 +26,8 @@ public:
     void setTitle(const QString &title);
     int result() const { return m_result; }
     MButton *button(M::StandardButton which) const { return m_buttons.value(which); }
+    // The accented button that Return presses: the first one, OK where there is one.
+    M::StandardButton defaultButton() const { return m_default; }
 
     int exec();
 
@@ -53,6 +55,7 @@ private:
     MLabel *m_title;
     QGraphicsLinearLayout *m_content;
     QHash<int, MButton *> m_buttons;
+    M::StandardButton m_default = M::NoStandardButton;
     QEventLoop *m_loop = nullptr;
     int m_result = M::NoStandardButton;
 };

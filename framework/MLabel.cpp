@@ -22,6 +22,9 @@ TextStyle textStyle(const QString &name)
         {QStringLiteral("ElementTransferCol2"), {12, false, QColor(0x4b, 0x5a, 0x69)}},
         {QStringLiteral("ElementTransferCol3"), {12, false, QColor(0x22, 0x31, 0x3f)}},
         {QStringLiteral("DialogText"), {16, false, QColor(0x1f, 0x2a, 0x36)}},
+        {QStringLiteral("TransferIdBadge"), {11, true, QColor(0x5b, 0x6b, 0x7b)}},
+        {QStringLiteral("NoticeLine"), {14, true, QColor(0xb0, 0x3a, 0x2e)}},
+        {QStringLiteral("HintLine"), {13, false, QColor(0x4b, 0x5a, 0x69)}},
     };
     return styles.value(name, TextStyle {13, false, QColor(0x1f, 0x2a, 0x36)});
 }

@@ -11,7 +11,7 @@ MSlider::MSlider(QGraphicsItem *parent, const QString &viewType)
     auto *layout = new QHBoxLayout(box);
     layout->setContentsMargins(0, 0, 0, 0);
     m_slider = new QSlider(Qt::Horizontal, box);
-    m_slider->setFocusPolicy(Qt::NoFocus);
+    takeWheelOnlyWhenFocused(m_slider);
     m_handleLabel = new QLabel(box);
     m_handleLabel->setObjectName(QStringLiteral("SliderHandleLabel"));
     m_handleLabel->setTextFormat(Qt::PlainText);

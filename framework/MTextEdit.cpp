@@ -1,6 +1,8 @@
 #include "MTextEdit.h"
 
+#include <QEvent>
 #include <QLineEdit>
+#include <QTimer>
 #include <QPlainTextEdit>
 
 namespace {
@@ -22,6 +24,7 @@ MTextEdit::MTextEdit(MTextEditModel::LineMode type, const QString &text, QGraphi
         m_line = static_cast<QLineEdit *>(widget());
         connect(m_line, &QLineEdit::returnPressed, this, &MTextEdit::returnPressed);
         connect(m_line, &QLineEdit::textChanged, this, &MTextEdit::textChanged);
+        m_line->installEventFilter(this);
     } else {
         m_multi = static_cast<QPlainTextEdit *>(widget());
         connect(m_multi, &QPlainTextEdit::textChanged, this, &MTextEdit::textChanged);
@@ -30,6 +33,16 @@ MTextEdit::MTextEdit(MTextEditModel::LineMode type, const QString &text, QGraphi
 }
 
 MTextEdit::~MTextEdit() = default;
+
+bool MTextEdit::eventFilter(QObject *object, QEvent *event)
+{
+    // A field taking focus has all its text selected, so that typing replaces a field's
+    // starting text ("Size value") instead of being appended to it. After the event: a click
+    // places the cursor once focus has come.
+    if (object == m_line && event->type() == QEvent::FocusIn)
+        QTimer::singleShot(0, m_line, &QLineEdit::selectAll);
+    return MWidgetController::eventFilter(object, event);
+}
 
 QString MTextEdit::text() const
 {

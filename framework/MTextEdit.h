@@ -34,6 +34,9 @@ Q_SIGNALS:
     void returnPressed();
     void textChanged();
 
+protected:
+    bool eventFilter(QObject *object, QEvent *event) override;
+
 private:
     MTextEditModel::LineMode m_mode;
     QLineEdit *m_line = nullptr;

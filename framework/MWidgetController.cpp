@@ -1,5 +1,6 @@
 #include "MWidgetController.h"
 
+#include <QEvent>
 #include <QStyle>
 #include <QWidget>
 
@@ -24,6 +25,38 @@ MWidgetController::MWidgetController(QWidget *widget, QGraphicsItem *parent)
 }
 
 MWidgetController::~MWidgetController() = default;
+
+void MWidgetController::resizeEvent(QGraphicsSceneResizeEvent *event)
+{
+    QGraphicsProxyWidget::resizeEvent(event);
+    // A layout may size a control to nothing for a moment (a page laid out before it has its
+    // width). Qt then unmaps the embedded window and, as the window is never shown on screen,
+    // does not map it again when it regains a size: every later repaint of the widget is then
+    // dropped, and the screen keeps a slider's old handle and number until something else
+    // repaints the view. Mapped again here, as showing such a window does.
+    QWidget *w = widget();
+    if (w && w->isVisible() && !w->testAttribute(Qt::WA_Mapped) && !w->size().isEmpty()) {
+        w->setAttribute(Qt::WA_Mapped);
+        w->update();
+    }
+}
+
+void MWidgetController::takeWheelOnlyWhenFocused(QWidget *control)
+{
+    control->setFocusPolicy(Qt::StrongFocus);
+    control->installEventFilter(this);
+    m_wheelControl = control;
+}
+
+bool MWidgetController::eventFilter(QObject *object, QEvent *event)
+{
+    if (object == m_wheelControl && event->type() == QEvent::Wheel && !m_wheelControl->hasFocus()) {
+        // Ignored, the turn goes on to the items beneath and in the end scrolls the view.
+        event->ignore();
+        return true;
+    }
+    return QGraphicsProxyWidget::eventFilter(object, event);
+}
 
 void MWidgetController::setViewType(const QString &type)
 {

@@ -21,11 +21,17 @@ public:
 protected:
     // Takes ownership of `widget`.
     MWidgetController(QWidget *widget, QGraphicsItem *parent);
+    void resizeEvent(QGraphicsSceneResizeEvent *event) override;
+    bool eventFilter(QObject *object, QEvent *event) override;
+    // `control` takes focus from a click or Tab, and lets wheel turns pass to the page (which
+    // scrolls) until it has focus: a tester scrolling a long page must not change settings.
+    void takeWheelOnlyWhenFocused(QWidget *control);
 
 private:
     void restyle();
 
     QString m_viewType;
+    QWidget *m_wheelControl = nullptr;
 };
 
 #endif

@@ -8,6 +8,9 @@
 
 #include <QDebug>
 #include <QDir>
+#include <MApplication.h>
+#include <MApplicationWindow.h>
+
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGraphicsLinearLayout>
@@ -167,6 +170,8 @@ void ZAVTestAddTransferPage::showFileRow()
         fileLayout = new QGraphicsLinearLayout(Qt::Horizontal, mainLayout);
         labelFile = new MLabel(QStringLiteral("File"), this);
         labelFile->setObjectName(QStringLiteral("PopupListHeader"));
+        // As wide as the titles of the rows above, so that the fields line up.
+        labelFile->setMinimumWidth(150);
         labelFile->setMaximumWidth(150);
         textTransferFileName = new MTextEdit(MTextEditModel::SingleLine, QString(), this);
         textTransferFileName->setMaximumWidth(500);
@@ -226,8 +231,17 @@ void ZAVTestAddTransferPage::browseClicked()
     if (fileChooser) {
         files = fileChooser(lastFolder);
     } else {
-        files = QFileDialog::getOpenFileNames(nullptr, QStringLiteral("Choose files to transfer"), lastFolder,
-                                              QStringLiteral("Images (*.png *.jpg *.jpeg *.gif *.bmp);;All files (*)"));
+        // Qt's own chooser, over the window and no larger than it: the platform's would open at its
+        // own size and hang off the handset-sized window.
+        QWidget *window = MApplication::activeApplicationWindow();
+        QFileDialog dialog(window, QStringLiteral("Choose files to transfer"), lastFolder,
+                           QStringLiteral("Images (*.png *.jpg *.jpeg *.gif *.bmp);;All files (*)"));
+        dialog.setOption(QFileDialog::DontUseNativeDialog);
+        dialog.setFileMode(QFileDialog::ExistingFiles);
+        if (window)
+            dialog.setGeometry(QRect(window->mapToGlobal(QPoint(0, 0)), window->size()));
+        if (dialog.exec() == QDialog::Accepted)
+            files = dialog.selectedFiles();
     }
     // Closing the chooser without a choice delivers nothing.
     if (files.isEmpty())

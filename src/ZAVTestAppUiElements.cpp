@@ -254,10 +254,16 @@ bool ZAVTestSliderObject::setStepsPerDecade(unsigned int steps)
     return true;
 }
 
+void ZAVTestSliderObject::showNumber(const QString &number)
+{
+    if (sliderWidget)
+        sliderWidget->setHandleLabel(number + QLatin1Char(' ') + unit);
+}
+
 void ZAVTestSliderObject::sliderMoved(int)
 {
     const double current = value();
-    sliderWidget->setHandleLabel(QString::number(current, 'g', 6) + QLatin1Char(' ') + unit);
+    showNumber(QString::number(current, 'g', 6));
     emit valueChanged(current);
 }
 

@@ -147,6 +147,8 @@ public:
     double value();
     // Moves to the position of `value` (truncated); 0 and below move to position 0.
     void setValue(double value);
+    // Shows `number` with the unit on the handle label, in place of the position's value.
+    void showNumber(const QString &number);
     // Moves to a position; false, and nothing changes, outside minimum..maximum.
     bool setSliderValue(int sliderValue);
     bool setMinimum(int minimum);

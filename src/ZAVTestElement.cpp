@@ -31,6 +31,9 @@ void ZAVTestElement::createLayout()
     labelSize = new MLabel(QStringLiteral("Transfer Size"), this);
     labelState = new MLabel(QStringLiteral("Transfer State"), this);
     buttonInfo = new MButton(QStringLiteral("Info"), this);
+    labelId = new MLabel(this);
+    labelId->setObjectName(QStringLiteral("TransferIdBadge"));
+    labelId->setText(idBadge(id));
 
     labelName->setObjectName(QStringLiteral("ElementTransferCol1"));
     labelMsg->setObjectName(QStringLiteral("ElementTransferCol1"));
@@ -56,6 +59,7 @@ void ZAVTestElement::createLayout()
     row->addItem(column(labelName, labelMsg, 450));
     row->addItem(column(labelState, labelEstTime, 125));
     row->addItem(column(labelSize, buttonInfo, 125));
+    row->addItem(labelId);
     setLayout(row);
 
     // Queued: the answer box runs a nested event loop, which must not run inside the button's
@@ -63,9 +67,16 @@ void ZAVTestElement::createLayout()
     connect(buttonInfo, &MButton::clicked, this, &ZAVTestElement::infoButtonClicked, Qt::QueuedConnection);
 }
 
+QString ZAVTestElement::idBadge(const QString &id)
+{
+    return id.isEmpty() ? QString() : QStringLiteral("id %1").arg(id);
+}
+
 void ZAVTestElement::setTransferId(const QString &transferId)
 {
     id = transferId;
+    if (labelId)
+        labelId->setText(idBadge(id));
 }
 
 QString ZAVTestElement::transferId() const

@@ -19,6 +19,8 @@ public:
 
     void createLayout();
     void setTransferId(const QString &id);
+    // How a transfer's id is shown ("id 7"), on the row and on the detail page.
+    static QString idBadge(const QString &id);
     QString transferId() const;
     void setTransferImage(const QString &image);
     void setTransferName(const QString &name);
@@ -36,6 +38,7 @@ public:
     MLabel *estimateLabel() const { return labelEstTime; }
     MLabel *sizeLabel() const { return labelSize; }
     MLabel *stateLabel() const { return labelState; }
+    MLabel *idLabel() const { return labelId; }
     MButton *infoButton() const { return buttonInfo; }
 
 Q_SIGNALS:
@@ -64,6 +67,7 @@ private:
     MLabel *labelEstTime = nullptr;
     MLabel *labelSize = nullptr;
     MLabel *labelState = nullptr;
+    MLabel *labelId = nullptr; // the service's id, for zavctl
     MButton *buttonInfo = nullptr;
     bool responseHandled;
 };

@@ -1,8 +1,10 @@
 #include "ZAVTestElementDetail.h"
 
+#include "ZAVTestElement.h"
 #include "ZAVTestNumbers.h"
 
 #include <MButton.h>
+#include <MLabel.h>
 #include <MTextEdit.h>
 
 #include <QDebug>
@@ -57,6 +59,8 @@ ZAVTestElementDetail::~ZAVTestElementDetail() = default;
 void ZAVTestElementDetail::setTransferId(const QString &id)
 {
     transferId_ = id;
+    if (labelId)
+        labelId->setText(ZAVTestElement::idBadge(id));
 }
 
 void ZAVTestElementDetail::createContent()
@@ -76,6 +80,9 @@ void ZAVTestElementDetail::createContent()
     connect(buttonCanPause, &MButton::clicked, this, &ZAVTestElementDetail::buttonCanPauseClicked);
     connect(buttonCommit, &MButton::clicked, this, &ZAVTestElementDetail::buttonCommitClicked);
 
+    labelId = new MLabel(ZAVTestElement::idBadge(transferId_), central);
+    labelId->setObjectName(QStringLiteral("TransferIdBadge"));
+    mainLayout->addItem(labelId);
     mainLayout->addItem(transferName.createLayout(central));
     mainLayout->addItem(transferMsg.createLayout(central));
     row->addItem(transferStatus.createLayout(central));
@@ -257,12 +264,27 @@ void ZAVTestElementDetail::doneWithResult()
 
 void ZAVTestElementDetail::sizeEntered()
 {
-    sizeChanged(ZAVTestNumbers::parseDecimal(textSize->text()));
+    const double size = ZAVTestNumbers::parseDecimal(textSize->text());
+    showEntered(transferSize, size, QString::number(ZAVTestNumbers::toByteCount(size)));
+    sizeChanged(size);
 }
 
 void ZAVTestElementDetail::progressEntered()
 {
-    progressChanged(ZAVTestNumbers::parseDecimal(textProgress->text()));
+    const double percent = ZAVTestNumbers::parseDecimal(textProgress->text());
+    showEntered(transferProgress, percent, QString::number(percent, 'g', 6));
+    progressChanged(percent);
+}
+
+void ZAVTestElementDetail::showEntered(ZAVTestSliderObject &slider, double value, const QString &sent)
+{
+    // The slider follows what was typed, so the page shows what is sent (0 for text that is
+    // no number); its number is the one sent, not the nearest step of the scale.
+    {
+        const LoadingScope scope(loading);
+        slider.setValue(value);
+    }
+    slider.showNumber(sent);
 }
 
 void ZAVTestElementDetail::statusChanged(QString &status)

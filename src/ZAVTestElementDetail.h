@@ -6,6 +6,7 @@
 #include <MApplicationPage.h>
 
 class MButton;
+class MLabel;
 class MTextEdit;
 
 // The page on which the tester edits one transfer. It keeps no values of its own: everything it
@@ -44,6 +45,7 @@ public:
     MButton *canPauseButton() const { return buttonCanPause; }
     MButton *commitButton() const { return buttonCommit; }
     MButton *closeButton() const { return buttonClose; }
+    MLabel *idLabel() const { return labelId; }
 
 Q_SIGNALS:
     void transferSetSizeSignal(QString id, quint64 bytes);
@@ -90,6 +92,7 @@ private Q_SLOTS:
 
 private:
     void connectControls();
+    void showEntered(ZAVTestSliderObject &slider, double value, const QString &sent);
 
     ZAVTestTransferNameObject transferName;
     ZAVTestTransferMsgObject transferMsg;
@@ -108,6 +111,7 @@ private:
     MButton *buttonCanPause;
     MButton *buttonCommit = nullptr;
     MButton *buttonClose = nullptr;
+    MLabel *labelId = nullptr;
     QString transferId_;
 
     // Set while the page builds its controls or loads a transfer into them: what the controls

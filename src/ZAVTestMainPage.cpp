@@ -4,6 +4,7 @@
 #include "ZAVTestShowTransferPage.h"
 
 #include <MButton.h>
+#include <MLabel.h>
 
 #include <QGraphicsLinearLayout>
 #include <QTimer>
@@ -30,9 +31,14 @@ void ZAVTestMainPage::createContent()
     auto *showButton = new MButton(QStringLiteral("Show Transfers"));
     connect(addButton, &MButton::clicked, this, &ZAVTestMainPage::addTransferClicked);
     connect(showButton, &MButton::clicked, this, &ZAVTestMainPage::showTransferClicked);
-    auto *layout = new QGraphicsLinearLayout;
-    layout->addItem(addButton);
-    layout->addItem(showButton);
+    auto *buttons = new QGraphicsLinearLayout;
+    buttons->addItem(addButton);
+    buttons->addItem(showButton);
+    // A notice line may go above the buttons.
+    layout = new QGraphicsLinearLayout(Qt::Vertical);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addItem(buttons);
+    layout->addStretch();
     centralWidget()->setLayout(layout);
 }
 
@@ -44,6 +50,15 @@ void ZAVTestMainPage::becameVisible()
         return;
     auto *showPage = new ZAVTestShowTransferPage;
     addPage(showPage);
+    if (layout) {
+        serviceNotice = new MLabel(ZAVTestShowTransferPage::noServiceText(), centralWidget());
+        serviceNotice->setObjectName(QStringLiteral("NoticeLine"));
+        const auto showAvailability = [this](bool available) {
+            ZAVTestShowTransferPage::placeNotice(layout, serviceNotice, !available);
+        };
+        showAvailability(showPage->isServiceAvailable());
+        connect(showPage, &ZAVTestShowTransferPage::serviceAvailabilityChanged, this, showAvailability);
+    }
     auto *addPageObject = new ZAVTestAddTransferPage;
     addPageObject->setShowTransferPage(showPage);
     addPage(addPageObject);

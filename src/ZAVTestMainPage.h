@@ -5,6 +5,9 @@
 
 #include <QList>
 
+class MLabel;
+class QGraphicsLinearLayout;
+
 // The first page: "Add New Transfers" and "Show Transfers". Shortly after it first appears it
 // creates the pages those buttons open, keeps them as child pages and finds them by title.
 class ZAVTestMainPage : public MApplicationPage
@@ -32,6 +35,8 @@ private:
 
     QList<MApplicationPage *> pages;
     MApplicationPage *currentPage;
+    QGraphicsLinearLayout *layout = nullptr;
+    MLabel *serviceNotice = nullptr;
 };
 
 #endif

@@ -4,6 +4,7 @@
 #include "ZAVTestElementDetail.h"
 #include "ZAVTestNumbers.h"
 
+#include <MLabel.h>
 #include <zav/ZavClient.h>
 
 #include <QDebug>
@@ -16,6 +17,8 @@ ZAVTestShowTransferPage::ZAVTestShowTransferPage()
     , client(nullptr)
     , listLayout(nullptr)
     , values(std::make_unique<ZAVTestValueStore>())
+    , serviceNotice(new MLabel(noServiceText()))
+    , emptyNotice(new MLabel(QStringLiteral("No transfers yet: add one with \"Add New Transfers\" on the main page.")))
 {
     setTitle(QStringLiteral("Show Transfer"));
 
@@ -31,10 +34,21 @@ ZAVTestShowTransferPage::ZAVTestShowTransferPage()
         connect(client, &Zav::Client::startTransfer, this, &ZAVTestShowTransferPage::startTransfer);
         connect(client, &Zav::Client::pauseTransfer, this, &ZAVTestShowTransferPage::pauseTransfer);
         connect(client, &Zav::Client::repairErrorTransfer, this, &ZAVTestShowTransferPage::errorRepair);
+        connect(client, &Zav::Client::serviceAvailabilityChanged, this, [this](bool available) {
+            updateNotices();
+            emit serviceAvailabilityChanged(available);
+        });
     }
 
     listLayout = new QGraphicsLinearLayout(Qt::Vertical, centralWidget());
     listLayout->setSpacing(6);
+    serviceNotice->setObjectName(QStringLiteral("NoticeLine"));
+    emptyNotice->setObjectName(QStringLiteral("HintLine"));
+    for (MLabel *notice : {serviceNotice, emptyNotice}) {
+        notice->setParentItem(centralWidget());
+        notice->hide();
+    }
+    updateNotices();
 
     detail = new ZAVTestElementDetail;
     detail->setParent(this);
@@ -170,6 +184,37 @@ void ZAVTestShowTransferPage::addTransfer(const QString &type, const QString &na
     listLayout->addItem(row);
     if (!rowIndex.contains(id))
         rowIndex.insert(id, row);
+    updateNotices();
+}
+
+bool ZAVTestShowTransferPage::isServiceAvailable() const
+{
+    return client && client->isServiceAvailable();
+}
+
+QString ZAVTestShowTransferPage::noServiceText()
+{
+    return QStringLiteral("No transfer service on the bus: changes are not sent");
+}
+
+void ZAVTestShowTransferPage::placeNotice(QGraphicsLinearLayout *layout, MLabel *notice, bool shown)
+{
+    int at = -1;
+    for (int i = 0; i < layout->count(); ++i) {
+        if (layout->itemAt(i) == notice)
+            at = i;
+    }
+    if (shown && at < 0)
+        layout->insertItem(0, notice);
+    else if (!shown && at >= 0)
+        layout->removeAt(at);
+    notice->setVisible(shown);
+}
+
+void ZAVTestShowTransferPage::updateNotices()
+{
+    placeNotice(listLayout, emptyNotice, rowIndex.isEmpty());
+    placeNotice(listLayout, serviceNotice, !isServiceAvailable());
 }
 
 QList<ZAVTestElement *> ZAVTestShowTransferPage::rows() const
@@ -209,6 +254,7 @@ void ZAVTestShowTransferPage::removeLayoutItem(const QString &id)
                     break;
                 }
             }
+            updateNotices();
             return;
         }
     }
@@ -372,7 +418,6 @@ void ZAVTestShowTransferPage::transferAuto(const QString &id, bool value)
 
 void ZAVTestShowTransferPage::transferIcon(const QString &id, const QString &icon)
 {
-    qDebug() << "ZAVTestShowTransferPage::transferIcon" << id;
     static const QHash<QString, QString> iconIds {
         {QStringLiteral("pdf"), QStringLiteral("icon-m-content-pdf")},
         {QStringLiteral("word"), QStringLiteral("icon-m-content-word")},
@@ -391,7 +436,6 @@ void ZAVTestShowTransferPage::transferIcon(const QString &id, const QString &ico
 
 void ZAVTestShowTransferPage::transferThumbnail(const QString &id, const QString &thumbnail)
 {
-    qDebug() << "ZAVTestShowTransferPage::transferThumbnail" << id;
     const QString path = QDir::homePath() + QStringLiteral("/MyDocs/.images/") + thumbnail + QStringLiteral(".jpg");
     qDebug() << "thumbnailFile" << path;
     if (Zav::Transfer *transfer = transfers.value(id))

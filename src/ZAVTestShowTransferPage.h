@@ -13,6 +13,7 @@ namespace Zav {
 class Client;
 class Transfer;
 } // namespace Zav
+class MLabel;
 class QGraphicsLinearLayout;
 class ZAVTestElement;
 class ZAVTestElementDetail;
@@ -41,6 +42,15 @@ public:
     ZAVTestElementDetail *detailPage() const { return detail; }
     // The rows, top to bottom.
     QList<ZAVTestElement *> rows() const;
+    // False while no service takes the changes (none at start, or it left the bus).
+    bool isServiceAvailable() const;
+    // The line a page shows while that is so.
+    static QString noServiceText();
+    // Shows `notice` at the top of `layout`, or takes it out (a hidden item would keep its space).
+    static void placeNotice(QGraphicsLinearLayout *layout, MLabel *notice, bool shown);
+
+Q_SIGNALS:
+    void serviceAvailabilityChanged(bool available);
 
 protected:
     void createContent() override;
@@ -82,6 +92,8 @@ private:
     Zav::Transfer *handleFor(const char *slot, const QString &id) const;
     // The automatic progress of the detail page stops when the id's stored flag is on.
     void stopAutoProgress(const QString &id);
+    // The notices above the rows: no service, and how to add a first transfer.
+    void updateNotices();
 
     ZAVTestElementDetail *detail;
     Zav::Client *client;
@@ -90,6 +102,8 @@ private:
     std::unique_ptr<ZAVTestValueStore> values;
     // The first listed row of each id: a lookup per change must not walk a long list.
     QHash<QString, ZAVTestElement *> rowIndex;
+    MLabel *serviceNotice;
+    MLabel *emptyNotice;
 };
 
 #endif

@@ -14,6 +14,7 @@ int main(int argc, char **argv)
     {
         MApplication application(argc, argv, QString(), nullptr);
         auto window = std::make_unique<MApplicationWindow>();
+        window->setWindowTitle(QStringLiteral("ZAV Test Application"));
         window->show();
         auto mainPage = std::make_unique<ZAVTestMainPage>();
         mainPage->setTitle(QStringLiteral("ZAV Test Application"));

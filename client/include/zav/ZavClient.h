@@ -52,6 +52,8 @@ public:
     bool isServiceAvailable() const { return !m_owner.isEmpty(); }
 
 Q_SIGNALS:
+    // The service left the bus (false) or is there again (true), after a successful init().
+    void serviceAvailabilityChanged(bool available);
     // The service asks for an action on one of this client's transfers.
     void cancelTransfer(Zav::Transfer *transfer);
     void startTransfer(Zav::Transfer *transfer);
