@@ -2,6 +2,8 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QDBusConnection>
+#include <QTimer>
 
 #include <cstdio>
 
@@ -46,6 +48,16 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "zav-service: %s\n", qPrintable(error));
         return 1;
     }
+    // Started by the bus, the service ends with it: nothing is left to serve, and a service left
+    // behind would hold open whatever its bus gave it.
+    QTimer busCheck;
+    QObject::connect(&busCheck, &QTimer::timeout, &app, [&app] {
+        if (!QDBusConnection::sessionBus().isConnected()) {
+            std::fprintf(stderr, "zav-service: the session bus is gone; ending\n");
+            app.quit();
+        }
+    });
+    busCheck.start(1000);
     std::fprintf(stdout, "zav-service: serving com.kelvo.zav\n");
     std::fflush(stdout);
     return app.exec();

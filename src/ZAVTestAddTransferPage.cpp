@@ -170,9 +170,9 @@ void ZAVTestAddTransferPage::showFileRow()
         fileLayout = new QGraphicsLinearLayout(Qt::Horizontal, mainLayout);
         labelFile = new MLabel(QStringLiteral("File"), this);
         labelFile->setObjectName(QStringLiteral("PopupListHeader"));
-        // As wide as the titles of the rows above, so that the fields line up.
-        labelFile->setMinimumWidth(150);
-        labelFile->setMaximumWidth(150);
+        // As wide as a list's title, so that the field lines up with the lists above and below.
+        labelFile->setMinimumWidth(110);
+        labelFile->setMaximumWidth(110);
         textTransferFileName = new MTextEdit(MTextEditModel::SingleLine, QString(), this);
         textTransferFileName->setMaximumWidth(500);
         textTransferFileName->setMinimumWidth(500);
