@@ -23,6 +23,13 @@ QString stateName(TransferValues::State state)
     return QString();
 }
 
+QJsonValue jsonCount(quint64 value)
+{
+    if (value <= quint64(std::numeric_limits<qint64>::max()))
+        return qint64(value);
+    return QString::number(value);
+}
+
 QString typeName(int type)
 {
     switch (type) {
@@ -47,11 +54,7 @@ QJsonObject TransferRecord::toJson() const
     o.insert(QStringLiteral("type"), typeName(v.type));
     o.insert(QStringLiteral("account"), v.account);
     o.insert(QStringLiteral("count"), v.count);
-    // Counts beyond what a JSON number holds exactly are written as text.
-    if (v.size <= quint64(std::numeric_limits<qint64>::max()))
-        o.insert(QStringLiteral("size"), qint64(v.size));
-    else
-        o.insert(QStringLiteral("size"), QString::number(v.size));
+    o.insert(QStringLiteral("size"), jsonCount(v.size));
     o.insert(QStringLiteral("progress"), v.progress);
     o.insert(QStringLiteral("speed"), v.speed);
     o.insert(QStringLiteral("message"), v.message);

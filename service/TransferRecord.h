@@ -52,6 +52,8 @@ struct TransferRecord
 };
 
 QString stateName(TransferValues::State state);
+// A byte count as JSON: a number, or text beyond what a JSON number holds exactly.
+QJsonValue jsonCount(quint64 value);
 QString typeName(int type);
 
 #endif

@@ -5,9 +5,12 @@
 
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
 #include <QDBusServiceWatcher>
 #include <QJsonDocument>
 
+#include <algorithm>
 #include <cmath>
 
 const char *const TransferService::ServiceName = "com.kelvo.zav";
@@ -22,12 +25,30 @@ const QString ErrorAccessDenied = QStringLiteral("org.freedesktop.DBus.Error.Acc
 const QString ErrorInvalidArgs = QStringLiteral("org.freedesktop.DBus.Error.InvalidArgs");
 const QString ErrorLimitsExceeded = QStringLiteral("org.freedesktop.DBus.Error.LimitsExceeded");
 
-// Sizes beyond what a JSON number holds exactly are journalled as text.
-QJsonValue jsonCount(quint64 value)
+// A page of the listing holds at most this many transfers, and stops once it is this large.
+constexpr int MaxPageCount = 1000;
+constexpr qsizetype MaxPageBytes = 1024 * 1024;
+
+// Non-finite numbers are journalled as text: JSON has no NaN.
+QJsonValue jsonNumber(double value)
 {
-    if (value <= quint64(std::numeric_limits<qint64>::max()))
-        return qint64(value);
-    return QString::number(value);
+    return std::isfinite(value) ? QJsonValue(value) : QJsonValue(QString::number(value));
+}
+
+QString checkFraction(double done)
+{
+    return std::isfinite(done) && done >= 0 && done <= 1 ? QString()
+                                                         : QStringLiteral("progress must be a number from 0 to 1");
+}
+
+QString checkNotNegative(int value, const char *what)
+{
+    return value >= 0 ? QString() : QStringLiteral("%1 must not be negative").arg(QLatin1String(what));
+}
+
+quint64 numericId(const QString &id)
+{
+    return id.toULongLong();
 }
 } // namespace
 
@@ -36,12 +57,17 @@ TransferService::TransferService(const QDBusConnection &bus, const Limits &limit
     , m_bus(bus)
     , m_limits(limits)
     , m_owners(new QDBusServiceWatcher(this))
+    , m_watchers(new QDBusServiceWatcher(this))
 {
     new TransfersAdaptor(this);
     new ControlAdaptor(this);
-    m_owners->setConnection(m_bus);
-    m_owners->setWatchMode(QDBusServiceWatcher::WatchForUnregistration);
+    for (QDBusServiceWatcher *watcher : {m_owners, m_watchers}) {
+        watcher->setConnection(m_bus);
+        watcher->setWatchMode(QDBusServiceWatcher::WatchForUnregistration);
+    }
     connect(m_owners, &QDBusServiceWatcher::serviceUnregistered, this, &TransferService::ownerLeft);
+    connect(m_watchers, &QDBusServiceWatcher::serviceUnregistered, m_watchers,
+            &QDBusServiceWatcher::removeWatchedService);
     // Watchers get at most one notice per transfer every 50 ms: a burst of changes costs one.
     m_notifyTimer.setSingleShot(true);
     m_notifyTimer.setInterval(50);
@@ -75,24 +101,35 @@ QString TransferService::sender() const
     return calledFromDBus() ? message().service() : QString();
 }
 
+QJsonValue TransferService::bounded(const QJsonValue &value) const
+{
+    if (value.isString() && value.toString().size() > m_limits.maxStringLength)
+        return QStringLiteral("(%1 characters)").arg(value.toString().size());
+    return value;
+}
+
 void TransferService::refuse(const QString &id, const QString &call, const QJsonArray &args, const QString &errorName,
                              const QString &text)
 {
-    m_journal.write(sender(), id, call, args, errorName);
-    if (calledFromDBus() && message().isReplyRequired())
+    QJsonArray shortened;
+    for (const QJsonValue &arg : args)
+        shortened.append(bounded(arg));
+    m_journal.write(sender(), bounded(id).toString(), call, shortened, errorName);
+    if (calledFromDBus() && message().isReplyRequired()) {
+        m_journal.flush();
         sendErrorReply(errorName, text);
+    }
 }
 
 bool TransferService::tooLong(const QJsonArray &args) const
 {
-    for (const QJsonValue &arg : args) {
-        if (arg.isString() && arg.toString().size() > m_limits.maxStringLength)
-            return true;
-    }
-    return false;
+    return std::any_of(args.begin(), args.end(), [this](const QJsonValue &arg) {
+        return arg.isString() && arg.toString().size() > m_limits.maxStringLength;
+    });
 }
 
-TransferRecord *TransferService::accept(const QString &id, const QString &call, const QJsonArray &args)
+TransferRecord *TransferService::accept(const QString &id, const QString &call, const QJsonArray &args,
+                                        const QString &invalid)
 {
     auto it = m_transfers.find(id);
     if (it == m_transfers.end()) {
@@ -104,13 +141,12 @@ TransferRecord *TransferService::accept(const QString &id, const QString &call, 
         return nullptr;
     }
     if (tooLong(args)) {
-        QJsonArray shortened;
-        for (const QJsonValue &arg : args)
-            shortened.append(arg.isString() && arg.toString().size() > m_limits.maxStringLength
-                                 ? QJsonValue(QStringLiteral("(%1 characters)").arg(arg.toString().size()))
-                                 : arg);
-        refuse(id, call, shortened, ErrorInvalidArgs,
+        refuse(id, call, args, ErrorInvalidArgs,
                QStringLiteral("texts are limited to %1 characters").arg(m_limits.maxStringLength));
+        return nullptr;
+    }
+    if (!invalid.isEmpty()) {
+        refuse(id, call, args, ErrorInvalidArgs, invalid);
         return nullptr;
     }
     m_journal.write(sender(), id, call, args);
@@ -118,11 +154,24 @@ TransferRecord *TransferService::accept(const QString &id, const QString &call, 
     return &*it;
 }
 
+template <typename Apply>
+void TransferService::change(const QString &id, const char *call, const QJsonArray &args, Apply apply,
+                             const QString &invalid)
+{
+    if (TransferRecord *record = accept(id, QLatin1String(call), args, invalid)) {
+        apply(record->target());
+        applied(record);
+    }
+}
+
 void TransferService::applied(TransferRecord *record)
 {
     if (record->inCommit)
         return;
     ++record->updates;
+    // Notices are made only for someone who listens.
+    if (m_watchers->watchedServices().isEmpty())
+        return;
     m_dirty.insert(record->id);
     if (!m_notifyTimer.isActive())
         m_notifyTimer.start();
@@ -141,6 +190,8 @@ void TransferService::notifyWatchers()
 QString TransferService::ping()
 {
     m_journal.write(sender(), QString(), QStringLiteral("ping"), {});
+    // Whoever gets the answer finds everything it sent before in the journal.
+    m_journal.flush();
     return QStringLiteral("0.1");
 }
 
@@ -148,13 +199,14 @@ QString TransferService::registerTransfer(const QString &name, int type, const Q
 {
     const QString call = QStringLiteral("registerTransfer");
     const QJsonArray args {name, type, clientId};
+    const QString owner = sender();
     if (type < 0 || type > 2) {
         refuse(QString(), call, args, ErrorInvalidArgs, QStringLiteral("unknown transfer type %1").arg(type));
         return QString();
     }
     if (tooLong(args)) {
-        refuse(QString(), call, {QStringLiteral("(%1 characters)").arg(name.size()), type, clientId.left(64)},
-               ErrorInvalidArgs, QStringLiteral("texts are limited to %1 characters").arg(m_limits.maxStringLength));
+        refuse(QString(), call, args, ErrorInvalidArgs,
+               QStringLiteral("texts are limited to %1 characters").arg(m_limits.maxStringLength));
         return QString();
     }
     if (m_refuse) {
@@ -166,183 +218,209 @@ QString TransferService::registerTransfer(const QString &name, int type, const Q
                QStringLiteral("at most %1 transfers at a time").arg(m_limits.maxTransfers));
         return QString();
     }
+    if (m_perOwner.value(owner) >= m_limits.maxPerClient) {
+        refuse(QString(), call, args, ErrorLimitsExceeded,
+               QStringLiteral("at most %1 transfers at a time for one connection").arg(m_limits.maxPerClient));
+        return QString();
+    }
     TransferRecord record;
     record.id = QString::number(++m_nextId);
-    record.owner = sender();
+    record.owner = owner;
     record.live.name = name;
     record.live.type = type;
     record.live.clientId = clientId;
     m_journal.write(record.owner, record.id, call, args);
-    if (!record.owner.isEmpty() && !m_owners->watchedServices().contains(record.owner))
-        m_owners->addWatchedService(record.owner);
     const QString id = record.id;
     m_transfers.insert(id, record);
     m_order.append(id);
+    if (m_perOwner[owner]++ == 0 && !owner.isEmpty())
+        watchOwner(owner);
     applied(&m_transfers[id]);
+    m_journal.flush();
     return id;
+}
+
+void TransferService::watchOwner(const QString &owner)
+{
+    m_owners->addWatchedService(owner);
+    // A client may have left before its call was handled (calls sent all at once, then gone):
+    // no notice of its leaving would ever come. The bus handles the watch before this question,
+    // so a client gone now is caught here and one leaving later by the watch.
+    QDBusPendingCallWatcher *check =
+        new QDBusPendingCallWatcher(m_bus.interface()->asyncCall(QStringLiteral("NameHasOwner"), owner), this);
+    connect(check, &QDBusPendingCallWatcher::finished, this, [this, owner](QDBusPendingCallWatcher *call) {
+        call->deleteLater();
+        const QDBusPendingReply<bool> reply = *call;
+        if (reply.isValid() && !reply.value() && m_perOwner.contains(owner))
+            ownerLeft(owner);
+    });
 }
 
 void TransferService::ownerLeft(const QString &owner)
 {
     m_owners->removeWatchedService(owner);
+    if (m_perOwner.remove(owner) == 0)
+        return;
     QJsonArray gone;
-    for (auto it = m_order.begin(); it != m_order.end();) {
-        auto record = m_transfers.find(*it);
-        if (record != m_transfers.end() && record->owner == owner) {
-            gone.append(*it);
-            m_transfers.erase(record);
-            m_dirty.remove(*it);
-            it = m_order.erase(it);
-        } else {
-            ++it;
-        }
-    }
+    m_order.removeIf([&](const QString &id) {
+        auto record = m_transfers.find(id);
+        if (record == m_transfers.end() || record->owner != owner)
+            return false;
+        gone.append(id);
+        m_transfers.erase(record);
+        m_dirty.remove(id);
+        return true;
+    });
     m_journal.write(owner, QString(), QStringLiteral("clientGone"), gone);
     for (const QJsonValue &id : std::as_const(gone))
         emit transferRemoved(id.toString());
 }
 
-#define ZAV_CHANGE(call, args, change)                                                                                 \
-    if (TransferRecord *r = accept(id, QStringLiteral(call), args)) {                                                  \
-        TransferValues &v = r->target();                                                                               \
-        change;                                                                                                        \
-        applied(r);                                                                                                    \
-    }
-
 void TransferService::setAccount(const QString &id, const QString &account)
 {
-    ZAV_CHANGE("setAccount", QJsonArray {account}, v.account = account)
+    change(id, "setAccount", {account}, [&](TransferValues &v) { v.account = account; });
 }
 
 void TransferService::setCount(const QString &id, int count)
 {
-    ZAV_CHANGE("setCount", QJsonArray {count}, v.count = count)
+    change(id, "setCount", {count}, [&](TransferValues &v) { v.count = count; }, checkNotNegative(count, "count"));
 }
 
 void TransferService::setSize(const QString &id, qulonglong bytes)
 {
-    ZAV_CHANGE("setSize", QJsonArray {jsonCount(bytes)}, v.size = bytes)
+    change(id, "setSize", {jsonCount(bytes)}, [&](TransferValues &v) { v.size = bytes; });
 }
 
 void TransferService::setProgress(const QString &id, double done)
 {
-    if (!std::isfinite(done)) {
-        refuse(id, QStringLiteral("setProgress"), {QString::number(done)}, ErrorInvalidArgs,
-               QStringLiteral("progress must be a finite number"));
-        return;
-    }
-    ZAV_CHANGE("setProgress", QJsonArray {done}, v.progress = done)
+    change(id, "setProgress", {jsonNumber(done)}, [&](TransferValues &v) { v.progress = done; }, checkFraction(done));
 }
 
 void TransferService::setSpeed(const QString &id, int speed)
 {
-    ZAV_CHANGE("setSpeed", QJsonArray {speed}, v.speed = speed)
+    change(id, "setSpeed", {speed}, [&](TransferValues &v) { v.speed = speed; }, checkNotNegative(speed, "speed"));
 }
 
 void TransferService::setMessage(const QString &id, const QString &message)
 {
-    ZAV_CHANGE("setMessage", QJsonArray {message}, v.message = message)
+    change(id, "setMessage", {message}, [&](TransferValues &v) { v.message = message; });
 }
 
 void TransferService::setEstimate(const QString &id, int seconds)
 {
-    ZAV_CHANGE("setEstimate", QJsonArray {seconds}, v.estimate = seconds)
+    change(id, "setEstimate", {seconds}, [&](TransferValues &v) { v.estimate = seconds; },
+           checkNotNegative(seconds, "estimate"));
 }
 
 void TransferService::setCanPause(const QString &id, bool canPause)
 {
-    ZAV_CHANGE("setCanPause", QJsonArray {canPause}, v.canPause = canPause)
+    change(id, "setCanPause", {canPause}, [&](TransferValues &v) { v.canPause = canPause; });
 }
 
 void TransferService::setName(const QString &id, const QString &name)
 {
-    ZAV_CHANGE("setName", QJsonArray {name}, v.name = name)
+    change(id, "setName", {name}, [&](TransferValues &v) { v.name = name; });
 }
 
 void TransferService::setServiceIconType(const QString &id, int type)
 {
-    ZAV_CHANGE("setServiceIconType", QJsonArray {type}, v.serviceIconType = type)
+    change(id, "setServiceIconType", {type}, [&](TransferValues &v) { v.serviceIconType = type; },
+           type >= 0 && type <= 2 ? QString() : QStringLiteral("unknown service icon type %1").arg(type));
 }
 
 void TransferService::setThumbnailForFile(const QString &id, const QString &file, const QString &mimeType)
 {
-    ZAV_CHANGE("setThumbnailForFile", (QJsonArray {file, mimeType}), v.thumbnailFile = file;
-               v.thumbnailMimeType = mimeType)
+    change(id, "setThumbnailForFile", {file, mimeType}, [&](TransferValues &v) {
+        v.thumbnailFile = file;
+        v.thumbnailMimeType = mimeType;
+    });
 }
 
 void TransferService::setCancelButtonText(const QString &id, const QString &text)
 {
-    ZAV_CHANGE("setCancelButtonText", QJsonArray {text}, v.cancelButtonText = text)
+    change(id, "setCancelButtonText", {text}, [&](TransferValues &v) { v.cancelButtonText = text; });
 }
 
 void TransferService::setTitle(const QString &id, const QString &title)
 {
-    ZAV_CHANGE("setTitle", QJsonArray {title}, v.title = title)
+    change(id, "setTitle", {title}, [&](TransferValues &v) { v.title = title; });
 }
 
 void TransferService::setImageFromFilePath(const QString &id, const QString &path)
 {
-    ZAV_CHANGE("setImageFromFilePath", QJsonArray {path}, v.image = path)
+    change(id, "setImageFromFilePath", {path}, [&](TransferValues &v) { v.image = path; });
 }
 
 void TransferService::setPending(const QString &id, const QString &reason)
 {
-    ZAV_CHANGE("setPending", QJsonArray {reason}, v.state = TransferValues::State::Pending; v.reason = reason)
+    change(id, "setPending", {reason}, [&](TransferValues &v) {
+        v.state = TransferValues::State::Pending;
+        v.reason = reason;
+    });
 }
 
 void TransferService::setActive(const QString &id, double done)
 {
-    if (!std::isfinite(done)) {
-        refuse(id, QStringLiteral("setActive"), {QString::number(done)}, ErrorInvalidArgs,
-               QStringLiteral("progress must be a finite number"));
-        return;
-    }
-    ZAV_CHANGE("setActive", QJsonArray {done}, v.state = TransferValues::State::Active; v.progress = done)
+    change(id, "setActive", {jsonNumber(done)}, [&](TransferValues &v) {
+        v.state = TransferValues::State::Active;
+        v.progress = done;
+    }, checkFraction(done));
 }
 
 void TransferService::markCancelled(const QString &id)
 {
-    ZAV_CHANGE("markCancelled", QJsonArray {}, v.state = TransferValues::State::Cancelled)
+    change(id, "markCancelled", {}, [](TransferValues &v) { v.state = TransferValues::State::Cancelled; });
 }
 
 void TransferService::markPaused(const QString &id)
 {
-    ZAV_CHANGE("markPaused", QJsonArray {}, v.state = TransferValues::State::Paused)
+    change(id, "markPaused", {}, [](TransferValues &v) { v.state = TransferValues::State::Paused; });
 }
 
 void TransferService::markRestarted(const QString &id)
 {
-    ZAV_CHANGE("markRestarted", QJsonArray {}, v.state = TransferValues::State::Active)
+    change(id, "markRestarted", {}, [](TransferValues &v) { v.state = TransferValues::State::Active; });
 }
 
 void TransferService::markFailure(const QString &id, const QString &headline, const QString &description)
 {
-    ZAV_CHANGE("markFailure", (QJsonArray {headline, description}), v.state = TransferValues::State::Failed;
-               v.failureHeadline = headline; v.failureDescription = description; v.failureAction.clear())
+    change(id, "markFailure", {headline, description}, [&](TransferValues &v) {
+        v.state = TransferValues::State::Failed;
+        v.failureHeadline = headline;
+        v.failureDescription = description;
+        v.failureAction.clear();
+    });
 }
 
 void TransferService::markRepairableFailure(const QString &id, const QString &headline, const QString &description,
                                             const QString &actionText)
 {
-    ZAV_CHANGE("markRepairableFailure", (QJsonArray {headline, description, actionText}),
-               v.state = TransferValues::State::Failed;
-               v.failureHeadline = headline; v.failureDescription = description; v.failureAction = actionText)
+    change(id, "markRepairableFailure", {headline, description, actionText}, [&](TransferValues &v) {
+        v.state = TransferValues::State::Failed;
+        v.failureHeadline = headline;
+        v.failureDescription = description;
+        v.failureAction = actionText;
+    });
 }
 
 void TransferService::markCancelFailed(const QString &id, const QString &reason)
 {
-    ZAV_CHANGE("markCancelFailed", QJsonArray {reason}, v.state = TransferValues::State::CancelFailed;
-               v.reason = reason)
+    change(id, "markCancelFailed", {reason}, [&](TransferValues &v) {
+        v.state = TransferValues::State::CancelFailed;
+        v.reason = reason;
+    });
 }
 
 void TransferService::markCompleted(const QString &id, bool showResult, const QString &message,
                                     const QString &resultUri)
 {
-    ZAV_CHANGE("markCompleted", (QJsonArray {showResult, message, resultUri}), v.state = TransferValues::State::Done;
-               v.showResult = showResult; v.resultMessage = message; v.resultUri = resultUri)
+    change(id, "markCompleted", {showResult, message, resultUri}, [&](TransferValues &v) {
+        v.state = TransferValues::State::Done;
+        v.showResult = showResult;
+        v.resultMessage = message;
+        v.resultUri = resultUri;
+    });
 }
-
-#undef ZAV_CHANGE
 
 void TransferService::startCommit(const QString &id)
 {
@@ -368,16 +446,31 @@ void TransferService::endCommit(const QString &id)
     applied(r);
 }
 
-QString TransferService::transfers()
+QString TransferService::transferPage(const QString &after, int count)
 {
-    QJsonArray all;
-    for (const QString &id : std::as_const(m_order))
-        all.append(m_transfers.value(id).toJson());
-    return QString::fromUtf8(QJsonDocument(all).toJson(QJsonDocument::Compact));
+    // In pages, each bounded in count and size: one long answer would hold up every change
+    // behind it and could outgrow what a reader takes.
+    m_journal.flush();
+    count = qBound(1, count, MaxPageCount);
+    const quint64 from = numericId(after);
+    auto it = after.isEmpty() ? m_order.cbegin()
+                              : std::upper_bound(m_order.cbegin(), m_order.cend(), from,
+                                                 [](quint64 n, const QString &id) { return n < numericId(id); });
+    QByteArray page = "{\"transfers\":[";
+    int taken = 0;
+    for (; it != m_order.cend() && taken < count && page.size() < MaxPageBytes; ++it, ++taken) {
+        if (taken > 0)
+            page += ',';
+        page += QJsonDocument(m_transfers.value(*it).toJson()).toJson(QJsonDocument::Compact);
+    }
+    page += "],\"more\":";
+    page += it != m_order.cend() ? "true}" : "false}";
+    return QString::fromUtf8(page);
 }
 
 QString TransferService::transfer(const QString &id)
 {
+    m_journal.flush();
     auto it = m_transfers.constFind(id);
     if (it == m_transfers.constEnd()) {
         if (calledFromDBus())
@@ -385,6 +478,23 @@ QString TransferService::transfer(const QString &id)
         return QString();
     }
     return QString::fromUtf8(QJsonDocument(it->toJson()).toJson(QJsonDocument::Compact));
+}
+
+QString TransferService::status()
+{
+    m_journal.flush();
+    QJsonObject limits;
+    limits.insert(QStringLiteral("maxTransfers"), m_limits.maxTransfers);
+    limits.insert(QStringLiteral("maxTransfersPerClient"), m_limits.maxPerClient);
+    limits.insert(QStringLiteral("maxStringLength"), m_limits.maxStringLength);
+    QJsonObject status;
+    status.insert(QStringLiteral("version"), QStringLiteral("0.1"));
+    status.insert(QStringLiteral("transfers"), m_transfers.size());
+    status.insert(QStringLiteral("clients"), m_perOwner.size());
+    status.insert(QStringLiteral("refusing"), m_refuse);
+    status.insert(QStringLiteral("limits"), limits);
+    status.insert(QStringLiteral("journal"), m_journal.status());
+    return QString::fromUtf8(QJsonDocument(status).toJson(QJsonDocument::Compact));
 }
 
 void TransferService::sendRequest(const QString &id, const QString &action)
@@ -402,7 +512,8 @@ void TransferService::sendRequest(const QString &id, const QString &action)
         refuse(id, call, {action}, ErrorUnknownTransfer, QStringLiteral("no transfer with id \"%1\"").arg(id.left(64)));
         return;
     }
-    m_journal.write(sender(), id, call, {action});
+    const QString asker = sender();
+    m_journal.write(asker, id, call, {action});
     // To the owner only: other programs must not learn of, or act on, this transfer's requests.
     QDBusMessage signal = QDBusMessage::createTargetedSignal(
         it->owner, QLatin1String(ObjectPath), QLatin1String(TransfersInterface), QStringLiteral("request"));
@@ -415,4 +526,15 @@ void TransferService::setRefuseRegistrations(bool refuse)
 {
     m_journal.write(sender(), QString(), QStringLiteral("setRefuseRegistrations"), {refuse});
     m_refuse = refuse;
+}
+
+void TransferService::setWatching(bool watching)
+{
+    const QString watcher = sender();
+    if (watcher.isEmpty())
+        return;
+    if (watching)
+        m_watchers->addWatchedService(watcher);
+    else
+        m_watchers->removeWatchedService(watcher);
 }

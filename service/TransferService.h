@@ -26,7 +26,10 @@ class TransferService : public QObject, protected QDBusContext
 public:
     struct Limits
     {
-        int maxTransfers = 10000; // live transfers, all clients together
+        static constexpr int DefaultMaxTransfers = 10000;
+        static constexpr int DefaultMaxPerClient = 1000;
+        int maxTransfers = DefaultMaxTransfers; // live transfers, all clients together
+        int maxPerClient = DefaultMaxPerClient; // live transfers of one bus connection
         int maxStringLength = 4096; // characters in any text argument
     };
 
@@ -40,7 +43,10 @@ public:
     // Exports the object and takes the bus name; false (with the reason in `error`) when the
     // name is taken or the bus refuses.
     bool start(QString *error);
-    bool openJournal(const QString &path) { return m_journal.open(path); }
+    bool openJournal(const QString &path, qint64 maxSize = Journal::DefaultMaxSize)
+    {
+        return m_journal.open(path, maxSize);
+    }
 
 public Q_SLOTS:
     // com.kelvo.zav.Transfers
@@ -74,25 +80,37 @@ public Q_SLOTS:
     void markCompleted(const QString &id, bool showResult, const QString &message, const QString &resultUri);
 
     // com.kelvo.zav.Control
-    QString transfers();
+    QString transferPage(const QString &after, int count);
     QString transfer(const QString &id);
+    QString status();
     void sendRequest(const QString &id, const QString &action);
     void setRefuseRegistrations(bool refuse);
+    void setWatching(bool watching);
 
 Q_SIGNALS:
     void transferChanged(const QString &id, const QString &json);
     void transferRemoved(const QString &id);
 
 private:
-    // Checks a change: known id, sent by the owner, texts within the limit. Journals the call
-    // and returns the transfer, or sends the error and returns null.
-    TransferRecord *accept(const QString &id, const QString &call, const QJsonArray &args);
+    // Checks a change: known id, sent by the owner, texts within the limit, values valid (an
+    // empty `invalid`). Journals the call and returns the transfer, or journals the refusal,
+    // sends the error and returns null.
+    TransferRecord *accept(const QString &id, const QString &call, const QJsonArray &args,
+                           const QString &invalid = QString());
+    // One change to a transfer: `apply` gets the values to change (staged during a commit).
+    template <typename Apply>
+    void change(const QString &id, const char *call, const QJsonArray &args, Apply apply,
+                const QString &invalid = QString());
     // Counts an applied change and schedules the watchers' notice.
     void applied(TransferRecord *record);
+    // Journals a refused call, its texts cut to the limit, and sends the error.
     void refuse(const QString &id, const QString &call, const QJsonArray &args, const QString &errorName,
                 const QString &message);
+    // Texts over the limit stand as "(N characters)": one record stays small whatever arrives.
+    QJsonValue bounded(const QJsonValue &value) const;
     bool tooLong(const QJsonArray &args) const;
     QString sender() const;
+    void watchOwner(const QString &owner);
     void ownerLeft(const QString &owner);
     void notifyWatchers();
 
@@ -100,10 +118,12 @@ private:
     Limits m_limits;
     Journal m_journal;
     QHash<QString, TransferRecord> m_transfers;
-    QStringList m_order;
+    QStringList m_order; // ids in order of registration, which is their numeric order
+    QHash<QString, int> m_perOwner; // live transfers of each connection
     quint64 m_nextId = 0;
     bool m_refuse = false;
     QDBusServiceWatcher *m_owners;
+    QDBusServiceWatcher *m_watchers; // connections that asked for change notices
     QSet<QString> m_dirty;
     QTimer m_notifyTimer;
 };

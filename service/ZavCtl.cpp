@@ -17,6 +17,26 @@ QString cut(const QString &text, int width)
     return text.left(width - 1) + QChar(0x2026);
 }
 
+// Texts come from any program on the bus: control characters (and the marks that reorder text)
+// are shown escaped, so that a name cannot clear the tester's screen or retitle the terminal.
+QString printable(const QString &text)
+{
+    QString shown;
+    shown.reserve(text.size());
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        const bool control = u < 0x20 || (u >= 0x7f && u <= 0x9f) || (u >= 0x202a && u <= 0x202e)
+            || (u >= 0x2066 && u <= 0x2069) || u == 0x200e || u == 0x200f;
+        if (!control)
+            shown += c;
+        else if (u < 0x100)
+            shown += QStringLiteral("\\x%1").arg(uint(u), 2, 16, QLatin1Char('0'));
+        else
+            shown += QStringLiteral("\\u%1").arg(uint(u), 4, 16, QLatin1Char('0'));
+    }
+    return shown;
+}
+
 qint64 idKey(const QString &id)
 {
     bool ok = false;
@@ -47,7 +67,7 @@ QString ZavCtl::usage()
                           "  request ID cancel|start|pause|repair\n"
                           "                                      ask the program that owns ID for an action\n"
                           "  watch                               a live view of every transfer (Ctrl+C ends it)\n"
-                          "  refuse on|off                       make the service refuse new registrations, or not\n"
+                          "  refuse on|off                       make the service refuse new registrations, or not\n"                          "  status                              the service's limits and the state of its journal\n"
                           "  help                                this text\n"
                           "\n"
                           "Exit codes: 0 success, 1 the service or the transfer is not there, 2 usage error.\n");
@@ -73,6 +93,8 @@ int ZavCtl::run(const QStringList &arguments)
         return refuse(args.at(1));
     if (command == QLatin1String("watch") && args.size() == 1 && !json)
         return watch();
+    if (command == QLatin1String("status") && args.size() == 1 && !json)
+        return status();
     m_err << "zavctl: cannot understand \"" << arguments.join(QLatin1Char(' ')) << "\"\n\n" << usage();
     return UsageError;
 }
@@ -85,7 +107,14 @@ bool ZavCtl::call(const QString &method, const QVariantList &args, QVariant *res
     const QDBusMessage reply = m_bus.call(message, QDBus::Block, Timeout);
     if (reply.type() != QDBusMessage::ReplyMessage) {
         m_lastErrorName = reply.errorName();
-        m_err << "zavctl: " << (reply.errorMessage().isEmpty() ? reply.errorName() : reply.errorMessage()) << "\n";
+        QString why = reply.errorMessage().isEmpty() ? reply.errorName() : reply.errorMessage();
+        if (m_lastErrorName == QLatin1String("org.freedesktop.DBus.Error.NoReply")
+            || m_lastErrorName == QLatin1String("org.freedesktop.DBus.Error.Timeout"))
+            why = QStringLiteral("the service did not answer within %1 s").arg(Timeout / 1000);
+        else if (m_lastErrorName == QLatin1String("org.freedesktop.DBus.Error.ServiceUnknown")
+                 || m_lastErrorName == QLatin1String("org.freedesktop.DBus.Error.NameHasNoOwner"))
+            why = QStringLiteral("no transfer service on the bus (%1)").arg(QLatin1String(Service));
+        m_err << "zavctl: " << printable(why) << "\n";
         return false;
     }
     if (result)
@@ -164,33 +193,82 @@ QString ZavCtl::tableRow(const QJsonObject &t)
     if (!message.isEmpty())
         nameAndMessage += QStringLiteral(" / ") + message;
     return QStringLiteral("%1 %2 %3 %4 %5 %6 %7 %8")
-        .arg(cut(t.value(QStringLiteral("id")).toString(), 5))
-        .arg(cut(t.value(QStringLiteral("type")).toString(), 8))
+        .arg(cut(printable(t.value(QStringLiteral("id")).toString()), 5))
+        .arg(cut(printable(t.value(QStringLiteral("type")).toString()), 8))
         .arg(progressBar(t.value(QStringLiteral("progress")).toDouble(), 12))
-        .arg(cut(stateWords(t), 36))
-        .arg(cut(sizeText, 10))
+        .arg(cut(printable(stateWords(t)), 36))
+        .arg(cut(printable(sizeText), 10))
         .arg(cut(QString::number(t.value(QStringLiteral("speed")).toInt()), 6))
         .arg(cut(QStringLiteral("%1s").arg(t.value(QStringLiteral("estimate")).toInt()), 7))
-        .arg(nameAndMessage.left(60));
+        .arg(printable(nameAndMessage).left(60));
+}
+
+bool ZavCtl::eachTransfer(const std::function<void(const QJsonObject &)> &each)
+{
+    // Page by page: neither the service nor this process ever holds the whole list at once.
+    QString after;
+    for (;;) {
+        QVariant result;
+        if (!call(QStringLiteral("transferPage"), {after, PageSize}, &result))
+            return false;
+        const QJsonObject page = QJsonDocument::fromJson(result.toString().toUtf8()).object();
+        const QJsonArray transfers = page.value(QStringLiteral("transfers")).toArray();
+        for (const QJsonValue &t : transfers)
+            each(t.toObject());
+        if (!page.value(QStringLiteral("more")).toBool() || transfers.isEmpty())
+            return true;
+        after = transfers.last().toObject().value(QStringLiteral("id")).toString();
+    }
 }
 
 int ZavCtl::list(bool json)
 {
-    QVariant result;
-    if (!call(QStringLiteral("transfers"), {}, &result))
-        return NotThere;
-    const QJsonArray all = QJsonDocument::fromJson(result.toString().toUtf8()).array();
-    if (json) {
-        m_out << QJsonDocument(all).toJson(QJsonDocument::Indented);
-        return Success;
-    }
-    if (all.isEmpty()) {
+    int shown = 0;
+    const bool ok = eachTransfer([&](const QJsonObject &t) {
+        if (json) {
+            // Streamed as one JSON array, a transfer at a time.
+            QByteArray item = QJsonDocument(t).toJson(QJsonDocument::Indented).trimmed();
+            item.replace("\n", "\n    ");
+            m_out << (shown == 0 ? "[\n    " : ",\n    ") << item;
+        } else {
+            if (shown == 0)
+                m_out << tableHeader() << "\n";
+            m_out << tableRow(t) << "\n";
+        }
+        ++shown;
+    });
+    if (json)
+        m_out << (shown == 0 ? "[\n]\n" : "\n]\n");
+    else if (ok && shown == 0)
         m_out << "No transfers.\n";
-        return Success;
+    return ok ? Success : NotThere;
+}
+
+int ZavCtl::status()
+{
+    QVariant result;
+    if (!call(QStringLiteral("status"), {}, &result))
+        return NotThere;
+    const QJsonObject s = QJsonDocument::fromJson(result.toString().toUtf8()).object();
+    const QJsonObject limits = s.value(QStringLiteral("limits")).toObject();
+    const QJsonObject journal = s.value(QStringLiteral("journal")).toObject();
+    m_out << "zav-service " << printable(s.value(QStringLiteral("version")).toString()) << ": "
+          << s.value(QStringLiteral("transfers")).toInt() << " transfer(s) of "
+          << s.value(QStringLiteral("clients")).toInt() << " client(s); at most "
+          << limits.value(QStringLiteral("maxTransfers")).toInt() << ", "
+          << limits.value(QStringLiteral("maxTransfersPerClient")).toInt() << " per client"
+          << (s.value(QStringLiteral("refusing")).toBool() ? "; refusing new transfers" : "") << "\n";
+    const QString path = journal.value(QStringLiteral("path")).toString();
+    if (path.isEmpty()) {
+        m_out << "Journal: none\n";
+    } else {
+        m_out << "Journal: " << printable(path) << ", " << formatBytes(journal.value(QStringLiteral("size")).toInteger())
+              << " of " << formatBytes(journal.value(QStringLiteral("maxSize")).toInteger()) << "\n";
+        if (journal.value(QStringLiteral("failing")).toBool())
+            m_out << "Journal FAILING: " << printable(journal.value(QStringLiteral("error")).toString()) << "\n";
+        if (const qint64 dropped = journal.value(QStringLiteral("dropped")).toInteger())
+            m_out << "Journal records dropped: " << dropped << "\n";
     }
-    m_out << tableHeader() << "\n";
-    for (const QJsonValue &t : all)
-        m_out << tableRow(t.toObject()) << "\n";
     return Success;
 }
 
@@ -210,7 +288,8 @@ int ZavCtl::show(const QString &id, bool json)
         const QString text = v.isString() ? v.toString()
             : v.isBool()                  ? (v.toBool() ? QStringLiteral("true") : QStringLiteral("false"))
                                           : QString::number(v.toDouble(), 'g', 12);
-        m_out << QStringLiteral("  %1 %2").arg(it.key() + QLatin1Char(':'), -20).arg(text) << "\n";
+        m_out << QStringLiteral("  %1 %2").arg(printable(it.key()) + QLatin1Char(':'), -20).arg(printable(text))
+              << "\n";
     }
     return Success;
 }
@@ -248,13 +327,12 @@ int ZavCtl::watch()
                   QStringLiteral("transferChanged"), this, SLOT(onChanged(QString, QString)));
     m_bus.connect(QLatin1String(Service), QLatin1String(Path), QLatin1String(Control),
                   QStringLiteral("transferRemoved"), this, SLOT(onRemoved(QString)));
-    QVariant result;
-    if (!call(QStringLiteral("transfers"), {}, &result))
+    if (!call(QStringLiteral("setWatching"), {true}, nullptr))
         return NotThere;
-    for (const QJsonValue &t : QJsonDocument::fromJson(result.toString().toUtf8()).array()) {
-        const QJsonObject o = t.toObject();
-        m_watched.insert(idKey(o.value(QStringLiteral("id")).toString()), o);
-    }
+    const bool ok = eachTransfer(
+        [this](const QJsonObject &t) { m_watched.insert(idKey(t.value(QStringLiteral("id")).toString()), t); });
+    if (!ok)
+        return NotThere;
     m_out << "\x1b[2J";
     redraw();
     return -1;

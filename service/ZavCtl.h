@@ -9,12 +9,15 @@
 #include <QTextStream>
 #include <QTimer>
 
+#include <functional>
+
 // The tester's side of the transfer-status service, behind the zavctl command.
 class ZavCtl : public QObject
 {
     Q_OBJECT
 public:
     enum ExitCode { Success = 0, NotThere = 1, UsageError = 2 };
+    static constexpr int PageSize = 500;
 
     ZavCtl(const QDBusConnection &bus, QTextStream &out, QTextStream &err, QObject *parent = nullptr);
 
@@ -43,6 +46,9 @@ private:
     int request(const QString &id, const QString &action);
     int refuse(const QString &value);
     int watch();
+    int status();
+    // Calls `each` for every transfer, fetched a page at a time; false when the service fails.
+    bool eachTransfer(const std::function<void(const QJsonObject &)> &each);
     void redraw();
 
     QDBusConnection m_bus;

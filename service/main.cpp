@@ -3,9 +3,48 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDBusConnection>
+#include <QSocketNotifier>
 #include <QTimer>
 
+#include <csignal>
 #include <cstdio>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+int g_signalPipe[2] = {-1, -1};
+
+void onSignal(int)
+{
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t ignored = ::write(g_signalPipe[1], &byte, 1);
+}
+
+// "64M", "512k", "1G" or a plain number of bytes; -1 when it is none of these.
+qint64 parseSize(const QString &text)
+{
+    static const QString units = QStringLiteral("KMG");
+    QString digits = text.trimmed().toUpper();
+    qint64 factor = 1;
+    if (const qsizetype unit = units.indexOf(digits.right(1)); !digits.isEmpty() && unit >= 0) {
+        factor = qint64(1) << (10 * (unit + 1));
+        digits.chop(1);
+    }
+    bool ok = false;
+    const qint64 value = digits.toLongLong(&ok);
+    return ok && value > 0 && value <= std::numeric_limits<qint64>::max() / factor ? value * factor : -1;
+}
+
+bool parseCount(const QCommandLineParser &parser, const QCommandLineOption &option, int *value)
+{
+    bool ok = false;
+    *value = parser.value(option).toInt(&ok);
+    if (ok && *value >= 0)
+        return true;
+    std::fprintf(stderr, "zav-service: --%s needs a whole number of 0 or more\n", qPrintable(option.names().first()));
+    return false;
+}
+} // namespace
 
 int main(int argc, char **argv)
 {
@@ -22,24 +61,45 @@ int main(int argc, char **argv)
     const QCommandLineOption journal(
         QStringLiteral("journal"), QStringLiteral("Append one JSON line per call received and request sent to <file>."),
         QStringLiteral("file"));
+    const QCommandLineOption journalMaxSize(
+        QStringLiteral("journal-max-size"),
+        QStringLiteral("Move the journal aside to <file>.1 (replacing it) and begin a new one when it would grow past "
+                       "<size> bytes; K, M and G suffixes allowed (default 64M)."),
+        QStringLiteral("size"), QStringLiteral("64M"));
     const QCommandLineOption maxTransfers(
         QStringLiteral("max-transfers"),
-        QStringLiteral("Refuse registrations beyond <n> live transfers (default 10000)."), QStringLiteral("n"),
-        QStringLiteral("10000"));
-    parser.addOption(journal);
-    parser.addOption(maxTransfers);
+        QStringLiteral("Refuse registrations beyond <n> live transfers (default %1).")
+            .arg(TransferService::Limits::DefaultMaxTransfers),
+        QStringLiteral("n"), QString::number(TransferService::Limits::DefaultMaxTransfers));
+    const QCommandLineOption maxPerClient(
+        QStringLiteral("max-transfers-per-client"),
+        QStringLiteral("Refuse registrations beyond <n> live transfers of one bus connection (default %1).")
+            .arg(TransferService::Limits::DefaultMaxPerClient),
+        QStringLiteral("n"), QString::number(TransferService::Limits::DefaultMaxPerClient));
+    parser.addOptions({journal, journalMaxSize, maxTransfers, maxPerClient});
     parser.process(app);
 
     TransferService::Limits limits;
-    bool ok = false;
-    limits.maxTransfers = parser.value(maxTransfers).toInt(&ok);
-    if (!ok || limits.maxTransfers < 0) {
-        std::fprintf(stderr, "zav-service: --max-transfers needs a whole number of 0 or more\n");
+    if (!parseCount(parser, maxTransfers, &limits.maxTransfers) || !parseCount(parser, maxPerClient, &limits.maxPerClient))
+        return 2;
+    const qint64 journalCap = parseSize(parser.value(journalMaxSize));
+    if (journalCap < 0) {
+        std::fprintf(stderr, "zav-service: --journal-max-size needs a size such as 1048576, 512K or 64M\n");
         return 2;
     }
 
+    // SIGTERM and SIGINT end the event loop, so that the journal is written out on the way.
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_signalPipe) == 0) {
+        auto *notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, &app);
+        QObject::connect(notifier, &QSocketNotifier::activated, &app, &QCoreApplication::quit);
+        struct sigaction action = {};
+        action.sa_handler = onSignal;
+        ::sigaction(SIGTERM, &action, nullptr);
+        ::sigaction(SIGINT, &action, nullptr);
+    }
+
     TransferService service(QDBusConnection::sessionBus(), limits);
-    if (parser.isSet(journal) && !service.openJournal(parser.value(journal))) {
+    if (parser.isSet(journal) && !service.openJournal(parser.value(journal), journalCap)) {
         std::fprintf(stderr, "zav-service: cannot open the journal %s\n", qPrintable(parser.value(journal)));
         return 1;
     }

@@ -32,8 +32,14 @@ Logger::Logger(const QString &appName, const QString &logName)
 
     QDir dir(dirPath);
     if (!dir.exists()) {
-        dir.mkpath(QStringLiteral("."));
-        std::cout << "Path " << dirPath.toLocal8Bit().constData() << " created for the logs" << std::endl;
+        // The log holds what the tester did: readable by its owner alone.
+        if (dir.mkpath(QStringLiteral("."))) {
+            QFile::setPermissions(dirPath, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+            std::cout << "Path " << dirPath.toLocal8Bit().constData() << " created for the logs" << std::endl;
+        } else {
+            std::cerr << "Path " << dirPath.toLocal8Bit().constData() << " could not be created for the logs"
+                      << std::endl;
+        }
     }
 
     const QString fullPath = dirPath + QLatin1Char('/') + name + QStringLiteral(".log");
@@ -50,7 +56,7 @@ Logger::Logger(const QString &appName, const QString &logName)
     m_levelNames << QStringLiteral("debug") << QStringLiteral("warn ") << QStringLiteral("crit")
                  << QStringLiteral("fatal") << QStringLiteral("info");
 
-    if (m_file.open(QIODevice::WriteOnly | QIODevice::Append)) {
+    if (m_file.open(QIODevice::WriteOnly | QIODevice::Append, QFileDevice::ReadOwner | QFileDevice::WriteOwner)) {
         m_stream.setDevice(&m_file);
         m_previousHandler = qInstallMessageHandler(messageHandler);
         m_installed = true;

@@ -119,6 +119,12 @@ void TestBus::killService()
     m_service.waitForFinished(3000);
 }
 
+void TestBus::pauseService(bool paused)
+{
+    if (m_service.state() == QProcess::Running)
+        ::kill(pid_t(m_service.processId()), paused ? SIGSTOP : SIGCONT);
+}
+
 bool TestBus::isServiceRunning() const
 {
     return m_service.state() == QProcess::Running;

@@ -27,6 +27,8 @@ public:
     // Ends it: politely, or with SIGKILL.
     void stopService();
     void killService();
+    // Stops (SIGSTOP) or continues the service: calls queue up at the bus meanwhile.
+    void pauseService(bool paused);
     bool isServiceRunning() const;
 
     // Every journal line so far, and the ones for one id / one call.

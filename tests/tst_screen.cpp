@@ -94,6 +94,7 @@ private Q_SLOTS:
         QVERIFY(detail);
         QComboBox *status = detail->statusList().comboBox()->comboWidget();
         const int index = status->currentIndex();
+        QVERIFY(m_bus.sync());
         const int callsBefore = m_bus.callsFor(detail->transferId()).size();
         QScrollBar *scroll = m_window.verticalScrollBar();
         scroll->setValue(0);

@@ -1,10 +1,14 @@
 #include "TestBus.h"
+#include "ZavCtl.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>
+#include <QDBusPendingCall>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QProcess>
+#include <QTemporaryDir>
 #include <QTest>
 
 namespace {
@@ -75,8 +79,15 @@ private Q_SLOTS:
                  QStringLiteral("org.freedesktop.DBus.Error.InvalidArgs"));
         QCOMPARE(call(bus, QStringLiteral("setSpeed"), {QStringLiteral("no-such-id"), 3}).errorName(),
                  QStringLiteral("com.kelvo.zav.Error.UnknownTransfer"));
-        QCOMPARE(call(bus, QStringLiteral("setProgress"), {id, qQNaN()}).errorName(),
-                 QStringLiteral("org.freedesktop.DBus.Error.InvalidArgs"));
+        // Values the interface rules out, NaN once the only one refused.
+        const QList<std::pair<QString, QVariant>> outOfRange {
+            {QStringLiteral("setProgress"), qQNaN()},  {QStringLiteral("setProgress"), -1e308},
+            {QStringLiteral("setProgress"), 42.0},     {QStringLiteral("setActive"), 1.5},
+            {QStringLiteral("setServiceIconType"), 99}, {QStringLiteral("setCount"), -1},
+            {QStringLiteral("setEstimate"), -5},       {QStringLiteral("setSpeed"), -1}};
+        for (const auto &[method, value] : outOfRange)
+            QVERIFY2(call(bus, method, {id, value}).errorName() == QLatin1String("org.freedesktop.DBus.Error.InvalidArgs"),
+                     qPrintable(method + QLatin1Char(' ') + value.toString()));
         // Wrong argument types and unknown methods: QtDBus refuses them; the service goes on.
         QVERIFY(call(bus, QStringLiteral("setSize"), {id, QStringLiteral("big")}).type() == QDBusMessage::ErrorMessage);
         QVERIFY(call(bus, QStringLiteral("explode"), {}).type() == QDBusMessage::ErrorMessage);
@@ -138,6 +149,138 @@ private Q_SLOTS:
         QVERIFY(m_bus.sync());
     }
 
+    void clientsThatLeaveAtOnceAreForgotten()
+    {
+        // Registrations queued while the service is busy, from clients gone before they are
+        // handled: before, no notice of their leaving ever came and their transfers stayed.
+        m_bus.pauseService(true);
+        for (int client = 0; client < 3; ++client) {
+            const QString name = QStringLiteral("gone%1").arg(client);
+            QDBusConnection gone = QDBusConnection::connectToBus(m_bus.address(), name);
+            QDBusMessage message = QDBusMessage::createMethodCall(
+                QStringLiteral("com.kelvo.zav"), QStringLiteral("/com/kelvo/zav"), QStringLiteral("com.kelvo.zav.Transfers"),
+                QStringLiteral("registerTransfer"));
+            message.setArguments({QStringLiteral("orphan"), 0, QString()});
+            for (int i = 0; i < 2; ++i)
+                gone.asyncCall(message);
+            QTest::qWait(100);
+            QDBusConnection::disconnectFromBus(name);
+        }
+        m_bus.pauseService(false);
+        QVERIFY(m_bus.sync());
+        QTRY_COMPARE(status().value(QStringLiteral("transfers")).toInt(), 0);
+        int gone = 0;
+        for (const QJsonObject &line : m_bus.journal())
+            gone += line.value(QStringLiteral("call")).toString() == QLatin1String("clientGone");
+        QCOMPARE(gone, 3);
+    }
+
+    void oneConnectionCannotTakeEverySlot()
+    {
+        QVERIFY(m_bus.startService({QStringLiteral("--max-transfers-per-client"), QStringLiteral("2")}));
+        const QDBusConnection bus = QDBusConnection::sessionBus();
+        QVERIFY(!registerOn(bus, QStringLiteral("a")).isEmpty());
+        QVERIFY(!registerOn(bus, QStringLiteral("b")).isEmpty());
+        QCOMPARE(call(bus, QStringLiteral("registerTransfer"), {QStringLiteral("c"), 0, QString()}).errorName(),
+                 QStringLiteral("org.freedesktop.DBus.Error.LimitsExceeded"));
+        const QDBusConnection other = QDBusConnection::connectToBus(m_bus.address(), QStringLiteral("other"));
+        QVERIFY(!registerOn(other, QStringLiteral("d")).isEmpty());
+        QDBusConnection::disconnectFromBus(QStringLiteral("other"));
+    }
+
+    void refusedCallsStaySmallInTheJournal()
+    {
+        // Before, each refused call was journalled in full: 8 MB calls added 8 MB each.
+        const QDBusConnection bus = QDBusConnection::sessionBus();
+        const QDBusConnection owner = QDBusConnection::connectToBus(m_bus.address(), QStringLiteral("owner"));
+        const QString theirs = registerOn(owner, QStringLiteral("theirs"));
+        const QString huge(1 << 20, QLatin1Char('x'));
+        call(bus, QStringLiteral("setName"), {QStringLiteral("404"), huge});
+        call(bus, QStringLiteral("setName"), {theirs, huge});
+        call(bus, QStringLiteral("setProgress"), {huge, qInf()});
+        call(bus, QStringLiteral("registerTransfer"), {huge, 0, huge});
+        call(bus, QStringLiteral("sendRequest"), {huge, QStringLiteral("cancel")}, QStringLiteral("com.kelvo.zav.Control"));
+        QVERIFY(m_bus.sync());
+        QVERIFY(QFileInfo(m_bus.journalPath()).size() < 8 * 1024);
+        const QList<QJsonObject> journal = m_bus.journal();
+        QCOMPARE(journal.at(journal.size() - 2).value(QStringLiteral("id")).toString(), QStringLiteral("(1048576 characters)"));
+        QDBusConnection::disconnectFromBus(QStringLiteral("owner"));
+    }
+
+    void journalIsCappedAndWholeAfterCrashes()
+    {
+        // Past its cap the journal moves aside to ".1" and begins again.
+        QVERIFY(m_bus.startService({QStringLiteral("--journal-max-size"), QStringLiteral("4K")}));
+        const QDBusConnection bus = QDBusConnection::sessionBus();
+        const QString id = registerOn(bus, QStringLiteral("chatty"));
+        for (int i = 0; i < 100; ++i)
+            call(bus, QStringLiteral("setMessage"), {id, QString(60, QLatin1Char('a' + i % 26))});
+        QVERIFY(m_bus.sync());
+        const QString path = m_bus.journalPath();
+        QVERIFY(QFileInfo(path).size() <= 4096);
+        QVERIFY(QFileInfo(path + QStringLiteral(".1")).size() <= 4096);
+        QVERIFY(QFileInfo(path + QStringLiteral(".1")).size() > 2048);
+        QCOMPARE(QFileInfo(path).permissions() & (QFileDevice::ReadOther | QFileDevice::ReadGroup),
+                 QFileDevice::Permissions());
+
+        // A record torn by a crash: before, the next run's first record was appended to it.
+        QTemporaryDir dir;
+        const QString torn = dir.filePath(QStringLiteral("torn.jsonl"));
+        QFile file(torn);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("{\"call\":\"ping\"}\n{\"time\":\"2026-12-06T10:00:00\",\"call\":\"setNa");
+        file.close();
+        QVERIFY(m_bus.startService({QStringLiteral("--journal"), torn}, false));
+        QVERIFY(!registerOn(bus, QStringLiteral("after the crash")).isEmpty());
+        QVERIFY(m_bus.sync());
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QList<QByteArray> lines = file.readAll().split('\n');
+        QCOMPARE(lines.constLast(), QByteArray());
+        QCOMPARE(lines.size(), 4); // the first record, registerTransfer, ping
+        for (const QByteArray &line : lines.mid(0, 3))
+            QVERIFY2(QJsonDocument::fromJson(line).isObject(), line.constData());
+
+        // A journal that cannot be written: the service goes on and says so.
+        QVERIFY(m_bus.startService({QStringLiteral("--journal"), QStringLiteral("/dev/full")}, false));
+        QVERIFY(!registerOn(bus, QStringLiteral("unrecorded")).isEmpty());
+        QVERIFY(m_bus.sync());
+        const QJsonObject journal = status().value(QStringLiteral("journal")).toObject();
+        QVERIFY(journal.value(QStringLiteral("failing")).toBool());
+        QVERIFY(journal.value(QStringLiteral("dropped")).toInt() >= 2);
+        QString out;
+        QCOMPARE(m_bus.zavctl({QStringLiteral("status")}, &out), 0);
+        QVERIFY2(out.contains(QStringLiteral("Journal FAILING: No space left on device")), qPrintable(out));
+    }
+
+    void terminalControlsInTextsAreShownEscaped()
+    {
+        // A name once cleared the tester's screen and retitled the terminal through zavctl.
+        const QDBusConnection bus = QDBusConnection::sessionBus();
+        const QString id = registerOn(bus, QStringLiteral("\x1b[2Jevil\x1b]0;PWNED\a\u202e"));
+        call(bus, QStringLiteral("setMessage"), {id, QStringLiteral("bell\x07")});
+        for (const QStringList &command : {QStringList {QStringLiteral("list")}, QStringList {QStringLiteral("show"), id}}) {
+            QString out;
+            QCOMPARE(m_bus.zavctl(command, &out), 0);
+            QVERIFY2(!out.contains(QChar(0x1b)) && !out.contains(QChar(0x07)) && !out.contains(QChar(0x202e)),
+                     qPrintable(out));
+            QVERIFY2(out.contains(QStringLiteral("\\x1b[2Jevil\\x1b]0;PWNED\\x07\\u202e")), qPrintable(out));
+        }
+    }
+
+    void listingComesInPages()
+    {
+        QVERIFY(m_bus.startService());
+        const QDBusConnection bus = QDBusConnection::sessionBus();
+        for (int i = 0; i < ZavCtlPageSize + 2; ++i)
+            QVERIFY(!registerOn(bus, QStringLiteral("t%1").arg(i)).isEmpty());
+        QString out;
+        QCOMPARE(m_bus.zavctl({QStringLiteral("list"), QStringLiteral("--json")}, &out), 0);
+        const QJsonArray all = QJsonDocument::fromJson(out.toUtf8()).array();
+        QCOMPARE(all.size(), ZavCtlPageSize + 2);
+        QCOMPARE(all.last().toObject().value(QStringLiteral("name")).toString(),
+                 QStringLiteral("t%1").arg(ZavCtlPageSize + 1));
+    }
+
     void listShowsStateInWords()
     {
         const QDBusConnection bus = QDBusConnection::sessionBus();
@@ -185,6 +328,14 @@ private Q_SLOTS:
     }
 
 private:
+    QJsonObject status()
+    {
+        const QDBusMessage reply =
+            call(QDBusConnection::sessionBus(), QStringLiteral("status"), {}, QStringLiteral("com.kelvo.zav.Control"));
+        return QJsonDocument::fromJson(reply.arguments().value(0).toString().toUtf8()).object();
+    }
+
+    static constexpr int ZavCtlPageSize = ZavCtl::PageSize;
     TestBus m_bus;
 };
 
