@@ -1,5 +1,6 @@
 #include "MApplicationPage.h"
 
+#include <QCoreApplication>
 #include <QEvent>
 #include <QGraphicsLinearLayout>
 
@@ -36,6 +37,13 @@ void MApplicationPage::setEscapeMode(MApplicationPageModel::PageEscapeMode mode)
 
 void MApplicationPage::createContent() { }
 
+QVariant MApplicationPage::itemChange(GraphicsItemChange change, const QVariant &value)
+{
+    if (change == ItemVisibleHasChanged && value.toBool() && std::exchange(m_layoutDeferred, false))
+        QCoreApplication::postEvent(this, new QEvent(QEvent::LayoutRequest));
+    return MSceneWindow::itemChange(change, value);
+}
+
 void MApplicationPage::prepareToAppear()
 {
     if (m_contentCreated)
@@ -46,6 +54,12 @@ void MApplicationPage::prepareToAppear()
 
 bool MApplicationPage::event(QEvent *event)
 {
+    // A page that is not shown is laid out when it is shown again, once: a list changing behind
+    // another page costs no layout passes.
+    if (event->type() == QEvent::LayoutRequest && !isVisible()) {
+        m_layoutDeferred = true;
+        return true;
+    }
     const bool handled = MSceneWindow::event(event);
     if (event->type() == QEvent::LayoutRequest)
         emit contentSizeChanged();

@@ -33,12 +33,14 @@ protected:
     virtual void createContent();
     void prepareToAppear() override;
     bool event(QEvent *event) override;
+    QVariant itemChange(GraphicsItemChange change, const QVariant &value) override;
 
 private:
     QString m_title;
     QGraphicsWidget *m_central;
     MApplicationPageModel::PageEscapeMode m_escapeMode = MApplicationPageModel::EscapeAuto;
     bool m_contentCreated = false;
+    bool m_layoutDeferred = false; // a layout request came while the page was hidden
 };
 
 #endif

@@ -54,11 +54,15 @@ void MLabel::setText(const QString &text)
 {
     if (m_text == text)
         return;
+    const QSizeF minimum = effectiveSizeHint(Qt::MinimumSize);
+    const QSizeF preferred = effectiveSizeHint(Qt::PreferredSize);
     m_text = text;
-    // Measured when the layout asks, once per pass: a label changed many times between two
-    // passes (a size pushed by every step) is measured once.
     m_width = -1;
-    updateGeometry();
+    // Only the layouts around a label whose size hints change are invalidated: a label of set
+    // width (the columns of a list's rows) changes its text without laying the list out again.
+    QGraphicsLayoutItem::updateGeometry();
+    if (m_wrap || effectiveSizeHint(Qt::MinimumSize) != minimum || effectiveSizeHint(Qt::PreferredSize) != preferred)
+        updateGeometry();
     update();
 }
 

@@ -44,6 +44,13 @@ void ZAVTestElement::createLayout()
     buttonInfo->setObjectName(QStringLiteral("PushInfoButton"));
     buttonInfo->hide();
 
+    // Columns of set width: a label's new text (a size, a state) is drawn without laying out
+    // the row, and so the list, again; longer texts are elided.
+    for (auto [label, width] : {std::pair {labelName, 360}, {labelMsg, 360}, {labelState, 125}, {labelEstTime, 125},
+                                {labelSize, 125}, {labelId, 44}}) {
+        label->setMinimumWidth(width);
+        label->setMaximumWidth(width);
+    }
     auto *row = new QGraphicsLinearLayout(Qt::Horizontal);
     auto column = [](QGraphicsLayoutItem *top, QGraphicsLayoutItem *bottom, qreal width) {
         auto *layout = new QGraphicsLinearLayout(Qt::Vertical);

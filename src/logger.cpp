@@ -57,7 +57,6 @@ Logger::Logger(const QString &appName, const QString &logName)
                  << QStringLiteral("fatal") << QStringLiteral("info");
 
     if (m_file.open(QIODevice::WriteOnly | QIODevice::Append, QFileDevice::ReadOwner | QFileDevice::WriteOwner)) {
-        m_stream.setDevice(&m_file);
         m_previousHandler = qInstallMessageHandler(messageHandler);
         m_installed = true;
     } else {
@@ -72,10 +71,8 @@ Logger::~Logger()
     QMutexLocker lock(&m_mutex);
     if (m_installed)
         qInstallMessageHandler(m_previousHandler);
-    if (m_file.isOpen()) {
-        m_stream.flush();
+    if (m_file.isOpen())
         m_file.close();
-    }
     if (m_instance == this)
         m_instance = nullptr;
 }
@@ -110,7 +107,16 @@ void Logger::write(QtMsgType type, const QString &text)
     }
     t_writing = true;
     const int index = int(type);
-    const QString level = index >= 0 && index < m_levelNames.size() ? m_levelNames.at(index) : QStringLiteral("info");
-    m_stream << QTime::currentTime().toString(Qt::ISODate) << " [" << level << "] " << text << Qt::endl;
+    const QString &level = index >= 0 && index < m_levelNames.size() ? m_levelNames.at(index) : m_levelNames.last();
+    // One buffer and one write per record, flushed at once: the log is read while the app runs,
+    // and a crash loses nothing written before it.
+    QByteArray record = QTime::currentTime().toString(Qt::ISODate).toLatin1();
+    record += " [";
+    record += level.toLatin1();
+    record += "] ";
+    record += text.toUtf8();
+    record += '\n';
+    m_file.write(record);
+    m_file.flush();
     t_writing = false;
 }

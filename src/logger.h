@@ -4,7 +4,6 @@
 #include <QFile>
 #include <QMutex>
 #include <QStringList>
-#include <QTextStream>
 #include <QtGlobal>
 
 // Sends every diagnostic message of the process into a time-stamped log file under the home
@@ -32,7 +31,6 @@ public:
 private:
     void write(QtMsgType type, const QString &text);
 
-    QTextStream m_stream;
     QFile m_file;
     QStringList m_levelNames;
     QtMessageHandler m_previousHandler = nullptr;
