@@ -1,6 +1,11 @@
-// The cost of the client library on the update path: setters per second until the service has
-// applied the last one, and the latency of one update, each beside raw QDBusConnection::send of
-// the same messages in the same run.
+// The client library and the service, each beside a baseline of the same run:
+//   the library's setter   beside raw QDBusConnection::send of the same message and beside a raw
+//                          libdbus sender (the floor), CPU per call in the sending process;
+//   the service            CPU per update with its journal and without, and with and without a
+//                          watcher, 1,000 transfers changing; listing 50,000 transfers (time of
+//                          zavctl list, memory of zavctl list --json); registration rate at
+//                          1,000 transfers and at 50,000.
+#include "BenchUtil.h"
 #include "TestBus.h"
 
 #include <zav/ZavClient.h>
@@ -10,103 +15,260 @@
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QElapsedTimer>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QThread>
 
-#include <algorithm>
-#include <cstdio>
+#include <sys/resource.h>
+
+#ifdef ZAV_HAVE_LIBDBUS
+#include <dbus/dbus.h>
+#endif
+
+using namespace Bench;
 
 namespace {
-struct Raw
+const QString Service = QStringLiteral("com.kelvo.zav");
+const QString Path = QStringLiteral("/com/kelvo/zav");
+const QString Transfers = QStringLiteral("com.kelvo.zav.Transfers");
+
+QDBusMessage setProgressMessage(const QString &id, double done)
 {
-    QString owner;
-    QString id;
-    void setProgress(float done) const
+    QDBusMessage call = QDBusMessage::createMethodCall(Service, Path, Transfers, QStringLiteral("setProgress"));
+    call << id << done;
+    return call;
+}
+
+QString registerRaw(const QDBusConnection &bus, const QString &name)
+{
+    QDBusMessage call = QDBusMessage::createMethodCall(Service, Path, Transfers, QStringLiteral("registerTransfer"));
+    call << name << 2 << QStringLiteral("bench");
+    return QDBusConnection(bus).call(call, QDBus::Block, 10000).arguments().value(0).toString();
+}
+
+#ifdef ZAV_HAVE_LIBDBUS
+// A sender written straight on libdbus, on a connection of its own: what one message costs
+// without any binding.
+class LibDBusSender
+{
+public:
+    bool open(const QString &address)
     {
-        QDBusMessage call = QDBusMessage::createMethodCall(owner, QStringLiteral("/com/kelvo/zav"),
-                                                           QStringLiteral("com.kelvo.zav.Transfers"),
-                                                           QStringLiteral("setProgress"));
-        call.setAutoStartService(false);
-        call << id << double(done);
-        QDBusConnection::sessionBus().send(call);
+        DBusError error;
+        dbus_error_init(&error);
+        m_connection = dbus_connection_open_private(address.toUtf8().constData(), &error);
+        if (!m_connection || !dbus_bus_register(m_connection, &error)) {
+            dbus_error_free(&error);
+            return false;
+        }
+        DBusMessage *call = dbus_message_new_method_call("com.kelvo.zav", "/com/kelvo/zav", "com.kelvo.zav.Transfers",
+                                                         "registerTransfer");
+        const char *name = "libdbus";
+        const char *client = "bench";
+        dbus_int32_t type = 2;
+        dbus_message_append_args(call, DBUS_TYPE_STRING, &name, DBUS_TYPE_INT32, &type, DBUS_TYPE_STRING, &client,
+                                 DBUS_TYPE_INVALID);
+        DBusMessage *reply = dbus_connection_send_with_reply_and_block(m_connection, call, 10000, &error);
+        dbus_message_unref(call);
+        const char *id = nullptr;
+        if (reply && dbus_message_get_args(reply, &error, DBUS_TYPE_STRING, &id, DBUS_TYPE_INVALID))
+            m_id = id;
+        if (reply)
+            dbus_message_unref(reply);
+        dbus_error_free(&error);
+        return !m_id.isEmpty();
     }
+    ~LibDBusSender()
+    {
+        if (m_connection) {
+            dbus_connection_close(m_connection);
+            dbus_connection_unref(m_connection);
+        }
+    }
+    void setProgress(double done)
+    {
+        DBusMessage *call = dbus_message_new_method_call("com.kelvo.zav", "/com/kelvo/zav", "com.kelvo.zav.Transfers",
+                                                         "setProgress");
+        const QByteArray id = m_id.toUtf8();
+        const char *idText = id.constData();
+        dbus_message_append_args(call, DBUS_TYPE_STRING, &idText, DBUS_TYPE_DOUBLE, &done, DBUS_TYPE_INVALID);
+        // As QDBusConnection::send marks its calls: no answer wanted.
+        dbus_message_set_no_reply(call, TRUE);
+        dbus_connection_send(m_connection, call, nullptr);
+        dbus_connection_flush(m_connection);
+        dbus_message_unref(call);
+    }
+
+private:
+    DBusConnection *m_connection = nullptr;
+    QString m_id;
 };
+#endif
 
-double median(std::vector<double> values)
+// Starts the service and waits until it answers.
+qint64 startService(TestBus &bus, const QStringList &arguments, bool journal)
 {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
+    bus.startService(arguments, journal);
+    bus.sync();
+    return QDBusConnection::sessionBus().interface()->servicePid(Service).value();
 }
 
-double percentile(std::vector<double> values, double p)
+void libraryFigures(TestBus &bus, int rounds, int count)
 {
-    std::sort(values.begin(), values.end());
-    return values[std::min(values.size() - 1, size_t(p * double(values.size())))];
+    startService(bus, {}, false);
+    Zav::Client client;
+    client.init();
+    Zav::Transfer *transfer = client.registerTransfer(QStringLiteral("library"), Zav::Client::Sync);
+    const QString rawId = registerRaw(QDBusConnection::sessionBus(), QStringLiteral("raw"));
+    std::vector<Variant> variants {
+        {"raw QDBusConnection::send", [&](int n) {
+             const double start = processCpu();
+             for (int i = 0; i < n; ++i)
+                 QDBusConnection::sessionBus().send(setProgressMessage(rawId, (i % 100) / 100.0));
+             bus.sync();
+             return processCpu() - start;
+         }},
+        {"Zav::Transfer::setProgress", [&](int n) {
+             const double start = processCpu();
+             for (int i = 0; i < n; ++i)
+                 transfer->setProgress(float(i % 100) / 100.0f);
+             bus.sync();
+             return processCpu() - start;
+         }},
+    };
+#ifdef ZAV_HAVE_LIBDBUS
+    LibDBusSender libdbus;
+    if (libdbus.open(bus.address())) {
+        variants.insert(variants.begin(), Variant("raw libdbus send (the floor)", [&](int n) {
+                                                       const double start = processCpu();
+                                                       for (int i = 0; i < n; ++i)
+                                                           libdbus.setProgress((i % 100) / 100.0);
+                                                       return processCpu() - start;
+                                                   }));
+    }
+#endif
+    interleave(variants, rounds, count, [&] {
+        bus.sync();
+        QThread::msleep(50);
+        QCoreApplication::processEvents();
+    });
+    header("== client library: CPU per call in the sending process");
+    const Variant &qtRaw = variants[variants.size() - 2];
+    for (const Variant &variant : variants)
+        line(variant.name, variant.perOp, &qtRaw.perOp, &variant == &variants.back() ? 1.5 : 0);
 }
 
-QString ownerOfService()
+void serviceUpdateFigures(TestBus &bus, int rounds, int count)
 {
-    return QDBusConnection::sessionBus().interface()->serviceOwner(QStringLiteral("com.kelvo.zav"));
+    // Each block: a fresh service, 1,000 transfers, `count` updates round-robin; the service's
+    // own CPU for the updates is counted.
+    const auto block = [&](const QStringList &arguments, bool journal, bool watched) {
+        const qint64 pid = startService(bus, arguments, journal);
+        const QDBusConnection connection = QDBusConnection::sessionBus();
+        QStringList ids;
+        for (int i = 0; i < 1000; ++i)
+            ids << registerRaw(connection, QStringLiteral("t%1").arg(i));
+        QProcess watcher;
+        if (watched) {
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), bus.address());
+            watcher.setProcessEnvironment(env);
+            watcher.setStandardOutputFile(QProcess::nullDevice());
+            watcher.start(QStringLiteral(ZAVCTL_BIN), {QStringLiteral("watch")});
+            watcher.waitForStarted();
+            QThread::msleep(300);
+        }
+        bus.sync();
+        QThread::msleep(100);
+        const double before = processCpu(pid);
+        for (int i = 0; i < count; ++i) {
+            connection.send(setProgressMessage(ids.at(i % ids.size()), (i % 100) / 100.0));
+            if (i % 200 == 199)
+                QThread::usleep(2000); // a steady flow, as from a program, with notices in between
+        }
+        bus.sync();
+        QThread::msleep(150); // the last notices and the journal's last write
+        const double cpu = processCpu(pid) - before;
+        watcher.kill();
+        watcher.waitForFinished();
+        return cpu;
+    };
+    std::vector<Variant> variants {
+        {"service, no journal, not watched", [&](int) { return block({}, false, false); }},
+        {"service, journal, not watched", [&](int) { return block({}, true, false); }},
+        {"service, journal, watched by zavctl watch", [&](int) { return block({}, true, true); }},
+    };
+    interleave(variants, rounds, count, [] {});
+    header("== service: CPU per update (1,000 transfers changing, in the service)");
+    line(variants[0].name, variants[0].perOp);
+    line(variants[1].name, variants[1].perOp, &variants[0].perOp, 1.2);
+    line(variants[2].name, variants[2].perOp, &variants[1].perOp);
+}
+
+void serviceScaleFigures(TestBus &bus, int total)
+{
+    const QString limit = QString::number(total + 1000);
+    startService(bus, {QStringLiteral("--max-transfers"), limit, QStringLiteral("--max-transfers-per-client"), limit},
+                 false);
+    const QDBusConnection connection = QDBusConnection::sessionBus();
+    Figure first, last;
+    for (int batch = 0; batch < total / 1000; ++batch) {
+        QElapsedTimer clock;
+        clock.start();
+        for (int i = 0; i < 1000; ++i)
+            registerRaw(connection, QStringLiteral("Transfer %1 of a long list").arg(batch * 1000 + i));
+        const double perSecond = 1000 / (clock.nsecsElapsed() / 1e9);
+        (batch < 3 ? first : last).samples.push_back(perSecond);
+        if (batch >= 3 && batch < total / 1000 - 3)
+            last.samples.clear();
+    }
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), bus.address());
+    Figure listTime, jsonMemory;
+    for (int run = 0; run < 3; ++run) {
+        QProcess list;
+        list.setProcessEnvironment(env);
+        list.setStandardOutputFile(QProcess::nullDevice());
+        QElapsedTimer clock;
+        clock.start();
+        list.start(QStringLiteral(ZAVCTL_BIN), {QStringLiteral("list")});
+        list.waitForFinished(60000);
+        listTime.samples.push_back(clock.nsecsElapsed() / 1e6);
+        QProcess json;
+        json.setProcessEnvironment(env);
+        json.setStandardOutputFile(QProcess::nullDevice());
+        json.start(QStringLiteral(ZAVCTL_BIN), {QStringLiteral("list"), QStringLiteral("--json")});
+        json.waitForFinished(60000);
+        rusage children {};
+        getrusage(RUSAGE_CHILDREN, &children);
+        jsonMemory.samples.push_back(children.ru_maxrss / 1024.0); // the largest child so far: this one
+    }
+    header(qPrintable(QStringLiteral("== service at scale: %1 transfers").arg(total)));
+    line("registrations/s, first 3,000", first, nullptr, 0, "/s");
+    line("registrations/s, last 3,000", last, &first, 0, "/s");
+    std::printf("%-52s %10s %19s %8s  >= 0.80  %s\n", "  registration rate at the end vs the start", "", "", "",
+                last.median() >= 0.8 * first.median() ? "met" : "NOT MET");
+    Figure second;
+    second.samples.push_back(1000);
+    line("zavctl list, wall time", listTime, &second, 1.0, "ms");
+    Figure budget;
+    budget.samples.push_back(50);
+    line("zavctl list --json, peak memory", jsonMemory, &budget, 1.0, "MiB");
 }
 } // namespace
 
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
-    const int calls = argc > 1 ? atoi(argv[1]) : 50000;
-    const int rounds = 5;
-    const int pings = 2000;
-
     TestBus bus;
-    if (!bus.start() || !bus.startService({}, false)) {
-        std::fprintf(stderr, "bench_update: cannot start the bus and the service\n");
+    if (!bus.start()) {
+        std::fprintf(stderr, "bench_update: cannot start a bus\n");
         return 1;
     }
-    Zav::Client client;
-    if (!client.init())
-        return 1;
-    Zav::Transfer *transfer = client.registerTransfer(QStringLiteral("bench"), Zav::Client::Download);
-    if (!transfer)
-        return 1;
-    const Raw raw {ownerOfService(), transfer->id()};
-
-    // Throughput: rounds alternate between the two so that both see the same machine.
-    std::vector<double> libraryRates, rawRates;
-    for (int round = 0; round < rounds; ++round) {
-        QElapsedTimer clock;
-        clock.start();
-        for (int i = 0; i < calls; ++i)
-            raw.setProgress(float(i) / float(calls));
-        bus.sync();
-        rawRates.push_back(calls / (clock.nsecsElapsed() / 1e9));
-
-        clock.start();
-        for (int i = 0; i < calls; ++i)
-            transfer->setProgress(float(i) / float(calls));
-        bus.sync();
-        libraryRates.push_back(calls / (clock.nsecsElapsed() / 1e9));
-    }
-
-    // Latency of one update: sent, then a round trip that returns once it has been applied.
-    std::vector<double> libraryLatency, rawLatency;
-    for (int i = 0; i < pings; ++i) {
-        QElapsedTimer clock;
-        clock.start();
-        raw.setProgress(0.5f);
-        bus.sync();
-        rawLatency.push_back(clock.nsecsElapsed() / 1e3);
-        clock.start();
-        transfer->setProgress(0.5f);
-        bus.sync();
-        libraryLatency.push_back(clock.nsecsElapsed() / 1e3);
-    }
-
-    const double libRate = median(libraryRates), rawRate = median(rawRates);
-    std::printf("%-36s %14s %14s %8s\n", "measure", "library", "raw send", "ratio");
-    std::printf("%-36s %14.0f %14.0f %8.2f\n", "updates/s until applied (median)", libRate, rawRate, rawRate / libRate);
-    std::printf("%-36s %14.1f %14.1f %8.2f\n", "latency of one update, median (us)", median(libraryLatency),
-                median(rawLatency), median(libraryLatency) / median(rawLatency));
-    std::printf("%-36s %14.1f %14.1f %8.2f\n", "latency of one update, p99 (us)", percentile(libraryLatency, 0.99),
-                percentile(rawLatency, 0.99), percentile(libraryLatency, 0.99) / percentile(rawLatency, 0.99));
-    std::printf("(%d calls per round, %d rounds; ratio = library cost / raw cost, 1.00 = no overhead)\n", calls,
-                rounds);
+    libraryFigures(bus, 7, 5000);
+    serviceUpdateFigures(bus, 3, 20000);
+    serviceScaleFigures(bus, argc > 1 ? atoi(argv[1]) : 50000);
+    bus.stopService();
     return 0;
 }

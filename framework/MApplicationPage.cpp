@@ -54,9 +54,9 @@ void MApplicationPage::prepareToAppear()
 
 bool MApplicationPage::event(QEvent *event)
 {
-    // A page that is not shown is laid out when it is shown again, once: a list changing behind
-    // another page costs no layout passes.
-    if (event->type() == QEvent::LayoutRequest && !isVisible()) {
+    // A page that is not shown (hidden, or not yet in the window's scene) is laid out when it is
+    // shown, once: a list changing behind another page costs no layout passes.
+    if (event->type() == QEvent::LayoutRequest && (!isVisible() || !scene())) {
         m_layoutDeferred = true;
         return true;
     }

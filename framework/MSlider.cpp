@@ -15,18 +15,27 @@ MSlider::MSlider(QGraphicsItem *parent, const QString &viewType)
     m_handleLabel = new QLabel(box);
     m_handleLabel->setObjectName(QStringLiteral("SliderHandleLabel"));
     m_handleLabel->setTextFormat(Qt::PlainText);
-    m_handleLabel->setMinimumWidth(120);
+    // Of set size: a new number (every step of a moving slider) then repaints the label without
+    // laying out the slider's page again.
+    m_handleLabel->setFixedWidth(150);
     m_handleLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     layout->addWidget(m_slider, 1);
     layout->addWidget(m_handleLabel);
     if (!viewType.isEmpty())
         setViewType(viewType);
+    fixHandleLabelHeight();
     connect(m_slider, &QSlider::valueChanged, this, &MSlider::valueChanged);
     connect(m_slider, &QSlider::sliderPressed, this, &MSlider::sliderPressed);
     connect(m_slider, &QSlider::sliderReleased, this, &MSlider::sliderReleased);
 }
 
 MSlider::~MSlider() = default;
+
+void MSlider::fixHandleLabelHeight()
+{
+    m_handleLabel->ensurePolished();
+    m_handleLabel->setFixedHeight(m_handleLabel->fontMetrics().height() + 4);
+}
 
 int MSlider::minimum() const
 {

@@ -37,6 +37,8 @@ Q_SIGNALS:
     void sliderReleased();
 
 private:
+    void fixHandleLabelHeight();
+
     QSlider *m_slider;
     QLabel *m_handleLabel;
 };

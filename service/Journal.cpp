@@ -4,7 +4,9 @@
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLocale>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -36,6 +38,70 @@ qint64 wholeLinesLength(int fd, qint64 size)
     return 0;
 }
 } // namespace
+
+void Journal::appendTime(QByteArray &out)
+{
+    // The date and time to the second changes once a second; only the milliseconds are new.
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    if (now / 1000 != m_second) {
+        m_second = now / 1000;
+        m_secondText = QDateTime::fromSecsSinceEpoch(m_second, Qt::UTC).toString(Qt::ISODate).toLatin1();
+        m_secondText.chop(1); // the "Z"
+    }
+    char millis[8];
+    std::snprintf(millis, sizeof millis, ".%03dZ", int(now % 1000));
+    out += m_secondText;
+    out += millis;
+}
+
+void Journal::appendJson(QByteArray &out, const QJsonValue &value)
+{
+    switch (value.type()) {
+    case QJsonValue::Bool:
+        out += value.toBool() ? "true" : "false";
+        return;
+    case QJsonValue::Double:
+        if (value.isDouble() && value.toDouble() == double(value.toInteger()))
+            out += QByteArray::number(value.toInteger());
+        else
+            out += QByteArray::number(value.toDouble(), 'g', QLocale::FloatingPointShortest);
+        return;
+    case QJsonValue::String:
+        break;
+    default:
+        out += "null";
+        return;
+    }
+    out += '"';
+    const QString text = value.toString();
+    // Plain ASCII, the common case, goes in as it is, without a UTF-8 copy of the text.
+    const bool plain = std::all_of(text.cbegin(), text.cend(), [](QChar c) {
+        return c.unicode() >= 0x20 && c.unicode() < 0x80 && c != QLatin1Char('"') && c != QLatin1Char('\\');
+    });
+    if (plain) {
+        const qsizetype at = out.size();
+        out.resize(at + text.size());
+        char *to = out.data() + at;
+        for (const QChar c : text)
+            *to++ = char(c.unicode());
+        out += '"';
+        return;
+    }
+    for (const char c : text.toUtf8()) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += c;
+        } else if (byte < 0x20) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\u%04x", byte);
+            out += escaped;
+        } else {
+            out += c;
+        }
+    }
+    out += '"';
+}
 
 Journal::Journal(QObject *parent)
     : QObject(parent)
@@ -83,16 +149,28 @@ void Journal::write(const QString &sender, const QString &id, const QString &cal
 {
     if (m_path.isEmpty())
         return;
-    QJsonObject line;
-    line.insert(QStringLiteral("time"), QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs));
-    line.insert(QStringLiteral("sender"), sender);
-    line.insert(QStringLiteral("id"), id);
-    line.insert(QStringLiteral("call"), call);
-    line.insert(QStringLiteral("args"), args);
-    if (!error.isEmpty())
-        line.insert(QStringLiteral("error"), error);
-    m_pending += QJsonDocument(line).toJson(QJsonDocument::Compact);
-    m_pending += '\n';
+    // Written straight into the buffer: a record is made for every call the service takes.
+    QByteArray &out = m_pending;
+    out += "{\"time\":\"";
+    appendTime(out);
+    out += "\",\"sender\":";
+    appendJson(out, sender);
+    out += ",\"id\":";
+    appendJson(out, id);
+    out += ",\"call\":";
+    appendJson(out, call);
+    out += ",\"args\":[";
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        if (i > 0)
+            out += ',';
+        appendJson(out, args.at(i));
+    }
+    out += ']';
+    if (!error.isEmpty()) {
+        out += ",\"error\":";
+        appendJson(out, error);
+    }
+    out += "}\n";
     ++m_pendingRecords;
     if (m_pending.size() >= FlushAtBytes)
         flush();

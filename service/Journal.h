@@ -39,6 +39,8 @@ public:
     QJsonObject status() const;
 
 private:
+    void appendTime(QByteArray &out);
+    static void appendJson(QByteArray &out, const QJsonValue &value);
     bool writeAll(const QByteArray &data);
     bool reopen();
     bool rotate();
@@ -54,6 +56,8 @@ private:
     bool m_failing = false;
     QString m_error;
     quint64 m_lost = 0;
+    qint64 m_second = -1; // the second m_secondText gives
+    QByteArray m_secondText;
 };
 
 #endif

@@ -10,11 +10,15 @@
 #include <QPointer>
 
 ZAVTestElement::ZAVTestElement(QGraphicsItem *parent)
-    : MWidget(parent)
+    : MWidget(nullptr)
     , responseHandled(false)
 {
     // Rows keep their height; a short list does not spread over the page.
     setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    // A panel keeps a focus chain of its own: a widget joining the page's chain would walk every
+    // widget of every row before it, which made adding a row cost more the longer the list.
+    setFlag(QGraphicsItem::ItemIsPanel);
+    setParentItem(parent);
 }
 
 ZAVTestElement::~ZAVTestElement() = default;

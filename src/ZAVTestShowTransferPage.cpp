@@ -199,15 +199,18 @@ QString ZAVTestShowTransferPage::noServiceText()
 
 void ZAVTestShowTransferPage::placeNotice(QGraphicsLinearLayout *layout, MLabel *notice, bool shown)
 {
-    int at = -1;
-    for (int i = 0; i < layout->count(); ++i) {
-        if (layout->itemAt(i) == notice)
-            at = i;
-    }
-    if (shown && at < 0)
+    // Asked on every row added and removed: what is already right costs nothing.
+    const bool placed = notice->parentLayoutItem() == layout;
+    if (shown && !placed) {
         layout->insertItem(0, notice);
-    else if (!shown && at >= 0)
-        layout->removeAt(at);
+    } else if (!shown && placed) {
+        for (int i = 0; i < layout->count(); ++i) {
+            if (layout->itemAt(i) == notice) {
+                layout->removeAt(i);
+                break;
+            }
+        }
+    }
     notice->setVisible(shown);
 }
 
