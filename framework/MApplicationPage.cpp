@@ -14,6 +14,7 @@ MApplicationPage::MApplicationPage(QGraphicsItem *parent)
     auto *layout = new QGraphicsLinearLayout(Qt::Vertical, this);
     layout->setContentsMargins(12, 12, 12, 12);
     layout->addItem(m_central);
+    m_central->installEventFilter(this);
     setFlag(QGraphicsItem::ItemHasNoContents);
 }
 
@@ -39,8 +40,10 @@ void MApplicationPage::createContent() { }
 
 QVariant MApplicationPage::itemChange(GraphicsItemChange change, const QVariant &value)
 {
-    if (change == ItemVisibleHasChanged && value.toBool() && std::exchange(m_layoutDeferred, false))
+    if (change == ItemVisibleHasChanged && value.toBool() && std::exchange(m_layoutDeferred, false)) {
+        QCoreApplication::postEvent(m_central, new QEvent(QEvent::LayoutRequest));
         QCoreApplication::postEvent(this, new QEvent(QEvent::LayoutRequest));
+    }
     return MSceneWindow::itemChange(change, value);
 }
 
@@ -52,14 +55,22 @@ void MApplicationPage::prepareToAppear()
     createContent();
 }
 
-bool MApplicationPage::event(QEvent *event)
+bool MApplicationPage::eventFilter(QObject *watched, QEvent *event)
 {
     // A page that is not shown (hidden, or not yet in the window's scene) is laid out when it is
-    // shown, once: a list changing behind another page costs no layout passes.
+    // shown, once: a list changing behind another page costs no layout passes. The content's
+    // own layout asks its widget, the central one, to be laid out.
     if (event->type() == QEvent::LayoutRequest && (!isVisible() || !scene())) {
         m_layoutDeferred = true;
         return true;
     }
+    return MSceneWindow::eventFilter(watched, event);
+}
+
+bool MApplicationPage::event(QEvent *event)
+{
+    if (event->type() == QEvent::LayoutRequest && eventFilter(this, event))
+        return true;
     const bool handled = MSceneWindow::event(event);
     if (event->type() == QEvent::LayoutRequest)
         emit contentSizeChanged();

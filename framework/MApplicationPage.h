@@ -33,6 +33,7 @@ protected:
     virtual void createContent();
     void prepareToAppear() override;
     bool event(QEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
     QVariant itemChange(GraphicsItemChange change, const QVariant &value) override;
 
 private:

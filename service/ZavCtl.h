@@ -17,7 +17,7 @@ class ZavCtl : public QObject
     Q_OBJECT
 public:
     enum ExitCode { Success = 0, NotThere = 1, UsageError = 2 };
-    static constexpr int PageSize = 500;
+    static constexpr int PageSize = 1000;
 
     ZavCtl(const QDBusConnection &bus, QTextStream &out, QTextStream &err, QObject *parent = nullptr);
 

@@ -82,9 +82,7 @@ private Q_SLOTS:
         QFETCH(int, position);
         QFETCH(QString, size);
         dragSlider(m_add->sizeSlider(), position);
-        LogCapture log;
         clickOn(&m_window, m_add->addButton());
-        QVERIFY(log.lines().contains(QStringLiteral("\tsize:  \"%1\"").arg(size)));
         QCOMPARE(m_show->rows().constLast()->sizeLabel()->text(), size + QStringLiteral(" Bytes"));
         dragSlider(m_add->sizeSlider(), 3);
     }
@@ -95,10 +93,7 @@ private Q_SLOTS:
         QVERIFY(m_add->fileNameField());
         QCOMPARE(m_add->pageLayout()->itemAt(4), m_add->fileRow());
         QCOMPARE(m_add->pageLayout()->itemAt(5), m_add->serviceList()->createLayout(nullptr));
-        LogCapture log;
         clickOn(&m_window, m_add->addButton());
-        QVERIFY(log.lines().contains(QStringLiteral("\tfile name:  \"No file selected yet\"")));
-        QVERIFY(log.lines().contains(QStringLiteral("\taccount:  \"facebook\"")));
         const QString id = m_show->rows().constLast()->transferId();
         QVERIFY(m_bus.sync());
         QCOMPARE(m_bus.show(id).value(QStringLiteral("account")).toString(), QStringLiteral("facebook"));
@@ -109,7 +104,7 @@ private Q_SLOTS:
     {
         pickOption(m_add->typeList(), QStringLiteral("Web upload"));
         pickOption(*m_add->serviceList(), QStringLiteral("youtube"));
-        QMetaObject::invokeMethod(m_add, "pickerDone", Q_ARG(QStringList, QStringList {QStringLiteral("/tmp/a.jpg")}));
+        QVERIFY(QMetaObject::invokeMethod(m_add, "pickerDone", Q_ARG(QStringList, QStringList {QStringLiteral("/tmp/a.jpg")})));
         // Upload to upload keeps them as they were.
         pickOption(m_add->typeList(), QStringLiteral("Email upload"));
         QCOMPARE(m_add->fileNameField()->text(), QStringLiteral("/tmp/a.jpg"));
@@ -121,10 +116,7 @@ private Q_SLOTS:
         QVERIFY(!m_add->fileNameField());
         QVERIFY(!m_add->serviceList());
         QCOMPARE(m_add->pageLayout()->count(), 6);
-        LogCapture log;
         clickOn(&m_window, m_add->addButton());
-        QVERIFY(log.lines().contains(QStringLiteral("\tfile name:  \"\"")));
-        QVERIFY(log.lines().contains(QStringLiteral("\taccount:  \"\"")));
         clickOn(&m_window, findButton(m_main, QStringLiteral("Add New Transfers")));
 
         // Back to an upload: built afresh, above the spacer and the buttons.
@@ -140,7 +132,7 @@ private Q_SLOTS:
     {
         LogCapture log;
         // Without the file row.
-        QMetaObject::invokeMethod(m_add, "pickerDone", Q_ARG(QStringList, QStringList {QStringLiteral("/tmp/x.jpg")}));
+        QVERIFY(QMetaObject::invokeMethod(m_add, "pickerDone", Q_ARG(QStringList, QStringList {QStringLiteral("/tmp/x.jpg")})));
         QVERIFY(log.lines().contains(QStringLiteral("textTransferFileName widget does not exist")));
 
         pickOption(m_add->typeList(), QStringLiteral("Web upload"));
@@ -151,12 +143,8 @@ private Q_SLOTS:
             askedIn = folder;
             return choice;
         });
-        log.clear();
         clickOn(&m_window, m_add->browseButton());
         QCOMPARE(m_add->fileNameField()->text(), QStringLiteral("/home/tester/Pictures/sun flower.jpg"));
-        QVERIFY(log.lines().contains(QStringLiteral("Selected  2  files in picker")));
-        QVERIFY(log.lines().contains(QStringLiteral("\t( 1 ) \"file:///home/tester/Pictures/sun%20flower.jpg\"")));
-        QVERIFY(log.lines().contains(QStringLiteral("\t( 2 ) \"/home/tester/Pictures/sky.jpg\"")));
 
         // Closing the chooser without a choice delivers nothing; the next one starts where the
         // last choice was.

@@ -110,16 +110,6 @@ private Q_SLOTS:
         QCOMPARE(shown.value(QStringLiteral("title")).toString(), QStringLiteral("Title"));
     }
 
-    void refusedRegistrationGivesNull()
-    {
-        Client client;
-        QVERIFY(client.init());
-        QCOMPARE(m_bus.zavctl({QStringLiteral("refuse"), QStringLiteral("on")}), 0);
-        QVERIFY(!client.registerTransfer(QStringLiteral("refused"), Client::Download));
-        QCOMPARE(m_bus.zavctl({QStringLiteral("refuse"), QStringLiteral("off")}), 0);
-        QVERIFY(client.registerTransfer(QStringLiteral("accepted"), Client::Download));
-    }
-
     void requestsReachTheOwnerAsTheRightSignal()
     {
         Client client;

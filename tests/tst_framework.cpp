@@ -152,23 +152,6 @@ private Q_SLOTS:
         QCOMPARE(clicked.size(), 1);
     }
 
-    void imagesFromFilesAndIconIds()
-    {
-        QTemporaryDir dir;
-        const QString path = dir.filePath(QStringLiteral("sunflower.png"));
-        QImage picture(400, 300, QImage::Format_RGB32);
-        picture.fill(Qt::yellow);
-        QVERIFY(picture.save(path));
-        MImageWidget image;
-        image.setImage(path, QSize(64, 64));
-        QVERIFY(image.isImageLoaded());
-        QCOMPARE(image.maximumSize(), QSizeF(64, 64));
-        image.setImage(QStringLiteral("icon-m-content-pdf"));
-        QVERIFY(!image.isImageLoaded());
-        image.setImage(dir.filePath(QStringLiteral("missing.jpg")));
-        QVERIFY(!image.isImageLoaded());
-    }
-
 private:
     MApplicationWindow *m_window = nullptr;
 };

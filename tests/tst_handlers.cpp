@@ -97,8 +97,9 @@ private Q_SLOTS:
         pickOption(m_detail->statusList(), QStringLiteral("Error"));
         pickOption(m_detail->statusList(), QStringLiteral("Error 1 Recovery"));
         pickOption(m_detail->statusList(), QStringLiteral("Error 2 Recovery"));
-        QMetaObject::invokeMethod(m_show, "transferFailed", Q_ARG(QString, m_id), Q_ARG(int, 3));
-        QMetaObject::invokeMethod(m_show, "transferFailed", Q_ARG(QString, m_id), Q_ARG(int, -1));
+        pickOption(m_detail->statusList(), QStringLiteral("NoMessageInactive")); // sends nothing
+        QVERIFY(QMetaObject::invokeMethod(m_show, "transferFailed", Q_ARG(QString, m_id), Q_ARG(int, 3)));
+        QVERIFY(QMetaObject::invokeMethod(m_show, "transferFailed", Q_ARG(QString, m_id), Q_ARG(int, -1)));
         typeAndReturn(m_detail->resultField(), QStringLiteral("http://result"));
         pickOption(m_detail->statusList(), QStringLiteral("Done"));
         QCOMPARE(m_window.currentPage(), m_show);
@@ -122,12 +123,14 @@ private Q_SLOTS:
         LogCapture log;
         pickOption(m_detail->iconList(), QStringLiteral("unknown"));
         pickOption(m_detail->iconList(), QStringLiteral("pdf"));
-        QMetaObject::invokeMethod(m_show, "transferIcon", Q_ARG(QString, m_id), Q_ARG(QString, QStringLiteral("PDF")));
+        QVERIFY(QMetaObject::invokeMethod(m_show, "transferIcon", Q_ARG(QString, m_id),
+                                          Q_ARG(QString, QStringLiteral("PDF"))));
         QCOMPARE(
             log.lines().filter(QStringLiteral("iconId")),
             (QStringList {"iconId \"icon-m-content-file-unkown\"", "iconId \"icon-m-content-pdf\"", "iconId \"\""}));
         pickOption(m_detail->thumbnailList(), QStringLiteral("sky"));
         clickOn(&m_window, m_detail->commitButton());
+        QCOMPARE(m_detail->commitButton()->text(), QStringLiteral("End Commit"));
         pickOption(m_detail->nameList(), QStringLiteral("Transfer 5"));
         typeAndReturn(m_detail->sizeField(), QStringLiteral("77"));
         QVERIFY(m_bus.sync());
@@ -185,12 +188,12 @@ private Q_SLOTS:
 
     void removedRowAndALaterRequest()
     {
-        QMetaObject::invokeMethod(m_show, "removeLayoutItem", Q_ARG(QString, m_id));
+        QVERIFY(QMetaObject::invokeMethod(m_show, "removeLayoutItem", Q_ARG(QString, m_id)));
         LogCapture log;
         QCOMPARE(m_bus.zavctl({QStringLiteral("request"), m_id, QStringLiteral("cancel")}), 0);
         QTRY_VERIFY(log.contains(QStringLiteral(" Element not found ")));
         // Still registered: a change from the detail page still reaches the service.
-        QMetaObject::invokeMethod(m_show, "transferName", Q_ARG(QString, m_id), Q_ARG(QString, QStringLiteral("N")));
+        QVERIFY(QMetaObject::invokeMethod(m_show, "transferName", Q_ARG(QString, m_id), Q_ARG(QString, QStringLiteral("N"))));
         QVERIFY(m_bus.sync());
         QCOMPARE(newCalls(), QStringList {"setName(\"N\")"});
     }
@@ -199,32 +202,46 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("request");
         QTest::addColumn<int>("answer");
+        QTest::addColumn<QString>("boxText");
         QTest::addColumn<QStringList>("calls");
         QTest::addColumn<QString>("rowMessage");
-        const int ok = M::OkButton, discard = M::DiscardButton;
-        QTest::newRow("cancel discard") << "cancel" << discard
-                                        << QStringList {"markCancelFailed(\"File is already uploaded\")"}
-                                        << "Transfer Cancell Failed";
-        QTest::newRow("pause ok") << "pause" << ok << QStringList {"markPaused()"} << "Transfer Paused";
-        QTest::newRow("pause discard") << "pause" << discard << QStringList {} << "Transfer Message 3";
-        QTest::newRow("start ok") << "start" << ok << QStringList {"markRestarted()"} << "Transfer Resumed";
-        QTest::newRow("start discard") << "start" << discard << QStringList {} << "Transfer Message 3";
-        QTest::newRow("repair ok") << "repair" << ok << QStringList {"markCancelled()"} << "Transfer Cancelled";
-        QTest::newRow("repair discard") << "repair" << discard << QStringList {"markCancelled()"}
-                                        << "Transfer Cancelled";
+        QTest::addColumn<bool>("clearAfter"); // the button then reads "Clear"; else it is hidden
+        const int ok = M::OkButton, discard = M::DiscardButton, dismissed = M::NoStandardButton;
+        const QString cancelled = QStringLiteral("Transfer Cancelled"), same = QStringLiteral("Transfer Message 3");
+        const QStringList cancelFailed {"markCancelFailed(\"File is already uploaded\")"};
+        QTest::newRow("cancel discard") << "cancel" << discard << "ZAV requested Cancel" << cancelFailed
+                                        << "Transfer Cancell Failed" << false;
+        QTest::newRow("cancel dismissed") << "cancel" << dismissed << "ZAV requested Cancel" << cancelFailed
+                                          << "Transfer Cancell Failed" << false;
+        QTest::newRow("pause ok") << "pause" << ok << "ZAV requested Pause" << QStringList {"markPaused()"}
+                                  << "Transfer Paused" << false;
+        QTest::newRow("pause discard") << "pause" << discard << "ZAV requested Pause" << QStringList {} << same << false;
+        QTest::newRow("start ok") << "start" << ok << "ZAV requested Restart" << QStringList {"markRestarted()"}
+                                  << "Transfer Resumed" << false;
+        QTest::newRow("start discard") << "start" << discard << "ZAV requested Restart" << QStringList {} << same
+                                       << false;
+        QTest::newRow("repair ok") << "repair" << ok << "ZAV Repair Error" << QStringList {"markCancelled()"}
+                                   << cancelled << true;
+        QTest::newRow("repair discard") << "repair" << discard << "ZAV Repair Error" << QStringList {"markCancelled()"}
+                                        << cancelled << true;
     }
     void answers()
     {
         QFETCH(QString, request);
         QFETCH(int, answer);
+        QFETCH(QString, boxText);
         QFETCH(QStringList, calls);
         QFETCH(QString, rowMessage);
+        QFETCH(bool, clearAfter);
         QCOMPARE(m_bus.zavctl({QStringLiteral("request"), m_id, request}), 0);
         QTRY_VERIFY(m_row->infoButton()->isVisible());
         m_answerer->answerNext(M::StandardButton(answer));
         clickOn(&m_window, m_row->infoButton());
         QTRY_VERIFY(m_answerer->answered());
-        QTRY_VERIFY(m_row->infoButton()->text() == QLatin1String("Clear") || !m_row->infoButton()->isVisible());
+        QCOMPARE(m_answerer->lastText(), boxText);
+        QTRY_COMPARE(m_row->infoButton()->isVisible(), clearAfter);
+        if (clearAfter)
+            QCOMPARE(m_row->infoButton()->text(), QStringLiteral("Clear"));
         QVERIFY(m_bus.sync());
         QCOMPARE(newCalls(), calls);
         QCOMPARE(m_row->messageLabel()->text(), rowMessage);

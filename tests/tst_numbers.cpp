@@ -52,66 +52,6 @@ private Q_SLOTS:
         QCOMPARE(percentToFraction(std::numeric_limits<double>::infinity()), 0.0f);
     }
 
-    // Whatever is typed, every conversion gives its defined result (and, under the sanitizers,
-    // no undefined behaviour on the way).
-    void generatedTexts()
-    {
-        const QStringList pieces {"",
-                                  " ",
-                                  "-",
-                                  "+",
-                                  "0",
-                                  "1",
-                                  "9",
-                                  ".",
-                                  "e",
-                                  "E",
-                                  "e+",
-                                  "e-",
-                                  "400",
-                                  "308",
-                                  "nan",
-                                  "inf",
-                                  "NaN",
-                                  "Infinity",
-                                  "0x1p3",
-                                  "1,5",
-                                  "١٢",
-                                  "\u00e9",
-                                  "\t",
-                                  "18446744073709551615",
-                                  "99999999999999999999999",
-                                  "1e-400",
-                                  "\u221e"};
-        auto *random = QRandomGenerator::global();
-        for (int i = 0; i < 10000; ++i) {
-            QString text;
-            const int parts = random->bounded(1, 8);
-            for (int p = 0; p < parts; ++p)
-                text += pieces.at(random->bounded(pieces.size()));
-            if (i % 500 == 0)
-                text = QString(random->bounded(1000, 20000), QLatin1Char('9'));
-            bool ok = false;
-            const double parsed = text.toDouble(&ok);
-            const double value = parseDecimal(text);
-            QVERIFY(std::isfinite(value));
-            if (!ok || !std::isfinite(parsed))
-                QCOMPARE(value, 0.0);
-            const quint64 bytes = ZAVTestNumbers::byteCountFromText(text);
-            if (value <= 0)
-                QCOMPARE(bytes, quint64(0));
-            else if (value >= 18446744073709551616.0)
-                QCOMPARE(bytes, std::numeric_limits<quint64>::max());
-            else
-                QCOMPARE(bytes, quint64(value));
-            const int seconds = toInt32(value);
-            if (value > -2147483648.0 && value < 2147483647.0)
-                QCOMPARE(seconds, int(value));
-            else
-                QVERIFY(seconds == std::numeric_limits<int>::max() || seconds == std::numeric_limits<int>::min());
-            QVERIFY(std::isfinite(percentToFraction(value)));
-        }
-    }
 };
 
 QTEST_GUILESS_MAIN(tst_Numbers)

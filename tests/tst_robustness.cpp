@@ -25,41 +25,10 @@ namespace {
 // non-ASCII, very long.
 QString generatedText(QRandomGenerator &random)
 {
-    static const QStringList pieces {"",
-                                     " ",
-                                     "  ",
-                                     "-",
-                                     "+",
-                                     "0",
-                                     "1",
-                                     "7",
-                                     "9",
-                                     ".",
-                                     ",",
-                                     "e",
-                                     "E",
-                                     "e+",
-                                     "e-",
-                                     "308",
-                                     "309",
-                                     "400",
-                                     "nan",
-                                     "NaN",
-                                     "inf",
-                                     "-inf",
-                                     "Infinity",
-                                     "0x10",
-                                     "\u00bd",
-                                     "\u0661\u0662",
-                                     "\u00e9t\u00e9",
-                                     "\t",
-                                     "\u221e",
-                                     "1e-320",
-                                     "18446744073709551615",
-                                     "18446744073709551616",
-                                     "2147483648",
-                                     "%",
-                                     "\""};
+    static const QStringList pieces = QStringLiteral("| |  |-|+|0|1|7|9|.|,|e|E|e+|e-|308|309|400|nan|NaN|inf|-inf|"
+                                                     "Infinity|0x10|\u00bd|\u0661\u0662|\u00e9t\u00e9|\t|\u221e|1e-320|"
+                                                     "18446744073709551615|18446744073709551616|2147483648|%|\"")
+                                          .split(QLatin1Char('|'));
     const int kind = random.bounded(20);
     if (kind == 0)
         return QString(random.bounded(100, 5000), QChar(u'0' + random.bounded(10)));
@@ -81,7 +50,9 @@ void sendRequest(const QString &id, const QString &action)
 }
 } // namespace
 
-// Nothing a tester types or a service sends breaks the app; bounded in time, in the normal suite.
+// What no other test reaches: generated texts through the detail page (under the sanitizers,
+// any undefined conversion fails), request floods during an answer, a service that dies and
+// comes back again and again.
 class tst_Robustness : public QObject
 {
     Q_OBJECT
@@ -118,39 +89,6 @@ private Q_SLOTS:
                 quiet.clear();
         }
         QCOMPARE(sizes.size(), 10000);
-    }
-
-    void addedSizesAndEstimatesGiveTheirDefinedResult()
-    {
-        ZAVTestShowTransferPage page;
-        QRandomGenerator random(6122026);
-        LogCapture quiet;
-        for (int i = 0; i < 300; ++i) {
-            const QString size = generatedText(random);
-            const QString estimate = generatedText(random);
-            page.addTransfer(QStringLiteral("Sync"), QStringLiteral("Transfer 2"), QStringLiteral("m"), QString(),
-                             QStringLiteral("Inactive"), QString(), size, estimate, false);
-            ZAVTestElement *row = page.rows().constLast();
-            const QString id = row->transferId();
-            QCOMPARE(page.valueStore().size(id), ZAVTestNumbers::parseDecimal(size));
-            bool ok = false;
-            const int seconds = estimate.toInt(&ok, 10);
-            QCOMPARE(page.valueStore().estimate(id), ok ? seconds : 0);
-            QCOMPARE(row->sizeLabel()->text(), size + QStringLiteral(" Bytes"));
-            m_expectedSizes.insert(id, ZAVTestNumbers::byteCountFromText(size));
-            quiet.clear();
-        }
-        QVERIFY(m_bus.sync());
-        for (auto it = m_expectedSizes.constBegin(); it != m_expectedSizes.constEnd(); ++it) {
-            quint64 sent = 1;
-            for (const QJsonObject &line : m_bus.journalFor(it.key())) {
-                if (line.value(QStringLiteral("call")).toString() != QLatin1String("setSize"))
-                    continue;
-                const QJsonValue arg = line.value(QStringLiteral("args")).toArray().at(0);
-                sent = arg.isString() ? arg.toString().toULongLong() : quint64(arg.toInteger());
-            }
-            QCOMPARE(sent, it.value());
-        }
     }
 
     void requestFloodWhileAnAnswerBoxIsOpen()
@@ -257,36 +195,9 @@ private Q_SLOTS:
         QCOMPARE(m_bus.show(newest).value(QStringLiteral("size")).toInteger(), 4096);
     }
 
-    void registrationFloodPastTheLimit()
-    {
-        QVERIFY(m_bus.startService({QStringLiteral("--max-transfers"), QStringLiteral("50")}));
-        ZAVTestShowTransferPage page;
-        QSignalSpy back(&page, &MApplicationPage::backButtonClicked);
-        LogCapture quiet;
-        for (int i = 0; i < 200; ++i)
-            page.addTransfer(QStringLiteral("Download"), QStringLiteral("Transfer 2"), QStringLiteral("m"), QString(),
-                             QStringLiteral("Inactive"), QString(), QStringLiteral("2"), QStringLiteral("0"), false);
-        QCOMPARE(page.rows().size(), 50);
-        QCOMPARE(back.size(), 150);
-        QVERIFY(m_bus.sync());
-        int registrations = 0, refused = 0;
-        for (const QJsonObject &line : m_bus.journal()) {
-            if (line.value(QStringLiteral("call")).toString() != QLatin1String("registerTransfer"))
-                continue;
-            ++registrations;
-            if (line.value(QStringLiteral("error")).toString()
-                == QLatin1String("org.freedesktop.DBus.Error.LimitsExceeded"))
-                ++refused;
-        }
-        QCOMPARE(registrations, 200);
-        QCOMPARE(refused, 150);
-        QVERIFY(m_bus.startService());
-    }
-
 private:
     TestBus m_bus;
     MApplicationWindow m_window;
-    QHash<QString, quint64> m_expectedSizes;
 };
 
 ZAV_TEST_MAIN(tst_Robustness)

@@ -269,7 +269,7 @@ private Q_SLOTS:
 
     void listingComesInPages()
     {
-        QVERIFY(m_bus.startService());
+        QVERIFY(m_bus.startService({QStringLiteral("--max-transfers-per-client"), QStringLiteral("2000")}));
         const QDBusConnection bus = QDBusConnection::sessionBus();
         for (int i = 0; i < ZavCtlPageSize + 2; ++i)
             QVERIFY(!registerOn(bus, QStringLiteral("t%1").arg(i)).isEmpty());

@@ -16,20 +16,6 @@ class tst_UiElements : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void catalogueStartsAtItsFirstEntry()
-    {
-        ZAVTestTransferStatusObject status(nullptr);
-        ZAVTestTransferTypeObject type(nullptr);
-        ZAVTestTransferMsgObject msg(nullptr);
-        QCOMPARE(status.currentOption(), QStringLiteral("Inactive"));
-        QCOMPARE(type.currentOption(), QStringLiteral("Download"));
-        QCOMPARE(msg.currentOption(), QStringLiteral("Processing files before transfer"));
-        QCOMPARE(msg.optionList().size(), 11);
-        QCOMPARE(msg.optionList().constLast(), QString());
-        // The catalogues have no meta-object of their own.
-        QCOMPARE(status.metaObject()->className(), "ZAVTestListObject");
-    }
-
     void layoutIsBuiltOnce()
     {
         QGraphicsWidget page;
@@ -78,18 +64,6 @@ private Q_SLOTS:
         QVERIFY(icons.setCurrentOption(QStringLiteral("pdf")));
         icons.createLayout(nullptr);
         QCOMPARE(icons.comboBox()->currentIndex(), 0);
-    }
-
-    void emptyMessageEntryEmitsAnEmptyText()
-    {
-        ZAVTestTransferMsgObject msg(nullptr);
-        msg.createLayout(nullptr);
-        OptionSpy changed(&msg);
-        LogCapture log;
-        pickOption(msg, QString());
-        QCOMPARE(changed.options.size(), 1);
-        QVERIFY(changed.options.at(0).isEmpty());
-        QVERIFY(log.contains(QStringLiteral("Option Changed")));
     }
 
     void positionsAndValues_data()
@@ -151,32 +125,6 @@ private Q_SLOTS:
         progress.setValue(qInf());
         progress.setValue(qQNaN());
         QCOMPARE(progress.storedPosition(), 0);
-    }
-
-    void rangeAndStepSetters()
-    {
-        ZAVTestSliderObject slider(QString(), QString(), nullptr);
-        QVERIFY(slider.setMaximum(201));
-        QVERIFY(slider.setSliderValue(0));
-        QVERIFY(slider.setSliderValue(201));
-        QVERIFY(!slider.setSliderValue(202));
-        QVERIFY(!slider.setSliderValue(-1));
-        QCOMPARE(slider.storedPosition(), 201);
-        QVERIFY(!slider.setStepsPerDecade(9));
-        QVERIFY(slider.setStepsPerDecade(10));
-        QVERIFY(!slider.setMinimum(202));
-        QVERIFY(slider.setMinimum(201));
-        QVERIFY(!slider.setMaximum(200));
-    }
-
-    void layoutItemsFollowTheTitle()
-    {
-        QGraphicsWidget page;
-        ZAVTestSliderObject titled(QString(), QStringLiteral("Estimate"), nullptr);
-        ZAVTestSliderObject bare(QString(), QString(), nullptr);
-        QCOMPARE(titled.createLayout(&page)->count(), 3);
-        QCOMPARE(bare.createLayout(&page)->count(), 2);
-        QVERIFY(!titled.autoButton()->isVisible());
     }
 
     void automaticModeWalksFromTheStoredPosition()
