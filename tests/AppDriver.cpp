@@ -93,23 +93,6 @@ OptionSpy::OptionSpy(ZAVTestListObject *list)
     connect(list, &ZAVTestListObject::optionChanged, this, [this](QString &option) { options.append(option); });
 }
 
-namespace {
-// QObject::receivers() is protected; a test may ask all the same (through a cast the type
-// check of the sanitizer rightly dislikes, hence its exemption).
-struct ReceiverCount : QObject
-{
-    __attribute__((no_sanitize("vptr"))) static int of(const QObject *sender, const char *signal)
-    {
-        return static_cast<const ReceiverCount *>(sender)->receivers(signal);
-    }
-};
-} // namespace
-
-int receiversOf(const QObject *sender, const char *signal)
-{
-    return ReceiverCount::of(sender, signal);
-}
-
 MButton *findButton(QGraphicsWidget *page, const QString &text)
 {
     const QList<QGraphicsItem *> items = page->childItems();

@@ -43,12 +43,6 @@ public:
         m_button = button;
         m_armed = true;
     }
-    // Dismisses the next box without a button (as the window's escape button does).
-    void dismissNext()
-    {
-        m_button = M::NoStandardButton;
-        m_armed = true;
-    }
     bool answered() const { return !m_armed; }
     QString lastText() const { return m_lastText; }
     int boxesSeen() const { return m_seen; }
@@ -75,8 +69,6 @@ public:
     QStringList options;
 };
 
-// How many connections a signal has (signal given with SIGNAL()).
-int receiversOf(const QObject *sender, const char *signal);
 // The button of a page whose text is `text` (the first found among the page's items).
 MButton *findButton(QGraphicsWidget *page, const QString &text);
 

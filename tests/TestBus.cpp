@@ -125,11 +125,6 @@ void TestBus::pauseService(bool paused)
         ::kill(pid_t(m_service.processId()), paused ? SIGSTOP : SIGCONT);
 }
 
-bool TestBus::isServiceRunning() const
-{
-    return m_service.state() == QProcess::Running;
-}
-
 QList<QJsonObject> TestBus::journal() const
 {
     QList<QJsonObject> lines;
@@ -154,7 +149,7 @@ QList<QJsonObject> TestBus::journalFor(const QString &id) const
     return lines;
 }
 
-QString describeCall(const QJsonObject &line)
+static QString describeCall(const QJsonObject &line)
 {
     QStringList args;
     for (const QJsonValue &arg : line.value(QStringLiteral("args")).toArray()) {
@@ -178,17 +173,6 @@ QStringList TestBus::callsFor(const QString &id) const
     for (const QJsonObject &line : journalFor(id))
         calls << describeCall(line);
     return calls;
-}
-
-bool TestBus::waitForCalls(const QString &id, int count, int timeoutMs) const
-{
-    QDeadlineTimer deadline(timeoutMs);
-    while (!deadline.hasExpired()) {
-        if (journalFor(id).size() >= count)
-            return true;
-        QTest::qWait(5);
-    }
-    return journalFor(id).size() >= count;
 }
 
 bool TestBus::sync() const

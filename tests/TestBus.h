@@ -29,15 +29,12 @@ public:
     void killService();
     // Stops (SIGSTOP) or continues the service: calls queue up at the bus meanwhile.
     void pauseService(bool paused);
-    bool isServiceRunning() const;
 
     // Every journal line so far, and the ones for one id / one call.
     QList<QJsonObject> journal() const;
     QList<QJsonObject> journalFor(const QString &id) const;
     // The calls for an id, in order, as "call(arg, arg)" texts: easy to compare in a test.
     QStringList callsFor(const QString &id) const;
-    // Waits until the journal holds at least `count` lines for the id.
-    bool waitForCalls(const QString &id, int count, int timeoutMs = 5000) const;
     // Waits until the service has handled everything this process sent (a round trip).
     bool sync() const;
 
@@ -55,8 +52,5 @@ private:
     QString m_address;
     int m_serviceRuns = 0;
 };
-
-// Texts of a journal line's arguments, as callsFor writes them.
-QString describeCall(const QJsonObject &line);
 
 #endif

@@ -53,26 +53,6 @@ private Q_SLOTS:
         QCOMPARE(m_answerer->boxesSeen(), 2);
     }
 
-    void requestWhileTheBoxIsOpenDecides()
-    {
-        QSignalSpy cancelled(m_row, &ZAVTestElement::transferMarkCancelled);
-        QSignalSpy paused(m_row, &ZAVTestElement::transferMarkPaused);
-        m_row->setResponse(QStringLiteral("cancel"));
-        m_answerer->whileOpen = [this] { m_row->setResponse(QStringLiteral("pause")); };
-        m_answerer->answerNext(M::OkButton);
-        clickOn(m_window, m_row->infoButton());
-        QTRY_VERIFY(m_answerer->answered());
-        QTRY_COMPARE(paused.size(), 1);
-        QCOMPARE(cancelled.size(), 0);
-        QVERIFY(!m_row->infoButton()->isVisible());
-        // The request handed in cleared the flag again: the next press opens a box.
-        m_answerer->whileOpen = nullptr;
-        m_row->setResponse(QStringLiteral("start"));
-        m_answerer->answerNext(M::DiscardButton);
-        clickOn(m_window, m_row->infoButton());
-        QTRY_COMPARE(m_answerer->boxesSeen(), 2);
-    }
-
     void rowGoneWhileTheBoxIsOpen()
     {
         QPointer<ZAVTestElement> row = m_row;
@@ -85,17 +65,6 @@ private Q_SLOTS:
         QTest::qWait(20);
         QVERIFY(!row);
         QCOMPARE(cancelled.size(), 0);
-    }
-
-    void pressSelectsTheRow()
-    {
-        QSignalSpy selected(m_row, &ZAVTestElement::itemSelected);
-        pressOn(m_window, m_row);
-        QCOMPARE(selected.size(), 1);
-        QCOMPARE(selected.at(0).at(0).toString(), QStringLiteral("7"));
-        m_row->setResponse(QStringLiteral("start"));
-        pressOn(m_window, m_row->nameLabel());
-        QCOMPARE(selected.size(), 2);
     }
 
 private:

@@ -14,38 +14,26 @@
 #include <QSignalSpy>
 #include <QTest>
 
-#include <limits>
-
-// Counts every change signal of the detail page.
-class ChangeSpies
+// Counts every change signal the detail page raises.
+class ChangeSpies : public QObject
 {
+    Q_OBJECT
 public:
     explicit ChangeSpies(ZAVTestElementDetail *page)
     {
         const QMetaObject *meta = page->metaObject();
+        const QMetaMethod count = metaObject()->method(metaObject()->indexOfSlot("count()"));
         for (int i = meta->methodOffset(); i < meta->methodCount(); ++i) {
-            const QMetaMethod method = meta->method(i);
-            if (method.methodType() == QMetaMethod::Signal)
-                spies.insert(QString::fromLatin1(method.methodSignature()),
-                             new QSignalSpy(page, QByteArray("2" + method.methodSignature()).constData()));
+            if (meta->method(i).methodType() == QMetaMethod::Signal)
+                connect(page, meta->method(i), this, count);
         }
     }
-    ~ChangeSpies() { qDeleteAll(spies); }
-    int total() const
-    {
-        int n = 0;
-        for (QSignalSpy *spy : spies)
-            n += spy->size();
-        return n;
-    }
-    QSignalSpy &operator[](const char *signature)
-    {
-        QSignalSpy *spy = spies.value(QString::fromLatin1(signature));
-        if (!spy)
-            qFatal("no signal %s", signature);
-        return *spy;
-    }
-    QHash<QString, QSignalSpy *> spies;
+    int total() const { return m_total; }
+public Q_SLOTS:
+    void count() { ++m_total; }
+
+private:
+    int m_total = 0;
 };
 
 // One private bus for both test classes: a process reaches only one session bus.
@@ -148,22 +136,6 @@ private Q_SLOTS:
         QCOMPARE(spies.total(), 0);
         m_window.escapeButton()->click();
         QCOMPARE(m_window.currentPage(), m_show);
-    }
-
-    void eachChangeOnceAfterReopening()
-    {
-        ZAVTestElementDetail *detail = m_show->detailPage();
-        pressOn(&m_window, m_first);
-        clickOn(&m_window, detail->closeButton());
-        pressOn(&m_window, m_second);
-        clickOn(&m_window, detail->closeButton());
-        pressOn(&m_window, m_first);
-        ChangeSpies spies(detail);
-        pickOption(detail->nameList(), QStringLiteral("Transfer 8"));
-        dragSlider(detail->speedSlider(), 201);
-        QCOMPARE(spies.total(), 2);
-        QCOMPARE(spies["transferNameSignal(QString,QString)"].at(0).at(0).toString(), m_first->transferId());
-        clickOn(&m_window, detail->closeButton());
     }
 
     void automaticProgressOutlivesClose()

@@ -62,24 +62,6 @@ private Q_SLOTS:
         QCOMPARE(m_window->currentPage(), &page);
     }
 
-    void escapeButtonFollowsTheMode()
-    {
-        MApplicationPage page;
-        page.setTitle(QStringLiteral("A page"));
-        page.setEscapeMode(MApplicationPageModel::EscapeAuto);
-        page.appear();
-        QCOMPARE(m_window->barTitle(), QStringLiteral("A page"));
-        QSignalSpy back(&page, &MApplicationPage::backButtonClicked);
-        m_window->escapeButton()->click();
-        QCOMPARE(back.size(), 1);
-        QVERIFY(m_window->isVisible());
-        page.setEscapeMode(MApplicationPageModel::EscapeCloseWindow);
-        QCOMPARE(m_window->escapeButton()->text(), QStringLiteral("Close"));
-        m_window->escapeButton()->click();
-        QCOMPARE(back.size(), 1);
-        QVERIFY(!m_window->isVisible());
-    }
-
     void disappearShowsThePreviousPage()
     {
         MApplicationPage first, second;
@@ -92,16 +74,6 @@ private Q_SLOTS:
         third->appear();
         delete third;
         QVERIFY(!m_window->currentPage());
-    }
-
-    void tallPagesScroll()
-    {
-        CountingPage page;
-        page.rows = 30;
-        page.appear();
-        QTRY_VERIFY(m_window->sceneRect().height() > m_window->viewport()->height());
-        QVERIFY(m_window->verticalScrollBar()->maximum() > 0);
-        QCOMPARE(m_window->sceneRect().width(), qreal(m_window->viewport()->width()));
     }
 
     void dialogReturnsThePressedButton()

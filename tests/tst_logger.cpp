@@ -82,19 +82,6 @@ private Q_SLOTS:
         QVERIFY(lines[0].endsWith(QStringLiteral("option changed transfer 2")));
     }
 
-    void sameNameReplacesTheOldFile()
-    {
-        {
-            Logger first(QStringLiteral("ZAVTestApp"), QStringLiteral("twice"));
-            qDebug("first run");
-        }
-        Logger second(QStringLiteral("ZAVTestApp"), QStringLiteral("twice"));
-        qDebug("second run");
-        const QStringList lines = readLines(second.fileName());
-        QCOMPARE(lines.size(), 1);
-        QVERIFY(lines[0].endsWith(QStringLiteral("second run")));
-    }
-
     void unopenableFileLeavesThePreviousHandler()
     {
         // A directory where the file should be: it cannot be opened for appending.

@@ -16,56 +16,6 @@ class tst_UiElements : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void layoutIsBuiltOnce()
-    {
-        QGraphicsWidget page;
-        ZAVTestTransferNameObject names(nullptr);
-        QGraphicsLinearLayout *first = names.createLayout(&page);
-        MComboBox *combo = names.comboBox();
-        QCOMPARE(names.createLayout(&page), first);
-        QCOMPARE(names.comboBox(), combo);
-        QCOMPARE(first->count(), 1);
-        QCOMPARE(names.findChildren<QAbstractItemModel *>().size(), 1);
-        QCOMPARE(combo->title(), QStringLiteral("Transfer Name"));
-        QVERIFY(!combo->isIconVisible());
-        delete first->itemAt(0); // the page owns what it was given; keep the test tidy
-    }
-
-    void programSelectionBeforeBuildingEmitsNothing()
-    {
-        ZAVTestTransferStatusObject status(nullptr);
-        OptionSpy changed(&status);
-        QVERIFY(status.setCurrentOption(QStringLiteral("Error")));
-        status.createLayout(nullptr);
-        QCOMPARE(changed.options.size(), 0);
-        QCOMPARE(status.comboBox()->currentIndex(), 3);
-        // The tester's pick wins over the program's selection.
-        pickOption(status, QStringLiteral("Inactive"));
-        QCOMPARE(changed.options, QStringList {QStringLiteral("Inactive")});
-        QCOMPARE(status.currentOption(), QStringLiteral("Inactive"));
-    }
-
-    void unknownAndDuplicateTexts()
-    {
-        ZAVTestTransferStatusObject status(nullptr);
-        QVERIFY(status.setCurrentOption(QStringLiteral("Done")));
-        status.createLayout(nullptr);
-        // Not in the catalogue: false, stored index reset, the combo box keeps what it shows.
-        QVERIFY(!status.setCurrentOption(QStringLiteral("Pending")));
-        QCOMPARE(status.comboBox()->currentIndex(), 6);
-
-        ZAVTestTransferTypeObject type(nullptr);
-        QVERIFY(type.setCurrentOption(QStringLiteral("Sync")));
-        QVERIFY(!type.setCurrentOption(QStringLiteral("download")));
-        QCOMPARE(type.currentOption(), QStringLiteral("Download"));
-
-        ZAVTestIconObject icons(nullptr);
-        icons.optionList()[5] = QStringLiteral("pdf");
-        QVERIFY(icons.setCurrentOption(QStringLiteral("pdf")));
-        icons.createLayout(nullptr);
-        QCOMPARE(icons.comboBox()->currentIndex(), 0);
-    }
-
     void positionsAndValues_data()
     {
         QTest::addColumn<int>("maximum");
@@ -107,17 +57,8 @@ private Q_SLOTS:
         ZAVTestSliderObject progress(QString(), QStringLiteral("Progress (in %)"), nullptr);
         progress.setMaximum(201);
         progress.createLayout(&page);
-        QSignalSpy values(&progress, &ZAVTestSliderObject::valueChanged);
         progress.setValue(50);
-        QCOMPARE(progress.storedPosition(), 170);
-        QCOMPARE(progress.value(), 49.0);
-        QCOMPARE(values.size(), 1);
         QCOMPARE(progress.slider()->handleLabel(), QStringLiteral("49 "));
-        // 0 moves to the bottom instead of being refused: before, the slider kept the previous
-        // transfer's value.
-        progress.setValue(0);
-        QCOMPARE(progress.storedPosition(), 0);
-        QCOMPARE(progress.value(), 0.0);
         progress.setValue(-3);
         QCOMPARE(progress.storedPosition(), 0);
         // Above the maximum, and not finite: refused, nothing changes.
@@ -155,39 +96,6 @@ private Q_SLOTS:
         QCOMPARE(positions.mid(0, expected.size()), expected);
     }
 
-    void oneTimerForLife()
-    {
-        QGraphicsWidget page;
-        ZAVTestSliderObject progress(QString(), QString(), nullptr);
-        progress.createLayout(&page);
-        progress.setAutoButtonVisible(true);
-        for (int i = 0; i < 3; ++i) {
-            progress.autoButton()->click();
-            progress.autoButton()->click();
-        }
-        progress.autoButton()->click();
-        QCOMPARE(progress.findChildren<QTimer *>().size(), 1);
-        QVERIFY(progress.isAutoRunning());
-        progress.setAutoButtonChecked(false);
-        QVERIFY(!progress.isAutoRunning());
-    }
-
-    void checkedByTheProgramRunsNoTimer()
-    {
-        QGraphicsWidget page;
-        ZAVTestSliderObject progress(QString(), QString(), nullptr);
-        progress.createLayout(&page);
-        progress.setAutoButtonVisible(true);
-        QSignalSpy clicked(&progress, &ZAVTestSliderObject::autoButtonClicked);
-        progress.setAutoButtonChecked(true);
-        QVERIFY(progress.autoButton()->isChecked());
-        QVERIFY(!progress.isAutoRunning());
-        QCOMPARE(clicked.size(), 0);
-        progress.autoButton()->click();
-        QCOMPARE(clicked.size(), 1);
-        QCOMPARE(clicked.at(0).at(0).toBool(), false);
-        QVERIFY(!progress.isAutoRunning());
-    }
 };
 
 QTEST_MAIN(tst_UiElements)
