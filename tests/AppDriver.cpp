@@ -87,12 +87,6 @@ void DialogAnswerer::timerEvent(QTimerEvent *)
         dialog->button(m_button)->click();
 }
 
-OptionSpy::OptionSpy(ZAVTestListObject *list)
-    : QObject(list)
-{
-    connect(list, &ZAVTestListObject::optionChanged, this, [this](QString &option) { options.append(option); });
-}
-
 MButton *findButton(QGraphicsWidget *page, const QString &text)
 {
     const QList<QGraphicsItem *> items = page->childItems();

@@ -60,15 +60,6 @@ private:
     int m_seen = 0;
 };
 
-// Records what a list's optionChanged carries (QSignalSpy cannot take a QString&).
-class OptionSpy : public QObject
-{
-    Q_OBJECT
-public:
-    explicit OptionSpy(ZAVTestListObject *list);
-    QStringList options;
-};
-
 // The button of a page whose text is `text` (the first found among the page's items).
 MButton *findButton(QGraphicsWidget *page, const QString &text);
 

@@ -45,17 +45,11 @@ private Q_SLOTS:
 
     void addingWithoutTouchingAnything()
     {
-        LogCapture log;
         const int rows = m_show->rows().size();
         clickOn(&m_window, m_add->addButton());
         QCOMPARE(m_window.currentPage(), m_main);
         QVERIFY(!m_add->addButton()->isEnabled());
         QVERIFY(!m_add->cancelButton()->isEnabled());
-        for (const char *line :
-             {"\ttype:  \"Download\"", "\tname:  \"Big Transfer Title Big Transfer Title of Transfer 1\"",
-              "\tmsg:  \"Processing files before transfer\"", "\tfile name:  \"\"", "\tstatus:  \"Inactive\"",
-              "\taccount:  \"\"", "\tsize:  \"2\"", "\testimate:  \"0\""})
-            QVERIFY2(log.lines().contains(QString::fromUtf8(line)), line);
         QCOMPARE(m_show->rows().size(), rows + 1);
         const QString id = m_show->rows().constLast()->transferId();
         QVERIFY(m_bus.sync());
@@ -63,6 +57,9 @@ private Q_SLOTS:
         QCOMPARE(shown.value(QStringLiteral("state")).toString(), QStringLiteral("pending"));
         QCOMPARE(shown.value(QStringLiteral("reason")).toString(), QStringLiteral("Processing files before transfer"));
         QCOMPARE(shown.value(QStringLiteral("type")).toString(), QStringLiteral("download"));
+        QCOMPARE(shown.value(QStringLiteral("name")).toString(),
+                 QStringLiteral("Big Transfer Title Big Transfer Title of Transfer 1"));
+        QCOMPARE(shown.value(QStringLiteral("size")).toInteger(), 2);
         // Opened again from the main page, the buttons work again.
         clickOn(&m_window, findButton(m_main, QStringLiteral("Add New Transfers")));
         QVERIFY(m_add->addButton()->isEnabled());
@@ -90,8 +87,6 @@ private Q_SLOTS:
     void uploadsCarryFileAndAccount()
     {
         pickOption(m_add->typeList(), QStringLiteral("Web upload"));
-        QVERIFY(m_add->fileNameField());
-        QCOMPARE(m_add->pageLayout()->itemAt(4), m_add->fileRow());
         QCOMPARE(m_add->pageLayout()->itemAt(5), m_add->serviceList()->createLayout(nullptr));
         clickOn(&m_window, m_add->addButton());
         const QString id = m_show->rows().constLast()->transferId();

@@ -75,33 +75,15 @@ private Q_SLOTS:
         t->markCompleted(true, QString(), QStringLiteral("http://result"));
         t->markCancelled();
         QVERIFY(m_bus.sync());
-        const QStringList expected {
-            QStringLiteral("registerTransfer(\"Transfer 1\", 2, \"com.kelvo.zavtestdialog\")"),
-            QStringLiteral("setAccount(\"youtube\")"),
-            QStringLiteral("setCount(100)"),
-            QStringLiteral("setSize(9772370000)"),
-            QStringLiteral("setProgress(0.5)"),
-            QStringLiteral("setSpeed(42)"),
-            QStringLiteral("setMessage(\"msg\")"),
-            QStringLiteral("setEstimate(141254)"),
-            QStringLiteral("setCanPause(true)"),
-            QStringLiteral("setName(\"renamed\")"),
-            QStringLiteral("setServiceIconType(2)"),
-            QStringLiteral("setThumbnailForFile(\"/home/x/MyDocs/.images/sky.jpg\", \"image/jpeg\")"),
-            QStringLiteral("setCancelButtonText(\"Cancel 3\")"),
-            QStringLiteral("setTitle(\"Title\")"),
-            QStringLiteral("startCommit()"),
-            QStringLiteral("setPending(\"Pending\")"),
-            QStringLiteral("setActive(0.25)"),
-            QStringLiteral("endCommit()"),
-            QStringLiteral("markPaused()"),
-            QStringLiteral("markRestarted()"),
-            QStringLiteral("markFailure(\"h\", \"d\")"),
-            QStringLiteral("markRepairableFailure(\"h\", \"d\", \"Retry now\")"),
-            QStringLiteral("markCancelFailed(\"File is already uploaded\")"),
-            QStringLiteral("setImageFromFilePath(\"/var/tmp/sunflower.jpg\")"),
-            QStringLiteral("markCompleted(true, \"\", \"http://result\")"),
-            QStringLiteral("markCancelled()")};
+        const QStringList expected {"registerTransfer(\"Transfer 1\", 2, \"com.kelvo.zavtestdialog\")",
+            "setAccount(\"youtube\")", "setCount(100)", "setSize(9772370000)", "setProgress(0.5)", "setSpeed(42)",
+            "setMessage(\"msg\")", "setEstimate(141254)", "setCanPause(true)", "setName(\"renamed\")",
+            "setServiceIconType(2)", "setThumbnailForFile(\"/home/x/MyDocs/.images/sky.jpg\", \"image/jpeg\")",
+            "setCancelButtonText(\"Cancel 3\")", "setTitle(\"Title\")", "startCommit()", "setPending(\"Pending\")",
+            "setActive(0.25)", "endCommit()", "markPaused()", "markRestarted()", "markFailure(\"h\", \"d\")",
+            "markRepairableFailure(\"h\", \"d\", \"Retry now\")", "markCancelFailed(\"File is already uploaded\")",
+            "setImageFromFilePath(\"/var/tmp/sunflower.jpg\")", "markCompleted(true, \"\", \"http://result\")",
+            "markCancelled()"};
         QCOMPARE(m_bus.callsFor(id), expected);
         const QJsonObject shown = m_bus.show(id);
         QCOMPARE(shown.value(QStringLiteral("state")).toString(), QStringLiteral("cancelled"));

@@ -4,17 +4,12 @@
 #include <MApplicationPage.h>
 #include <MApplicationWindow.h>
 #include <MButton.h>
-#include <MImageWidget.h>
 #include <MLabel.h>
 #include <MMessageBox.h>
-#include <MTextEdit.h>
 
 #include <QGraphicsLinearLayout>
-#include <QImage>
 #include <QPushButton>
-#include <QScrollBar>
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -109,19 +104,6 @@ private Q_SLOTS:
         MButton styled(QStringLiteral("Add"));
         styled.setObjectName(QStringLiteral("PushButton"));
         QCOMPARE(styled.widget()->objectName(), QStringLiteral("PushButton"));
-
-        MTextEdit field(MTextEditModel::SingleLine, QStringLiteral("Size value"));
-        QSignalSpy returned(&field, &MTextEdit::returnPressed);
-        typeAndReturn(&field, QStringLiteral("12"));
-        QCOMPARE(returned.size(), 1);
-        QCOMPARE(field.text(), QStringLiteral("12"));
-
-        MButton toggle(QStringLiteral("Can Pause"));
-        toggle.setCheckable(true);
-        QSignalSpy clicked(&toggle, &MButton::clicked);
-        toggle.click();
-        QVERIFY(toggle.isChecked());
-        QCOMPARE(clicked.size(), 1);
     }
 
 private:

@@ -1,8 +1,6 @@
 #include "logger.h"
 
-#include <QDateTime>
 #include <QDir>
-#include <QFileInfo>
 #include <QSet>
 #include <QFile>
 #include <QProcess>

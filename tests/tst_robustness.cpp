@@ -7,16 +7,13 @@
 #include <MApplication.h>
 #include <MApplicationWindow.h>
 #include <MButton.h>
-#include <MLabel.h>
 #include <MTextEdit.h>
 
 #include <zav/ZavClient.h>
 
 #include <QDBusConnection>
 #include <QDBusMessage>
-#include <QJsonArray>
 #include <QRandomGenerator>
-#include <QSignalSpy>
 #include <QTest>
 
 namespace {
@@ -120,7 +117,6 @@ private Q_SLOTS:
         ZAVTestElementDetail *detail = page.detailPage();
         detail->init(QString(), QString(), 0, 0, QString(), 0, 0);
         detail->appear();
-        LogCapture log;
         for (int round = 0; round < 10; ++round) {
             m_bus.killService();
             // The tester keeps editing the transfers of the vanished service.
@@ -137,8 +133,6 @@ private Q_SLOTS:
                              QStringLiteral("Active"), QString(), QStringLiteral("2"), QStringLiteral("0"), false);
             QCOMPARE(page.rows().size(), rows + 1);
         }
-        QCOMPARE(log.count(QStringLiteral("the transfer service left the bus")), 10);
-        QCOMPARE(log.count(QStringLiteral("the transfer service is back")), 10);
         // Changes to a new instance's transfer arrive; the old ones' never reach it.
         const QString newest = page.rows().constLast()->transferId();
         detail->setTransferId(newest);

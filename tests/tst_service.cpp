@@ -124,24 +124,6 @@ private Q_SLOTS:
         QDBusConnection::disconnectFromBus(QStringLiteral("other"));
     }
 
-    void commitIsOneUpdate()
-    {
-        const QDBusConnection bus = QDBusConnection::sessionBus();
-        const QString id = registerOn(bus, QStringLiteral("before"));
-        const qint64 updatesBefore = m_bus.show(id).value(QStringLiteral("updates")).toInteger();
-        call(bus, QStringLiteral("startCommit"), {id});
-        call(bus, QStringLiteral("setName"), {id, QStringLiteral("after")});
-        call(bus, QStringLiteral("setSize"), {id, QVariant::fromValue<qulonglong>(2048)});
-        QJsonObject during = m_bus.show(id);
-        QCOMPARE(during.value(QStringLiteral("name")).toString(), QStringLiteral("before"));
-        QVERIFY(during.value(QStringLiteral("inCommit")).toBool());
-        call(bus, QStringLiteral("endCommit"), {id});
-        const QJsonObject after = m_bus.show(id);
-        QCOMPARE(after.value(QStringLiteral("name")).toString(), QStringLiteral("after"));
-        QCOMPARE(after.value(QStringLiteral("size")).toInteger(), 2048);
-        QCOMPARE(after.value(QStringLiteral("updates")).toInteger(), updatesBefore + 1);
-    }
-
     void transfersOfALeavingClientAreForgotten()
     {
         QString id;

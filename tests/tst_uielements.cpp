@@ -2,14 +2,11 @@
 #include "ZAVTestAppUiElements.h"
 
 #include <MButton.h>
-#include <MComboBox.h>
 #include <MSlider.h>
 
-#include <QGraphicsLinearLayout>
 #include <QGraphicsWidget>
 #include <QSignalSpy>
 #include <QTest>
-#include <QTimer>
 
 class tst_UiElements : public QObject
 {
