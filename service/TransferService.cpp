@@ -461,7 +461,7 @@ QString TransferService::transferPage(const QString &after, int count)
     for (; it != m_order.cend() && taken < count && page.size() < MaxPageBytes; ++it, ++taken) {
         if (taken > 0)
             page += ',';
-        page += QJsonDocument(m_transfers.value(*it).toJson()).toJson(QJsonDocument::Compact);
+        page += QJsonDocument(m_transfers.constFind(*it)->toJson()).toJson(QJsonDocument::Compact);
     }
     page += "],\"more\":";
     page += it != m_order.cend() ? "true}" : "false}";
