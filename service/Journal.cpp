@@ -1,12 +1,12 @@
 #include "Journal.h"
 
+#include "JsonWriter.h"
+
 #include <QDateTime>
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QLocale>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -52,55 +52,6 @@ void Journal::appendTime(QByteArray &out)
     std::snprintf(millis, sizeof millis, ".%03dZ", int(now % 1000));
     out += m_secondText;
     out += millis;
-}
-
-void Journal::appendJson(QByteArray &out, const QJsonValue &value)
-{
-    switch (value.type()) {
-    case QJsonValue::Bool:
-        out += value.toBool() ? "true" : "false";
-        return;
-    case QJsonValue::Double:
-        if (value.isDouble() && value.toDouble() == double(value.toInteger()))
-            out += QByteArray::number(value.toInteger());
-        else
-            out += QByteArray::number(value.toDouble(), 'g', QLocale::FloatingPointShortest);
-        return;
-    case QJsonValue::String:
-        break;
-    default:
-        out += "null";
-        return;
-    }
-    out += '"';
-    const QString text = value.toString();
-    // Plain ASCII, the common case, goes in as it is, without a UTF-8 copy of the text.
-    const bool plain = std::all_of(text.cbegin(), text.cend(), [](QChar c) {
-        return c.unicode() >= 0x20 && c.unicode() < 0x80 && c != QLatin1Char('"') && c != QLatin1Char('\\');
-    });
-    if (plain) {
-        const qsizetype at = out.size();
-        out.resize(at + text.size());
-        char *to = out.data() + at;
-        for (const QChar c : text)
-            *to++ = char(c.unicode());
-        out += '"';
-        return;
-    }
-    for (const char c : text.toUtf8()) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (byte < 0x20) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04x", byte);
-            out += escaped;
-        } else {
-            out += c;
-        }
-    }
-    out += '"';
 }
 
 Journal::Journal(QObject *parent)
@@ -154,21 +105,21 @@ void Journal::write(const QString &sender, const QString &id, const QString &cal
     out += "{\"time\":\"";
     appendTime(out);
     out += "\",\"sender\":";
-    appendJson(out, sender);
+    JsonWriter::appendValue(out, sender);
     out += ",\"id\":";
-    appendJson(out, id);
+    JsonWriter::appendValue(out, id);
     out += ",\"call\":";
-    appendJson(out, call);
+    JsonWriter::appendValue(out, call);
     out += ",\"args\":[";
     for (qsizetype i = 0; i < args.size(); ++i) {
         if (i > 0)
             out += ',';
-        appendJson(out, args.at(i));
+        JsonWriter::appendValue(out, args.at(i));
     }
     out += ']';
     if (!error.isEmpty()) {
         out += ",\"error\":";
-        appendJson(out, error);
+        JsonWriter::appendValue(out, error);
     }
     out += "}\n";
     ++m_pendingRecords;

@@ -40,7 +40,6 @@ public:
 
 private:
     void appendTime(QByteArray &out);
-    static void appendJson(QByteArray &out, const QJsonValue &value);
     bool writeAll(const QByteArray &data);
     bool reopen();
     bool rotate();

@@ -1,5 +1,7 @@
 #include "TransferRecord.h"
 
+#include "JsonWriter.h"
+
 #include <limits>
 
 QString stateName(TransferValues::State state)
@@ -43,39 +45,54 @@ QString typeName(int type)
     return QString();
 }
 
-QJsonObject TransferRecord::toJson() const
+QByteArray TransferRecord::toJson() const
 {
     const TransferValues &v = live;
-    QJsonObject o;
-    o.insert(QStringLiteral("id"), id);
-    o.insert(QStringLiteral("owner"), owner);
-    o.insert(QStringLiteral("clientId"), v.clientId);
-    o.insert(QStringLiteral("name"), v.name);
-    o.insert(QStringLiteral("type"), typeName(v.type));
-    o.insert(QStringLiteral("account"), v.account);
-    o.insert(QStringLiteral("count"), v.count);
-    o.insert(QStringLiteral("size"), jsonCount(v.size));
-    o.insert(QStringLiteral("progress"), v.progress);
-    o.insert(QStringLiteral("speed"), v.speed);
-    o.insert(QStringLiteral("message"), v.message);
-    o.insert(QStringLiteral("estimate"), v.estimate);
-    o.insert(QStringLiteral("canPause"), v.canPause);
-    o.insert(QStringLiteral("serviceIconType"), v.serviceIconType);
-    o.insert(QStringLiteral("thumbnailFile"), v.thumbnailFile);
-    o.insert(QStringLiteral("thumbnailMimeType"), v.thumbnailMimeType);
-    o.insert(QStringLiteral("cancelButtonText"), v.cancelButtonText);
-    o.insert(QStringLiteral("title"), v.title);
-    o.insert(QStringLiteral("image"), v.image);
-    o.insert(QStringLiteral("state"), stateName(v.state));
-    o.insert(QStringLiteral("reason"), v.reason);
-    o.insert(QStringLiteral("failureHeadline"), v.failureHeadline);
-    o.insert(QStringLiteral("failureDescription"), v.failureDescription);
-    o.insert(QStringLiteral("failureAction"), v.failureAction);
-    o.insert(QStringLiteral("showResult"), v.showResult);
-    o.insert(QStringLiteral("resultMessage"), v.resultMessage);
-    o.insert(QStringLiteral("resultUri"), v.resultUri);
-    o.insert(QStringLiteral("inCommit"), inCommit);
-    o.insert(QStringLiteral("updates"), qint64(updates));
-    o.insert(QStringLiteral("calls"), qint64(calls));
-    return o;
+    QByteArray out;
+    out.reserve(640);
+    const auto key = [&out](const char *name) {
+        out += out.isEmpty() ? "{\"" : ",\"";
+        out += name;
+        out += "\":";
+    };
+    const auto text = [&](const char *name, const QString &value) {
+        key(name);
+        JsonWriter::appendString(out, value);
+    };
+    const auto number = [&](const char *name, const QJsonValue &value) {
+        key(name);
+        JsonWriter::appendValue(out, value);
+    };
+    text("id", id);
+    text("owner", owner);
+    text("clientId", v.clientId);
+    text("name", v.name);
+    text("type", typeName(v.type));
+    text("account", v.account);
+    number("count", v.count);
+    number("size", jsonCount(v.size));
+    number("progress", v.progress);
+    number("speed", v.speed);
+    text("message", v.message);
+    number("estimate", v.estimate);
+    number("canPause", v.canPause);
+    number("serviceIconType", v.serviceIconType);
+    text("thumbnailFile", v.thumbnailFile);
+    text("thumbnailMimeType", v.thumbnailMimeType);
+    text("cancelButtonText", v.cancelButtonText);
+    text("title", v.title);
+    text("image", v.image);
+    text("state", stateName(v.state));
+    text("reason", v.reason);
+    text("failureHeadline", v.failureHeadline);
+    text("failureDescription", v.failureDescription);
+    text("failureAction", v.failureAction);
+    number("showResult", v.showResult);
+    text("resultMessage", v.resultMessage);
+    text("resultUri", v.resultUri);
+    number("inCommit", inCommit);
+    number("updates", qint64(updates));
+    number("calls", qint64(calls));
+    out += '}';
+    return out;
 }

@@ -1,7 +1,8 @@
 #ifndef TRANSFERRECORD_H
 #define TRANSFERRECORD_H
 
-#include <QJsonObject>
+#include <QByteArray>
+#include <QJsonValue>
 #include <QString>
 
 // What the service knows of one transfer: the last value of every property and its state.
@@ -48,7 +49,8 @@ struct TransferRecord
 
     // The values a change applies to: the staged copy while a commit is open.
     TransferValues &target() { return inCommit ? staged : live; }
-    QJsonObject toJson() const;
+    // The transfer as a compact JSON object, as the Control interface gives it.
+    QByteArray toJson() const;
 };
 
 QString stateName(TransferValues::State state);

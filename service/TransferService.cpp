@@ -183,7 +183,7 @@ void TransferService::notifyWatchers()
     for (const QString &id : dirty) {
         auto it = m_transfers.constFind(id);
         if (it != m_transfers.constEnd())
-            emit transferChanged(id, QString::fromUtf8(QJsonDocument(it->toJson()).toJson(QJsonDocument::Compact)));
+            emit transferChanged(id, QString::fromUtf8(it->toJson()));
     }
 }
 
@@ -461,7 +461,7 @@ QString TransferService::transferPage(const QString &after, int count)
     for (; it != m_order.cend() && taken < count && page.size() < MaxPageBytes; ++it, ++taken) {
         if (taken > 0)
             page += ',';
-        page += QJsonDocument(m_transfers.constFind(*it)->toJson()).toJson(QJsonDocument::Compact);
+        page += m_transfers.constFind(*it)->toJson();
     }
     page += "],\"more\":";
     page += it != m_order.cend() ? "true}" : "false}";
@@ -477,7 +477,7 @@ QString TransferService::transfer(const QString &id)
             sendErrorReply(ErrorUnknownTransfer, QStringLiteral("no transfer with id \"%1\"").arg(id.left(64)));
         return QString();
     }
-    return QString::fromUtf8(QJsonDocument(it->toJson()).toJson(QJsonDocument::Compact));
+    return QString::fromUtf8(it->toJson());
 }
 
 QString TransferService::status()
