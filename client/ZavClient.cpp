@@ -1,5 +1,7 @@
 #include "zav/ZavClient.h"
 
+#include "ZavBusNames.h"
+
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusServiceWatcher>
@@ -29,9 +31,9 @@ private:
     Client *m_client;
 };
 
-const char *const Client::ServiceName = "com.kelvo.zav";
-const char *const Client::ObjectPath = "/com/kelvo/zav";
-const char *const Client::Interface = "com.kelvo.zav.Transfers";
+const char *const Client::ServiceName = ZavBus::ServiceName;
+const char *const Client::ObjectPath = ZavBus::ObjectPath;
+const char *const Client::Interface = ZavBus::TransfersInterface;
 
 namespace {
 QString key(const QString &owner, const QString &id)

@@ -11,7 +11,6 @@ public:
     enum DeletionPolicy {
         KeepWhenDone = 0, // stays alive after it is dismissed
         DestroyWhenDone = 1, // deleted once it has disappeared
-        DestroyWhenDismissed = 2, // deleted when dismissed by the user
     };
     Q_ENUM(DeletionPolicy)
 

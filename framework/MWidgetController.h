@@ -3,8 +3,9 @@
 
 #include <QGraphicsProxyWidget>
 
-// Common base of the controls (buttons, labels, lists, sliders, text fields, images). Each one
-// embeds a real Qt widget through a proxy, so input, focus and painting are Qt's own.
+// Common base of the controls (buttons, lists, sliders, text fields; labels and images are drawn
+// straight into the scene instead). Each one embeds a real Qt widget through a proxy, so input,
+// focus and painting are Qt's own.
 //
 // The object name of a control is its style name: it is handed on to the embedded widget, where
 // the theme's style sheet picks it up. The view type is handed on as the widget property

@@ -2,6 +2,7 @@
 
 #include "ControlAdaptor.h"
 #include "TransfersAdaptor.h"
+#include "ZavBusNames.h"
 
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
@@ -13,9 +14,9 @@
 #include <algorithm>
 #include <cmath>
 
-const char *const TransferService::ServiceName = "com.kelvo.zav";
-const char *const TransferService::ObjectPath = "/com/kelvo/zav";
-const char *const TransferService::TransfersInterface = "com.kelvo.zav.Transfers";
+const char *const TransferService::ServiceName = ZavBus::ServiceName;
+const char *const TransferService::ObjectPath = ZavBus::ObjectPath;
+const char *const TransferService::TransfersInterface = ZavBus::TransfersInterface;
 
 namespace {
 const QString ErrorUnknownTransfer = QStringLiteral("com.kelvo.zav.Error.UnknownTransfer");

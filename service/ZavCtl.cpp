@@ -1,13 +1,15 @@
 #include "ZavCtl.h"
 
+#include "ZavBusNames.h"
+
 #include <QDBusMessage>
 #include <QJsonArray>
 #include <QJsonDocument>
 
 namespace {
-const char *const Service = "com.kelvo.zav";
-const char *const Path = "/com/kelvo/zav";
-const char *const Control = "com.kelvo.zav.Control";
+const char *const Service = ZavBus::ServiceName;
+const char *const Path = ZavBus::ObjectPath;
+const char *const Control = ZavBus::ControlInterface;
 const int Timeout = 5000;
 
 QString cut(const QString &text, int width)
