@@ -1,6 +1,7 @@
 #include "TransferService.h"
 
 #include "ControlAdaptor.h"
+#include "Requests.h"
 #include "TransfersAdaptor.h"
 #include "ZavBusNames.h"
 
@@ -501,11 +502,9 @@ QString TransferService::status()
 void TransferService::sendRequest(const QString &id, const QString &action)
 {
     const QString call = QStringLiteral("sendRequest");
-    static const QStringList actions {QStringLiteral("cancel"), QStringLiteral("start"), QStringLiteral("pause"),
-                                      QStringLiteral("repair")};
-    if (!actions.contains(action)) {
+    if (!Requests::isRequest(action)) {
         refuse(id, call, {action.left(64)}, ErrorInvalidArgs,
-               QStringLiteral("unknown request \"%1\"; one of cancel, start, pause, repair").arg(action.left(64)));
+               QStringLiteral("unknown request \"%1\"; one of %2").arg(action.left(64), Requests::listed()));
         return;
     }
     auto it = m_transfers.constFind(id);

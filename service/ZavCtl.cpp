@@ -1,5 +1,6 @@
 #include "ZavCtl.h"
 
+#include "Requests.h"
 #include "ZavBusNames.h"
 
 #include <QDBusMessage>
@@ -61,18 +62,20 @@ ZavCtl::ZavCtl(const QDBusConnection &bus, QTextStream &out, QTextStream &err, Q
 QString ZavCtl::usage()
 {
     return QStringLiteral("Usage: zavctl COMMAND [ARGUMENTS]\n"
-                          "The tester's side of the transfer-status service (com.kelvo.zav on the session bus).\n"
+                          "The tester's side of the transfer-status service (%1 on the session bus).\n"
                           "\n"
                           "Commands:\n"
                           "  list [--json]                       every transfer, as a table or as JSON\n"
                           "  show ID [--json]                    one transfer with all it holds\n"
-                          "  request ID cancel|start|pause|repair\n"
+                          "  request ID %2\n"
                           "                                      ask the program that owns ID for an action\n"
                           "  watch                               a live view of every transfer (Ctrl+C ends it)\n"
-                          "  refuse on|off                       make the service refuse new registrations, or not\n"                          "  status                              the service's limits and the state of its journal\n"
+                          "  refuse on|off                       make the service refuse new registrations, or not\n"
+                          "  status                              the service's limits and the state of its journal\n"
                           "  help                                this text\n"
                           "\n"
-                          "Exit codes: 0 success, 1 the service or the transfer is not there, 2 usage error.\n");
+                          "Exit codes: 0 success, 1 the service or the transfer is not there, 2 usage error.\n")
+        .arg(QLatin1String(Service), Requests::words().join(QLatin1Char('|')));
 }
 
 int ZavCtl::run(const QStringList &arguments)
@@ -298,10 +301,8 @@ int ZavCtl::show(const QString &id, bool json)
 
 int ZavCtl::request(const QString &id, const QString &action)
 {
-    static const QStringList actions {QStringLiteral("cancel"), QStringLiteral("start"), QStringLiteral("pause"),
-                                      QStringLiteral("repair")};
-    if (!actions.contains(action)) {
-        m_err << "zavctl: the request is one of cancel, start, pause, repair\n";
+    if (!Requests::isRequest(action)) {
+        m_err << "zavctl: the request is one of " << Requests::listed() << "\n";
         return UsageError;
     }
     if (!call(QStringLiteral("sendRequest"), {id, action}, nullptr))

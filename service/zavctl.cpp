@@ -7,13 +7,19 @@ int main(int argc, char **argv)
     QCoreApplication app(argc, argv);
     QTextStream out(stdout);
     QTextStream err(stderr);
+    QStringList args = app.arguments();
+    args.removeFirst();
+    // Help needs no bus.
+    const QString command = args.value(0);
+    if (command == QLatin1String("help") || command == QLatin1String("--help") || command == QLatin1String("-h")) {
+        out << ZavCtl::usage();
+        return ZavCtl::Success;
+    }
     ZavCtl ctl(QDBusConnection::sessionBus(), out, err);
     if (!QDBusConnection::sessionBus().isConnected()) {
         err << "zavctl: no session bus (DBUS_SESSION_BUS_ADDRESS is not set or not reachable)\n";
         return ZavCtl::NotThere;
     }
-    QStringList args = app.arguments();
-    args.removeFirst();
     const int code = ctl.run(args);
     out.flush();
     err.flush();

@@ -1,5 +1,7 @@
 #include "ZAVTestAppUiElements.h"
 
+#include "ZAVTestVocabulary.h"
+
 #include <MButton.h>
 #include <MComboBox.h>
 #include <MLabel.h>
@@ -117,9 +119,7 @@ ZAVTestTransferStatusObject::ZAVTestTransferStatusObject(QObject *parent)
     : ZAVTestListObject(QStringLiteral("Transfer Status"), parent)
 {
     options.clear();
-    options << QStringLiteral("Inactive") << QStringLiteral("NoMessageInactive") << QStringLiteral("Active")
-            << QStringLiteral("Error") << QStringLiteral("Error 1 Recovery") << QStringLiteral("Error 2 Recovery")
-            << QStringLiteral("Done");
+    options = ZAVTestVocabulary::stateWords();
 }
 
 ZAVTestTransferServiceObject::ZAVTestTransferServiceObject(QObject *parent)

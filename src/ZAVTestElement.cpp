@@ -1,5 +1,7 @@
 #include "ZAVTestElement.h"
 
+#include "ZAVTestVocabulary.h"
+
 #include <MButton.h>
 #include <MImageWidget.h>
 #include <MLabel.h>
@@ -154,15 +156,22 @@ void ZAVTestElement::infoButtonClicked()
     }
     responseHandled = true;
 
+    using ZAVTestVocabulary::Request;
     QString message;
-    if (response == QLatin1String("cancel"))
+    switch (ZAVTestVocabulary::requestFrom(response).value_or(Request(-1))) {
+    case Request::Cancel:
         message = QStringLiteral("ZAV requested Cancel");
-    else if (response == QLatin1String("start"))
+        break;
+    case Request::Start:
         message = QStringLiteral("ZAV requested Restart");
-    else if (response == QLatin1String("pause"))
+        break;
+    case Request::Pause:
         message = QStringLiteral("ZAV requested Pause");
-    else if (response == QLatin1String("repair"))
+        break;
+    case Request::Repair:
         message = QStringLiteral("ZAV Repair Error");
+        break;
+    }
 
     MMessageBox box(message, M::OkButton | M::DiscardButton);
     QPointer<ZAVTestElement> self(this);
@@ -175,7 +184,8 @@ void ZAVTestElement::infoButtonClicked()
     const bool accepted = result == M::OkButton;
 
     // The request stored now decides: one handed in while the box was open wins.
-    if (response == QLatin1String("cancel")) {
+    switch (ZAVTestVocabulary::requestFrom(response).value_or(Request(-1))) {
+    case Request::Cancel:
         if (accepted) {
             emit transferMarkCancelled(id);
             buttonInfo->setText(QStringLiteral("Clear"));
@@ -183,20 +193,24 @@ void ZAVTestElement::infoButtonClicked()
             emit transferMarkCancelFail(id);
             buttonInfo->hide();
         }
-    } else if (response == QLatin1String("start")) {
+        break;
+    case Request::Start:
         if (accepted)
             emit transferMarkRestarted(id);
         else
             emit transferMarkRestartFail(id);
         buttonInfo->hide();
-    } else if (response == QLatin1String("pause")) {
+        break;
+    case Request::Pause:
         if (accepted)
             emit transferMarkPaused(id);
         else
             emit transferMarkPauseFail(id);
         buttonInfo->hide();
-    } else if (response == QLatin1String("repair")) {
+        break;
+    case Request::Repair:
         emit transferMarkCancelled(id);
         buttonInfo->setText(QStringLiteral("Clear"));
+        break;
     }
 }

@@ -2,6 +2,7 @@
 
 #include "ZAVTestElement.h"
 #include "ZAVTestNumbers.h"
+#include "ZAVTestVocabulary.h"
 
 #include <MButton.h>
 #include <MLabel.h>
@@ -292,21 +293,30 @@ void ZAVTestElementDetail::statusChanged(QString &status)
     if (loading)
         return;
     qDebug() << "ZAVTestElementDetail::statusChanged(" << status << ") : " << transferId_;
-    if (status == QLatin1String("Active")) {
+    using ZAVTestVocabulary::State;
+    switch (ZAVTestVocabulary::stateFrom(status).value_or(State::NoMessageInactive)) {
+    case State::Active:
         emit transferSetActiveSignal(transferId_, ZAVTestNumbers::percentToFraction(transferProgress.value()));
-    } else if (status == QLatin1String("Inactive")) {
+        break;
+    case State::Inactive:
         emit transferPendingSignal(transferId_, transferMsg.currentOption());
-    } else if (status == QLatin1String("Done")) {
+        break;
+    case State::Done:
         emit transferDoneSignal(transferId_);
         emit backButtonClicked();
-    } else if (status == QLatin1String("Error")) {
+        break;
+    case State::Error:
         emit transferFailedSignal(transferId_, 0);
-    } else if (status == QLatin1String("Error 1 Recovery")) {
+        break;
+    case State::Error1Recovery:
         emit transferFailedSignal(transferId_, 1);
-    } else if (status == QLatin1String("Error 2 Recovery")) {
+        break;
+    case State::Error2Recovery:
         emit transferFailedSignal(transferId_, 2);
-    } else {
+        break;
+    case State::NoMessageInactive:
         qDebug() << status << " not handled currently";
+        break;
     }
 }
 

@@ -3,6 +3,7 @@
 #include "ZAVTestElement.h"
 #include "ZAVTestElementDetail.h"
 #include "ZAVTestNumbers.h"
+#include "ZAVTestVocabulary.h"
 
 #include <MLabel.h>
 #include <zav/ZavClient.h>
@@ -10,6 +11,12 @@
 #include <QDebug>
 #include <QDir>
 #include <QGraphicsLinearLayout>
+
+using ZAVTestVocabulary::Request;
+using ZAVTestVocabulary::State;
+using ZAVTestVocabulary::requestWord;
+using ZAVTestVocabulary::stateFrom;
+using ZAVTestVocabulary::stateWord;
 
 ZAVTestShowTransferPage::ZAVTestShowTransferPage()
     : MApplicationPage(nullptr)
@@ -108,7 +115,8 @@ void ZAVTestShowTransferPage::addTransfer(const QString &type, const QString &na
         return;
     }
 
-    if (status == QLatin1String("Active"))
+    const std::optional<State> state = stateFrom(status);
+    if (state == State::Active)
         transfer->setActive(0.0);
     else
         transfer->setPending(QStringLiteral("Pending"));
@@ -137,11 +145,11 @@ void ZAVTestShowTransferPage::addTransfer(const QString &type, const QString &na
     transfer->setEstimate(0);
     transfer->setCount(100);
 
-    if (status == QLatin1String("Active")) {
+    if (state == State::Active) {
         transfer->setActive(0.0);
-    } else if (status == QLatin1String("Inactive")) {
+    } else if (state == State::Inactive) {
         transfer->setPending(msg);
-    } else if (status == QLatin1String("NoMessageInactive")) {
+    } else if (state == State::NoMessageInactive) {
         transfer->setPending(QString(""));
     } else {
         transfer->markCompleted(false, QString(""), QString());
@@ -371,8 +379,8 @@ void ZAVTestShowTransferPage::transferPending(const QString &id, const QString &
         return;
     transfer->setPending(reason);
     if (ZAVTestElement *row = findElement(id))
-        row->setTransferState(QStringLiteral("Inactive"));
-    values->setStatus(id, QStringLiteral("Inactive"));
+        row->setTransferState(stateWord(State::Inactive));
+    values->setStatus(id, stateWord(State::Inactive));
 }
 
 void ZAVTestShowTransferPage::transferSetActive(const QString &id, float done)
@@ -529,7 +537,7 @@ void ZAVTestShowTransferPage::cancelTransfer(Zav::Transfer *transfer)
     const QString id = transfer->id();
     qDebug() << "Test Show Transfer Page" << id;
     if (ZAVTestElement *row = findElement(id))
-        row->setResponse(QStringLiteral("cancel"));
+        row->setResponse(requestWord(Request::Cancel));
     else
         qDebug() << " Element not found ";
 }
@@ -537,18 +545,18 @@ void ZAVTestShowTransferPage::cancelTransfer(Zav::Transfer *transfer)
 void ZAVTestShowTransferPage::startTransfer(Zav::Transfer *transfer)
 {
     if (ZAVTestElement *row = findElement(transfer->id()))
-        row->setResponse(QStringLiteral("start"));
+        row->setResponse(requestWord(Request::Start));
 }
 
 void ZAVTestShowTransferPage::pauseTransfer(Zav::Transfer *transfer)
 {
     if (ZAVTestElement *row = findElement(transfer->id()))
-        row->setResponse(QStringLiteral("pause"));
+        row->setResponse(requestWord(Request::Pause));
 }
 
 void ZAVTestShowTransferPage::errorRepair(Zav::Transfer *transfer)
 {
     qDebug() << "ZAVTestShowTransferPage::errorRepair";
     if (ZAVTestElement *row = findElement(transfer->id()))
-        row->setResponse(QStringLiteral("repair"));
+        row->setResponse(requestWord(Request::Repair));
 }
