@@ -7,6 +7,8 @@
 #include <QDBusServiceWatcher>
 #include <QLoggingCategory>
 
+Q_LOGGING_CATEGORY(lcClient, "zav.client")
+
 namespace Zav {
 
 // Receives the service's request signals; QtDBus needs a slot, and the slot's message type
@@ -59,14 +61,14 @@ bool Client::init()
 {
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected()) {
-        qWarning("Zav::Client: no session bus: %s", qPrintable(bus.lastError().message()));
+        qCWarning(lcClient, "Zav::Client: no session bus: %s", qPrintable(bus.lastError().message()));
         return false;
     }
     // Never a call without a timeout: a hung service would block the caller for 25 s.
     const QDBusMessage reply = bus.call(methodCall(QLatin1String(ServiceName), QStringLiteral("ping")), QDBus::Block,
                                         CallTimeout);
     if (reply.type() != QDBusMessage::ReplyMessage) {
-        qWarning("Zav::Client: the transfer service does not answer: %s", qPrintable(reply.errorMessage()));
+        qCWarning(lcClient, "Zav::Client: the transfer service does not answer: %s", qPrintable(reply.errorMessage()));
         return false;
     }
     m_owner = reply.service();
@@ -95,7 +97,7 @@ Transfer *Client::registerTransfer(const QString &name, TransferType type, const
     const QDBusMessage reply = QDBusConnection::sessionBus().call(call, QDBus::Block, CallTimeout);
     if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().size() != 1
         || reply.arguments().constFirst().userType() != QMetaType::QString) {
-        qWarning("Zav::Client: registration of \"%s\" refused: %s %s", qPrintable(name), qPrintable(reply.errorName()),
+        qCWarning(lcClient, "Zav::Client: registration of \"%s\" refused: %s %s", qPrintable(name), qPrintable(reply.errorName()),
                  qPrintable(reply.errorMessage()));
         return nullptr;
     }
@@ -125,13 +127,13 @@ void Client::onRequest(const QString &id, const QString &action, const QString &
 void Client::onOwnerChanged(const QString &oldOwner, const QString &newOwner)
 {
     if (!oldOwner.isEmpty() && oldOwner == m_owner) {
-        qWarning("Zav::Client: the transfer service left the bus; changes to its transfers are dropped");
+        qCWarning(lcClient, "Zav::Client: the transfer service left the bus; changes to its transfers are dropped");
         m_owner.clear();
         emit serviceAvailabilityChanged(false);
     }
     if (!newOwner.isEmpty() && m_owner.isEmpty()) {
         // A new instance knows nothing of the transfers registered before; they stay dropped.
-        qWarning("Zav::Client: the transfer service is back; new transfers can be registered");
+        qCWarning(lcClient, "Zav::Client: the transfer service is back; new transfers can be registered");
         m_owner = newOwner;
         emit serviceAvailabilityChanged(true);
     }

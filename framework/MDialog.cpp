@@ -6,10 +6,13 @@
 #include "MLabel.h"
 
 #include <QEventLoop>
+#include <QLoggingCategory>
 #include <QGraphicsLinearLayout>
 #include <QGraphicsSceneMouseEvent>
 #include <QPainter>
 #include <QPointer>
+
+Q_LOGGING_CATEGORY(lcFramework, "zav.framework")
 
 namespace {
 QString buttonText(M::StandardButton which)
@@ -105,7 +108,7 @@ int MDialog::exec()
     m_result = M::NoStandardButton;
     MApplicationWindow *window = MApplication::activeApplicationWindow();
     if (!window) {
-        qWarning("MDialog::exec: no application window to show the dialog on");
+        qCWarning(lcFramework, "MDialog::exec: no application window to show the dialog on");
         return M::NoStandardButton;
     }
     appear();

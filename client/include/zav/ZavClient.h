@@ -6,6 +6,8 @@
 #include <QString>
 #include <QVariantList>
 
+#include <zav/zavclient_export.h>
+
 class QDBusServiceWatcher;
 
 // Client library of the transfer-status service.
@@ -24,7 +26,7 @@ namespace Zav {
 class Transfer;
 class BusListener;
 
-class Client : public QObject
+class ZAVCLIENT_EXPORT Client : public QObject
 {
     Q_OBJECT
 public:
@@ -75,7 +77,7 @@ private:
 };
 
 // One registered transfer. Every change is sent to the service at once, without waiting.
-class Transfer : public QObject
+class ZAVCLIENT_EXPORT Transfer : public QObject
 {
     Q_OBJECT
 public:
