@@ -55,21 +55,25 @@ void MApplicationPage::prepareToAppear()
     createContent();
 }
 
-bool MApplicationPage::eventFilter(QObject *watched, QEvent *event)
+bool MApplicationPage::deferLayout(QEvent *event)
 {
     // A page that is not shown (hidden, or not yet in the window's scene) is laid out when it is
     // shown, once: a list changing behind another page costs no layout passes. The content's
-    // own layout asks its widget, the central one, to be laid out.
-    if (event->type() == QEvent::LayoutRequest && (!isVisible() || !scene())) {
-        m_layoutDeferred = true;
-        return true;
-    }
-    return MSceneWindow::eventFilter(watched, event);
+    // own layout asks its widget, the central one, to be laid out; the page's asks the page.
+    if (event->type() != QEvent::LayoutRequest || (isVisible() && scene()))
+        return false;
+    m_layoutDeferred = true;
+    return true;
+}
+
+bool MApplicationPage::eventFilter(QObject *watched, QEvent *event)
+{
+    return deferLayout(event) || MSceneWindow::eventFilter(watched, event);
 }
 
 bool MApplicationPage::event(QEvent *event)
 {
-    if (event->type() == QEvent::LayoutRequest && eventFilter(this, event))
+    if (deferLayout(event))
         return true;
     const bool handled = MSceneWindow::event(event);
     if (event->type() == QEvent::LayoutRequest)

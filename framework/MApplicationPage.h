@@ -37,6 +37,9 @@ protected:
     QVariant itemChange(GraphicsItemChange change, const QVariant &value) override;
 
 private:
+    // True when a layout request waits for the page to be shown.
+    bool deferLayout(QEvent *event);
+
     QString m_title;
     QGraphicsWidget *m_central;
     MApplicationPageModel::PageEscapeMode m_escapeMode = MApplicationPageModel::EscapeAuto;

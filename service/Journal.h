@@ -29,7 +29,6 @@ public:
 
     // Opens (or creates, readable by its owner only) the file to append to.
     bool open(const QString &path, qint64 maxSize = DefaultMaxSize);
-    bool isOpen() const { return m_fd >= 0; }
     void write(const QString &sender, const QString &id, const QString &call, const QJsonArray &args,
                const QString &error = QString());
     void flush();

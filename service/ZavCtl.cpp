@@ -111,13 +111,13 @@ bool ZavCtl::call(const QString &method, const QVariantList &args, QVariant *res
     message.setArguments(args);
     const QDBusMessage reply = m_bus.call(message, QDBus::Block, Timeout);
     if (reply.type() != QDBusMessage::ReplyMessage) {
-        m_lastErrorName = reply.errorName();
+        const QString errorName = reply.errorName();
         QString why = reply.errorMessage().isEmpty() ? reply.errorName() : reply.errorMessage();
-        if (m_lastErrorName == QLatin1String("org.freedesktop.DBus.Error.NoReply")
-            || m_lastErrorName == QLatin1String("org.freedesktop.DBus.Error.Timeout"))
+        if (errorName == QLatin1String("org.freedesktop.DBus.Error.NoReply")
+            || errorName == QLatin1String("org.freedesktop.DBus.Error.Timeout"))
             why = QStringLiteral("the service did not answer within %1 s").arg(Timeout / 1000);
-        else if (m_lastErrorName == QLatin1String("org.freedesktop.DBus.Error.ServiceUnknown")
-                 || m_lastErrorName == QLatin1String("org.freedesktop.DBus.Error.NameHasNoOwner"))
+        else if (errorName == QLatin1String("org.freedesktop.DBus.Error.ServiceUnknown")
+                 || errorName == QLatin1String("org.freedesktop.DBus.Error.NameHasNoOwner"))
             why = QStringLiteral("no transfer service on the bus (%1)").arg(QLatin1String(Service));
         m_err << "zavctl: " << printable(why) << "\n";
         return false;

@@ -54,7 +54,6 @@ private:
     QDBusConnection m_bus;
     QTextStream &m_out;
     QTextStream &m_err;
-    QString m_lastErrorName;
     QMap<qint64, QJsonObject> m_watched; // by numeric id, so rows keep the order of registration
     QTimer m_redraw;
     int m_linesDrawn = 0;
