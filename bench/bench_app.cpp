@@ -8,6 +8,7 @@
 //   memory        resident memory at idle, and per listed transfer with 1,000 added;
 //   auto progress every 20 ms step reaching the service with 1,000 rows listed while the tester
 //                 keeps editing.
+#include "ZavBusNames.h"
 #include "BenchUtil.h"
 #include "TestBus.h"
 #include "ZAVTestElement.h"
@@ -169,9 +170,9 @@ struct Raw
     QString owner;
     void send(const QString &id, qulonglong bytes) const
     {
-        QDBusMessage call = QDBusMessage::createMethodCall(owner, QStringLiteral("/com/kelvo/zav"),
-                                                           QStringLiteral("com.kelvo.zav.Transfers"),
-                                                           QStringLiteral("setSize"));
+        QDBusMessage call = QDBusMessage::createMethodCall(owner, QLatin1String(ZavBus::ObjectPath),
+                                                           QLatin1String(ZavBus::TransfersInterface),
+                                                           QLatin1String(ZavBus::Transfers::setSize));
         call.setAutoStartService(false);
         call << id << bytes;
         QDBusConnection::sessionBus().send(call);
@@ -235,7 +236,7 @@ int main(int argc, char **argv)
     QStringList manyIds;
     for (ZAVTestElement *r : many.rows())
         manyIds << r->transferId();
-    const Raw raw {QDBusConnection::sessionBus().interface()->serviceOwner(QStringLiteral("com.kelvo.zav"))};
+    const Raw raw {QDBusConnection::sessionBus().interface()->serviceOwner(QLatin1String(ZavBus::ServiceName))};
 
     // A change as the tester makes it: the size field's Return, through every layer, then one
     // pass of the event loop (layout, painting, the bus).

@@ -5,6 +5,7 @@
 //                          watcher, 1,000 transfers changing; listing 50,000 transfers (time of
 //                          zavctl list, memory of zavctl list --json); registration rate at
 //                          1,000 transfers and at 50,000.
+#include "ZavBusNames.h"
 #include "BenchUtil.h"
 #include "TestBus.h"
 
@@ -29,20 +30,20 @@
 using namespace Bench;
 
 namespace {
-const QString Service = QStringLiteral("com.kelvo.zav");
-const QString Path = QStringLiteral("/com/kelvo/zav");
-const QString Transfers = QStringLiteral("com.kelvo.zav.Transfers");
+const QString Service = QLatin1String(ZavBus::ServiceName);
+const QString Path = QLatin1String(ZavBus::ObjectPath);
+const QString Transfers = QLatin1String(ZavBus::TransfersInterface);
 
 QDBusMessage setProgressMessage(const QString &id, double done)
 {
-    QDBusMessage call = QDBusMessage::createMethodCall(Service, Path, Transfers, QStringLiteral("setProgress"));
+    QDBusMessage call = QDBusMessage::createMethodCall(Service, Path, Transfers, QLatin1String(ZavBus::Transfers::setProgress));
     call << id << done;
     return call;
 }
 
 QString registerRaw(const QDBusConnection &bus, const QString &name)
 {
-    QDBusMessage call = QDBusMessage::createMethodCall(Service, Path, Transfers, QStringLiteral("registerTransfer"));
+    QDBusMessage call = QDBusMessage::createMethodCall(Service, Path, Transfers, QLatin1String(ZavBus::Transfers::registerTransfer));
     call << name << 2 << QStringLiteral("bench");
     return QDBusConnection(bus).call(call, QDBus::Block, 10000).arguments().value(0).toString();
 }
@@ -62,8 +63,8 @@ public:
             dbus_error_free(&error);
             return false;
         }
-        DBusMessage *call = dbus_message_new_method_call("com.kelvo.zav", "/com/kelvo/zav", "com.kelvo.zav.Transfers",
-                                                         "registerTransfer");
+        DBusMessage *call = dbus_message_new_method_call(ZavBus::ServiceName, ZavBus::ObjectPath, ZavBus::TransfersInterface,
+                                                         ZavBus::Transfers::registerTransfer);
         const char *name = "libdbus";
         const char *client = "bench";
         dbus_int32_t type = 2;
@@ -88,8 +89,8 @@ public:
     }
     void setProgress(double done)
     {
-        DBusMessage *call = dbus_message_new_method_call("com.kelvo.zav", "/com/kelvo/zav", "com.kelvo.zav.Transfers",
-                                                         "setProgress");
+        DBusMessage *call = dbus_message_new_method_call(ZavBus::ServiceName, ZavBus::ObjectPath, ZavBus::TransfersInterface,
+                                                         ZavBus::Transfers::setProgress);
         const QByteArray id = m_id.toUtf8();
         const char *idText = id.constData();
         dbus_message_append_args(call, DBUS_TYPE_STRING, &idText, DBUS_TYPE_DOUBLE, &done, DBUS_TYPE_INVALID);

@@ -1,57 +1,123 @@
 #include "zav/ZavClient.h"
 
+#include "TransfersProxy.h"
 #include "ZavBusNames.h"
 
 #include <QDBusConnection>
-#include <QDBusMessage>
 #include <QDBusServiceWatcher>
+#include <QHash>
 #include <QLoggingCategory>
 
 Q_LOGGING_CATEGORY(lcClient, "zav.client")
 
 namespace Zav {
 
-// Receives the service's request signals; QtDBus needs a slot, and the slot's message type
-// stays out of the public header.
-class BusListener : public QObject
-{
-    Q_OBJECT
-public:
-    explicit BusListener(Client *client)
-        : QObject(client)
-        , m_client(client)
-    {
-    }
-
-public Q_SLOTS:
-    void onRequest(const QString &id, const QString &action, const QDBusMessage &message)
-    {
-        m_client->onRequest(id, action, message.service());
-    }
-
-private:
-    Client *m_client;
-};
+// Made from the interface file: every call to the service goes through it.
+using Proxy = ComKelvoZavTransfersInterface;
 
 const char *const Client::ServiceName = ZavBus::ServiceName;
 const char *const Client::ObjectPath = ZavBus::ObjectPath;
 const char *const Client::Interface = ZavBus::TransfersInterface;
 
-namespace {
-QString key(const QString &owner, const QString &id)
+class ClientPrivate
 {
-    return owner + QLatin1Char('/') + id;
-}
+public:
+    explicit ClientPrivate(Client *q)
+        : q(q)
+    {
+    }
 
-QDBusMessage methodCall(const QString &destination, const QString &method)
+    // Talks to `owner` from now on (nobody when it is empty). Calls go to the unique name of the
+    // instance that answered, never to whoever owns the well-known name later, and its requests
+    // are taken from that instance alone.
+    void follow(const QString &newOwner)
+    {
+        if (newOwner == owner && (proxy || newOwner.isEmpty()))
+            return;
+        owner = newOwner;
+        proxy.reset();
+        if (owner.isEmpty())
+            return;
+        proxy = std::make_unique<Proxy>(owner, QLatin1String(ZavBus::ObjectPath), QDBusConnection::sessionBus());
+        proxy->setTimeout(Client::CallTimeout);
+        QObject::connect(proxy.get(), &Proxy::request, q,
+                         [this](const QString &id, const QString &action) { onRequest(id, action); });
+    }
+
+    // The proxy for a transfer registered with `transferOwner`; null once that instance is gone.
+    Proxy *proxyFor(const QString &transferOwner) const
+    {
+        return transferOwner == owner ? proxy.get() : nullptr;
+    }
+
+    Transfer *registered(const QString &id)
+    {
+        // Created only once the service has answered; a repeated id replaces nothing handed out.
+        Transfer *&slot = transfers[key(owner, id)];
+        if (!slot)
+            slot = new Transfer(this, id, owner);
+        return slot;
+    }
+
+    void onRequest(const QString &id, const QString &action)
+    {
+        Transfer *transfer = transfers.value(key(owner, id));
+        if (!transfer)
+            return;
+        if (action == QLatin1String("cancel"))
+            emit q->cancelTransfer(transfer);
+        else if (action == QLatin1String("start"))
+            emit q->startTransfer(transfer);
+        else if (action == QLatin1String("pause"))
+            emit q->pauseTransfer(transfer);
+        else if (action == QLatin1String("repair"))
+            emit q->repairErrorTransfer(transfer);
+    }
+
+    void onOwnerChanged(const QString &oldOwner, const QString &newOwner)
+    {
+        if (!oldOwner.isEmpty() && oldOwner == owner) {
+            qCWarning(lcClient, "Zav::Client: the transfer service left the bus; changes to its transfers are dropped");
+            follow(QString());
+            emit q->serviceAvailabilityChanged(false);
+        }
+        if (!newOwner.isEmpty() && owner.isEmpty()) {
+            // A new instance knows nothing of the transfers registered before; they stay dropped.
+            qCWarning(lcClient, "Zav::Client: the transfer service is back; new transfers can be registered");
+            follow(newOwner);
+            emit q->serviceAvailabilityChanged(true);
+        }
+    }
+
+    static QString key(const QString &owner, const QString &id) { return owner + QLatin1Char('/') + id; }
+
+    Client *const q;
+    QString owner; // unique bus name of the service instance that answers now
+    std::unique_ptr<Proxy> proxy; // to `owner`
+    QDBusServiceWatcher *watcher = nullptr; // made by the first successful init()
+    QHash<QString, Transfer *> transfers; // by owner + '/' + id
+};
+
+class TransferPrivate
 {
-    return QDBusMessage::createMethodCall(destination, QLatin1String(Client::ObjectPath),
-                                          QLatin1String(Client::Interface), method);
-}
-} // namespace
+public:
+    ClientPrivate *client;
+    QString id;
+    QString owner;
+
+    // Sends a change at once and without waiting, to the instance that registered the transfer;
+    // dropped when that instance is gone.
+    template <typename Method, typename... Args>
+    void send(Method method, const Args &...args) const
+    {
+        if (Proxy *proxy = client->proxyFor(owner))
+            (proxy->*method)(id, args...);
+    }
+};
 
 Client::Client(QObject *parent)
     : QObject(parent)
+    , d(std::make_unique<ClientPrivate>(this))
 {
 }
 
@@ -64,214 +130,159 @@ bool Client::init()
         qCWarning(lcClient, "Zav::Client: no session bus: %s", qPrintable(bus.lastError().message()));
         return false;
     }
-    // Never a call without a timeout: a hung service would block the caller for 25 s.
-    const QDBusMessage reply = bus.call(methodCall(QLatin1String(ServiceName), QStringLiteral("ping")), QDBus::Block,
-                                        CallTimeout);
-    if (reply.type() != QDBusMessage::ReplyMessage) {
-        qCWarning(lcClient, "Zav::Client: the transfer service does not answer: %s", qPrintable(reply.errorMessage()));
+    // To the well-known name, so that a bus that can activate the service starts it. Never a
+    // call without a timeout: a hung service would block the caller for 25 s.
+    Proxy service(QLatin1String(ServiceName), QLatin1String(ObjectPath), bus);
+    service.setTimeout(CallTimeout);
+    QDBusPendingReply<QString> reply = service.ping();
+    reply.waitForFinished();
+    if (reply.isError()) {
+        qCWarning(lcClient, "Zav::Client: the transfer service does not answer: %s", qPrintable(reply.error().message()));
         return false;
     }
-    m_owner = reply.service();
-    if (!m_listener) {
-        // Requests are sent to this connection only; the sender is checked in onRequest.
-        m_listener = new BusListener(this);
-        bus.connect(QLatin1String(ServiceName), QLatin1String(ObjectPath), QLatin1String(Interface),
-                    QStringLiteral("request"), m_listener, SLOT(onRequest(QString, QString, QDBusMessage)));
-        m_watcher = new QDBusServiceWatcher(QLatin1String(ServiceName), bus, QDBusServiceWatcher::WatchForOwnerChange,
-                                            this);
-        connect(m_watcher, &QDBusServiceWatcher::serviceOwnerChanged, this,
+    d->follow(reply.reply().service());
+    if (!d->watcher) {
+        d->watcher = new QDBusServiceWatcher(QLatin1String(ServiceName), bus, QDBusServiceWatcher::WatchForOwnerChange,
+                                             this);
+        connect(d->watcher, &QDBusServiceWatcher::serviceOwnerChanged, this,
                 [this](const QString &, const QString &oldOwner, const QString &newOwner) {
-                    onOwnerChanged(oldOwner, newOwner);
+                    d->onOwnerChanged(oldOwner, newOwner);
                 });
     }
     return true;
 }
 
+bool Client::isServiceAvailable() const
+{
+    return !d->owner.isEmpty();
+}
+
 Transfer *Client::registerTransfer(const QString &name, TransferType type, const QString &clientId)
 {
-    if (m_owner.isEmpty())
+    if (!d->proxy)
         return nullptr;
-    QDBusMessage call = methodCall(m_owner, QStringLiteral("registerTransfer"));
-    call.setAutoStartService(false);
-    call << name << int(type) << clientId;
-    const QDBusMessage reply = QDBusConnection::sessionBus().call(call, QDBus::Block, CallTimeout);
-    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().size() != 1
-        || reply.arguments().constFirst().userType() != QMetaType::QString) {
-        qCWarning(lcClient, "Zav::Client: registration of \"%s\" refused: %s %s", qPrintable(name), qPrintable(reply.errorName()),
-                 qPrintable(reply.errorMessage()));
+    QDBusPendingReply<QString> reply = d->proxy->registerTransfer(name, int(type), clientId);
+    reply.waitForFinished();
+    if (reply.isError()) {
+        qCWarning(lcClient, "Zav::Client: registration of \"%s\" refused: %s %s", qPrintable(name),
+                  qPrintable(reply.error().name()), qPrintable(reply.error().message()));
         return nullptr;
     }
-    const QString id = reply.arguments().constFirst().toString();
-    // Created only once the service has answered; a repeated id replaces nothing we handed out.
-    Transfer *&slot = m_transfers[key(m_owner, id)];
-    if (!slot)
-        slot = new Transfer(this, id, m_owner);
-    return slot;
+    return d->registered(reply.value());
 }
 
-void Client::onRequest(const QString &id, const QString &action, const QString &sender)
-{
-    Transfer *transfer = m_transfers.value(key(sender, id));
-    if (!transfer || sender != m_owner)
-        return;
-    if (action == QLatin1String("cancel"))
-        emit cancelTransfer(transfer);
-    else if (action == QLatin1String("start"))
-        emit startTransfer(transfer);
-    else if (action == QLatin1String("pause"))
-        emit pauseTransfer(transfer);
-    else if (action == QLatin1String("repair"))
-        emit repairErrorTransfer(transfer);
-}
-
-void Client::onOwnerChanged(const QString &oldOwner, const QString &newOwner)
-{
-    if (!oldOwner.isEmpty() && oldOwner == m_owner) {
-        qCWarning(lcClient, "Zav::Client: the transfer service left the bus; changes to its transfers are dropped");
-        m_owner.clear();
-        emit serviceAvailabilityChanged(false);
-    }
-    if (!newOwner.isEmpty() && m_owner.isEmpty()) {
-        // A new instance knows nothing of the transfers registered before; they stay dropped.
-        qCWarning(lcClient, "Zav::Client: the transfer service is back; new transfers can be registered");
-        m_owner = newOwner;
-        emit serviceAvailabilityChanged(true);
-    }
-}
-
-void Client::send(const QString &owner, const QString &method, const QVariantList &arguments)
-{
-    if (owner != m_owner)
-        return;
-    // To the instance that registered the transfer, never to whoever owns the name later.
-    QDBusMessage call = methodCall(owner, method);
-    call.setAutoStartService(false);
-    call.setArguments(arguments);
-    QDBusConnection::sessionBus().send(call);
-}
-
-Transfer::Transfer(Client *client, const QString &id, const QString &owner)
-    : QObject(client)
-    , m_client(client)
-    , m_id(id)
-    , m_owner(owner)
+Transfer::Transfer(ClientPrivate *client, const QString &id, const QString &owner)
+    : QObject(client->q)
+    , d(new TransferPrivate {client, id, owner})
 {
 }
 
 Transfer::~Transfer() = default;
 
-void Transfer::send(const char *method, const QVariantList &arguments)
-{
-    m_client->send(m_owner, QLatin1String(method), QVariantList {m_id} + arguments);
-}
-
 QString Transfer::id() const
 {
-    return m_id;
+    return d->id;
 }
 
 void Transfer::markCompleted(bool showResult, const QString &message, const QString &resultUri)
 {
-    send("markCompleted", {showResult, message, resultUri});
+    d->send(&Proxy::markCompleted, showResult, message, resultUri);
 }
-
 void Transfer::setImageFromFilePath(const QString &path)
 {
-    send("setImageFromFilePath", {path});
+    d->send(&Proxy::setImageFromFilePath, path);
 }
 void Transfer::setAccount(const QString &account)
 {
-    send("setAccount", {account});
+    d->send(&Proxy::setAccount, account);
 }
 void Transfer::setCount(int count)
 {
-    send("setCount", {count});
+    d->send(&Proxy::setCount, count);
 }
 void Transfer::setSize(quint64 bytes)
 {
-    send("setSize", {QVariant::fromValue<qulonglong>(bytes)});
+    d->send(&Proxy::setSize, bytes);
 }
 void Transfer::setProgress(float done)
 {
-    send("setProgress", {double(done)});
+    d->send(&Proxy::setProgress, double(done));
 }
 void Transfer::setSpeed(int speed)
 {
-    send("setSpeed", {speed});
+    d->send(&Proxy::setSpeed, speed);
 }
 void Transfer::setMessage(const QString &message)
 {
-    send("setMessage", {message});
+    d->send(&Proxy::setMessage, message);
 }
 void Transfer::setEstimate(int seconds)
 {
-    send("setEstimate", {seconds});
+    d->send(&Proxy::setEstimate, seconds);
 }
 void Transfer::setCanPause(bool canPause)
 {
-    send("setCanPause", {canPause});
+    d->send(&Proxy::setCanPause, canPause);
 }
 void Transfer::setName(const QString &name)
 {
-    send("setName", {name});
+    d->send(&Proxy::setName, name);
 }
 void Transfer::setServiceIconType(int type)
 {
-    send("setServiceIconType", {type});
+    d->send(&Proxy::setServiceIconType, type);
 }
 void Transfer::setThumbnailForFile(const QString &file, const QString &mimeType)
 {
-    send("setThumbnailForFile", {file, mimeType});
+    d->send(&Proxy::setThumbnailForFile, file, mimeType);
 }
 void Transfer::setCancelButtonText(const QString &text)
 {
-    send("setCancelButtonText", {text});
+    d->send(&Proxy::setCancelButtonText, text);
 }
 void Transfer::setTitle(const QString &title)
 {
-    send("setTitle", {title});
+    d->send(&Proxy::setTitle, title);
 }
 void Transfer::startCommit()
 {
-    send("startCommit");
+    d->send(&Proxy::startCommit);
 }
 void Transfer::endCommit()
 {
-    send("endCommit");
+    d->send(&Proxy::endCommit);
 }
 void Transfer::setPending(const QString &reason)
 {
-    send("setPending", {reason});
+    d->send(&Proxy::setPending, reason);
 }
 void Transfer::setActive(float done)
 {
-    send("setActive", {double(done)});
+    d->send(&Proxy::setActive, double(done));
 }
 void Transfer::markCancelled()
 {
-    send("markCancelled");
+    d->send(&Proxy::markCancelled);
 }
 void Transfer::markPaused()
 {
-    send("markPaused");
+    d->send(&Proxy::markPaused);
 }
 void Transfer::markRestarted()
 {
-    send("markRestarted");
+    d->send(&Proxy::markRestarted);
 }
 void Transfer::markFailure(const QString &headline, const QString &description)
 {
-    send("markFailure", {headline, description});
+    d->send(&Proxy::markFailure, headline, description);
 }
 void Transfer::markRepairableFailure(const QString &headline, const QString &description, const QString &actionText)
 {
-    send("markRepairableFailure", {headline, description, actionText});
+    d->send(&Proxy::markRepairableFailure, headline, description, actionText);
 }
 void Transfer::markCancelFailed(const QString &reason)
 {
-    send("markCancelFailed", {reason});
+    d->send(&Proxy::markCancelFailed, reason);
 }
 
 } // namespace Zav
-
-#include "ZavClient.moc"

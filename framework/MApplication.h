@@ -2,6 +2,7 @@
 #define MAPPLICATION_H
 
 #include <QApplication>
+#include <QColor>
 
 class MApplicationService;
 class MApplicationWindow;
@@ -21,6 +22,9 @@ public:
     // The theme's style sheet, for programs that use the framework's widgets without an
     // MApplication (tests, tools).
     static QString themeStyleSheet();
+    // One of the theme's colours by role ("ink", "heading", "muted", "accent", …); what the
+    // style sheet calls @role. An unknown role is the text colour.
+    static QColor themeColor(const QString &role);
 
 private:
     friend class MApplicationWindow;

@@ -1,5 +1,7 @@
 #include "MLabel.h"
 
+#include "MApplication.h"
+
 #include <QApplication>
 #include <QFontMetricsF>
 #include <QPainter>
@@ -13,20 +15,22 @@ struct TextStyle
     QColor color;
 };
 
-// The theme's text styles by style name (the widgets' styles are in theme.qss).
+// The theme's text styles by style name, in the theme's colours (the widgets' styles are in
+// theme.qss).
 TextStyle textStyle(const QString &name)
 {
+    const auto color = [](const char *role) { return MApplication::themeColor(QLatin1String(role)); };
     static const QHash<QString, TextStyle> styles {
-        {QStringLiteral("PopupListHeader"), {13, true, QColor(0x22, 0x31, 0x3f)}},
-        {QStringLiteral("ElementTransferCol1"), {13, true, QColor(0x1f, 0x2a, 0x36)}},
-        {QStringLiteral("ElementTransferCol2"), {12, false, QColor(0x4b, 0x5a, 0x69)}},
-        {QStringLiteral("ElementTransferCol3"), {12, false, QColor(0x22, 0x31, 0x3f)}},
-        {QStringLiteral("DialogText"), {16, false, QColor(0x1f, 0x2a, 0x36)}},
-        {QStringLiteral("TransferIdBadge"), {11, true, QColor(0x5b, 0x6b, 0x7b)}},
-        {QStringLiteral("NoticeLine"), {14, true, QColor(0xb0, 0x3a, 0x2e)}},
-        {QStringLiteral("HintLine"), {13, false, QColor(0x4b, 0x5a, 0x69)}},
+        {QStringLiteral("PopupListHeader"), {13, true, color("heading")}},
+        {QStringLiteral("ElementTransferCol1"), {13, true, color("ink")}},
+        {QStringLiteral("ElementTransferCol2"), {12, false, color("muted")}},
+        {QStringLiteral("ElementTransferCol3"), {12, false, color("heading")}},
+        {QStringLiteral("DialogText"), {16, false, color("ink")}},
+        {QStringLiteral("TransferIdBadge"), {11, true, color("faint")}},
+        {QStringLiteral("NoticeLine"), {14, true, color("alert")}},
+        {QStringLiteral("HintLine"), {13, false, color("muted")}},
     };
-    return styles.value(name, TextStyle {13, false, QColor(0x1f, 0x2a, 0x36)});
+    return styles.value(name, TextStyle {13, false, color("ink")});
 }
 
 constexpr qreal WrapWidth = 400;

@@ -191,7 +191,7 @@ void TransferService::notifyWatchers()
 
 QString TransferService::ping()
 {
-    m_journal.write(sender(), QString(), QStringLiteral("ping"), {});
+    m_journal.write(sender(), QString(), QLatin1String(__func__), {});
     // Whoever gets the answer finds everything it sent before in the journal.
     m_journal.flush();
     return QStringLiteral("0.1");
@@ -199,7 +199,7 @@ QString TransferService::ping()
 
 QString TransferService::registerTransfer(const QString &name, int type, const QString &clientId)
 {
-    const QString call = QStringLiteral("registerTransfer");
+    const QString call = QLatin1String(__func__);
     const QJsonArray args {name, type, clientId};
     const QString owner = sender();
     if (type < 0 || type > 2) {
@@ -280,59 +280,59 @@ void TransferService::ownerLeft(const QString &owner)
 
 void TransferService::setAccount(const QString &id, const QString &account)
 {
-    change(id, "setAccount", {account}, [&](TransferValues &v) { v.account = account; });
+    change(id, __func__, {account}, [&](TransferValues &v) { v.account = account; });
 }
 
 void TransferService::setCount(const QString &id, int count)
 {
-    change(id, "setCount", {count}, [&](TransferValues &v) { v.count = count; }, checkNotNegative(count, "count"));
+    change(id, __func__, {count}, [&](TransferValues &v) { v.count = count; }, checkNotNegative(count, "count"));
 }
 
 void TransferService::setSize(const QString &id, qulonglong bytes)
 {
-    change(id, "setSize", {jsonCount(bytes)}, [&](TransferValues &v) { v.size = bytes; });
+    change(id, __func__, {jsonCount(bytes)}, [&](TransferValues &v) { v.size = bytes; });
 }
 
 void TransferService::setProgress(const QString &id, double done)
 {
-    change(id, "setProgress", {jsonNumber(done)}, [&](TransferValues &v) { v.progress = done; }, checkFraction(done));
+    change(id, __func__, {jsonNumber(done)}, [&](TransferValues &v) { v.progress = done; }, checkFraction(done));
 }
 
 void TransferService::setSpeed(const QString &id, int speed)
 {
-    change(id, "setSpeed", {speed}, [&](TransferValues &v) { v.speed = speed; }, checkNotNegative(speed, "speed"));
+    change(id, __func__, {speed}, [&](TransferValues &v) { v.speed = speed; }, checkNotNegative(speed, "speed"));
 }
 
 void TransferService::setMessage(const QString &id, const QString &message)
 {
-    change(id, "setMessage", {message}, [&](TransferValues &v) { v.message = message; });
+    change(id, __func__, {message}, [&](TransferValues &v) { v.message = message; });
 }
 
 void TransferService::setEstimate(const QString &id, int seconds)
 {
-    change(id, "setEstimate", {seconds}, [&](TransferValues &v) { v.estimate = seconds; },
+    change(id, __func__, {seconds}, [&](TransferValues &v) { v.estimate = seconds; },
            checkNotNegative(seconds, "estimate"));
 }
 
 void TransferService::setCanPause(const QString &id, bool canPause)
 {
-    change(id, "setCanPause", {canPause}, [&](TransferValues &v) { v.canPause = canPause; });
+    change(id, __func__, {canPause}, [&](TransferValues &v) { v.canPause = canPause; });
 }
 
 void TransferService::setName(const QString &id, const QString &name)
 {
-    change(id, "setName", {name}, [&](TransferValues &v) { v.name = name; });
+    change(id, __func__, {name}, [&](TransferValues &v) { v.name = name; });
 }
 
 void TransferService::setServiceIconType(const QString &id, int type)
 {
-    change(id, "setServiceIconType", {type}, [&](TransferValues &v) { v.serviceIconType = type; },
+    change(id, __func__, {type}, [&](TransferValues &v) { v.serviceIconType = type; },
            type >= 0 && type <= 2 ? QString() : QStringLiteral("unknown service icon type %1").arg(type));
 }
 
 void TransferService::setThumbnailForFile(const QString &id, const QString &file, const QString &mimeType)
 {
-    change(id, "setThumbnailForFile", {file, mimeType}, [&](TransferValues &v) {
+    change(id, __func__, {file, mimeType}, [&](TransferValues &v) {
         v.thumbnailFile = file;
         v.thumbnailMimeType = mimeType;
     });
@@ -340,22 +340,22 @@ void TransferService::setThumbnailForFile(const QString &id, const QString &file
 
 void TransferService::setCancelButtonText(const QString &id, const QString &text)
 {
-    change(id, "setCancelButtonText", {text}, [&](TransferValues &v) { v.cancelButtonText = text; });
+    change(id, __func__, {text}, [&](TransferValues &v) { v.cancelButtonText = text; });
 }
 
 void TransferService::setTitle(const QString &id, const QString &title)
 {
-    change(id, "setTitle", {title}, [&](TransferValues &v) { v.title = title; });
+    change(id, __func__, {title}, [&](TransferValues &v) { v.title = title; });
 }
 
 void TransferService::setImageFromFilePath(const QString &id, const QString &path)
 {
-    change(id, "setImageFromFilePath", {path}, [&](TransferValues &v) { v.image = path; });
+    change(id, __func__, {path}, [&](TransferValues &v) { v.image = path; });
 }
 
 void TransferService::setPending(const QString &id, const QString &reason)
 {
-    change(id, "setPending", {reason}, [&](TransferValues &v) {
+    change(id, __func__, {reason}, [&](TransferValues &v) {
         v.state = TransferValues::State::Pending;
         v.reason = reason;
     });
@@ -363,7 +363,7 @@ void TransferService::setPending(const QString &id, const QString &reason)
 
 void TransferService::setActive(const QString &id, double done)
 {
-    change(id, "setActive", {jsonNumber(done)}, [&](TransferValues &v) {
+    change(id, __func__, {jsonNumber(done)}, [&](TransferValues &v) {
         v.state = TransferValues::State::Active;
         v.progress = done;
     }, checkFraction(done));
@@ -371,22 +371,22 @@ void TransferService::setActive(const QString &id, double done)
 
 void TransferService::markCancelled(const QString &id)
 {
-    change(id, "markCancelled", {}, [](TransferValues &v) { v.state = TransferValues::State::Cancelled; });
+    change(id, __func__, {}, [](TransferValues &v) { v.state = TransferValues::State::Cancelled; });
 }
 
 void TransferService::markPaused(const QString &id)
 {
-    change(id, "markPaused", {}, [](TransferValues &v) { v.state = TransferValues::State::Paused; });
+    change(id, __func__, {}, [](TransferValues &v) { v.state = TransferValues::State::Paused; });
 }
 
 void TransferService::markRestarted(const QString &id)
 {
-    change(id, "markRestarted", {}, [](TransferValues &v) { v.state = TransferValues::State::Active; });
+    change(id, __func__, {}, [](TransferValues &v) { v.state = TransferValues::State::Active; });
 }
 
 void TransferService::markFailure(const QString &id, const QString &headline, const QString &description)
 {
-    change(id, "markFailure", {headline, description}, [&](TransferValues &v) {
+    change(id, __func__, {headline, description}, [&](TransferValues &v) {
         v.state = TransferValues::State::Failed;
         v.failureHeadline = headline;
         v.failureDescription = description;
@@ -397,7 +397,7 @@ void TransferService::markFailure(const QString &id, const QString &headline, co
 void TransferService::markRepairableFailure(const QString &id, const QString &headline, const QString &description,
                                             const QString &actionText)
 {
-    change(id, "markRepairableFailure", {headline, description, actionText}, [&](TransferValues &v) {
+    change(id, __func__, {headline, description, actionText}, [&](TransferValues &v) {
         v.state = TransferValues::State::Failed;
         v.failureHeadline = headline;
         v.failureDescription = description;
@@ -407,7 +407,7 @@ void TransferService::markRepairableFailure(const QString &id, const QString &he
 
 void TransferService::markCancelFailed(const QString &id, const QString &reason)
 {
-    change(id, "markCancelFailed", {reason}, [&](TransferValues &v) {
+    change(id, __func__, {reason}, [&](TransferValues &v) {
         v.state = TransferValues::State::CancelFailed;
         v.reason = reason;
     });
@@ -416,7 +416,7 @@ void TransferService::markCancelFailed(const QString &id, const QString &reason)
 void TransferService::markCompleted(const QString &id, bool showResult, const QString &message,
                                     const QString &resultUri)
 {
-    change(id, "markCompleted", {showResult, message, resultUri}, [&](TransferValues &v) {
+    change(id, __func__, {showResult, message, resultUri}, [&](TransferValues &v) {
         v.state = TransferValues::State::Done;
         v.showResult = showResult;
         v.resultMessage = message;
@@ -426,7 +426,7 @@ void TransferService::markCompleted(const QString &id, bool showResult, const QS
 
 void TransferService::startCommit(const QString &id)
 {
-    TransferRecord *r = accept(id, QStringLiteral("startCommit"), {});
+    TransferRecord *r = accept(id, QLatin1String(__func__), {});
     if (!r || r->inCommit)
         return;
     r->staged = r->live;
@@ -437,10 +437,10 @@ void TransferService::endCommit(const QString &id)
 {
     auto it = m_transfers.find(id);
     if (it != m_transfers.end() && it->owner == sender() && !it->inCommit) {
-        refuse(id, QStringLiteral("endCommit"), {}, ErrorNotInCommit, QStringLiteral("no commit was started"));
+        refuse(id, QLatin1String(__func__), {}, ErrorNotInCommit, QStringLiteral("no commit was started"));
         return;
     }
-    TransferRecord *r = accept(id, QStringLiteral("endCommit"), {});
+    TransferRecord *r = accept(id, QLatin1String(__func__), {});
     if (!r)
         return;
     r->live = r->staged;
@@ -501,7 +501,7 @@ QString TransferService::status()
 
 void TransferService::sendRequest(const QString &id, const QString &action)
 {
-    const QString call = QStringLiteral("sendRequest");
+    const QString call = QLatin1String(__func__);
     if (!Requests::isRequest(action)) {
         refuse(id, call, {action.left(64)}, ErrorInvalidArgs,
                QStringLiteral("unknown request \"%1\"; one of %2").arg(action.left(64), Requests::listed()));
@@ -516,15 +516,16 @@ void TransferService::sendRequest(const QString &id, const QString &action)
     m_journal.write(asker, id, call, {action});
     // To the owner only: other programs must not learn of, or act on, this transfer's requests.
     QDBusMessage signal = QDBusMessage::createTargetedSignal(
-        it->owner, QLatin1String(ObjectPath), QLatin1String(TransfersInterface), QStringLiteral("request"));
+        it->owner, QLatin1String(ObjectPath), QLatin1String(TransfersInterface),
+        QLatin1String(ZavBus::Transfers::request));
     signal << id << action;
     m_bus.send(signal);
-    m_journal.write(it->owner, id, QStringLiteral("request"), {action});
+    m_journal.write(it->owner, id, QLatin1String(ZavBus::Transfers::request), {action});
 }
 
 void TransferService::setRefuseRegistrations(bool refuse)
 {
-    m_journal.write(sender(), QString(), QStringLiteral("setRefuseRegistrations"), {refuse});
+    m_journal.write(sender(), QString(), QLatin1String(__func__), {refuse});
     m_refuse = refuse;
 }
 

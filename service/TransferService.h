@@ -93,7 +93,8 @@ Q_SIGNALS:
 
 private:
     // Checks a change: known id, sent by the owner, texts within the limit, values valid (an
-    // empty `invalid`). Journals the call and returns the transfer, or journals the refusal,
+    // empty `invalid`). `call` is the journal's name of the call: the handling method's own
+    // (__func__), named as the interface file names the call. Journals the call and returns the transfer, or journals the refusal,
     // sends the error and returns null.
     TransferRecord *accept(const QString &id, const QString &call, const QJsonArray &args,
                            const QString &invalid = QString());

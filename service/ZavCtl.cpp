@@ -1,16 +1,13 @@
 #include "ZavCtl.h"
 
+#include "ControlProxy.h"
 #include "Requests.h"
 #include "ZavBusNames.h"
 
-#include <QDBusMessage>
 #include <QJsonArray>
 #include <QJsonDocument>
 
 namespace {
-const char *const Service = ZavBus::ServiceName;
-const char *const Path = ZavBus::ObjectPath;
-const char *const Control = ZavBus::ControlInterface;
 const int Timeout = 5000;
 
 QString cut(const QString &text, int width)
@@ -75,7 +72,7 @@ QString ZavCtl::usage()
                           "  help                                this text\n"
                           "\n"
                           "Exit codes: 0 success, 1 the service or the transfer is not there, 2 usage error.\n")
-        .arg(QLatin1String(Service), Requests::words().join(QLatin1Char('|')));
+        .arg(QLatin1String(ZavBus::ServiceName), Requests::words().join(QLatin1Char('|')));
 }
 
 int ZavCtl::run(const QStringList &arguments)
@@ -104,27 +101,32 @@ int ZavCtl::run(const QStringList &arguments)
     return UsageError;
 }
 
-bool ZavCtl::call(const QString &method, const QVariantList &args, QVariant *result)
+ZavCtl::~ZavCtl() = default;
+
+ComKelvoZavControlInterface &ZavCtl::control()
 {
-    QDBusMessage message = QDBusMessage::createMethodCall(QLatin1String(Service), QLatin1String(Path),
-                                                          QLatin1String(Control), method);
-    message.setArguments(args);
-    const QDBusMessage reply = m_bus.call(message, QDBus::Block, Timeout);
-    if (reply.type() != QDBusMessage::ReplyMessage) {
-        const QString errorName = reply.errorName();
-        QString why = reply.errorMessage().isEmpty() ? reply.errorName() : reply.errorMessage();
-        if (errorName == QLatin1String("org.freedesktop.DBus.Error.NoReply")
-            || errorName == QLatin1String("org.freedesktop.DBus.Error.Timeout"))
-            why = QStringLiteral("the service did not answer within %1 s").arg(Timeout / 1000);
-        else if (errorName == QLatin1String("org.freedesktop.DBus.Error.ServiceUnknown")
-                 || errorName == QLatin1String("org.freedesktop.DBus.Error.NameHasNoOwner"))
-            why = QStringLiteral("no transfer service on the bus (%1)").arg(QLatin1String(Service));
-        m_err << "zavctl: " << printable(why) << "\n";
-        return false;
+    // Made on first use: help and usage errors need no bus.
+    if (!m_control) {
+        m_control = std::make_unique<ComKelvoZavControlInterface>(QLatin1String(ZavBus::ServiceName),
+                                                                  QLatin1String(ZavBus::ObjectPath), m_bus);
+        m_control->setTimeout(Timeout);
     }
-    if (result)
-        *result = reply.arguments().value(0);
-    return true;
+    return *m_control;
+}
+
+bool ZavCtl::answered(QDBusPendingCall call)
+{
+    call.waitForFinished();
+    if (!call.isError())
+        return true;
+    const QDBusError error = call.error();
+    QString why = error.message().isEmpty() ? error.name() : error.message();
+    if (error.type() == QDBusError::NoReply || error.type() == QDBusError::Timeout)
+        why = QStringLiteral("the service did not answer within %1 s").arg(Timeout / 1000);
+    else if (error.type() == QDBusError::ServiceUnknown || error.name() == QLatin1String("org.freedesktop.DBus.Error.NameHasNoOwner"))
+        why = QStringLiteral("no transfer service on the bus (%1)").arg(QLatin1String(ZavBus::ServiceName));
+    m_err << "zavctl: " << printable(why) << "\n";
+    return false;
 }
 
 QString ZavCtl::formatBytes(qint64 bytes)
@@ -213,10 +215,10 @@ bool ZavCtl::eachTransfer(const std::function<void(const QJsonObject &)> &each)
     // Page by page: neither the service nor this process ever holds the whole list at once.
     QString after;
     for (;;) {
-        QVariant result;
-        if (!call(QStringLiteral("transferPage"), {after, PageSize}, &result))
+        const QDBusPendingReply<QString> reply = control().transferPage(after, PageSize);
+        if (!answered(reply))
             return false;
-        const QJsonObject page = QJsonDocument::fromJson(result.toString().toUtf8()).object();
+        const QJsonObject page = QJsonDocument::fromJson(reply.value().toUtf8()).object();
         const QJsonArray transfers = page.value(QStringLiteral("transfers")).toArray();
         for (const QJsonValue &t : transfers)
             each(t.toObject());
@@ -251,10 +253,10 @@ int ZavCtl::list(bool json)
 
 int ZavCtl::status()
 {
-    QVariant result;
-    if (!call(QStringLiteral("status"), {}, &result))
+    const QDBusPendingReply<QString> reply = control().status();
+    if (!answered(reply))
         return NotThere;
-    const QJsonObject s = QJsonDocument::fromJson(result.toString().toUtf8()).object();
+    const QJsonObject s = QJsonDocument::fromJson(reply.value().toUtf8()).object();
     const QJsonObject limits = s.value(QStringLiteral("limits")).toObject();
     const QJsonObject journal = s.value(QStringLiteral("journal")).toObject();
     m_out << "zav-service " << printable(s.value(QStringLiteral("version")).toString()) << ": "
@@ -279,10 +281,10 @@ int ZavCtl::status()
 
 int ZavCtl::show(const QString &id, bool json)
 {
-    QVariant result;
-    if (!call(QStringLiteral("transfer"), {id}, &result))
+    const QDBusPendingReply<QString> reply = control().transfer(id);
+    if (!answered(reply))
         return NotThere;
-    const QJsonObject t = QJsonDocument::fromJson(result.toString().toUtf8()).object();
+    const QJsonObject t = QJsonDocument::fromJson(reply.value().toUtf8()).object();
     if (json) {
         m_out << QJsonDocument(t).toJson(QJsonDocument::Indented);
         return Success;
@@ -305,7 +307,7 @@ int ZavCtl::request(const QString &id, const QString &action)
         m_err << "zavctl: the request is one of " << Requests::listed() << "\n";
         return UsageError;
     }
-    if (!call(QStringLiteral("sendRequest"), {id, action}, nullptr))
+    if (!answered(control().sendRequest(id, action)))
         return NotThere;
     m_out << "Sent " << action << " to transfer " << id << ".\n";
     return Success;
@@ -317,7 +319,7 @@ int ZavCtl::refuse(const QString &value)
         m_err << "zavctl: refuse takes on or off\n";
         return UsageError;
     }
-    if (!call(QStringLiteral("setRefuseRegistrations"), {value == QLatin1String("on")}, nullptr))
+    if (!answered(control().setRefuseRegistrations(value == QLatin1String("on"))))
         return NotThere;
     m_out << (value == QLatin1String("on") ? "The service refuses new transfers.\n"
                                            : "The service accepts new transfers.\n");
@@ -326,11 +328,9 @@ int ZavCtl::refuse(const QString &value)
 
 int ZavCtl::watch()
 {
-    m_bus.connect(QLatin1String(Service), QLatin1String(Path), QLatin1String(Control),
-                  QStringLiteral("transferChanged"), this, SLOT(onChanged(QString, QString)));
-    m_bus.connect(QLatin1String(Service), QLatin1String(Path), QLatin1String(Control),
-                  QStringLiteral("transferRemoved"), this, SLOT(onRemoved(QString)));
-    if (!call(QStringLiteral("setWatching"), {true}, nullptr))
+    connect(&control(), &ComKelvoZavControlInterface::transferChanged, this, &ZavCtl::onChanged);
+    connect(&control(), &ComKelvoZavControlInterface::transferRemoved, this, &ZavCtl::onRemoved);
+    if (!answered(control().setWatching(true)))
         return NotThere;
     const bool ok = eachTransfer(
         [this](const QJsonObject &t) { m_watched.insert(idKey(t.value(QStringLiteral("id")).toString()), t); });

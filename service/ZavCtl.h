@@ -10,6 +10,10 @@
 #include <QTimer>
 
 #include <functional>
+#include <memory>
+
+class ComKelvoZavControlInterface;
+class QDBusPendingCall;
 
 // The tester's side of the transfer-status service, behind the zavctl command.
 class ZavCtl : public QObject
@@ -20,6 +24,7 @@ public:
     static constexpr int PageSize = 1000;
 
     ZavCtl(const QDBusConnection &bus, QTextStream &out, QTextStream &err, QObject *parent = nullptr);
+    ~ZavCtl() override;
 
     // Runs one command (arguments without the program name). Returns its exit code, or -1 for
     // "watch", which keeps running in the event loop.
@@ -40,7 +45,10 @@ private Q_SLOTS:
     void onRemoved(const QString &id);
 
 private:
-    bool call(const QString &method, const QVariantList &args, QVariant *result);
+    // The service's control interface, through the proxy made from its interface file.
+    ComKelvoZavControlInterface &control();
+    // Waits for a call's answer; says on stderr why there is none.
+    bool answered(QDBusPendingCall call);
     int list(bool json);
     int show(const QString &id, bool json);
     int request(const QString &id, const QString &action);
@@ -52,6 +60,7 @@ private:
     void redraw();
 
     QDBusConnection m_bus;
+    std::unique_ptr<ComKelvoZavControlInterface> m_control;
     QTextStream &m_out;
     QTextStream &m_err;
     QMap<qint64, QJsonObject> m_watched; // by numeric id, so rows keep the order of registration

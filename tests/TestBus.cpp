@@ -1,3 +1,4 @@
+#include "ZavBusNames.h"
 #include "TestBus.h"
 
 #include <QCoreApplication>
@@ -180,8 +181,8 @@ bool TestBus::sync() const
     // Calls from one connection are handled in order: once ping is answered, everything sent
     // before it has been handled (and journalled).
     const QDBusMessage ping = QDBusMessage::createMethodCall(
-        QStringLiteral("com.kelvo.zav"), QStringLiteral("/com/kelvo/zav"), QStringLiteral("com.kelvo.zav.Transfers"),
-        QStringLiteral("ping"));
+        QLatin1String(ZavBus::ServiceName), QLatin1String(ZavBus::ObjectPath), QLatin1String(ZavBus::TransfersInterface),
+        QLatin1String(ZavBus::Transfers::ping));
     return QDBusConnection::sessionBus().call(ping, QDBus::Block, 5000).type() == QDBusMessage::ReplyMessage;
 }
 

@@ -1,3 +1,4 @@
+#include "ZavBusNames.h"
 #include "TestBus.h"
 
 #include <zav/ZavClient.h>
@@ -107,8 +108,8 @@ private Q_SLOTS:
         // Another connection on the bus listens for requests too.
         QDBusConnection stranger = QDBusConnection::connectToBus(m_bus.address(), QStringLiteral("stranger"));
         Eavesdropper eavesdropper;
-        stranger.connect(QStringLiteral("com.kelvo.zav"), QStringLiteral("/com/kelvo/zav"),
-                         QStringLiteral("com.kelvo.zav.Transfers"), QStringLiteral("request"), &eavesdropper,
+        stranger.connect(QLatin1String(ZavBus::ServiceName), QLatin1String(ZavBus::ObjectPath),
+                         QLatin1String(ZavBus::TransfersInterface), QLatin1String(ZavBus::Transfers::request), &eavesdropper,
                          SLOT(onRequest(QString, QString)));
 
         // Which request becomes which signal is checked through the app's answers; here, who hears.

@@ -1,3 +1,4 @@
+#include "ZavBusNames.h"
 #include "AppDriver.h"
 #include "TestBus.h"
 #include "ZAVTestElement.h"
@@ -20,8 +21,8 @@ namespace {
 void sendRequest(const QString &id, const QString &action)
 {
     QDBusMessage call = QDBusMessage::createMethodCall(
-        QStringLiteral("com.kelvo.zav"), QStringLiteral("/com/kelvo/zav"), QStringLiteral("com.kelvo.zav.Control"),
-        QStringLiteral("sendRequest"));
+        QLatin1String(ZavBus::ServiceName), QLatin1String(ZavBus::ObjectPath), QLatin1String(ZavBus::ControlInterface),
+        QLatin1String(ZavBus::Control::sendRequest));
     call << id << action;
     QDBusConnection::sessionBus().send(call);
 }

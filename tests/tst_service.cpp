@@ -1,3 +1,4 @@
+#include "ZavBusNames.h"
 #include "TestBus.h"
 #include "ZavCtl.h"
 
@@ -13,7 +14,7 @@
 
 namespace {
 QDBusMessage call(const QDBusConnection &bus, const QString &method, const QVariantList &args,
-                  const QString &interface = QStringLiteral("com.kelvo.zav.Transfers"))
+                  const QString &interface = QLatin1String(ZavBus::TransfersInterface))
 {
     QDBusMessage message = QDBusMessage::createMethodCall(QStringLiteral("com.kelvo.zav"),
                                                           QStringLiteral("/com/kelvo/zav"), interface, method);
@@ -23,7 +24,7 @@ QDBusMessage call(const QDBusConnection &bus, const QString &method, const QVari
 
 QString registerOn(const QDBusConnection &bus, const QString &name, int type = 1)
 {
-    const QDBusMessage reply = call(bus, QStringLiteral("registerTransfer"), {name, type, QStringLiteral("test")});
+    const QDBusMessage reply = call(bus, QLatin1String(ZavBus::Transfers::registerTransfer), {name, type, QStringLiteral("test")});
     return reply.type() == QDBusMessage::ReplyMessage ? reply.arguments().value(0).toString() : QString();
 }
 } // namespace
@@ -59,7 +60,7 @@ private Q_SLOTS:
         QDBusConnection owner = QDBusConnection::connectToBus(m_bus.address(), QStringLiteral("owner"));
         const QString id = registerOn(owner, QStringLiteral("mine"));
         QVERIFY(!id.isEmpty());
-        const QDBusMessage stolen = call(QDBusConnection::sessionBus(), QStringLiteral("setName"),
+        const QDBusMessage stolen = call(QDBusConnection::sessionBus(), QLatin1String(ZavBus::Transfers::setName),
                                          {id, QStringLiteral("yours")});
         QCOMPARE(stolen.errorName(), QStringLiteral("org.freedesktop.DBus.Error.AccessDenied"));
         QCOMPARE(m_bus.show(id).value(QStringLiteral("name")).toString(), QStringLiteral("mine"));
@@ -72,26 +73,26 @@ private Q_SLOTS:
     void absurdInputIsRefused()
     {
         const QDBusConnection bus = QDBusConnection::sessionBus();
-        QCOMPARE(call(bus, QStringLiteral("registerTransfer"), {QStringLiteral("x"), 7, QString()}).errorName(),
+        QCOMPARE(call(bus, QLatin1String(ZavBus::Transfers::registerTransfer), {QStringLiteral("x"), 7, QString()}).errorName(),
                  QStringLiteral("org.freedesktop.DBus.Error.InvalidArgs"));
         const QString id = registerOn(bus, QStringLiteral("ok"));
-        QCOMPARE(call(bus, QStringLiteral("setMessage"), {id, QString(5000, QLatin1Char('m'))}).errorName(),
+        QCOMPARE(call(bus, QLatin1String(ZavBus::Transfers::setMessage), {id, QString(5000, QLatin1Char('m'))}).errorName(),
                  QStringLiteral("org.freedesktop.DBus.Error.InvalidArgs"));
-        QCOMPARE(call(bus, QStringLiteral("setSpeed"), {QStringLiteral("no-such-id"), 3}).errorName(),
+        QCOMPARE(call(bus, QLatin1String(ZavBus::Transfers::setSpeed), {QStringLiteral("no-such-id"), 3}).errorName(),
                  QStringLiteral("com.kelvo.zav.Error.UnknownTransfer"));
         // Values the interface rules out, NaN once the only one refused.
         const QList<std::pair<QString, QVariant>> outOfRange {
-            {QStringLiteral("setProgress"), qQNaN()},  {QStringLiteral("setProgress"), -1e308},
-            {QStringLiteral("setProgress"), 42.0},     {QStringLiteral("setActive"), 1.5},
-            {QStringLiteral("setServiceIconType"), 99}, {QStringLiteral("setCount"), -1},
-            {QStringLiteral("setEstimate"), -5},       {QStringLiteral("setSpeed"), -1}};
+            {QLatin1String(ZavBus::Transfers::setProgress), qQNaN()},  {QLatin1String(ZavBus::Transfers::setProgress), -1e308},
+            {QLatin1String(ZavBus::Transfers::setProgress), 42.0},     {QLatin1String(ZavBus::Transfers::setActive), 1.5},
+            {QLatin1String(ZavBus::Transfers::setServiceIconType), 99}, {QLatin1String(ZavBus::Transfers::setCount), -1},
+            {QLatin1String(ZavBus::Transfers::setEstimate), -5},       {QLatin1String(ZavBus::Transfers::setSpeed), -1}};
         for (const auto &[method, value] : outOfRange)
             QVERIFY2(call(bus, method, {id, value}).errorName() == QLatin1String("org.freedesktop.DBus.Error.InvalidArgs"),
                      qPrintable(method + QLatin1Char(' ') + value.toString()));
         // Wrong argument types and unknown methods: QtDBus refuses them; the service goes on.
-        QVERIFY(call(bus, QStringLiteral("setSize"), {id, QStringLiteral("big")}).type() == QDBusMessage::ErrorMessage);
+        QVERIFY(call(bus, QLatin1String(ZavBus::Transfers::setSize), {id, QStringLiteral("big")}).type() == QDBusMessage::ErrorMessage);
         QVERIFY(call(bus, QStringLiteral("explode"), {}).type() == QDBusMessage::ErrorMessage);
-        QCOMPARE(call(bus, QStringLiteral("endCommit"), {id}).errorName(),
+        QCOMPARE(call(bus, QLatin1String(ZavBus::Transfers::endCommit), {id}).errorName(),
                  QStringLiteral("com.kelvo.zav.Error.NotInCommit"));
         QVERIFY(m_bus.sync());
         const QJsonObject shown = m_bus.show(id);
@@ -104,12 +105,12 @@ private Q_SLOTS:
         const QDBusConnection bus = QDBusConnection::sessionBus();
         for (int i = 0; i < 5; ++i)
             QVERIFY(!registerOn(bus, QStringLiteral("t%1").arg(i)).isEmpty());
-        QCOMPARE(call(bus, QStringLiteral("registerTransfer"), {QStringLiteral("sixth"), 0, QString()}).errorName(),
+        QCOMPARE(call(bus, QLatin1String(ZavBus::Transfers::registerTransfer), {QStringLiteral("sixth"), 0, QString()}).errorName(),
                  QStringLiteral("org.freedesktop.DBus.Error.LimitsExceeded"));
 
         QVERIFY(m_bus.startService());
         QCOMPARE(m_bus.zavctl({QStringLiteral("refuse"), QStringLiteral("on")}), 0);
-        QCOMPARE(call(bus, QStringLiteral("registerTransfer"), {QStringLiteral("no"), 0, QString()}).errorName(),
+        QCOMPARE(call(bus, QLatin1String(ZavBus::Transfers::registerTransfer), {QStringLiteral("no"), 0, QString()}).errorName(),
                  QStringLiteral("com.kelvo.zav.Error.Refused"));
         QCOMPARE(m_bus.zavctl({QStringLiteral("refuse"), QStringLiteral("off")}), 0);
         QVERIFY(!registerOn(bus, QStringLiteral("yes")).isEmpty());
@@ -117,7 +118,7 @@ private Q_SLOTS:
         // One connection cannot take every slot.
         QVERIFY(m_bus.startService({QStringLiteral("--max-transfers-per-client"), QStringLiteral("1")}));
         QVERIFY(!registerOn(bus, QStringLiteral("a")).isEmpty());
-        QCOMPARE(call(bus, QStringLiteral("registerTransfer"), {QStringLiteral("b"), 0, QString()}).errorName(),
+        QCOMPARE(call(bus, QLatin1String(ZavBus::Transfers::registerTransfer), {QStringLiteral("b"), 0, QString()}).errorName(),
                  QStringLiteral("org.freedesktop.DBus.Error.LimitsExceeded"));
         QVERIFY(!registerOn(QDBusConnection::connectToBus(m_bus.address(), QStringLiteral("other")), QStringLiteral("c"))
                      .isEmpty());
@@ -149,8 +150,8 @@ private Q_SLOTS:
             const QString name = QStringLiteral("gone%1").arg(client);
             QDBusConnection gone = QDBusConnection::connectToBus(m_bus.address(), name);
             QDBusMessage message = QDBusMessage::createMethodCall(
-                QStringLiteral("com.kelvo.zav"), QStringLiteral("/com/kelvo/zav"), QStringLiteral("com.kelvo.zav.Transfers"),
-                QStringLiteral("registerTransfer"));
+                QLatin1String(ZavBus::ServiceName), QLatin1String(ZavBus::ObjectPath), QLatin1String(ZavBus::TransfersInterface),
+                QLatin1String(ZavBus::Transfers::registerTransfer));
             message.setArguments({QStringLiteral("orphan"), 0, QString()});
             for (int i = 0; i < 2; ++i)
                 gone.asyncCall(message);
@@ -173,11 +174,11 @@ private Q_SLOTS:
         const QDBusConnection owner = QDBusConnection::connectToBus(m_bus.address(), QStringLiteral("owner"));
         const QString theirs = registerOn(owner, QStringLiteral("theirs"));
         const QString huge(1 << 20, QLatin1Char('x'));
-        call(bus, QStringLiteral("setName"), {QStringLiteral("404"), huge});
-        call(bus, QStringLiteral("setName"), {theirs, huge});
-        call(bus, QStringLiteral("setProgress"), {huge, qInf()});
-        call(bus, QStringLiteral("registerTransfer"), {huge, 0, huge});
-        call(bus, QStringLiteral("sendRequest"), {huge, QStringLiteral("cancel")}, QStringLiteral("com.kelvo.zav.Control"));
+        call(bus, QLatin1String(ZavBus::Transfers::setName), {QStringLiteral("404"), huge});
+        call(bus, QLatin1String(ZavBus::Transfers::setName), {theirs, huge});
+        call(bus, QLatin1String(ZavBus::Transfers::setProgress), {huge, qInf()});
+        call(bus, QLatin1String(ZavBus::Transfers::registerTransfer), {huge, 0, huge});
+        call(bus, QLatin1String(ZavBus::Control::sendRequest), {huge, QStringLiteral("cancel")}, QLatin1String(ZavBus::ControlInterface));
         QVERIFY(m_bus.sync());
         QVERIFY(QFileInfo(m_bus.journalPath()).size() < 8 * 1024);
         const QList<QJsonObject> journal = m_bus.journal();
@@ -192,7 +193,7 @@ private Q_SLOTS:
         const QDBusConnection bus = QDBusConnection::sessionBus();
         const QString id = registerOn(bus, QStringLiteral("chatty"));
         for (int i = 0; i < 100; ++i)
-            call(bus, QStringLiteral("setMessage"), {id, QString(60, QLatin1Char('a' + i % 26))});
+            call(bus, QLatin1String(ZavBus::Transfers::setMessage), {id, QString(60, QLatin1Char('a' + i % 26))});
         QVERIFY(m_bus.sync());
         const QString path = m_bus.journalPath();
         QVERIFY(QFileInfo(path).size() <= 4096);
@@ -235,7 +236,7 @@ private Q_SLOTS:
         // A name once cleared the tester's screen and retitled the terminal through zavctl.
         const QDBusConnection bus = QDBusConnection::sessionBus();
         const QString id = registerOn(bus, QStringLiteral("\x1b[2Jevil\x1b]0;PWNED\a\u202e"));
-        call(bus, QStringLiteral("setMessage"), {id, QStringLiteral("bell\x07")});
+        call(bus, QLatin1String(ZavBus::Transfers::setMessage), {id, QStringLiteral("bell\x07")});
         for (const QStringList &command : {QStringList {QStringLiteral("list")}, QStringList {QStringLiteral("show"), id}}) {
             QString out;
             QCOMPARE(m_bus.zavctl(command, &out), 0);
@@ -263,8 +264,8 @@ private Q_SLOTS:
     {
         const QDBusConnection bus = QDBusConnection::sessionBus();
         const QString id = registerOn(bus, QStringLiteral("Transfer 2"));
-        call(bus, QStringLiteral("setActive"), {id, 0.5});
-        call(bus, QStringLiteral("markRepairableFailure"),
+        call(bus, QLatin1String(ZavBus::Transfers::setActive), {id, 0.5});
+        call(bus, QLatin1String(ZavBus::Transfers::markRepairableFailure),
              {id, QStringLiteral("Unable"), QStringLiteral("d"), QStringLiteral("Retry now")});
         QString out;
         QCOMPARE(m_bus.zavctl({QStringLiteral("list")}, &out), 0);
@@ -293,13 +294,13 @@ private Q_SLOTS:
         QVERIFY(waitFor(QStringLiteral("0 transfer(s)")));
         const QDBusConnection bus = QDBusConnection::sessionBus();
         const QString id = registerOn(bus, QStringLiteral("Holiday photos"));
-        call(bus, QStringLiteral("setActive"), {id, 0.5});
+        call(bus, QLatin1String(ZavBus::Transfers::setActive), {id, 0.5});
         QVERIFY2(waitFor(QStringLiteral("Holiday photos")), qPrintable(screen));
         QVERIFY2(waitFor(QStringLiteral(" 50%")), qPrintable(screen));
         QVERIFY(screen.contains(QStringLiteral("running")));
         // Redrawn in place: cursor home and clear to the end of line, never a cleared screen.
         QCOMPARE(screen.count(QStringLiteral("\x1b[2J")), 1);
-        call(bus, QStringLiteral("markCancelled"), {id});
+        call(bus, QLatin1String(ZavBus::Transfers::markCancelled), {id});
         QVERIFY(waitFor(QStringLiteral("cancelled")));
         watch.kill();
         watch.waitForFinished();
@@ -309,7 +310,7 @@ private:
     QJsonObject status()
     {
         const QDBusMessage reply =
-            call(QDBusConnection::sessionBus(), QStringLiteral("status"), {}, QStringLiteral("com.kelvo.zav.Control"));
+            call(QDBusConnection::sessionBus(), QLatin1String(ZavBus::Control::status), {}, QLatin1String(ZavBus::ControlInterface));
         return QJsonDocument::fromJson(reply.arguments().value(0).toString().toUtf8()).object();
     }
 

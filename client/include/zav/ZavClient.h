@@ -1,14 +1,12 @@
 #ifndef ZAV_ZAVCLIENT_H
 #define ZAV_ZAVCLIENT_H
 
-#include <QHash>
 #include <QObject>
 #include <QString>
-#include <QVariantList>
+
+#include <memory>
 
 #include <zav/zavclient_export.h>
-
-class QDBusServiceWatcher;
 
 // Client library of the transfer-status service.
 //
@@ -24,7 +22,8 @@ class QDBusServiceWatcher;
 namespace Zav {
 
 class Transfer;
-class BusListener;
+class ClientPrivate;
+class TransferPrivate;
 
 class ZAVCLIENT_EXPORT Client : public QObject
 {
@@ -51,7 +50,7 @@ public:
     // long as the Client lives.
     Transfer *registerTransfer(const QString &name, TransferType type, const QString &clientId = QString());
     // True while the service that init() reached is on the bus.
-    bool isServiceAvailable() const { return !m_owner.isEmpty(); }
+    bool isServiceAvailable() const;
 
 Q_SIGNALS:
     // The service left the bus (false) or is there again (true), after a successful init().
@@ -63,17 +62,9 @@ Q_SIGNALS:
     void repairErrorTransfer(Zav::Transfer *transfer);
 
 private:
+    friend class ClientPrivate;
     friend class Transfer;
-    friend class BusListener;
-    void onRequest(const QString &id, const QString &action, const QString &sender);
-    void onOwnerChanged(const QString &oldOwner, const QString &newOwner);
-    // Sends a change for a transfer registered with `owner`; dropped when that service is gone.
-    void send(const QString &owner, const QString &method, const QVariantList &arguments);
-
-    QString m_owner; // unique bus name of the service instance that answers now
-    QDBusServiceWatcher *m_watcher = nullptr;
-    BusListener *m_listener = nullptr; // made, with the bus connections, by the first init()
-    QHash<QString, Transfer *> m_transfers; // by owner + '/' + id
+    const std::unique_ptr<ClientPrivate> d;
 };
 
 // One registered transfer. Every change is sent to the service at once, without waiting.
@@ -127,13 +118,10 @@ public Q_SLOTS:
     virtual void markCancelFailed(const QString &reason);
 
 private:
-    friend class Client;
-    Transfer(Client *client, const QString &id, const QString &owner);
-    void send(const char *method, const QVariantList &arguments = {});
+    friend class ClientPrivate;
+    Transfer(ClientPrivate *client, const QString &id, const QString &owner);
 
-    Client *m_client;
-    QString m_id;
-    QString m_owner;
+    const std::unique_ptr<TransferPrivate> d;
 };
 
 } // namespace Zav
