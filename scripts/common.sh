@@ -2,7 +2,7 @@
 # machine lacks and builds the project. Sourced, not run.
 
 ZAV_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-ZAV_PACKAGES=(cmake g++ make pkg-config qt6-base-dev dbus-daemon dbus-bin xvfb xauth fonts-dejavu-core)
+ZAV_PACKAGES=(cmake g++ make pkg-config qt6-base-dev dbus-daemon dbus-bin xvfb xauth fonts-dejavu-core dunst)
 
 zav_ensure_packages() {
     local missing=()

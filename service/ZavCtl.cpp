@@ -17,26 +17,6 @@ QString cut(const QString &text, int width)
     return text.left(width - 1) + QChar(0x2026);
 }
 
-// Texts come from any program on the bus: control characters (and the marks that reorder text)
-// are shown escaped, so that a name cannot clear the tester's screen or retitle the terminal.
-QString printable(const QString &text)
-{
-    QString shown;
-    shown.reserve(text.size());
-    for (const QChar c : text) {
-        const char16_t u = c.unicode();
-        const bool control = u < 0x20 || (u >= 0x7f && u <= 0x9f) || (u >= 0x202a && u <= 0x202e)
-            || (u >= 0x2066 && u <= 0x2069) || u == 0x200e || u == 0x200f;
-        if (!control)
-            shown += c;
-        else if (u < 0x100)
-            shown += QStringLiteral("\\x%1").arg(uint(u), 2, 16, QLatin1Char('0'));
-        else
-            shown += QStringLiteral("\\u%1").arg(uint(u), 4, 16, QLatin1Char('0'));
-    }
-    return shown;
-}
-
 qint64 idKey(const QString &id)
 {
     bool ok = false;
@@ -127,6 +107,26 @@ bool ZavCtl::answered(QDBusPendingCall call)
         why = QStringLiteral("no transfer service on the bus (%1)").arg(QLatin1String(ZavBus::ServiceName));
     m_err << "zavctl: " << printable(why) << "\n";
     return false;
+}
+
+// Texts come from any program on the bus: control characters (and the marks that reorder text)
+// are shown escaped, so that a name cannot clear the tester's screen or retitle the terminal.
+QString ZavCtl::printable(const QString &text)
+{
+    QString shown;
+    shown.reserve(text.size());
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        const bool control = u < 0x20 || (u >= 0x7f && u <= 0x9f) || (u >= 0x202a && u <= 0x202e)
+            || (u >= 0x2066 && u <= 0x2069) || u == 0x200e || u == 0x200f;
+        if (!control)
+            shown += c;
+        else if (u < 0x100)
+            shown += QStringLiteral("\\x%1").arg(uint(u), 2, 16, QLatin1Char('0'));
+        else
+            shown += QStringLiteral("\\u%1").arg(uint(u), 4, 16, QLatin1Char('0'));
+    }
+    return shown;
 }
 
 QString ZavCtl::formatBytes(qint64 bytes)

@@ -39,6 +39,8 @@ public:
     // The state in words, as a tester reads it.
     static QString stateWords(const QJsonObject &transfer);
     static QString formatBytes(qint64 bytes);
+    // The text with control characters and the marks that reorder text escaped ("\x07").
+    static QString printable(const QString &text);
 
 private Q_SLOTS:
     void onChanged(const QString &id, const QString &json);

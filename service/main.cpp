@@ -1,24 +1,13 @@
+#include "Lifetime.h"
 #include "TransferService.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDBusConnection>
-#include <QSocketNotifier>
-#include <QTimer>
 
-#include <csignal>
 #include <cstdio>
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace {
-int g_signalPipe[2] = {-1, -1};
-
-void onSignal(int)
-{
-    const char byte = 1;
-    [[maybe_unused]] const ssize_t ignored = ::write(g_signalPipe[1], &byte, 1);
-}
 
 // "64M", "512k", "1G" or a plain number of bytes; -1 when it is none of these.
 qint64 parseSize(const QString &text)
@@ -88,15 +77,9 @@ int main(int argc, char **argv)
         return 2;
     }
 
-    // SIGTERM and SIGINT end the event loop, so that the journal is written out on the way.
-    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_signalPipe) == 0) {
-        auto *notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, &app);
-        QObject::connect(notifier, &QSocketNotifier::activated, &app, &QCoreApplication::quit);
-        struct sigaction action = {};
-        action.sa_handler = onSignal;
-        ::sigaction(SIGTERM, &action, nullptr);
-        ::sigaction(SIGINT, &action, nullptr);
-    }
+    // Signals end the event loop, so that the journal is written out on the way; a service
+    // started by the bus ends with it.
+    endWithSignalsAndBus(app, "zav-service");
 
     TransferService service(QDBusConnection::sessionBus(), limits);
     if (parser.isSet(journal) && !service.openJournal(parser.value(journal), journalCap)) {
@@ -108,16 +91,6 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "zav-service: %s\n", qPrintable(error));
         return 1;
     }
-    // Started by the bus, the service ends with it: nothing is left to serve, and a service left
-    // behind would hold open whatever its bus gave it.
-    QTimer busCheck;
-    QObject::connect(&busCheck, &QTimer::timeout, &app, [&app] {
-        if (!QDBusConnection::sessionBus().isConnected()) {
-            std::fprintf(stderr, "zav-service: the session bus is gone; ending\n");
-            app.quit();
-        }
-    });
-    busCheck.start(1000);
     std::fprintf(stdout, "zav-service: serving com.kelvo.zav\n");
     std::fflush(stdout);
     return app.exec();

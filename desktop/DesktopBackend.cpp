@@ -1,0 +1,51 @@
+#include "DesktopBackend.h"
+
+#include "ZavCtl.h"
+
+namespace {
+QString text(const QJsonObject &o, const char *key)
+{
+    return o.value(QLatin1String(key)).toString();
+}
+} // namespace
+
+DesktopTransfer DesktopTransfer::fromJson(const QJsonObject &o)
+{
+    DesktopTransfer t;
+    t.id = text(o, "id");
+    t.name = text(o, "name");
+    t.state = text(o, "state");
+    t.stateWords = ZavCtl::stateWords(o);
+    t.message = text(o, "message");
+    t.cancelText = text(o, "cancelButtonText");
+    t.failureHeadline = text(o, "failureHeadline");
+    t.failureDescription = text(o, "failureDescription");
+    t.failureAction = text(o, "failureAction");
+    t.progress = qBound(0.0, o.value(QLatin1String("progress")).toDouble(), 1.0);
+    // Sizes beyond a JSON number come as text; they are shown as unknown.
+    t.size = o.value(QLatin1String("size")).toInteger(-1);
+    t.estimate = o.value(QLatin1String("estimate")).toInt();
+    t.iconType = o.value(QLatin1String("serviceIconType")).toInt();
+    t.canPause = o.value(QLatin1String("canPause")).toBool();
+    return t;
+}
+
+bool DesktopTransfer::isFinished() const
+{
+    return state == QLatin1String("done") || state == QLatin1String("cancelled");
+}
+
+QList<QPair<QString, QString>> DesktopTransfer::actions() const
+{
+    QList<QPair<QString, QString>> actions;
+    if (isFinished())
+        return actions;
+    if (state == QLatin1String("failed") && !failureAction.isEmpty())
+        actions.append({QStringLiteral("repair"), failureAction});
+    if (state == QLatin1String("paused") || state == QLatin1String("pending"))
+        actions.append({QStringLiteral("start"), QStringLiteral("Start")});
+    if (state == QLatin1String("active") && canPause)
+        actions.append({QStringLiteral("pause"), QStringLiteral("Pause")});
+    actions.append({QStringLiteral("cancel"), cancelText.isEmpty() ? QStringLiteral("Cancel") : cancelText});
+    return actions;
+}

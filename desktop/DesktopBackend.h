@@ -1,0 +1,55 @@
+#ifndef DESKTOPBACKEND_H
+#define DESKTOPBACKEND_H
+
+#include <QJsonObject>
+#include <QList>
+#include <QObject>
+#include <QPair>
+#include <QString>
+
+// One transfer as a desktop shows it, read from the service's description of it.
+struct DesktopTransfer
+{
+    QString id;
+    QString name;
+    QString state; // pending, active, paused, failed, cancelFailed, cancelled, done
+    QString stateWords; // the state as zavctl words it
+    QString message;
+    QString cancelText;
+    QString failureHeadline;
+    QString failureDescription;
+    QString failureAction;
+    double progress = 0;
+    qint64 size = 0;
+    int estimate = 0;
+    int iconType = 0; // 0 upload, 1 download, 2 sync
+    bool canPause = false;
+
+    static DesktopTransfer fromJson(const QJsonObject &transfer);
+    bool isFinished() const;
+    // The requests the user may send now, as (request word, button text), in the order shown.
+    QList<QPair<QString, QString>> actions() const;
+};
+
+// What the bridge needs of a desktop: show a transfer, forget it, and hear the user's requests.
+// One implementation per desktop service; the notification service is the first.
+class DesktopBackend : public QObject
+{
+    Q_OBJECT
+public:
+    using QObject::QObject;
+
+    // A transfer is new or changed. A backend may skip states that a later call supersedes,
+    // but the latest one is always shown.
+    virtual void show(const DesktopTransfer &transfer) = 0;
+    // The transfer is gone (its owner left).
+    virtual void remove(const QString &id) = 0;
+    // The service left: every transfer is gone.
+    virtual void removeAll() = 0;
+
+Q_SIGNALS:
+    // The desktop's user asked for `request` ("cancel", "start", "pause", "repair").
+    void requested(const QString &id, const QString &request);
+};
+
+#endif

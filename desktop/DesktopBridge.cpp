@@ -1,0 +1,104 @@
+#include "DesktopBridge.h"
+
+#include "ControlProxy.h"
+#include "DesktopBackend.h"
+#include "ZavBusNames.h"
+
+#include <QDBusConnectionInterface>
+#include <QDBusPendingCallWatcher>
+#include <QDBusServiceWatcher>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QLoggingCategory>
+
+Q_LOGGING_CATEGORY(lcDesktop, "zav.desktop")
+
+namespace {
+constexpr int PageSize = 1000;
+} // namespace
+
+DesktopBridge::DesktopBridge(const QDBusConnection &bus, DesktopBackend *backend, QObject *parent)
+    : QObject(parent)
+    , m_bus(bus)
+    , m_backend(backend)
+    , m_control(std::make_unique<ComKelvoZavControlInterface>(QLatin1String(ZavBus::ServiceName),
+                                                              QLatin1String(ZavBus::ObjectPath), bus))
+    , m_watcher(new QDBusServiceWatcher(QLatin1String(ZavBus::ServiceName), bus,
+                                        QDBusServiceWatcher::WatchForOwnerChange, this))
+{
+    connect(m_control.get(), &ComKelvoZavControlInterface::transferChanged, this, &DesktopBridge::onChanged);
+    connect(m_control.get(), &ComKelvoZavControlInterface::transferRemoved, m_backend, &DesktopBackend::remove);
+    connect(m_backend, &DesktopBackend::requested, this, &DesktopBridge::onRequested);
+    connect(m_watcher, &QDBusServiceWatcher::serviceOwnerChanged, this,
+            [this](const QString &, const QString &oldOwner, const QString &newOwner) {
+                if (!oldOwner.isEmpty())
+                    serviceLeft();
+                if (!newOwner.isEmpty())
+                    serviceArrived();
+            });
+    if (m_bus.interface() && m_bus.interface()->isServiceRegistered(QLatin1String(ZavBus::ServiceName)))
+        serviceArrived();
+    else
+        qCInfo(lcDesktop, "No transfer service on the bus yet; waiting for %s", ZavBus::ServiceName);
+}
+
+DesktopBridge::~DesktopBridge() = default;
+
+void DesktopBridge::serviceArrived()
+{
+    ++m_generation;
+    // Changes are announced only to those who ask; then the list catches up on what was there.
+    // Announcements made while the list comes in are newer than the page before them and older
+    // than the page after: the bus keeps their order, so the latest state wins either way.
+    m_control->setWatching(true);
+    fetchPage(QString());
+}
+
+void DesktopBridge::serviceLeft()
+{
+    ++m_generation;
+    // The transfers were the departed instance's; a new one starts empty.
+    m_backend->removeAll();
+}
+
+void DesktopBridge::fetchPage(const QString &after)
+{
+    const quint64 generation = m_generation;
+    auto *call = new QDBusPendingCallWatcher(m_control->transferPage(after, PageSize), this);
+    connect(call, &QDBusPendingCallWatcher::finished, this, [this, generation](QDBusPendingCallWatcher *call) {
+        call->deleteLater();
+        const QDBusPendingReply<QString> reply = *call;
+        if (generation != m_generation)
+            return;
+        if (reply.isError()) {
+            qCWarning(lcDesktop, "The transfer service did not list its transfers: %s",
+                      qPrintable(reply.error().message()));
+            return;
+        }
+        const QJsonObject page = QJsonDocument::fromJson(reply.value().toUtf8()).object();
+        const QJsonArray transfers = page.value(QLatin1String("transfers")).toArray();
+        for (const QJsonValue &t : transfers)
+            m_backend->show(DesktopTransfer::fromJson(t.toObject()));
+        if (page.value(QLatin1String("more")).toBool() && !transfers.isEmpty())
+            fetchPage(transfers.last().toObject().value(QLatin1String("id")).toString());
+    });
+}
+
+void DesktopBridge::onChanged(const QString &, const QString &json)
+{
+    const QJsonObject transfer = QJsonDocument::fromJson(json.toUtf8()).object();
+    if (!transfer.value(QLatin1String("id")).toString().isEmpty())
+        m_backend->show(DesktopTransfer::fromJson(transfer));
+}
+
+void DesktopBridge::onRequested(const QString &id, const QString &request)
+{
+    qCInfo(lcDesktop, "The desktop's user asks for %s on transfer %s", qPrintable(request), qPrintable(id));
+    auto *call = new QDBusPendingCallWatcher(m_control->sendRequest(id, request), this);
+    connect(call, &QDBusPendingCallWatcher::finished, this, [id, request](QDBusPendingCallWatcher *call) {
+        call->deleteLater();
+        if (call->isError())
+            qCWarning(lcDesktop, "The %s request for transfer %s was not sent: %s", qPrintable(request),
+                      qPrintable(id), qPrintable(call->error().message()));
+    });
+}

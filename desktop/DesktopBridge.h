@@ -1,0 +1,38 @@
+#ifndef DESKTOPBRIDGE_H
+#define DESKTOPBRIDGE_H
+
+#include <QDBusConnection>
+#include <QObject>
+
+#include <memory>
+
+class ComKelvoZavControlInterface;
+class DesktopBackend;
+class QDBusServiceWatcher;
+
+// Shows the transfer-status service's transfers on a desktop, through a backend, and sends the
+// desktop user's requests back to each transfer's owner, as zavctl request does. It uses the
+// service's public control interface only, and follows the service as it comes and goes.
+class DesktopBridge : public QObject
+{
+    Q_OBJECT
+public:
+    DesktopBridge(const QDBusConnection &bus, DesktopBackend *backend, QObject *parent = nullptr);
+    ~DesktopBridge() override;
+
+private:
+    void serviceArrived();
+    void serviceLeft();
+    // Lists every transfer, a page at a time, without waiting.
+    void fetchPage(const QString &after);
+    void onChanged(const QString &id, const QString &json);
+    void onRequested(const QString &id, const QString &request);
+
+    QDBusConnection m_bus;
+    DesktopBackend *m_backend;
+    std::unique_ptr<ComKelvoZavControlInterface> m_control;
+    QDBusServiceWatcher *m_watcher;
+    quint64 m_generation = 0; // of the service instance: pages from an older one are ignored
+};
+
+#endif

@@ -1,0 +1,303 @@
+#include "NotificationBackend.h"
+
+#include "NotificationsProxy.h"
+#include "Requests.h"
+#include "ZavCtl.h"
+
+#include <QDBusConnectionInterface>
+#include <QDBusPendingCallWatcher>
+#include <QDBusServiceWatcher>
+#include <QLoggingCategory>
+
+Q_LOGGING_CATEGORY(lcNotifications, "zav.desktop.notifications")
+
+namespace {
+const QString DaemonName = QStringLiteral("org.freedesktop.Notifications");
+const QString DaemonPath = QStringLiteral("/org/freedesktop/Notifications");
+
+enum ClosedReason : uint { Expired = 1, Dismissed = 2, ClosedByCall = 3 };
+enum Urgency : uchar { Low = 0, Normal = 1, Critical = 2 };
+
+// Texts come from any program on the bus: shown with their control characters escaped, and
+// cut so that one transfer cannot fill the screen.
+QString displayed(const QString &text, int limit)
+{
+    const QString printable = ZavCtl::printable(text);
+    return printable.size() <= limit ? printable : printable.left(limit - 1) + QChar(0x2026);
+}
+
+bool isRunning(const QString &state)
+{
+    return state == QLatin1String("pending") || state == QLatin1String("active") || state == QLatin1String("paused");
+}
+} // namespace
+
+NotificationBackend::NotificationBackend(const QDBusConnection &bus, QObject *parent)
+    : DesktopBackend(parent)
+    , m_bus(bus)
+    , m_watcher(new QDBusServiceWatcher(DaemonName, bus, QDBusServiceWatcher::WatchForOwnerChange, this))
+{
+    m_pump.setSingleShot(true);
+    connect(&m_pump, &QTimer::timeout, this, &NotificationBackend::pump);
+    m_budgetClock.start();
+    connect(m_watcher, &QDBusServiceWatcher::serviceOwnerChanged, this,
+            [this](const QString &, const QString &oldOwner, const QString &newOwner) {
+                if (!oldOwner.isEmpty())
+                    daemonLeft();
+                if (!newOwner.isEmpty())
+                    daemonArrived(newOwner);
+            });
+    const QString owner = m_bus.interface() ? m_bus.interface()->serviceOwner(DaemonName).value() : QString();
+    if (owner.isEmpty())
+        qCInfo(lcNotifications, "No notification service on the bus yet; waiting for %s", qPrintable(DaemonName));
+    else
+        daemonArrived(owner);
+}
+
+NotificationBackend::~NotificationBackend()
+{
+    removeAll();
+}
+
+void NotificationBackend::daemonArrived(const QString &owner)
+{
+    // Calls go to this instance's unique name, and its signals alone are heard.
+    const quint64 generation = ++m_generation;
+    m_daemon = std::make_unique<OrgFreedesktopNotificationsInterface>(owner, DaemonPath, m_bus);
+    m_capabilities.clear();
+    m_ready = false;
+    connect(m_daemon.get(), &OrgFreedesktopNotificationsInterface::NotificationClosed, this,
+            &NotificationBackend::onClosed);
+    connect(m_daemon.get(), &OrgFreedesktopNotificationsInterface::ActionInvoked, this,
+            &NotificationBackend::onAction);
+    auto *call = new QDBusPendingCallWatcher(m_daemon->GetCapabilities(), this);
+    connect(call, &QDBusPendingCallWatcher::finished, this, [this, generation](QDBusPendingCallWatcher *call) {
+        call->deleteLater();
+        if (generation != m_generation)
+            return;
+        const QDBusPendingReply<QStringList> reply = *call;
+        m_capabilities = reply.isValid() ? reply.value() : QStringList();
+        m_ready = true;
+        qCInfo(lcNotifications, "Notification service %s: %s", qPrintable(m_daemon->service()),
+               qPrintable(m_capabilities.join(QLatin1Char(' '))));
+        // Whatever was shown before (by an instance now gone) is shown again, once.
+        for (auto it = m_shown.begin(); it != m_shown.end(); ++it) {
+            if (it->dismissedIn.isEmpty()) {
+                it->dirty = true;
+                schedule(it.key());
+            }
+        }
+    });
+}
+
+void NotificationBackend::daemonLeft()
+{
+    ++m_generation;
+    m_daemon.reset();
+    m_ready = false;
+    m_inFlight = 0;
+    m_byNotification.clear();
+    for (Shown &shown : m_shown) {
+        shown.notification = 0;
+        shown.inFlight = false;
+    }
+}
+
+void NotificationBackend::show(const DesktopTransfer &transfer)
+{
+    Shown &shown = m_shown[transfer.id];
+    shown.latest = transfer;
+    if (!shown.dismissedIn.isEmpty()) {
+        // Closed by the user: not again until the state changes.
+        if (shown.dismissedIn == transfer.state)
+            return;
+        shown.dismissedIn.clear();
+    }
+    shown.dirty = true;
+    schedule(transfer.id);
+}
+
+void NotificationBackend::remove(const QString &id)
+{
+    auto it = m_shown.find(id);
+    if (it == m_shown.end())
+        return;
+    if (it->notification && m_daemon) {
+        m_byNotification.remove(it->notification);
+        m_daemon->CloseNotification(it->notification);
+    }
+    // One still being made is closed when the daemon answers (the answer finds no transfer).
+    m_shown.erase(it);
+}
+
+void NotificationBackend::removeAll()
+{
+    for (auto it = m_shown.cbegin(); it != m_shown.cend(); ++it) {
+        if (it->notification && m_daemon)
+            m_daemon->CloseNotification(it->notification);
+    }
+    m_shown.clear();
+    m_byNotification.clear();
+    m_queue.clear();
+}
+
+void NotificationBackend::schedule(const QString &id)
+{
+    Shown &shown = m_shown[id];
+    if (!shown.queued) {
+        shown.queued = true;
+        m_queue.append(id);
+    }
+    if (!m_pump.isActive())
+        m_pump.start(0);
+}
+
+void NotificationBackend::pump()
+{
+    if (!m_daemon || !m_ready)
+        return; // the daemon's arrival schedules everything again
+    // A budget of calls refilled at MaxCallsPerSecond, saved up for a quarter of a second at most.
+    m_budget = qMin(m_budget + m_budgetClock.restart() * MaxCallsPerSecond / 1000.0, MaxCallsPerSecond / 4.0);
+    QStringList waiting;
+    for (const QString &id : std::as_const(m_queue)) {
+        auto it = m_shown.find(id);
+        if (it == m_shown.end())
+            continue;
+        Shown &shown = *it;
+        if (!shown.dirty) {
+            shown.queued = false;
+            continue;
+        }
+        const bool tooSoon = shown.inFlight || (shown.sent.isValid() && shown.sent.elapsed() < MinInterval);
+        if (tooSoon || m_budget < 1 || m_inFlight >= MaxInFlight) {
+            waiting.append(id);
+            continue;
+        }
+        shown.queued = false;
+        m_budget -= 1;
+        send(id, shown);
+    }
+    m_queue = waiting;
+    if (!m_queue.isEmpty())
+        m_pump.start(1000 / MaxCallsPerSecond);
+}
+
+void NotificationBackend::send(const QString &id, Shown &shown)
+{
+    const DesktopTransfer &t = shown.latest;
+    QStringList actions;
+    if (m_capabilities.contains(QLatin1String("actions"))) {
+        for (const auto &[request, label] : t.actions())
+            actions << request << displayed(label, 40);
+    }
+    // Running transfers stay until they end; ended ones go when the daemon decides.
+    const int timeout = isRunning(t.state) ? 0 : -1;
+    shown.dirty = false;
+    shown.inFlight = true;
+    shown.sent.start();
+    ++m_inFlight;
+    const quint64 generation = m_generation;
+    auto *call = new QDBusPendingCallWatcher(
+        m_daemon->Notify(QLatin1String(AppName), shown.notification, icon(t), summary(t),
+                         body(t, m_capabilities.contains(QLatin1String("body-markup"))), actions, hints(t), timeout),
+        this);
+    connect(call, &QDBusPendingCallWatcher::finished, this, [this, id, generation](QDBusPendingCallWatcher *call) {
+        call->deleteLater();
+        if (generation != m_generation)
+            return;
+        --m_inFlight;
+        const QDBusPendingReply<uint> reply = *call;
+        auto it = m_shown.find(id);
+        if (it == m_shown.end()) {
+            // Removed while the notification was being made.
+            if (reply.isValid())
+                m_daemon->CloseNotification(reply.value());
+            return;
+        }
+        it->inFlight = false;
+        if (reply.isError()) {
+            qCWarning(lcNotifications, "The notification service refused transfer %s: %s", qPrintable(id),
+                      qPrintable(reply.error().message()));
+        } else if (reply.value() != it->notification) {
+            m_byNotification.remove(it->notification);
+            it->notification = reply.value();
+            m_byNotification.insert(it->notification, id);
+        }
+        if (it->dirty)
+            schedule(id);
+    });
+}
+
+void NotificationBackend::onClosed(uint notification, uint reason)
+{
+    const QString id = m_byNotification.take(notification);
+    auto it = m_shown.find(id);
+    if (id.isEmpty() || it == m_shown.end())
+        return;
+    it->notification = 0;
+    if (reason == ClosedByCall)
+        return;
+    // Expired or closed by the user: stays closed until the transfer's state changes.
+    it->dismissedIn = it->latest.state;
+    it->dirty = false;
+}
+
+void NotificationBackend::onAction(uint notification, const QString &key)
+{
+    const QString id = m_byNotification.value(notification);
+    if (!id.isEmpty() && Requests::isRequest(key))
+        emit requested(id, key);
+}
+
+QString NotificationBackend::summary(const DesktopTransfer &t)
+{
+    return displayed(t.name.isEmpty() ? QStringLiteral("Transfer %1").arg(t.id) : t.name, 120);
+}
+
+QString NotificationBackend::body(const DesktopTransfer &t, bool markup)
+{
+    QStringList lines {t.stateWords};
+    if (!t.message.isEmpty())
+        lines << t.message;
+    if (t.state == QLatin1String("failed") && !t.failureDescription.isEmpty())
+        lines << t.failureDescription;
+    QStringList details;
+    if (t.size > 0)
+        details << ZavCtl::formatBytes(t.size);
+    if (t.estimate > 0 && isRunning(t.state))
+        details << QStringLiteral("%1 s left").arg(t.estimate);
+    if (!details.isEmpty())
+        lines << details.join(QStringLiteral(" \u00b7 "));
+    for (QString &line : lines) {
+        line = displayed(line, 300);
+        if (markup)
+            line = line.toHtmlEscaped();
+    }
+    return lines.join(QLatin1Char('\n'));
+}
+
+QVariantMap NotificationBackend::hints(const DesktopTransfer &t)
+{
+    QVariantMap hints;
+    const bool failed = t.state == QLatin1String("failed") || t.state == QLatin1String("cancelFailed");
+    hints.insert(QStringLiteral("category"), failed ? QStringLiteral("transfer.error")
+                                             : t.state == QLatin1String("done") ? QStringLiteral("transfer.complete")
+                                                                                : QStringLiteral("transfer"));
+    hints.insert(QStringLiteral("urgency"), QVariant::fromValue(uchar(failed ? Critical : Normal)));
+    if (isRunning(t.state))
+        hints.insert(QStringLiteral("value"), int(t.progress * 100 + 0.5));
+    return hints;
+}
+
+QString NotificationBackend::icon(const DesktopTransfer &t)
+{
+    // Names from the freedesktop.org icon naming specification, which every icon theme has.
+    switch (t.iconType) {
+    case 1:
+        return QStringLiteral("go-down");
+    case 2:
+        return QStringLiteral("view-refresh");
+    default:
+        return QStringLiteral("go-up");
+    }
+}

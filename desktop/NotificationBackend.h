@@ -1,0 +1,82 @@
+#ifndef NOTIFICATIONBACKEND_H
+#define NOTIFICATIONBACKEND_H
+
+#include "DesktopBackend.h"
+
+#include <QDBusConnection>
+#include <QDeadlineTimer>
+#include <QElapsedTimer>
+#include <QHash>
+#include <QStringList>
+#include <QTimer>
+
+#include <memory>
+
+class OrgFreedesktopNotificationsInterface;
+class QDBusServiceWatcher;
+
+// Shows each transfer as one desktop notification (org.freedesktop.Notifications), updated in
+// place, with a progress bar, a category and urgency after its state, and the requests it
+// allows as actions. The daemon may be absent, arrive late or restart; the user may close a
+// notification, which then stays closed until the transfer's state changes.
+//
+// Updates are paced: a transfer's notification changes at most every MinInterval ms, and all
+// together at most MaxCallsPerSecond times a second, the latest state always sent in the end.
+class NotificationBackend : public DesktopBackend
+{
+    Q_OBJECT
+public:
+    static constexpr int MinInterval = 250;
+    static constexpr int MaxCallsPerSecond = 40;
+    static constexpr int MaxInFlight = 16;
+    static constexpr char AppName[] = "ZAV transfers";
+
+    explicit NotificationBackend(const QDBusConnection &bus, QObject *parent = nullptr);
+    ~NotificationBackend() override;
+
+    void show(const DesktopTransfer &transfer) override;
+    void remove(const QString &id) override;
+    void removeAll() override;
+
+    // What a notification for the transfer says, given the daemon's capabilities.
+    static QString summary(const DesktopTransfer &transfer);
+    static QString body(const DesktopTransfer &transfer, bool markup);
+    static QVariantMap hints(const DesktopTransfer &transfer);
+    static QString icon(const DesktopTransfer &transfer);
+
+private:
+    struct Shown
+    {
+        DesktopTransfer latest;
+        uint notification = 0; // the daemon's id, 0 while none is shown
+        bool dirty = false; // `latest` is not shown yet
+        bool inFlight = false; // a Notify call is under way
+        bool queued = false; // in m_queue
+        QString dismissedIn; // the state the user closed the notification in
+        QElapsedTimer sent;
+    };
+
+    void daemonArrived(const QString &owner);
+    void daemonLeft();
+    void schedule(const QString &id);
+    void pump();
+    void send(const QString &id, Shown &shown);
+    void onClosed(uint notification, uint reason);
+    void onAction(uint notification, const QString &key);
+
+    QDBusConnection m_bus;
+    std::unique_ptr<OrgFreedesktopNotificationsInterface> m_daemon; // null while there is none
+    QDBusServiceWatcher *m_watcher;
+    QStringList m_capabilities;
+    bool m_ready = false; // the daemon's capabilities are known
+    quint64 m_generation = 0; // of the daemon instance: replies from an older one are ignored
+    QHash<QString, Shown> m_shown; // by transfer id
+    QHash<uint, QString> m_byNotification;
+    QStringList m_queue; // transfers waiting to be sent, oldest first
+    QTimer m_pump;
+    QElapsedTimer m_budgetClock;
+    double m_budget = 0;
+    int m_inFlight = 0;
+};
+
+#endif

@@ -1,0 +1,41 @@
+#include "Lifetime.h"
+
+#include <QCoreApplication>
+#include <QDBusConnection>
+#include <QSocketNotifier>
+#include <QTimer>
+
+#include <csignal>
+#include <cstdio>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+int g_signalPipe[2] = {-1, -1};
+
+void onSignal(int)
+{
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t ignored = ::write(g_signalPipe[1], &byte, 1);
+}
+} // namespace
+
+void endWithSignalsAndBus(QCoreApplication &app, const char *program)
+{
+    if (g_signalPipe[0] < 0 && ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_signalPipe) == 0) {
+        auto *notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, &app);
+        QObject::connect(notifier, &QSocketNotifier::activated, &app, &QCoreApplication::quit);
+        struct sigaction action = {};
+        action.sa_handler = onSignal;
+        ::sigaction(SIGTERM, &action, nullptr);
+        ::sigaction(SIGINT, &action, nullptr);
+    }
+    auto *busCheck = new QTimer(&app);
+    QObject::connect(busCheck, &QTimer::timeout, &app, [&app, program] {
+        if (!QDBusConnection::sessionBus().isConnected()) {
+            std::fprintf(stderr, "%s: the session bus is gone; ending\n", program);
+            app.quit();
+        }
+    });
+    busCheck->start(1000);
+}

@@ -1,0 +1,323 @@
+// The transfers on a real desktop: the app, the service, zav-desktop and a real notification
+// daemon (dunst) on a virtual X server and this test's private bus. What the daemon received
+// is what it tells its rule script; what it shows is read back from the X server.
+#include "AppDriver.h"
+#include "NotificationBackend.h"
+#include "TestBus.h"
+#include "ZAVTestElement.h"
+#include "ZAVTestShowTransferPage.h"
+
+#include <MApplicationWindow.h>
+#include <MButton.h>
+
+#include <QDBusConnectionInterface>
+#include <QFile>
+#include <QProcess>
+#include <QScreen>
+#include <QTest>
+#include <zav/ZavClient.h>
+
+#include <csignal>
+#include <sys/prctl.h>
+
+static TestBus *g_bus = nullptr;
+
+namespace {
+// One Notify call as the daemon saw it.
+struct Received
+{
+    double time;
+    QString notification, summary;
+    int progress;
+    QString category, urgency, body;
+};
+
+void dieWithParent()
+{
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+}
+} // namespace
+
+class tst_Desktop : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY(m_bus.startService());
+        QFile config(m_dir.filePath(QStringLiteral("dunstrc")));
+        QVERIFY(config.open(QIODevice::WriteOnly));
+        // Progress bars in pure green (red when critical), so that the screen can be measured.
+        config.write("[global]\nfont = DejaVu Sans 10\nwidth = 400\norigin = top-right\noffset = 10x10\n"
+                     "progress_bar_min_width = 300\nprogress_bar_max_width = 380\nnotification_limit = 20\n"
+                     "dmenu = /bin/false\n[urgency_normal]\nbackground = \"#ffffff\"\nhighlight = \"#00ff00\"\n"
+                     "timeout = 0\n[urgency_critical]\nbackground = \"#ffffff\"\nhighlight = \"#ff0000\"\n"
+                     "[record]\nappname = \"ZAV transfers\"\nscript = " + m_dir.filePath(QStringLiteral("record")).toUtf8()
+                     + "\n[cancel_on_click]\nsummary = \"Cancel me\"\naction_name = cancel\n");
+        config.close();
+        QFile script(m_dir.filePath(QStringLiteral("record")));
+        QVERIFY(script.open(QIODevice::WriteOnly));
+        script.write("#!/bin/bash\nprintf '%s\\t%s\\t%s\\t%s\\t%s\\t%s\\t%s\\n' \"$EPOCHREALTIME\" \"$DUNST_ID\" "
+                     "\"$DUNST_SUMMARY\" \"$DUNST_PROGRESS\" \"$DUNST_CATEGORY\" \"$DUNST_URGENCY\" "
+                     "\"$(printf %s \"$DUNST_BODY\" | tr '\\n' '|')\" >> " + m_dir.filePath(QStringLiteral("log")).toUtf8() + "\n");
+        script.close();
+        script.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        // The bridge starts before the daemon, which it waits for.
+        m_bridge.setProgram(QStringLiteral(ZAV_DESKTOP_BIN));
+        m_bridge.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        m_bridge.setStandardOutputFile(QProcess::nullDevice());
+        m_bridge.setChildProcessModifier(dieWithParent);
+        m_bridge.start();
+        QVERIFY(m_bridge.waitForStarted());
+        m_window.show();
+        m_show = new ZAVTestShowTransferPage;
+        m_show->appear();
+    }
+
+    void cleanupTestCase()
+    {
+        delete m_show;
+        m_bridge.terminate();
+        QVERIFY(m_bridge.waitForFinished(5000));
+        stopDaemon();
+    }
+
+    void liveNotificationFollowsTheTransfer()
+    {
+        const QString id = addTransfer(QStringLiteral("Holiday photos"));
+        startDaemon();
+        QTRY_VERIFY(!received(QStringLiteral("Holiday photos")).isEmpty());
+        QCOMPARE(latest(QStringLiteral("Holiday photos")).progress, 0);
+
+        // Many steps at once: a few updates reach the daemon, the last one always.
+        setProgress(id, 0.3f);
+        QTRY_COMPARE(latest(QStringLiteral("Holiday photos")).progress, 30);
+        const int bar30 = barWidth(Qt::green);
+        const qsizetype before = received(QStringLiteral("Holiday photos")).size();
+        for (int step = 31; step <= 80; ++step)
+            setProgress(id, step / 100.0f);
+        QTRY_COMPARE(latest(QStringLiteral("Holiday photos")).progress, 80);
+        QTest::qWait(400);
+        QVERIFY(received(QStringLiteral("Holiday photos")).size() - before <= 4);
+        QCOMPARE(latest(QStringLiteral("Holiday photos")).progress, 80);
+        const int bar80 = barWidth(Qt::green);
+        QVERIFY2(qAbs(double(bar80) / bar30 - 80.0 / 30) < 0.2, qPrintable(QStringLiteral("%1 %2").arg(bar30).arg(bar80)));
+
+        QVERIFY(QMetaObject::invokeMethod(m_show, "transferFailed", Q_ARG(QString, id), Q_ARG(int, 1)));
+        QTRY_COMPARE(latest(QStringLiteral("Holiday photos")).category, QStringLiteral("transfer.error"));
+        const Received failed = latest(QStringLiteral("Holiday photos"));
+        QCOMPARE(failed.urgency, QStringLiteral("CRITICAL"));
+        QVERIFY(failed.body.startsWith(QStringLiteral("failed: ")));
+        QCOMPARE(failed.progress, -1);
+        const QString done = addTransfer(QStringLiteral("Finished one"));
+        QVERIFY(QMetaObject::invokeMethod(m_show, "transferDone", Q_ARG(QString, done)));
+        QTRY_COMPARE(latest(QStringLiteral("Finished one")).category, QStringLiteral("transfer.complete"));
+        // One notification per transfer, updated in place.
+        for (const Received &r : received(QStringLiteral("Holiday photos")))
+            QCOMPARE(r.notification, failed.notification);
+    }
+
+    void actionComesBackAsRequestAndClosedStaysClosed()
+    {
+        startDaemon();
+        QCOMPARE(dunstctl({QStringLiteral("close-all")}), 0);
+        const QString id = addTransfer(QStringLiteral("Cancel me"));
+        QTRY_VERIFY(!received(QStringLiteral("Cancel me")).isEmpty());
+        QTRY_COMPARE(displayed(), 1);
+        QCOMPARE(dunstctl({QStringLiteral("action"), QStringLiteral("0")}), 0);
+        ZAVTestElement *row = m_show->rows().constLast();
+        QTRY_VERIFY(row->infoButton()->isVisible());
+        QVERIFY(m_bus.sync());
+        bool asked = false;
+        for (const QJsonObject &line : m_bus.journalFor(id))
+            asked |= line.value(QStringLiteral("call")).toString() == QLatin1String("sendRequest");
+        QVERIFY(asked);
+
+        // Closed by the user while failed: a new message does not bring it back, a restart does.
+        const qsizetype holiday = received(QStringLiteral("Holiday photos")).size();
+        QVERIFY(QMetaObject::invokeMethod(m_show, "transferMessage", Q_ARG(QString, m_holiday),
+                                          Q_ARG(QString, QStringLiteral("Still failed"))));
+        QTest::qWait(600);
+        QCOMPARE(received(QStringLiteral("Holiday photos")).size(), holiday);
+        QVERIFY(QMetaObject::invokeMethod(m_show, "transferMarkRestarted", Q_ARG(QString, m_holiday)));
+        QTRY_COMPARE(latest(QStringLiteral("Holiday photos")).category, QStringLiteral("transfer"));
+    }
+
+    void daemonAndServiceComeAndGo()
+    {
+        startDaemon();
+        const QString id = addTransfer(QStringLiteral("Comes back"));
+        QTRY_VERIFY(!received(QStringLiteral("Comes back")).isEmpty());
+        m_dunst.kill();
+        m_dunst.waitForFinished();
+        setProgress(id, 0.55f);
+        startDaemon();
+        QTRY_COMPARE(latest(QStringLiteral("Comes back")).progress, 55);
+
+        // The service leaves: its transfers, and their notifications, are gone.
+        m_bus.stopService();
+        QTRY_COMPARE(displayed(), 0);
+        QVERIFY(m_bus.startService());
+    }
+
+    void manyTransfersStayWithinTheRate()
+    {
+        startDaemon();
+        Zav::Client client;
+        QVERIFY(client.init());
+        QList<Zav::Transfer *> transfers;
+        for (int i = 0; i < 1000; ++i)
+            transfers.append(client.registerTransfer(QStringLiteral("Load %1").arg(i), Zav::Client::Download));
+        QVERIFY(!transfers.contains(nullptr));
+        // The daemon's calls as the bus delivers them (its script runs only for those it displays).
+        QProcess monitor;
+        monitor.start(QStringLiteral("dbus-monitor"), {QStringLiteral("--address"), m_bus.address(), QStringLiteral("--profile"),
+                                                       QStringLiteral("type='method_call',member='Notify'")});
+        QVERIFY(monitor.waitForStarted());
+        QTest::qWait(200);
+        // Progress on every transfer every 50 ms for three seconds, as Auto would.
+        for (int round = 1; round <= 60; ++round) {
+            for (Zav::Transfer *t : std::as_const(transfers))
+                t->setProgress(round / 60.0f);
+            QTest::qWait(50);
+        }
+        monitor.terminate();
+        QVERIFY(monitor.waitForFinished());
+        QList<double> calls;
+        for (const QByteArray &line : monitor.readAllStandardOutput().split('\n')) {
+            if (line.startsWith("mc\t") && line.endsWith("\tNotify"))
+                calls.append(line.split('\t').value(1).toDouble());
+        }
+        // Paced, not stalled: the daemon keeps getting updates, as fast as it answers them.
+        QVERIFY2(calls.size() >= 10, qPrintable(QString::number(calls.size())));
+        for (const double start : std::as_const(calls)) {
+            const auto inSecond = std::count_if(calls.cbegin(), calls.cend(), [&](double t) { return t >= start && t < start + 1; });
+            QVERIFY2(inSecond <= NotificationBackend::MaxCallsPerSecond * 5 / 4 + 2, qPrintable(QString::number(inSecond)));
+        }
+    }
+
+private:
+    QString addTransfer(const QString &name)
+    {
+        m_show->addTransfer(QStringLiteral("Upload"), name, QStringLiteral("Transfer Message 1"), QString(),
+                            QStringLiteral("Active"), QString(), QStringLiteral("10"), QStringLiteral("10"), false);
+        const QString id = m_show->rows().constLast()->transferId();
+        if (name == QLatin1String("Holiday photos"))
+            m_holiday = id;
+        return id;
+    }
+    void setProgress(const QString &id, float done)
+    {
+        QVERIFY(QMetaObject::invokeMethod(m_show, "transferProgress", Q_ARG(QString, id), Q_ARG(float, done)));
+    }
+
+    void startDaemon()
+    {
+        if (m_dunst.state() != QProcess::NotRunning)
+            return;
+        m_dunst.setProgram(QStringLiteral("dunst"));
+        m_dunst.setArguments({QStringLiteral("-config"), m_dir.filePath(QStringLiteral("dunstrc"))});
+        m_dunst.setStandardOutputFile(QProcess::nullDevice());
+        m_dunst.setStandardErrorFile(QProcess::nullDevice());
+        m_dunst.setChildProcessModifier(dieWithParent);
+        m_dunst.start();
+        QVERIFY(m_dunst.waitForStarted());
+        QTRY_VERIFY(QDBusConnection::sessionBus().interface()->isServiceRegistered(
+            QStringLiteral("org.freedesktop.Notifications")));
+    }
+    void stopDaemon()
+    {
+        m_dunst.terminate();
+        m_dunst.waitForFinished();
+    }
+    int dunstctl(const QStringList &arguments, QByteArray *out = nullptr)
+    {
+        QProcess ctl;
+        ctl.start(QStringLiteral("dunstctl"), arguments);
+        ctl.waitForFinished();
+        if (out)
+            *out = ctl.readAllStandardOutput().trimmed();
+        return ctl.exitStatus() == QProcess::NormalExit ? ctl.exitCode() : -1;
+    }
+    // How many notifications the daemon shows.
+    int displayed()
+    {
+        QByteArray count;
+        return dunstctl({QStringLiteral("count"), QStringLiteral("displayed")}, &count) == 0 ? count.toInt() : -1;
+    }
+
+    // What the daemon was given, oldest first, for notifications with this summary (all for "").
+    QList<Received> received(const QString &summary) const
+    {
+        QList<Received> found;
+        QFile log(m_dir.filePath(QStringLiteral("log")));
+        if (!log.open(QIODevice::ReadOnly))
+            return found;
+        while (!log.atEnd()) {
+            const QStringList f = QString::fromUtf8(log.readLine()).chopped(1).split(QLatin1Char('\t'));
+            if (f.size() == 7 && (summary.isEmpty() || f[2] == summary))
+                found.append({f[0].toDouble(), f[1], f[2], f[3].toInt(), f[4], f[5], f[6]});
+        }
+        return found;
+    }
+
+    Received latest(const QString &summary) const
+    {
+        const QList<Received> all = received(summary);
+        return all.isEmpty() ? Received {0, {}, {}, -2, {}, {}, {}} : all.constLast();
+    }
+
+    // The longest run of the colour in one line of the screen, as the X server holds it.
+    int barWidth(const QColor &color) const
+    {
+        const QImage screen = QGuiApplication::primaryScreen()->grabWindow(0).toImage().convertToFormat(QImage::Format_RGB32);
+        int widest = 0;
+        for (int y = 0; y < screen.height(); ++y) {
+            int run = 0;
+            for (int x = 0; x < screen.width(); ++x) {
+                run = screen.pixel(x, y) == color.rgb() ? run + 1 : 0;
+                widest = qMax(widest, run);
+            }
+        }
+        return widest;
+    }
+
+    TestBus &m_bus = *g_bus;
+    QTemporaryDir m_dir;
+    QProcess m_bridge;
+    QProcess m_dunst;
+    MApplicationWindow m_window;
+    ZAVTestShowTransferPage *m_show = nullptr;
+    QString m_holiday;
+};
+
+int main(int argc, char **argv)
+{
+    // A virtual X server of this test's own, for the daemon to draw on.
+    QProcess xvfb;
+    xvfb.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    xvfb.setChildProcessModifier(dieWithParent);
+    xvfb.start(QStringLiteral("Xvfb"), {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
+                                        QStringLiteral("0"), QStringLiteral("1024x768x24"), QStringLiteral("-nolisten"),
+                                        QStringLiteral("tcp")});
+    if (!xvfb.waitForStarted() || !xvfb.waitForReadyRead(10000))
+        return 1;
+    qputenv("DISPLAY", ":" + xvfb.readLine().trimmed());
+    qputenv("QT_QPA_PLATFORM", "xcb");
+    TestBus bus;
+    if (!bus.start())
+        return 1;
+    g_bus = &bus;
+    int result = 0;
+    {
+        MApplication app(argc, argv);
+        tst_Desktop test;
+        result = QTest::qExec(&test, argc, argv);
+    }
+    xvfb.terminate();
+    xvfb.waitForFinished();
+    return result;
+}
+
+#include "tst_desktop.moc"
