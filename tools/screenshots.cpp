@@ -15,6 +15,7 @@
 
 #include <QDir>
 #include <QPainter>
+#include <QProcess>
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
@@ -136,6 +137,20 @@ int main(int argc, char **argv)
     bus.zavctl({QStringLiteral("request"), rows.at(2)->transferId(), QStringLiteral("pause")});
     QTest::qWait(200);
     save(window, folder, QStringLiteral("transfer-list.png"));
+
+    // The same transfers on the desktop: zav-desktop, and dunst with its stock look, on this display.
+    QProcess daemon;
+    QProcess desktop;
+    daemon.start(QStringLiteral("dunst"), {});
+    desktop.start(QStringLiteral(ZAV_DESKTOP_BIN), {});
+    QTest::qWait(2000);
+    const QString screenPath = QDir(folder).filePath(QStringLiteral("desktop-notifications.png"));
+    if (QGuiApplication::platformName() == QLatin1String("xcb") && window.screen()->grabWindow(0).save(screenPath))
+        std::printf("%s\n", qPrintable(screenPath));
+    desktop.terminate();
+    desktop.waitForFinished();
+    daemon.terminate();
+    daemon.waitForFinished();
 
     // A cancel request from the service, and its answer box.
     bus.zavctl({QStringLiteral("request"), rows.at(0)->transferId(), QStringLiteral("cancel")});
