@@ -15,14 +15,24 @@
 #include <csignal>
 #include <sys/prctl.h>
 
-namespace {
-// Children die with the test, even when it crashes: a bus or service left behind would hold the
-// test's output open and keep the name taken.
 void dieWithParent()
 {
     ::prctl(PR_SET_PDEATHSIG, SIGKILL);
 }
-} // namespace
+
+bool startVirtualDisplay(QProcess &xvfb)
+{
+    xvfb.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    xvfb.setChildProcessModifier(dieWithParent);
+    xvfb.start(QStringLiteral("Xvfb"), {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
+                                        QStringLiteral("0"), QStringLiteral("1024x768x24"), QStringLiteral("-nolisten"),
+                                        QStringLiteral("tcp")});
+    if (!xvfb.waitForStarted() || !xvfb.waitForReadyRead(10000))
+        return false;
+    qputenv("DISPLAY", ":" + xvfb.readLine().trimmed());
+    qputenv("QT_QPA_PLATFORM", "xcb");
+    return true;
+}
 
 TestBus::TestBus() = default;
 

@@ -11,6 +11,13 @@
 //
 // start() must run before anything in the process touches the session bus: it points
 // DBUS_SESSION_BUS_ADDRESS at a dbus-daemon of its own, so tests can run side by side.
+// Children die with the test, even when it crashes: a bus, service or display left behind would
+// hold the test's output open and keep names taken.
+void dieWithParent();
+// Starts a virtual X server of the test's own (Xvfb, 1024x768) and points DISPLAY at it, with
+// the xcb platform, so that pixels can be read back from the server.
+bool startVirtualDisplay(QProcess &xvfb);
+
 class TestBus
 {
 public:

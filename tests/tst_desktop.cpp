@@ -17,8 +17,7 @@
 #include <QTest>
 #include <zav/ZavClient.h>
 
-#include <csignal>
-#include <sys/prctl.h>
+#include <cstdio>
 
 static TestBus *g_bus = nullptr;
 
@@ -31,11 +30,6 @@ struct Received
     int progress;
     QString category, urgency, body;
 };
-
-void dieWithParent()
-{
-    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-}
 } // namespace
 
 class tst_Desktop : public QObject
@@ -46,23 +40,7 @@ private Q_SLOTS:
     void initTestCase()
     {
         QVERIFY(m_bus.startService());
-        QFile config(m_dir.filePath(QStringLiteral("dunstrc")));
-        QVERIFY(config.open(QIODevice::WriteOnly));
-        // Progress bars in pure green (red when critical), so that the screen can be measured.
-        config.write("[global]\nfont = DejaVu Sans 10\nwidth = 400\norigin = top-right\noffset = 10x10\n"
-                     "progress_bar_min_width = 300\nprogress_bar_max_width = 380\nnotification_limit = 20\n"
-                     "dmenu = /bin/false\n[urgency_normal]\nbackground = \"#ffffff\"\nhighlight = \"#00ff00\"\n"
-                     "timeout = 0\n[urgency_critical]\nbackground = \"#ffffff\"\nhighlight = \"#ff0000\"\n"
-                     "[record]\nappname = \"ZAV transfers\"\nscript = " + m_dir.filePath(QStringLiteral("record")).toUtf8()
-                     + "\n[cancel_on_click]\nsummary = \"Cancel me\"\naction_name = cancel\n");
-        config.close();
-        QFile script(m_dir.filePath(QStringLiteral("record")));
-        QVERIFY(script.open(QIODevice::WriteOnly));
-        script.write("#!/bin/bash\nprintf '%s\\t%s\\t%s\\t%s\\t%s\\t%s\\t%s\\n' \"$EPOCHREALTIME\" \"$DUNST_ID\" "
-                     "\"$DUNST_SUMMARY\" \"$DUNST_PROGRESS\" \"$DUNST_CATEGORY\" \"$DUNST_URGENCY\" "
-                     "\"$(printf %s \"$DUNST_BODY\" | tr '\\n' '|')\" >> " + m_dir.filePath(QStringLiteral("log")).toUtf8() + "\n");
-        script.close();
-        script.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        qputenv("ZAV_DESKTOP_RECORD", m_dir.filePath(QStringLiteral("log")).toUtf8());
         // The bridge starts before the daemon, which it waits for.
         m_bridge.setProgram(QStringLiteral(ZAV_DESKTOP_BIN));
         m_bridge.setProcessChannelMode(QProcess::ForwardedErrorChannel);
@@ -219,7 +197,7 @@ private:
         if (m_dunst.state() != QProcess::NotRunning)
             return;
         m_dunst.setProgram(QStringLiteral("dunst"));
-        m_dunst.setArguments({QStringLiteral("-config"), m_dir.filePath(QStringLiteral("dunstrc"))});
+        m_dunst.setArguments({QStringLiteral("-config"), QStringLiteral(ZAV_DUNSTRC)});
         m_dunst.setStandardOutputFile(QProcess::nullDevice());
         m_dunst.setStandardErrorFile(QProcess::nullDevice());
         m_dunst.setChildProcessModifier(dieWithParent);
@@ -296,17 +274,11 @@ private:
 
 int main(int argc, char **argv)
 {
-    // A virtual X server of this test's own, for the daemon to draw on.
     QProcess xvfb;
-    xvfb.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    xvfb.setChildProcessModifier(dieWithParent);
-    xvfb.start(QStringLiteral("Xvfb"), {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
-                                        QStringLiteral("0"), QStringLiteral("1024x768x24"), QStringLiteral("-nolisten"),
-                                        QStringLiteral("tcp")});
-    if (!xvfb.waitForStarted() || !xvfb.waitForReadyRead(10000))
+    if (!startVirtualDisplay(xvfb)) {
+        std::fprintf(stderr, "cannot start Xvfb\n");
         return 1;
-    qputenv("DISPLAY", ":" + xvfb.readLine().trimmed());
-    qputenv("QT_QPA_PLATFORM", "xcb");
+    }
     TestBus bus;
     if (!bus.start())
         return 1;

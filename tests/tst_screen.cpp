@@ -26,8 +26,7 @@
 #include <QSlider>
 #include <QTest>
 
-#include <csignal>
-#include <sys/prctl.h>
+#include <cstdio>
 
 // Started before the application: the xcb platform reaches for the session bus as it starts.
 static TestBus *g_bus = nullptr;
@@ -227,19 +226,11 @@ private:
 
 int main(int argc, char **argv)
 {
-    // A virtual X server of this test's own, so that the pixels are the server's.
     QProcess xvfb;
-    xvfb.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    xvfb.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
-    xvfb.start(QStringLiteral("Xvfb"), {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
-                                        QStringLiteral("0"), QStringLiteral("1024x768x24"), QStringLiteral("-nolisten"),
-                                        QStringLiteral("tcp")});
-    if (!xvfb.waitForStarted() || !xvfb.waitForReadyRead(10000)) {
+    if (!startVirtualDisplay(xvfb)) {
         std::fprintf(stderr, "cannot start Xvfb\n");
         return 1;
     }
-    qputenv("DISPLAY", ":" + xvfb.readLine().trimmed());
-    qputenv("QT_QPA_PLATFORM", "xcb");
     TestBus bus;
     if (!bus.start())
         return 1;
