@@ -1,11 +1,18 @@
 #include "ZavCtl.h"
 
 #include "ControlProxy.h"
+#include "Nearest.h"
 #include "Requests.h"
+#include "ScenarioPlayer.h"
 #include "ZavBusNames.h"
 
+#include <QCoreApplication>
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QTime>
+
+#include <cmath>
 
 namespace {
 const int Timeout = 5000;
@@ -36,49 +43,150 @@ ZavCtl::ZavCtl(const QDBusConnection &bus, QTextStream &out, QTextStream &err, Q
     connect(&m_redraw, &QTimer::timeout, this, &ZavCtl::redraw);
 }
 
+namespace {
+struct Command
+{
+    const char *name;
+    const char *arguments;
+    const char *summary;
+    const char *detail;
+};
+
+// Every command once: the usage, the help of each and the suggestions come from here.
+const Command commands[] = {
+    {"list", "[--json]", "every transfer, as a table or as JSON",
+     "A table fitted to the terminal's width (COLUMNS where there is no terminal), or with --json an array of\n"
+     "transfer objects: \"id\" and the counts are numbers, \"progress\" a number from 0 to 1 rounded to six places,\n"
+     "texts are strings."},
+    {"show", "ID [--json]", "one transfer with all it holds", "Every field of the transfer; --json gives it as one object."},
+    {"request", "ID cancel|start|pause|repair", "ask the program that owns ID for an action",
+     "The service sends the request to the transfer's owner, which answers by changing the transfer."},
+    {"watch", "[--json]", "every change as it happens (Ctrl+C ends it)",
+     "On a terminal, a live table; otherwise one line per change, or with --json one object a line:\n"
+     "{\"event\":\"changed\",\"transfer\":{...}} or {\"event\":\"removed\",\"id\":N}."},
+    {"refuse", "on|off", "make the service refuse new registrations, or not", "Registrations are refused with com.kelvo.zav.Error.Refused while on."},
+    {"status", "", "the service's limits and the state of its journal", "Version, transfers and clients, limits, journal size and failures."},
+    {"play", "FILE... [--junit FILE] [--speed N] [--repeat N] [--transfers N]", "play scenarios and check their expectations",
+     "Registers each scenario's transfers, plays its timeline and answers, and prints a line per expectation.\n"
+     "Exit code 0 when all hold, 1 otherwise. --junit writes a JUnit XML report; --speed N plays N times faster;\n"
+     "--repeat N plays each scenario N times; --transfers N plays N copies of each transfer at once, and reports the rate."},
+    {"record", "--out FILE [--journal FILE] [--client NAME]", "make a scenario from what one client sent the service",
+     "From the service's journal (the file named, or the running service's), the calls of one client (its bus name,\n"
+     "or the first to register a transfer) with their timing, as a scenario that replays them. Without --journal it\n"
+     "records live, from now until the client leaves or Ctrl+C."},
+    {"help", "[COMMAND]", "this text, or one command's", ""},
+};
+
+const Command *findCommand(const QString &name)
+{
+    for (const Command &c : commands) {
+        if (name == QLatin1String(c.name))
+            return &c;
+    }
+    return nullptr;
+}
+
+} // namespace
+
 QString ZavCtl::usage()
 {
-    return QStringLiteral("Usage: zavctl COMMAND [ARGUMENTS]\n"
-                          "The tester's side of the transfer-status service (%1 on the session bus).\n"
-                          "\n"
-                          "Commands:\n"
-                          "  list [--json]                       every transfer, as a table or as JSON\n"
-                          "  show ID [--json]                    one transfer with all it holds\n"
-                          "  request ID %2\n"
-                          "                                      ask the program that owns ID for an action\n"
-                          "  watch                               a live view of every transfer (Ctrl+C ends it)\n"
-                          "  refuse on|off                       make the service refuse new registrations, or not\n"
-                          "  status                              the service's limits and the state of its journal\n"
-                          "  help                                this text\n"
-                          "\n"
-                          "Exit codes: 0 success, 1 the service or the transfer is not there, 2 usage error.\n")
-        .arg(QLatin1String(ZavBus::ServiceName), Requests::words().join(QLatin1Char('|')));
+    QString text = QStringLiteral("Usage: zavctl COMMAND [ARGUMENTS]\n"
+                                  "The tester's side of the transfer-status service (%1 on the session bus).\n\nCommands:\n")
+                       .arg(QLatin1String(ZavBus::ServiceName));
+    for (const Command &c : commands) {
+        const QString synopsis = QStringLiteral("%1 %2").arg(QLatin1String(c.name), QLatin1String(c.arguments)).trimmed();
+        text += synopsis.size() < 36 ? QStringLiteral("  %1 %2\n").arg(synopsis, -36).arg(QLatin1String(c.summary))
+                                     : QStringLiteral("  %1\n  %2 %3\n").arg(synopsis).arg(QString(), -36).arg(QLatin1String(c.summary));
+    }
+    return text + QStringLiteral("\nOptions: --version, --help. 'zavctl help COMMAND' tells more of one command.\n"
+                                 "Exit codes: 0 success, 1 the service or the transfer is not there (or an expectation\n"
+                                 "failed), 2 usage error.\n");
+}
+
+QString ZavCtl::commandHelp(const QString &name)
+{
+    const Command *c = findCommand(name);
+    if (!c)
+        return QString();
+    QString summary = QString::fromLatin1(c->summary);
+    summary[0] = summary[0].toUpper();
+    return QStringLiteral("Usage: zavctl %1 %2\n%3.\n").arg(QLatin1String(c->name), QLatin1String(c->arguments), summary)
+        + (*c->detail ? QString::fromLatin1(c->detail) + QLatin1Char('\n') : QString());
+}
+
+int ZavCtl::usageError(const QString &what, const QString &command)
+{
+    m_err << "zavctl: " << what << " (see 'zavctl help" << (command.isEmpty() ? QString() : QLatin1Char(' ') + command)
+          << "')\n";
+    return UsageError;
 }
 
 int ZavCtl::run(const QStringList &arguments)
 {
     QStringList args = arguments;
-    const bool json = args.removeAll(QStringLiteral("--json")) > 0;
     const QString command = args.value(0);
-    if (command.isEmpty() || command == QLatin1String("help") || command == QLatin1String("--help")
-        || command == QLatin1String("-h")) {
-        (command.isEmpty() ? m_err : m_out) << usage();
-        return command.isEmpty() ? UsageError : Success;
+    if (command == QLatin1String("--version") || command == QLatin1String("-V")) {
+        m_out << "zavctl " << Version << "\n";
+        return Success;
     }
-    if (command == QLatin1String("list") && args.size() == 1)
+    if (command == QLatin1String("help") || command == QLatin1String("--help") || command == QLatin1String("-h")) {
+        if (args.size() == 1) {
+            m_out << usage();
+            return Success;
+        }
+        const QString help = commandHelp(args.at(1));
+        if (help.isEmpty() || args.size() > 2)
+            return usageError(QStringLiteral("no command \"%1\"").arg(printable(args.mid(1).join(QLatin1Char(' ')))), QString());
+        m_out << help;
+        return Success;
+    }
+    if (command.isEmpty())
+        return usageError(QStringLiteral("a command is missing"), QString());
+    if (!findCommand(command)) {
+        QStringList names;
+        for (const Command &c : commands)
+            names << QLatin1String(c.name);
+        const QString guess = nearest(command, names);
+        return usageError(guess.isEmpty() ? QStringLiteral("no command \"%1\"").arg(printable(command))
+                                          : QStringLiteral("no command \"%1\"; did you mean \"%2\"?").arg(printable(command), guess),
+                          QString());
+    }
+    if (args.contains(QStringLiteral("--help")) || args.contains(QStringLiteral("-h"))) {
+        m_out << commandHelp(command);
+        return Success;
+    }
+    if (command == QLatin1String("play"))
+        return play(args.mid(1));
+    if (command == QLatin1String("record"))
+        return record(args.mid(1));
+    const bool json = args.removeAll(QStringLiteral("--json")) > 0;
+    const qsizetype operands = args.size() - 1;
+    for (const QString &arg : std::as_const(args)) {
+        if (arg.startsWith(QLatin1String("--")))
+            return usageError(QStringLiteral("%1 has no option %2").arg(command, printable(arg)), command);
+    }
+    const bool jsonAllowed = command == QLatin1String("list") || command == QLatin1String("show")
+        || command == QLatin1String("watch");
+    if (json && !jsonAllowed)
+        return usageError(QStringLiteral("%1 has no --json").arg(command), command);
+    const qsizetype wanted = command == QLatin1String("show") || command == QLatin1String("refuse") ? 1
+        : command == QLatin1String("request")                                                   ? 2
+                                                                                                 : 0;
+    if (operands != wanted)
+        return usageError(operands < wanted ? QStringLiteral("%1 needs %2").arg(command, QLatin1String(findCommand(command)->arguments))
+                                            : QStringLiteral("too many arguments for %1").arg(command),
+                          command);
+    if (command == QLatin1String("list"))
         return list(json);
-    if (command == QLatin1String("show") && args.size() == 2)
+    if (command == QLatin1String("show"))
         return show(args.at(1), json);
-    if (command == QLatin1String("request") && args.size() == 3 && !json)
+    if (command == QLatin1String("request"))
         return request(args.at(1), args.at(2));
-    if (command == QLatin1String("refuse") && args.size() == 2 && !json)
+    if (command == QLatin1String("refuse"))
         return refuse(args.at(1));
-    if (command == QLatin1String("watch") && args.size() == 1 && !json)
-        return watch();
-    if (command == QLatin1String("status") && args.size() == 1 && !json)
-        return status();
-    m_err << "zavctl: cannot understand \"" << arguments.join(QLatin1Char(' ')) << "\"\n\n" << usage();
-    return UsageError;
+    if (command == QLatin1String("watch"))
+        return watch(json);
+    return status();
 }
 
 ZavCtl::~ZavCtl() = default;
@@ -101,7 +209,9 @@ bool ZavCtl::answered(QDBusPendingCall call)
         return true;
     const QDBusError error = call.error();
     QString why = error.message().isEmpty() ? error.name() : error.message();
-    if (error.type() == QDBusError::NoReply || error.type() == QDBusError::Timeout)
+    if (!m_bus.isConnected())
+        why = QStringLiteral("no session bus (DBUS_SESSION_BUS_ADDRESS is not set or not reachable)");
+    else if (error.type() == QDBusError::NoReply || error.type() == QDBusError::Timeout)
         why = QStringLiteral("the service did not answer within %1 s").arg(Timeout / 1000);
     else if (error.type() == QDBusError::ServiceUnknown || error.name() == QLatin1String("org.freedesktop.DBus.Error.NameHasNoOwner"))
         why = QStringLiteral("no transfer service on the bus (%1)").arg(QLatin1String(ZavBus::ServiceName));
@@ -178,20 +288,40 @@ QString ZavCtl::stateWords(const QJsonObject &t)
     return state;
 }
 
-QString ZavCtl::tableHeader()
+ZavCtl::Columns ZavCtl::columnsFor(int width)
 {
-    return QStringLiteral("%1 %2 %3 %4 %5 %6 %7 %8")
-        .arg(QStringLiteral("ID"), -5)
-        .arg(QStringLiteral("TYPE"), -8)
-        .arg(QStringLiteral("PROGRESS"), -19)
-        .arg(QStringLiteral("STATE"), -36)
-        .arg(QStringLiteral("SIZE"), -10)
-        .arg(QStringLiteral("SPEED"), -6)
-        .arg(QStringLiteral("EST"), -7)
-        .arg(QStringLiteral("NAME / MESSAGE"));
+    Columns c;
+    if (width <= 0)
+        return c; // no terminal: every column whole
+    // ID, TYPE, PROGRESS, SIZE, SPEED and EST take 62 columns; STATE and NAME share the rest.
+    int rest = width - 62;
+    if (rest < 40) {
+        c.bar = 6;
+        rest += 6;
+    }
+    if (rest < 30) {
+        c.extras = false;
+        rest += 15;
+    }
+    c.state = qBound(8, rest * 2 / 5, 36);
+    c.name = qMax(8, rest - c.state - 1);
+    return c;
 }
 
-QString ZavCtl::tableRow(const QJsonObject &t)
+QString ZavCtl::tableHeader(const Columns &c)
+{
+    QString line = QStringLiteral("%1 %2 %3 %4 %5 ")
+                       .arg(QStringLiteral("ID"), -5)
+                       .arg(QStringLiteral("TYPE"), -8)
+                       .arg(QStringLiteral("PROGRESS"), -(c.bar + 7))
+                       .arg(QStringLiteral("STATE"), -c.state)
+                       .arg(QStringLiteral("SIZE"), -10);
+    if (c.extras)
+        line += QStringLiteral("%1 %2 ").arg(QStringLiteral("SPEED"), -6).arg(QStringLiteral("EST"), -7);
+    return line + QStringLiteral("NAME / MESSAGE");
+}
+
+QString ZavCtl::tableRow(const QJsonObject &t, const Columns &c, bool color)
 {
     const QJsonValue size = t.value(QStringLiteral("size"));
     const QString sizeText = size.isString() ? size.toString() : formatBytes(size.toInteger());
@@ -199,15 +329,41 @@ QString ZavCtl::tableRow(const QJsonObject &t)
     const QString message = t.value(QStringLiteral("message")).toString();
     if (!message.isEmpty())
         nameAndMessage += QStringLiteral(" / ") + message;
-    return QStringLiteral("%1 %2 %3 %4 %5 %6 %7 %8")
-        .arg(cut(printable(t.value(QStringLiteral("id")).toString()), 5))
-        .arg(cut(printable(t.value(QStringLiteral("type")).toString()), 8))
-        .arg(progressBar(t.value(QStringLiteral("progress")).toDouble(), 12))
-        .arg(cut(printable(stateWords(t)), 36))
-        .arg(cut(printable(sizeText), 10))
-        .arg(cut(QString::number(t.value(QStringLiteral("speed")).toInt()), 6))
-        .arg(cut(QStringLiteral("%1s").arg(t.value(QStringLiteral("estimate")).toInt()), 7))
-        .arg(printable(nameAndMessage).left(60));
+    QString state = cut(printable(stateWords(t)), c.state);
+    if (color) {
+        // Coloured after padding: the escape sequences take no columns.
+        static const QHash<QString, const char *> colours {
+            {QStringLiteral("active"), "32"},   {QStringLiteral("pending"), "33"}, {QStringLiteral("paused"), "36"},
+            {QStringLiteral("failed"), "1;31"}, {QStringLiteral("cancelFailed"), "31"}, {QStringLiteral("cancelled"), "2"},
+            {QStringLiteral("done"), "1;32"}};
+        if (const char *code = colours.value(t.value(QStringLiteral("state")).toString()))
+            state = QStringLiteral("\x1b[%1m%2\x1b[0m").arg(QLatin1String(code), state);
+    }
+    QString line = QStringLiteral("%1 %2 %3 %4 %5 ")
+                       .arg(cut(printable(t.value(QStringLiteral("id")).toString()), 5))
+                       .arg(cut(printable(t.value(QStringLiteral("type")).toString()), 8))
+                       .arg(progressBar(t.value(QStringLiteral("progress")).toDouble(), c.bar))
+                       .arg(state)
+                       .arg(cut(printable(sizeText), 10));
+    if (c.extras)
+        line += QStringLiteral("%1 %2 ")
+                    .arg(cut(QString::number(t.value(QStringLiteral("speed")).toInt()), 6))
+                    .arg(cut(QStringLiteral("%1s").arg(t.value(QStringLiteral("estimate")).toInt()), 7));
+    const QString name = printable(nameAndMessage);
+    return line + (c.name < 0 ? name : cut(name, c.name).trimmed());
+}
+
+QJsonObject ZavCtl::forJson(QJsonObject transfer)
+{
+    // Ids are numbers like the other counts; progress travels as a float and is shown rounded,
+    // not as 0.3100000023841858.
+    bool numeric = false;
+    const qint64 id = transfer.value(QStringLiteral("id")).toString().toLongLong(&numeric);
+    if (numeric)
+        transfer.insert(QStringLiteral("id"), id);
+    const double progress = transfer.value(QStringLiteral("progress")).toDouble();
+    transfer.insert(QStringLiteral("progress"), std::round(progress * 1e6) / 1e6);
+    return transfer;
 }
 
 bool ZavCtl::eachTransfer(const std::function<void(const QJsonObject &)> &each)
@@ -234,13 +390,13 @@ int ZavCtl::list(bool json)
     const bool ok = eachTransfer([&](const QJsonObject &t) {
         if (json) {
             // Streamed as one JSON array, a transfer at a time.
-            QByteArray item = QJsonDocument(t).toJson(QJsonDocument::Indented).trimmed();
+            QByteArray item = QJsonDocument(forJson(t)).toJson(QJsonDocument::Indented).trimmed();
             item.replace("\n", "\n    ");
             m_out << (shown == 0 ? "[\n    " : ",\n    ") << item;
         } else {
             if (shown == 0)
-                m_out << tableHeader() << "\n";
-            m_out << tableRow(t) << "\n";
+                m_out << tableHeader(m_columns) << "\n";
+            m_out << tableRow(t, m_columns, m_color) << "\n";
         }
         ++shown;
     });
@@ -286,10 +442,10 @@ int ZavCtl::show(const QString &id, bool json)
         return NotThere;
     const QJsonObject t = QJsonDocument::fromJson(reply.value().toUtf8()).object();
     if (json) {
-        m_out << QJsonDocument(t).toJson(QJsonDocument::Indented);
+        m_out << QJsonDocument(forJson(t)).toJson(QJsonDocument::Indented);
         return Success;
     }
-    m_out << tableRow(t).trimmed() << "\n";
+    m_out << tableRow(t, m_columns, m_color).trimmed() << "\n";
     for (auto it = t.constBegin(); it != t.constEnd(); ++it) {
         const QJsonValue v = it.value();
         const QString text = v.isString() ? v.toString()
@@ -326,30 +482,68 @@ int ZavCtl::refuse(const QString &value)
     return Success;
 }
 
-int ZavCtl::watch()
+int ZavCtl::watch(bool json)
 {
+    m_watchLines = json || !m_terminal;
+    m_watchJson = json;
     connect(&control(), &ComKelvoZavControlInterface::transferChanged, this, &ZavCtl::onChanged);
     connect(&control(), &ComKelvoZavControlInterface::transferRemoved, this, &ZavCtl::onRemoved);
     if (!answered(control().setWatching(true)))
         return NotThere;
-    const bool ok = eachTransfer(
-        [this](const QJsonObject &t) { m_watched.insert(idKey(t.value(QStringLiteral("id")).toString()), t); });
+    const bool ok = eachTransfer([this](const QJsonObject &t) {
+        if (m_watchLines)
+            printChange(t);
+        else
+            m_watched.insert(idKey(t.value(QStringLiteral("id")).toString()), t);
+    });
     if (!ok)
         return NotThere;
-    m_out << "\x1b[2J";
-    redraw();
+    if (!m_watchLines) {
+        m_out << "\x1b[2J";
+        redraw();
+    }
+    m_out.flush();
     return -1;
+}
+
+void ZavCtl::printChange(const QJsonObject &t)
+{
+    // Into a pipe or a file: one line per change, no screen control.
+    if (m_watchJson) {
+        m_out << QJsonDocument(QJsonObject {{QStringLiteral("event"), QStringLiteral("changed")},
+                                            {QStringLiteral("transfer"), forJson(t)}})
+                     .toJson(QJsonDocument::Compact)
+              << "\n";
+    } else {
+        m_out << QTime::currentTime().toString(QStringLiteral("HH:mm:ss.zzz")) << " "
+              << tableRow(t, m_columns, m_color) << "\n";
+    }
+    m_out.flush();
 }
 
 void ZavCtl::onChanged(const QString &id, const QString &json)
 {
-    m_watched.insert(idKey(id), QJsonDocument::fromJson(json.toUtf8()).object());
+    const QJsonObject t = QJsonDocument::fromJson(json.toUtf8()).object();
+    if (m_watchLines)
+        return printChange(t);
+    m_watched.insert(idKey(id), t);
     if (!m_redraw.isActive())
         m_redraw.start();
 }
 
 void ZavCtl::onRemoved(const QString &id)
 {
+    if (m_watchLines) {
+        if (m_watchJson)
+            m_out << QJsonDocument(QJsonObject {{QStringLiteral("event"), QStringLiteral("removed")},
+                                                {QStringLiteral("id"), forJson({{QStringLiteral("id"), id}}).value(QStringLiteral("id"))}})
+                         .toJson(QJsonDocument::Compact)
+                  << "\n";
+        else
+            m_out << QTime::currentTime().toString(QStringLiteral("HH:mm:ss.zzz")) << " " << printable(id) << " removed\n";
+        m_out.flush();
+        return;
+    }
     m_watched.remove(idKey(id));
     if (!m_redraw.isActive())
         m_redraw.start();
@@ -363,10 +557,146 @@ void ZavCtl::redraw()
     auto line = [&frame](const QString &text) { frame += text + QStringLiteral("\x1b[K\n"); };
     line(QStringLiteral("zavctl watch: %1 transfer(s); Ctrl+C ends").arg(m_watched.size()));
     line(QString());
-    line(tableHeader());
+    line(tableHeader(m_columns));
     for (const QJsonObject &t : std::as_const(m_watched))
-        line(tableRow(t));
+        line(tableRow(t, m_columns, m_color));
     frame += QStringLiteral("\x1b[J");
     m_out << frame;
     m_out.flush();
+}
+
+int ZavCtl::play(const QStringList &arguments)
+{
+    ScenarioPlayer::Options options;
+    QStringList files;
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QString &arg = arguments.at(i);
+        if (!arg.startsWith(QLatin1String("--"))) {
+            files << arg;
+            continue;
+        }
+        const QString value = arguments.value(++i);
+        bool ok = false;
+        const double number = value.toDouble(&ok);
+        if (arg == QLatin1String("--junit") && !value.isEmpty())
+            options.junit = value;
+        else if (arg == QLatin1String("--speed") && ok && number > 0)
+            options.speed = number;
+        else if (arg == QLatin1String("--repeat") && ok && number >= 1 && number == int(number))
+            options.repeat = int(number);
+        else if (arg == QLatin1String("--transfers") && ok && number >= 1 && number == int(number))
+            options.copies = int(number);
+        else
+            return usageError(value.isEmpty() ? QStringLiteral("%1 needs a value").arg(printable(arg))
+                                              : QStringLiteral("%1 does not take \"%2\"").arg(printable(arg), printable(value)),
+                              QStringLiteral("play"));
+    }
+    if (files.isEmpty())
+        return usageError(QStringLiteral("play needs a scenario file"), QStringLiteral("play"));
+    // Every file is checked before anything is played.
+    QList<Scenario> scenarios;
+    bool allGood = true;
+    for (const QString &file : std::as_const(files)) {
+        Scenario scenario;
+        QString error;
+        if (!scenario.load(file, &error)) {
+            m_err << "zavctl: " << printable(error) << "\n";
+            allGood = false;
+        }
+        scenarios.append(scenario);
+    }
+    if (!allGood)
+        return UsageError;
+    auto *player = new ScenarioPlayer(m_bus, m_out, m_err, this);
+    connect(player, &ScenarioPlayer::finished, this, [](int code) { QCoreApplication::exit(code); });
+    player->start(scenarios, options);
+    return -1;
+}
+
+int ZavCtl::record(const QStringList &arguments)
+{
+    QString out, journal, client;
+    for (qsizetype i = 0; i < arguments.size(); i += 2) {
+        const QString &arg = arguments.at(i);
+        QString *target = arg == QLatin1String("--out") ? &out
+            : arg == QLatin1String("--journal")         ? &journal
+            : arg == QLatin1String("--client")          ? &client
+                                                        : nullptr;
+        if (!target || i + 1 >= arguments.size())
+            return usageError(target ? QStringLiteral("%1 needs a value").arg(arg)
+                                     : QStringLiteral("record has no argument %1").arg(printable(arg)),
+                              QStringLiteral("record"));
+        *target = arguments.at(i + 1);
+    }
+    if (out.isEmpty())
+        return usageError(QStringLiteral("record needs --out FILE"), QStringLiteral("record"));
+    auto recorder = std::make_shared<ScenarioRecorder>(client);
+    const auto write = [this, out, recorder]() -> int {
+        if (recorder->client().isEmpty() || recorder->transferCount() == 0) {
+            m_err << "zavctl: no client registered a transfer; nothing recorded\n";
+            return NotThere;
+        }
+        QFile file(out);
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)
+            || file.write(recorder->text(QStringLiteral("Recorded from %1").arg(recorder->client()))) < 0) {
+            m_err << "zavctl: cannot write " << printable(out) << ": " << file.errorString() << "\n";
+            return NotThere;
+        }
+        m_out << "Recorded " << recorder->transferCount() << " transfer(s) of " << printable(recorder->client()) << " into "
+              << printable(out) << ".\n";
+        m_out.flush();
+        return Success;
+    };
+    const bool live = journal.isEmpty();
+    if (live) {
+        const QDBusPendingReply<QString> reply = control().status();
+        if (!answered(reply))
+            return NotThere;
+        journal = QJsonDocument::fromJson(reply.value().toUtf8())
+                      .object()
+                      .value(QStringLiteral("journal"))
+                      .toObject()
+                      .value(QStringLiteral("path"))
+                      .toString();
+        if (journal.isEmpty()) {
+            m_err << "zavctl: the service keeps no journal (start it with --journal FILE)\n";
+            return NotThere;
+        }
+    }
+    auto file = std::make_shared<QFile>(journal);
+    if (!file->open(QIODevice::ReadOnly)) {
+        m_err << "zavctl: cannot read " << printable(journal) << ": " << file->errorString() << "\n";
+        return NotThere;
+    }
+    if (!live) {
+        while (!file->atEnd() && recorder->add(QJsonDocument::fromJson(file->readLine()).object())) {
+        }
+        return write();
+    }
+    // Live: what the service journals from now on, until the client leaves or Ctrl+C.
+    file->seek(file->size());
+    m_out << "Recording " << (client.isEmpty() ? QStringLiteral("the next client to register a transfer") : printable(client))
+          << "; Ctrl+C ends.\n";
+    m_out.flush();
+    auto *poll = new QTimer(this);
+    auto done = std::make_shared<bool>(false);
+    const auto finish = [this, write, done] {
+        if (!std::exchange(*done, true))
+            QCoreApplication::exit(m_exitCode = write());
+    };
+    connect(qApp, &QCoreApplication::aboutToQuit, this, [finish] { finish(); });
+    connect(poll, &QTimer::timeout, this, [file, recorder, finish] {
+        while (!file->atEnd()) {
+            const qint64 start = file->pos();
+            const QByteArray line = file->readLine();
+            if (!line.endsWith('\n')) {
+                file->seek(start); // still being written
+                return;
+            }
+            if (!recorder->add(QJsonDocument::fromJson(line).object()))
+                return finish();
+        }
+    });
+    poll->start(100);
+    return -1;
 }

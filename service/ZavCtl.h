@@ -30,10 +30,37 @@ public:
     // "watch", which keeps running in the event loop.
     int run(const QStringList &arguments);
 
+    static constexpr char Version[] = "0.1";
+
+    // Where the output goes: a terminal (live watch), its width (0: no limit) and whether
+    // states are coloured.
+    void setTerminal(bool terminal, int width, bool color)
+    {
+        m_terminal = terminal;
+        m_columns = columnsFor(width);
+        m_color = color;
+    }
+
+    // The exit code of a command that ended as the event loop was ending (-1: none).
+    int exitCode() const { return m_exitCode; }
+
     static QString usage();
+    // One command's usage and help; empty for an unknown command.
+    static QString commandHelp(const QString &command);
+    // The widths of the table's columns for a line of `width` (0: every column whole).
+    struct Columns
+    {
+        int bar = 12;
+        int state = 36;
+        int name = -1; // -1: no limit
+        bool extras = true; // speed and estimate
+    };
+    static Columns columnsFor(int width);
     // A transfer as one line of the list table, and the table's header.
-    static QString tableHeader();
-    static QString tableRow(const QJsonObject &transfer);
+    static QString tableHeader(const Columns &columns);
+    static QString tableRow(const QJsonObject &transfer, const Columns &columns, bool color);
+    // A transfer as --json shows it: numeric ids, progress rounded to six places.
+    static QJsonObject forJson(QJsonObject transfer);
     // A progress bar of `width` cells for a part done between 0 and 1.
     static QString progressBar(double done, int width);
     // The state in words, as a tester reads it.
@@ -55,7 +82,12 @@ private:
     int show(const QString &id, bool json);
     int request(const QString &id, const QString &action);
     int refuse(const QString &value);
-    int watch();
+    int watch(bool json);
+    int play(const QStringList &arguments);
+    int record(const QStringList &arguments);
+    // One line saying what was wrong and where help is; returns UsageError.
+    int usageError(const QString &what, const QString &command);
+    void printChange(const QJsonObject &transfer);
     int status();
     // Calls `each` for every transfer, fetched a page at a time; false when the service fails.
     bool eachTransfer(const std::function<void(const QJsonObject &)> &each);
@@ -67,6 +99,12 @@ private:
     QTextStream &m_err;
     QMap<qint64, QJsonObject> m_watched; // by numeric id, so rows keep the order of registration
     QTimer m_redraw;
+    bool m_terminal = false;
+    Columns m_columns;
+    bool m_color = false;
+    bool m_watchLines = false; // watch prints a line (or JSON object) per change
+    bool m_watchJson = false;
+    int m_exitCode = -1;
     int m_linesDrawn = 0;
 };
 

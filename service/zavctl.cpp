@@ -1,6 +1,10 @@
+#include "Lifetime.h"
 #include "ZavCtl.h"
 
 #include <QCoreApplication>
+
+#include <sys/ioctl.h>
+#include <unistd.h>
 
 int main(int argc, char **argv)
 {
@@ -9,22 +13,24 @@ int main(int argc, char **argv)
     QTextStream err(stderr);
     QStringList args = app.arguments();
     args.removeFirst();
-    // Help needs no bus.
-    const QString command = args.value(0);
-    if (command == QLatin1String("help") || command == QLatin1String("--help") || command == QLatin1String("-h")) {
-        out << ZavCtl::usage();
-        return ZavCtl::Success;
-    }
+    // The table fits the terminal; without one, COLUMNS when it is set, else no limit. Colours
+    // only on a terminal, and never with NO_COLOR (https://no-color.org).
+    const bool terminal = ::isatty(STDOUT_FILENO);
+    winsize size = {};
+    const int width = terminal && ::ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0
+        ? size.ws_col
+        : qEnvironmentVariableIntValue("COLUMNS");
+    const bool color = terminal && qEnvironmentVariableIsEmpty("NO_COLOR") && qgetenv("TERM") != "dumb";
     ZavCtl ctl(QDBusConnection::sessionBus(), out, err);
-    if (!QDBusConnection::sessionBus().isConnected()) {
-        err << "zavctl: no session bus (DBUS_SESSION_BUS_ADDRESS is not set or not reachable)\n";
-        return ZavCtl::NotThere;
-    }
+    ctl.setTerminal(terminal, width, color);
     const int code = ctl.run(args);
     out.flush();
     err.flush();
     if (code >= 0)
         return code;
-    // watch runs until it is interrupted.
-    return app.exec();
+    // watch, live record and play run in the event loop; they end it with their exit code, or
+    // Ctrl+C does.
+    endWithSignalsAndBus(app, "zavctl");
+    const int loopCode = app.exec();
+    return ctl.exitCode() >= 0 ? ctl.exitCode() : loopCode;
 }
