@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #ifndef BENCHUTIL_H
 #define BENCHUTIL_H
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The application's own figures, each beside a baseline from the same run:
 //   update path   detail-page change -> show-page handler -> client library -> bus, with the log
 //                 on and a pass of the event loop after each change, as the app runs: one row

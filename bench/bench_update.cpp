@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The client library and the service, each beside a baseline of the same run:
 //   the library's setter   beside raw QDBusConnection::send of the same message and beside a raw
 //                          libdbus sender (the floor), CPU per call in the sending process;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "zav/ZavClient.h"
 
 #include "TransfersProxy.h"

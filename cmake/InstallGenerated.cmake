@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Runs at install time (see install(CODE) in the top-level CMakeLists.txt). Writes the files that
 # name install paths, from the prefix of this install, so that `cmake --install --prefix DIR`
 # (a user install under ~/.local, say) gives files that point into DIR.

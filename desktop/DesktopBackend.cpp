@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "DesktopBackend.h"
 
 #include "ZavCtl.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #ifndef DESKTOPBACKEND_H
 #define DESKTOPBACKEND_H
 

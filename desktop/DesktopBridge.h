@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #ifndef DESKTOPBRIDGE_H
 #define DESKTOPBRIDGE_H
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "NotificationBackend.h"
 
 #include "NotificationsProxy.h"

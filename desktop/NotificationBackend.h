@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #ifndef NOTIFICATIONBACKEND_H
 #define NOTIFICATIONBACKEND_H
 

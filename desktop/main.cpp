@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "DesktopBridge.h"
 #include "Lifetime.h"
 #include "NotificationBackend.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "MApplication.h"
 
 #include "MApplicationWindow.h"

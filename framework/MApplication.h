@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #ifndef MAPPLICATION_H
 #define MAPPLICATION_H
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "MApplicationPage.h"
 
 #include <QCoreApplication>

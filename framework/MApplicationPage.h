@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #ifndef MAPPLICATIONPAGE_H
 #define MAPPLICATIONPAGE_H
 

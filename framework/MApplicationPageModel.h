@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #ifndef MAPPLICATIONPAGEMODEL_H
 #define MAPPLICATIONPAGEMODEL_H
 

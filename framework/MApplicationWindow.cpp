@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "MApplicationWindow.h"
 
 #include "MApplication.h"

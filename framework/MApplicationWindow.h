@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #ifndef MAPPLICATIONWINDOW_H
 #define MAPPLICATIONWINDOW_H
 

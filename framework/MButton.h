@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #ifndef MBUTTON_H
 #define MBUTTON_H
 

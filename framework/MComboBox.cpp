@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "MComboBox.h"
 
 #include <QComboBox>

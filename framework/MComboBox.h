@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #ifndef MCOMBOBOX_H
 #define MCOMBOBOX_H
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "MDialog.h"
 
 #include "MApplication.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #ifndef MDIALOG_H
 #define MDIALOG_H
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "MImageWidget.h"
 
 #include <QFileInfo>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #ifndef MIMAGEWIDGET_H
 #define MIMAGEWIDGET_H
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #ifndef MLABEL_H
 #define MLABEL_H
 

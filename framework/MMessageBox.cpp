@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "MMessageBox.h"
 
 #include "MLabel.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #ifndef MMESSAGEBOX_H
 #define MMESSAGEBOX_H
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #ifndef MNAMESPACE_H
 #define MNAMESPACE_H
 

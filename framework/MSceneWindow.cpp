@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "MSceneWindow.h"
 
 #include "MApplication.h"

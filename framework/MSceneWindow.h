@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #ifndef MSCENEWINDOW_H
 #define MSCENEWINDOW_H
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #ifndef MSLIDER_H
 #define MSLIDER_H
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "MTextEdit.h"
 
 #include <QEvent>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #ifndef MTEXTEDIT_H
 #define MTEXTEDIT_H
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "MWidget.h"
 
 MWidget::MWidget(QGraphicsItem *parent)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #ifndef MWIDGET_H
 #define MWIDGET_H
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #ifndef MWIDGETCONTROLLER_H
 #define MWIDGETCONTROLLER_H
 

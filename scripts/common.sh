@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Shared by scripts/run, scripts/test and scripts/screenshots: installs what a fresh Debian
 # machine lacks and builds the project. Sourced, not run.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "Journal.h"
 
 #include "JsonWriter.h"

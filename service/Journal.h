@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #ifndef JOURNAL_H
 #define JOURNAL_H
 

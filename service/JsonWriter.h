@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #ifndef JSONWRITER_H
 #define JSONWRITER_H
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #ifndef LIFETIME_H
 #define LIFETIME_H
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #ifndef NEAREST_H
 #define NEAREST_H
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #ifndef REQUESTS_H
 #define REQUESTS_H
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "Scenario.h"
 
 #include "Nearest.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #ifndef SCENARIO_H
 #define SCENARIO_H
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ScenarioPlayer.h"
 
 #include "ControlProxy.h"

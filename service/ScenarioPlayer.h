@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #ifndef SCENARIOPLAYER_H
 #define SCENARIOPLAYER_H
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "TransferRecord.h"
 
 #include "JsonWriter.h"

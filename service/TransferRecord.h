@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #ifndef TRANSFERRECORD_H
 #define TRANSFERRECORD_H
 

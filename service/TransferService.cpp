@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "TransferService.h"
 
 #include "ControlAdaptor.h"

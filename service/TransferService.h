@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #ifndef TRANSFERSERVICE_H
 #define TRANSFERSERVICE_H
 

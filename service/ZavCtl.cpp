@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ZavCtl.h"
 
 #include "ControlProxy.h"

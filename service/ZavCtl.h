@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #ifndef ZAVCTL_H
 #define ZAVCTL_H
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "Lifetime.h"
 #include "ZavCtl.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ZAVTestAddTransferPage.h"
 
 #include "ZAVTestShowTransferPage.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #ifndef ZAVTESTADDTRANSFERPAGE_H
 #define ZAVTESTADDTRANSFERPAGE_H
 

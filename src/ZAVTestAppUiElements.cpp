@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ZAVTestAppUiElements.h"
 
 #include "ZAVTestVocabulary.h"

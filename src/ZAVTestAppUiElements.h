@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #ifndef ZAVTESTAPPUIELEMENTS_H
 #define ZAVTESTAPPUIELEMENTS_H
 

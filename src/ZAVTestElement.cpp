@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ZAVTestElement.h"
 
 #include "ZAVTestVocabulary.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #ifndef ZAVTESTELEMENT_H
 #define ZAVTESTELEMENT_H
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ZAVTestElementDetail.h"
 
 #include "ZAVTestElement.h"

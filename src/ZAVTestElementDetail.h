@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #ifndef ZAVTESTELEMENTDETAIL_H
 #define ZAVTESTELEMENTDETAIL_H
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ZAVTestMainPage.h"
 
 #include "ZAVTestAddTransferPage.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #ifndef ZAVTESTMAINPAGE_H
 #define ZAVTESTMAINPAGE_H
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #ifndef ZAVTESTNUMBERS_H
 #define ZAVTESTNUMBERS_H
 

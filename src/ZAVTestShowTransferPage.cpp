@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ZAVTestShowTransferPage.h"
 
 #include "ZAVTestElement.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #ifndef ZAVTESTVALUESTORE_H
 #define ZAVTESTVALUESTORE_H
 

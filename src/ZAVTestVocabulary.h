@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #ifndef ZAVTESTVOCABULARY_H
 #define ZAVTESTVOCABULARY_H
 

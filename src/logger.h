@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #ifndef LOGGER_H
 #define LOGGER_H
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #ifndef APPDRIVER_H
 #define APPDRIVER_H
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ZavBusNames.h"
 #include "TestBus.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #ifndef TESTBUS_H
 #define TESTBUS_H
 

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Installs the build into a temporary prefix, checks what a desktop and a developer look for, and
 # starts the installed app against the installed service through bus activation.
 set -euo pipefail
@@ -19,7 +20,9 @@ fail() { echo "FAIL: $*"; exit 1; }
 
 cmake --install "$build" --prefix "$prefix" >/dev/null
 libdir=$(ls -d "$prefix"/lib*/ | head -n 1)
-for file in bin/zavtestapp bin/zav-service bin/zavctl include/zav/ZavClient.h \
+for file in bin/zavtestapp bin/zav-service bin/zavctl bin/zav-desktop include/zav/ZavClient.h \
+            share/man/man1/zavctl.1 share/man/man1/zav-service.1 share/man/man1/zav-desktop.1 \
+            share/bash-completion/completions/zavctl \
             share/dbus-1/services/com.kelvo.zav.service share/applications/zavtestapp.desktop \
             share/icons/hicolor/scalable/apps/zavtestapp.svg; do
     [ -e "$prefix/$file" ] || fail "$file is not installed"
@@ -29,6 +32,13 @@ grep -qx "Exec=$prefix/bin/zav-service" "$prefix/share/dbus-1/services/com.kelvo
     || fail "the activation file does not start the installed service"
 grep -qx "Exec=$prefix/bin/zavtestapp" "$prefix/share/applications/zavtestapp.desktop" \
     || fail "the desktop entry does not start the installed app"
+
+# The manual page reads, and the completion offers zavctl's commands.
+man -l "$prefix/share/man/man1/zavctl.1" 2>/dev/null | grep -q "zavctl - the tester's side" \
+    || ! command -v man >/dev/null || fail "the zavctl manual page does not read"
+# shellcheck disable=SC1091
+words=$(bash -c "source '$prefix/share/bash-completion/completions/zavctl'; COMP_WORDS=(zavctl pl); COMP_CWORD=1; _zavctl; echo \"\${COMPREPLY[*]}\"")
+[ "$words" = "play" ] || fail "the completion offers \"$words\" for zavctl pl"
 
 # A program built against the installed library through pkg-config.
 cat > "$work/uses.cpp" <<'CPP'

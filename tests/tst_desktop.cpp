@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The transfers on a real desktop: the app, the service, zav-desktop and a real notification
 // daemon (dunst) on a virtual X server and this test's private bus. What the daemon received
 // is what it tells its rule script; what it shows is read back from the X server.

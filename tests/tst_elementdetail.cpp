@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "AppDriver.h"
 #include "TestBus.h"
 #include "ZAVTestElement.h"

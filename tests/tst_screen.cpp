@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The app as a tester sees it: on a real X server (Xvfb, the xcb platform), with the pixels read
 // back from the server. Offscreen rendering and QWidget::grab() paint afresh and cannot show a
 // widget that never repaints; here what the server holds is compared with a fresh paint.

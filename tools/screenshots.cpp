@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Walks through the real pages as a tester would, on a private bus with the real service, and
 // saves a picture of each into the folder given (scripts/screenshots: docs/).
 #include "AppDriver.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #ifndef ZAV_ZAVCLIENT_H
 #define ZAV_ZAVCLIENT_H
 
