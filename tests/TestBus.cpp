@@ -197,15 +197,17 @@ bool TestBus::sync() const
     return QDBusConnection::sessionBus().call(ping, QDBus::Block, 5000).type() == QDBusMessage::ReplyMessage;
 }
 
-int TestBus::zavctl(const QStringList &arguments, QString *out, QString *err) const
+int TestBus::zavctl(const QStringList &arguments, QString *out, QString *err, const QStringList &environment) const
 {
     QProcess process;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), m_address);
+    for (const QString &variable : environment)
+        env.insert(variable.section(QLatin1Char('='), 0, 0), variable.section(QLatin1Char('='), 1));
     process.setProcessEnvironment(env);
     process.start(QStringLiteral(ZAVCTL_BIN), arguments);
     // The test's own event loop keeps running: the app may have to answer while zavctl waits.
-    QDeadlineTimer deadline(10000);
+    QDeadlineTimer deadline(60000);
     while (process.state() != QProcess::NotRunning && !deadline.hasExpired()) {
         process.waitForFinished(5);
         QCoreApplication::processEvents();

@@ -46,8 +46,10 @@ public:
     // Waits until the service has handled everything this process sent (a round trip).
     bool sync() const;
 
-    // Runs zavctl with the arguments; returns the exit code and fills out/err.
-    int zavctl(const QStringList &arguments, QString *out = nullptr, QString *err = nullptr) const;
+    // Runs zavctl with the arguments (and "NAME=value" environment variables besides the bus's);
+    // returns the exit code and fills out/err.
+    int zavctl(const QStringList &arguments, QString *out = nullptr, QString *err = nullptr,
+               const QStringList &environment = {}) const;
     // One transfer as the service shows it (zavctl show --json); empty when it is unknown.
     QJsonObject show(const QString &id) const;
 

@@ -41,15 +41,32 @@ private Q_SLOTS:
     void init() { QVERIFY(m_bus.startService({QStringLiteral("--max-transfers"), QStringLiteral("5")})); }
     void cleanup() { m_bus.stopService(); }
 
-    void zavctlExitCodes()
+    void zavctlExitCodesAndUsage()
     {
         QString out, err;
-        QCOMPARE(m_bus.zavctl({}, &out, &err), 2);
-        QVERIFY(err.contains(QStringLiteral("Usage: zavctl")));
-        QCOMPARE(m_bus.zavctl({QStringLiteral("--help")}, &out), 0);
+        // A usage error is one line that says what was wrong and where help is.
+        const QList<std::pair<QStringList, QString>> wrong {
+            {{}, QStringLiteral("zavctl: a command is missing (see 'zavctl help')\n")},
+            {{QStringLiteral("lsit")}, QStringLiteral("zavctl: no command \"lsit\"; did you mean \"list\"? (see 'zavctl help')\n")},
+            {{QStringLiteral("list"), QStringLiteral("x")}, QStringLiteral("zavctl: too many arguments for list (see 'zavctl help list')\n")},
+            {{QStringLiteral("request"), QStringLiteral("1"), QStringLiteral("explode")}, QStringLiteral("zavctl: the request is one of cancel, start, pause, repair\n")},
+            {{QStringLiteral("refuse"), QStringLiteral("maybe")}, QStringLiteral("zavctl: refuse takes on or off\n")}};
+        for (const auto &[arguments, message] : wrong) {
+            QCOMPARE(m_bus.zavctl(arguments, &out, &err), 2);
+            QCOMPARE(err, message);
+        }
+        // Help and the version need no bus.
+        const QStringList noBus {QStringLiteral("DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent")};
+        QCOMPARE(m_bus.zavctl({QStringLiteral("--help")}, &out, &err, noBus), 0);
+        QVERIFY(out.startsWith(QStringLiteral("Usage: zavctl COMMAND")));
+        QCOMPARE(m_bus.zavctl({QStringLiteral("help"), QStringLiteral("list")}, &out, &err, noBus), 0);
+        QVERIFY(out.startsWith(QStringLiteral("Usage: zavctl list [--json]\n")));
+        QCOMPARE(m_bus.zavctl({QStringLiteral("--version")}, &out, &err, noBus), 0);
+        QCOMPARE(out, QStringLiteral("zavctl 0.1\n"));
+        QCOMPARE(m_bus.zavctl({QStringLiteral("list")}, &out, &err, noBus), 1);
+        QVERIFY2(err.contains(QStringLiteral("no session bus")), qPrintable(err));
+
         QCOMPARE(m_bus.zavctl({QStringLiteral("show"), QStringLiteral("77")}, &out, &err), 1);
-        QCOMPARE(m_bus.zavctl({QStringLiteral("request"), QStringLiteral("1"), QStringLiteral("explode")}), 2);
-        QCOMPARE(m_bus.zavctl({QStringLiteral("refuse"), QStringLiteral("maybe")}), 2);
         QCOMPARE(m_bus.zavctl({QStringLiteral("list")}, &out), 0);
         QCOMPARE(out, QStringLiteral("No transfers.\n"));
         m_bus.stopService();
@@ -261,50 +278,78 @@ private Q_SLOTS:
                  QStringLiteral("t%1").arg(ZavCtlPageSize + 1));
     }
 
-    void listShowsStateInWords()
+    void listFitsTheWidthAndJsonHasNumbers()
     {
         const QDBusConnection bus = QDBusConnection::sessionBus();
-        const QString id = registerOn(bus, QStringLiteral("Transfer 2"));
-        call(bus, QLatin1String(ZavBus::Transfers::setActive), {id, 0.5});
+        const QString id = registerOn(bus, QStringLiteral("Transfer 2 with a name longer than a narrow terminal"));
+        call(bus, QLatin1String(ZavBus::Transfers::setActive), {id, 0.31});
         call(bus, QLatin1String(ZavBus::Transfers::markRepairableFailure),
-             {id, QStringLiteral("Unable"), QStringLiteral("d"), QStringLiteral("Retry now")});
+             {id, QStringLiteral("Unable to reach the server"), QStringLiteral("d"), QStringLiteral("Retry now")});
         QString out;
         QCOMPARE(m_bus.zavctl({QStringLiteral("list")}, &out), 0);
-        QVERIFY2(out.contains(QStringLiteral("failed: Unable (repair: Retry now)")), qPrintable(out));
-        QVERIFY2(out.contains(QStringLiteral(" 50%")), qPrintable(out));
-        QCOMPARE(m_bus.zavctl({QStringLiteral("list"), QStringLiteral("--json")}, &out), 0);
-        QCOMPARE(QJsonDocument::fromJson(out.toUtf8()).array().size(), 1);
+        QVERIFY2(out.contains(QStringLiteral("failed: Unable to reach the server \u2026")), qPrintable(out));
+        QVERIFY2(out.contains(QStringLiteral(" 31%")), qPrintable(out));
+        QCOMPARE(m_bus.zavctl({QStringLiteral("list")}, &out, nullptr, {QStringLiteral("COLUMNS=70")}), 0);
+        for (const QString &line : out.split(QLatin1Char('\n')))
+            QVERIFY2(line.size() <= 70, qPrintable(line));
+        QVERIFY2(out.contains(QStringLiteral("failed: Un\u2026")), qPrintable(out));
+        QCOMPARE(m_bus.zavctl({QStringLiteral("show"), id, QStringLiteral("--json")}, &out), 0);
+        const QJsonObject t = QJsonDocument::fromJson(out.toUtf8()).object();
+        QCOMPARE(t.value(QStringLiteral("id")).toInteger(), id.toLongLong());
+        QVERIFY2(out.contains(QStringLiteral("\"progress\": 0.31,")), qPrintable(out));
     }
 
-    void watchRedrawsAsChangesArrive()
+    void watchOnATerminalAndInAPipe()
     {
-        QProcess watch;
+        // On a terminal (script gives zavctl one): redrawn in place, states coloured unless NO_COLOR.
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), m_bus.address());
-        watch.setProcessEnvironment(env);
-        watch.start(QStringLiteral(ZAVCTL_BIN), {QStringLiteral("watch")});
-        QVERIFY(watch.waitForStarted());
-        QString screen;
+        env.insert(QStringLiteral("TERM"), QStringLiteral("xterm"));
+        QProcess live, plain, pipe;
+        const QString command = QStringLiteral(ZAVCTL_BIN " watch");
+        for (QProcess *p : {&live, &plain, &pipe}) {
+            QProcessEnvironment e = env;
+            if (p == &plain)
+                e.insert(QStringLiteral("NO_COLOR"), QStringLiteral("1"));
+            p->setProcessEnvironment(e);
+            if (p == &pipe)
+                p->start(QStringLiteral(ZAVCTL_BIN), {QStringLiteral("watch"), QStringLiteral("--json")});
+            else
+                p->start(QStringLiteral("script"), {QStringLiteral("-qfec"), command, QStringLiteral("/dev/null")});
+            QVERIFY(p->waitForStarted());
+        }
+        QString screen, plainScreen, lines;
         auto waitFor = [&](const QString &text) {
-            for (int i = 0; i < 300 && !screen.contains(text); ++i) {
-                watch.waitForReadyRead(10);
-                screen += QString::fromUtf8(watch.readAllStandardOutput());
+            for (int i = 0; i < 300 && !(screen.contains(text) && plainScreen.contains(text) && lines.contains(text)); ++i) {
+                for (QProcess *p : {&live, &plain, &pipe})
+                    p->waitForReadyRead(5);
+                screen += QString::fromUtf8(live.readAllStandardOutput());
+                plainScreen += QString::fromUtf8(plain.readAllStandardOutput());
+                lines += QString::fromUtf8(pipe.readAllStandardOutput());
             }
-            return screen.contains(text);
+            return screen.contains(text) && plainScreen.contains(text) && lines.contains(text);
         };
-        QVERIFY(waitFor(QStringLiteral("0 transfer(s)")));
+        QTest::qWait(300);
         const QDBusConnection bus = QDBusConnection::sessionBus();
         const QString id = registerOn(bus, QStringLiteral("Holiday photos"));
         call(bus, QLatin1String(ZavBus::Transfers::setActive), {id, 0.5});
-        QVERIFY2(waitFor(QStringLiteral("Holiday photos")), qPrintable(screen));
-        QVERIFY2(waitFor(QStringLiteral(" 50%")), qPrintable(screen));
-        QVERIFY(screen.contains(QStringLiteral("running")));
+        QVERIFY2(waitFor(QStringLiteral("Holiday photos")), qPrintable(screen + lines));
+        QVERIFY2(waitFor(QStringLiteral("50%")) || lines.contains(QStringLiteral("\"progress\":0.5")), qPrintable(screen));
+        QVERIFY(screen.contains(QStringLiteral("\x1b[32mrunning")));
+        QVERIFY(!plainScreen.contains(QStringLiteral("\x1b[32m")));
         // Redrawn in place: cursor home and clear to the end of line, never a cleared screen.
         QCOMPARE(screen.count(QStringLiteral("\x1b[2J")), 1);
         call(bus, QLatin1String(ZavBus::Transfers::markCancelled), {id});
         QVERIFY(waitFor(QStringLiteral("cancelled")));
-        watch.kill();
-        watch.waitForFinished();
+        // In a pipe: one JSON object a line, never a screen control.
+        QVERIFY(!lines.contains(QChar(0x1b)));
+        const QJsonObject last = QJsonDocument::fromJson(lines.trimmed().split(QLatin1Char('\n')).constLast().toUtf8()).object();
+        QCOMPARE(last.value(QStringLiteral("event")).toString(), QStringLiteral("changed"));
+        QCOMPARE(last.value(QStringLiteral("transfer")).toObject().value(QStringLiteral("id")).toInteger(), id.toLongLong());
+        for (QProcess *p : {&live, &plain, &pipe}) {
+            p->kill();
+            p->waitForFinished();
+        }
     }
 
 private:
