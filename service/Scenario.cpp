@@ -513,10 +513,12 @@ bool ScenarioRecorder::add(const QJsonObject &line)
     const qint64 time = QDateTime::fromString(line.value(QStringLiteral("time")).toString(), Qt::ISODateWithMs).toMSecsSinceEpoch();
     if (m_start < 0)
         m_start = time;
-    const QString key = QStringLiteral("t%1").arg(id);
+    // Keys by order of registration: a scenario recorded from its own playback is the same.
+    if (call == QLatin1String(T::registerTransfer))
+        m_ids.append(id);
+    const QString key = QStringLiteral("t%1").arg(m_ids.indexOf(id) + 1);
     const QJsonArray args = line.value(QStringLiteral("args")).toArray();
     if (call == QLatin1String(T::registerTransfer)) {
-        m_ids.append(id);
         m_transfers.append(QJsonObject {{QStringLiteral("key"), key},
                                         {QStringLiteral("at"), double(time - m_start)},
                                         {QStringLiteral("name"), args.at(0).toString()},

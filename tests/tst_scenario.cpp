@@ -14,6 +14,8 @@
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QXmlStreamReader>
@@ -58,6 +60,13 @@ private Q_SLOTS:
         QVERIFY(!xml.hasError());
         QCOMPARE(suites, 4);
         QCOMPARE(cases, 11);
+
+        // A load run: copies of each transfer at once, twice over, with the rate reported each time.
+        const QString batch = QStringLiteral(ZAV_EXAMPLES_DIR "/commit-batch.json");
+        QCOMPARE(m_bus.zavctl({QStringLiteral("play"), batch, QStringLiteral("--transfers"), QStringLiteral("3"),
+                               QStringLiteral("--repeat"), QStringLiteral("2")}, &out), 0);
+        QCOMPARE(out.count(QStringLiteral("commit-batch.json: 3 transfer(s), 21 call(s) in ")), 2);
+        QVERIFY(out.endsWith(QStringLiteral("All hold: 6 of 6 expectation(s) hold.\n")));
 
         QFile example(QStringLiteral(ZAV_EXAMPLES_DIR "/download-cancelled.json"));
         QVERIFY(example.open(QIODevice::ReadOnly));
@@ -119,6 +128,22 @@ private Q_SLOTS:
         QCOMPARE(m_bus.zavctl({QStringLiteral("record"), QStringLiteral("--journal"), m_bus.journalPath(),
                                QStringLiteral("--out"), scenario}, &out), 0);
         const QStringList session = calls();
+        // Recorded live, the playback of that scenario makes the same scenario again.
+        QProcess live;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), m_bus.address());
+        live.setProcessEnvironment(env);
+        live.start(QStringLiteral(ZAVCTL_BIN), {QStringLiteral("record"), QStringLiteral("--out"), m_dir.filePath(QStringLiteral("live.json"))});
+        QVERIFY(live.waitForReadyRead(5000));
+        QCOMPARE(m_bus.zavctl({QStringLiteral("play"), scenario}, &out), 0);
+        QVERIFY(live.waitForFinished(5000));
+        QCOMPARE(live.exitCode(), 0);
+        QFile recorded(scenario), again(m_dir.filePath(QStringLiteral("live.json")));
+        QVERIFY(recorded.open(QIODevice::ReadOnly) && again.open(QIODevice::ReadOnly));
+        // The same scenario, apart from its name (the bus name) and times.
+        static const QRegularExpression time(QStringLiteral("\"at\":[0-9]+"));
+        QCOMPARE(QString::fromUtf8(again.readAll()).remove(time).section(QLatin1Char('\n'), 2),
+                 QString::fromUtf8(recorded.readAll()).remove(time).section(QLatin1Char('\n'), 2));
         QVERIFY(session.contains(QStringLiteral("sendRequest [\"cancel\"]")));
         QVERIFY(session.contains(QStringLiteral("markCancelled []")));
         m_bus.stopService();
