@@ -57,7 +57,14 @@ NotificationBackend::NotificationBackend(const QDBusConnection &bus, QObject *pa
 
 NotificationBackend::~NotificationBackend()
 {
-    removeAll();
+    // Leaving closes what it showed; the last answer is awaited, so that none of the calls is
+    // lost with the process.
+    QDBusPendingCall last = QDBusPendingCall::fromCompletedCall(QDBusMessage());
+    for (auto it = m_shown.cbegin(); it != m_shown.cend(); ++it) {
+        if (it->notification && m_daemon)
+            last = m_daemon->CloseNotification(it->notification);
+    }
+    last.waitForFinished();
 }
 
 void NotificationBackend::daemonArrived(const QString &owner)

@@ -81,4 +81,20 @@ void clickOn(MApplicationWindow *window, MButton *button);
         return QTest::qExec(&test, argc, argv);                                                                        \
     }
 
+// main() of a test program on a virtual X server of its own (pixels read back from the server),
+// with the bus started before the application: the xcb platform reaches for the session bus as
+// it starts. The tests reach the bus through g_bus.
+#define ZAV_SCREEN_TEST_MAIN(TestClass)                                                                                \
+    int main(int argc, char **argv)                                                                                    \
+    {                                                                                                                  \
+        QProcess xvfb;                                                                                                 \
+        TestBus bus;                                                                                                   \
+        if (!startVirtualDisplay(xvfb) || !bus.start())                                                                \
+            return 1;                                                                                                  \
+        g_bus = &bus;                                                                                                  \
+        MApplication app(argc, argv);                                                                                  \
+        TestClass test;                                                                                                \
+        return QTest::qExec(&test, argc, argv);                                                                        \
+    }
+
 #endif

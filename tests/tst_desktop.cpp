@@ -18,7 +18,6 @@
 #include <QTest>
 #include <zav/ZavClient.h>
 
-#include <cstdio>
 
 static TestBus *g_bus = nullptr;
 
@@ -273,26 +272,6 @@ private:
     QString m_holiday;
 };
 
-int main(int argc, char **argv)
-{
-    QProcess xvfb;
-    if (!startVirtualDisplay(xvfb)) {
-        std::fprintf(stderr, "cannot start Xvfb\n");
-        return 1;
-    }
-    TestBus bus;
-    if (!bus.start())
-        return 1;
-    g_bus = &bus;
-    int result = 0;
-    {
-        MApplication app(argc, argv);
-        tst_Desktop test;
-        result = QTest::qExec(&test, argc, argv);
-    }
-    xvfb.terminate();
-    xvfb.waitForFinished();
-    return result;
-}
+ZAV_SCREEN_TEST_MAIN(tst_Desktop)
 
 #include "tst_desktop.moc"

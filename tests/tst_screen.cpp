@@ -27,7 +27,6 @@
 #include <QSlider>
 #include <QTest>
 
-#include <cstdio>
 
 // Started before the application: the xcb platform reaches for the session bus as it starts.
 static TestBus *g_bus = nullptr;
@@ -225,26 +224,6 @@ private:
     ZAVTestAddTransferPage *m_add = nullptr;
 };
 
-int main(int argc, char **argv)
-{
-    QProcess xvfb;
-    if (!startVirtualDisplay(xvfb)) {
-        std::fprintf(stderr, "cannot start Xvfb\n");
-        return 1;
-    }
-    TestBus bus;
-    if (!bus.start())
-        return 1;
-    g_bus = &bus;
-    int result = 0;
-    {
-        MApplication app(argc, argv);
-        tst_Screen test;
-        result = QTest::qExec(&test, argc, argv);
-    }
-    xvfb.terminate();
-    xvfb.waitForFinished();
-    return result;
-}
+ZAV_SCREEN_TEST_MAIN(tst_Screen)
 
 #include "tst_screen.moc"
