@@ -57,14 +57,19 @@ NotificationBackend::NotificationBackend(const QDBusConnection &bus, QObject *pa
 
 NotificationBackend::~NotificationBackend()
 {
-    // Leaving closes what it showed; the last answer is awaited, so that none of the calls is
-    // lost with the process.
-    QDBusPendingCall last = QDBusPendingCall::fromCompletedCall(QDBusMessage());
-    for (auto it = m_shown.cbegin(); it != m_shown.cend(); ++it) {
-        if (it->notification && m_daemon)
-            last = m_daemon->CloseNotification(it->notification);
+    // Leaving closes what it showed. The closes need no answer; one question after them is
+    // answered only once the daemon has had them all, so none is lost with the process.
+    if (!m_daemon)
+        return;
+    removeAll();
+    // Notifications still being made are closed as soon as the daemon names them.
+    for (QDBusPendingCallWatcher *call : findChildren<QDBusPendingCallWatcher *>()) {
+        call->waitForFinished();
+        const QDBusPendingReply<uint> made = *call;
+        if (made.isValid())
+            m_daemon->CloseNotification(made.value());
     }
-    last.waitForFinished();
+    m_daemon->GetCapabilities().waitForFinished();
 }
 
 void NotificationBackend::daemonArrived(const QString &owner)

@@ -92,9 +92,15 @@ void clickOn(MApplicationWindow *window, MButton *button);
         if (!startVirtualDisplay(xvfb) || !bus.start())                                                                \
             return 1;                                                                                                  \
         g_bus = &bus;                                                                                                  \
-        MApplication app(argc, argv);                                                                                  \
-        TestClass test;                                                                                                \
-        return QTest::qExec(&test, argc, argv);                                                                        \
+        int result = 0;                                                                                                \
+        {                                                                                                              \
+            MApplication app(argc, argv);                                                                              \
+            TestClass test;                                                                                            \
+            result = QTest::qExec(&test, argc, argv);                                                                  \
+        }                                                                                                              \
+        xvfb.terminate();                                                                                              \
+        xvfb.waitForFinished();                                                                                        \
+        return result;                                                                                                 \
     }
 
 #endif

@@ -58,6 +58,8 @@ private Q_SLOTS:
         delete m_show;
         m_bridge.terminate();
         QVERIFY(m_bridge.waitForFinished(5000));
+        // Leaving, the bridge closed what it showed.
+        QTRY_COMPARE(displayed(), 0);
         stopDaemon();
     }
 
