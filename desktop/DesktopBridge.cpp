@@ -20,7 +20,6 @@ constexpr int PageSize = 1000;
 
 DesktopBridge::DesktopBridge(const QDBusConnection &bus, DesktopBackend *backend, QObject *parent)
     : QObject(parent)
-    , m_bus(bus)
     , m_backend(backend)
     , m_control(std::make_unique<ComKelvoZavControlInterface>(QLatin1String(ZavBus::ServiceName),
                                                               QLatin1String(ZavBus::ObjectPath), bus))
@@ -37,7 +36,7 @@ DesktopBridge::DesktopBridge(const QDBusConnection &bus, DesktopBackend *backend
                 if (!newOwner.isEmpty())
                     serviceArrived();
             });
-    if (m_bus.interface() && m_bus.interface()->isServiceRegistered(QLatin1String(ZavBus::ServiceName)))
+    if (bus.interface() && bus.interface()->isServiceRegistered(QLatin1String(ZavBus::ServiceName)))
         serviceArrived();
     else
         qCInfo(lcDesktop, "No transfer service on the bus yet; waiting for %s", ZavBus::ServiceName);

@@ -29,7 +29,6 @@ private:
     void onChanged(const QString &id, const QString &json);
     void onRequested(const QString &id, const QString &request);
 
-    QDBusConnection m_bus;
     DesktopBackend *m_backend;
     std::unique_ptr<ComKelvoZavControlInterface> m_control;
     QDBusServiceWatcher *m_watcher;

@@ -304,7 +304,7 @@ QVariantMap NotificationBackend::hints(const DesktopTransfer &t)
 
 QString NotificationBackend::icon(const DesktopTransfer &t)
 {
-    // Names from the freedesktop.org icon naming specification, which every icon theme has.
+    // Icon names that every freedesktop.org icon theme has.
     switch (t.iconType) {
     case 1:
         return QStringLiteral("go-down");

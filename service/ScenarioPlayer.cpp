@@ -257,7 +257,7 @@ void ScenarioPlayer::expireWaiting()
 void ScenarioPlayer::report(const QString &name, const QString &failure)
 {
     const QString file = QFileInfo(m_current->path).fileName();
-    m_results.append({m_current->name, name, failure, now() / 1000});
+    m_results.append({m_current, name, failure, now() / 1000});
     if (failure.isEmpty())
         m_out << "ok   " << file << ": " << name << "\n";
     else
@@ -292,7 +292,7 @@ void ScenarioPlayer::writeJunit()
     for (const Scenario &scenario : std::as_const(m_scenarios)) {
         QList<Result> mine;
         for (const Result &r : std::as_const(m_results)) {
-            if (r.scenario == scenario.name)
+            if (r.scenario == &scenario)
                 mine.append(r);
         }
         xml.writeStartElement(QStringLiteral("testsuite"));

@@ -46,7 +46,7 @@ Q_SIGNALS:
 private:
     struct Result
     {
-        QString scenario;
+        const Scenario *scenario;
         QString name;
         QString failure; // empty when it held
         double seconds = 0;

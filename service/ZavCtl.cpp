@@ -355,14 +355,18 @@ QString ZavCtl::tableRow(const QJsonObject &t, const Columns &c, bool color)
     return line + (c.name < 0 ? name : cut(name, c.name).trimmed());
 }
 
+QJsonValue ZavCtl::jsonId(const QString &id)
+{
+    // Ids are numbers like the other counts (an id that is no number stays text).
+    bool numeric = false;
+    const qint64 number = id.toLongLong(&numeric);
+    return numeric ? QJsonValue(number) : QJsonValue(id);
+}
+
 QJsonObject ZavCtl::forJson(QJsonObject transfer)
 {
-    // Ids are numbers like the other counts; progress travels as a float and is shown rounded,
-    // not as 0.3100000023841858.
-    bool numeric = false;
-    const qint64 id = transfer.value(QStringLiteral("id")).toString().toLongLong(&numeric);
-    if (numeric)
-        transfer.insert(QStringLiteral("id"), id);
+    // Progress travels as a float and is shown rounded, not as 0.3100000023841858.
+    transfer.insert(QStringLiteral("id"), jsonId(transfer.value(QStringLiteral("id")).toString()));
     const double progress = transfer.value(QStringLiteral("progress")).toDouble();
     transfer.insert(QStringLiteral("progress"), std::round(progress * 1e6) / 1e6);
     return transfer;
@@ -538,7 +542,7 @@ void ZavCtl::onRemoved(const QString &id)
     if (m_watchLines) {
         if (m_watchJson)
             m_out << QJsonDocument(QJsonObject {{QStringLiteral("event"), QStringLiteral("removed")},
-                                                {QStringLiteral("id"), forJson({{QStringLiteral("id"), id}}).value(QStringLiteral("id"))}})
+                                                {QStringLiteral("id"), jsonId(id)}})
                          .toJson(QJsonDocument::Compact)
                   << "\n";
         else

@@ -62,6 +62,7 @@ public:
     static QString tableRow(const QJsonObject &transfer, const Columns &columns, bool color);
     // A transfer as --json shows it: numeric ids, progress rounded to six places.
     static QJsonObject forJson(QJsonObject transfer);
+    static QJsonValue jsonId(const QString &id);
     // A progress bar of `width` cells for a part done between 0 and 1.
     static QString progressBar(double done, int width);
     // The state in words, as a tester reads it.
