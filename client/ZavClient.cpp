@@ -5,6 +5,9 @@
 #include "ZavBusNames.h"
 
 #include <QDBusConnection>
+#include <QDBusPendingCallWatcher>
+#include <QPointer>
+#include <QTimer>
 #include <QDBusServiceWatcher>
 #include <QHash>
 #include <QLoggingCategory>
@@ -170,6 +173,31 @@ Transfer *Client::registerTransfer(const QString &name, TransferType type, const
         return nullptr;
     }
     return d->registered(reply.value());
+}
+
+void Client::registerTransfer(const QString &name, TransferType type, const QString &clientId, QObject *context,
+                              std::function<void(Transfer *, const QString &)> done)
+{
+    QPointer<QObject> guard(context);
+    if (!d->proxy) {
+        QTimer::singleShot(0, context, [done] { done(nullptr, QStringLiteral("no transfer service on the bus")); });
+        return;
+    }
+    auto *watcher = new QDBusPendingCallWatcher(d->proxy->registerTransfer(name, int(type), clientId), this);
+    const QString owner = d->owner;
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, watcher, guard, done, owner, name] {
+        watcher->deleteLater();
+        QDBusPendingReply<QString> reply = *watcher;
+        if (reply.isError())
+            qCWarning(lcClient, "Zav::Client: registration of \"%s\" refused: %s %s", qPrintable(name),
+                      qPrintable(reply.error().name()), qPrintable(reply.error().message()));
+        // An answer from an instance that has gone since registered nothing that can be changed.
+        Transfer *transfer = !reply.isError() && owner == d->owner ? d->registered(reply.value()) : nullptr;
+        if (guard)
+            done(transfer, reply.isError() ? QStringLiteral("%1: %2").arg(reply.error().name(), reply.error().message())
+                           : transfer      ? QString()
+                                           : QStringLiteral("the transfer service left the bus"));
+    });
 }
 
 Transfer::Transfer(ClientPrivate *client, const QString &id, const QString &owner)

@@ -11,55 +11,55 @@
 #include <QJsonDocument>
 #include <QHash>
 
-#include <zav/ZavClient.h>
+#include <QSet>
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 
 namespace {
 namespace T = ZavBus::Transfers;
 
 // The changes a scenario may make: the client library's, by the names the interface gives them,
-// with their argument types (s text, i int, t unsigned 64-bit, d number, b bool).
+// with their argument types (s text, i 32-bit int, t unsigned 64-bit, d number, b bool) and the
+// range the interface allows for the one number a change takes.
 struct Change
 {
     const char *name;
     const char *types;
-    void (*apply)(Zav::Transfer *, const QJsonArray &);
+    double min = 0;
+    double max = 0; // 0: the type's own largest
 };
 
-QString s(const QJsonArray &a, int i)
-{
-    return a.at(i).toString();
-}
+constexpr double MaxInt = 2147483647.0;
+constexpr double MaxUnsigned64 = 18446744073709551615.0;
 
 const Change changes[] = {
-    {T::setAccount, "s", [](Zav::Transfer *t, const QJsonArray &a) { t->setAccount(s(a, 0)); }},
-    {T::setCount, "i", [](Zav::Transfer *t, const QJsonArray &a) { t->setCount(a.at(0).toInt()); }},
-    {T::setSize, "t", [](Zav::Transfer *t, const QJsonArray &a) { t->setSize(quint64(a.at(0).toDouble())); }},
-    {T::setProgress, "d", [](Zav::Transfer *t, const QJsonArray &a) { t->setProgress(float(a.at(0).toDouble())); }},
-    {T::setSpeed, "i", [](Zav::Transfer *t, const QJsonArray &a) { t->setSpeed(a.at(0).toInt()); }},
-    {T::setMessage, "s", [](Zav::Transfer *t, const QJsonArray &a) { t->setMessage(s(a, 0)); }},
-    {T::setEstimate, "i", [](Zav::Transfer *t, const QJsonArray &a) { t->setEstimate(a.at(0).toInt()); }},
-    {T::setCanPause, "b", [](Zav::Transfer *t, const QJsonArray &a) { t->setCanPause(a.at(0).toBool()); }},
-    {T::setName, "s", [](Zav::Transfer *t, const QJsonArray &a) { t->setName(s(a, 0)); }},
-    {T::setServiceIconType, "i", [](Zav::Transfer *t, const QJsonArray &a) { t->setServiceIconType(a.at(0).toInt()); }},
-    {T::setThumbnailForFile, "ss", [](Zav::Transfer *t, const QJsonArray &a) { t->setThumbnailForFile(s(a, 0), s(a, 1)); }},
-    {T::setCancelButtonText, "s", [](Zav::Transfer *t, const QJsonArray &a) { t->setCancelButtonText(s(a, 0)); }},
-    {T::setTitle, "s", [](Zav::Transfer *t, const QJsonArray &a) { t->setTitle(s(a, 0)); }},
-    {T::setImageFromFilePath, "s", [](Zav::Transfer *t, const QJsonArray &a) { t->setImageFromFilePath(s(a, 0)); }},
-    {T::startCommit, "", [](Zav::Transfer *t, const QJsonArray &) { t->startCommit(); }},
-    {T::endCommit, "", [](Zav::Transfer *t, const QJsonArray &) { t->endCommit(); }},
-    {T::setPending, "s", [](Zav::Transfer *t, const QJsonArray &a) { t->setPending(s(a, 0)); }},
-    {T::setActive, "d", [](Zav::Transfer *t, const QJsonArray &a) { t->setActive(float(a.at(0).toDouble())); }},
-    {T::markCancelled, "", [](Zav::Transfer *t, const QJsonArray &) { t->markCancelled(); }},
-    {T::markPaused, "", [](Zav::Transfer *t, const QJsonArray &) { t->markPaused(); }},
-    {T::markRestarted, "", [](Zav::Transfer *t, const QJsonArray &) { t->markRestarted(); }},
-    {T::markFailure, "ss", [](Zav::Transfer *t, const QJsonArray &a) { t->markFailure(s(a, 0), s(a, 1)); }},
-    {T::markRepairableFailure, "sss",
-     [](Zav::Transfer *t, const QJsonArray &a) { t->markRepairableFailure(s(a, 0), s(a, 1), s(a, 2)); }},
-    {T::markCancelFailed, "s", [](Zav::Transfer *t, const QJsonArray &a) { t->markCancelFailed(s(a, 0)); }},
-    {T::markCompleted, "bss", [](Zav::Transfer *t, const QJsonArray &a) { t->markCompleted(a.at(0).toBool(), s(a, 1), s(a, 2)); }},
+    {T::setAccount, "s"},
+    {T::setCount, "i"},
+    {T::setSize, "t"},
+    {T::setProgress, "d", 0, 1},
+    {T::setSpeed, "i"},
+    {T::setMessage, "s"},
+    {T::setEstimate, "i"},
+    {T::setCanPause, "b"},
+    {T::setName, "s"},
+    {T::setServiceIconType, "i", 0, 2},
+    {T::setThumbnailForFile, "ss"},
+    {T::setCancelButtonText, "s"},
+    {T::setTitle, "s"},
+    {T::setImageFromFilePath, "s"},
+    {T::startCommit, ""},
+    {T::endCommit, ""},
+    {T::setPending, "s"},
+    {T::setActive, "d", 0, 1},
+    {T::markCancelled, ""},
+    {T::markPaused, ""},
+    {T::markRestarted, ""},
+    {T::markFailure, "ss"},
+    {T::markRepairableFailure, "sss"},
+    {T::markCancelFailed, "s"},
+    {T::markCompleted, "bss"},
 };
 
 const Change *findChange(const QString &name)
@@ -74,7 +74,9 @@ const Change *findChange(const QString &name)
 const QStringList typeWords {QStringLiteral("upload"), QStringLiteral("download"), QStringLiteral("sync")};
 
 // A JSON reader that remembers where each value starts ("/timeline/3/call" -> offset), so that
-// a file that parses but makes no sense can still be reported with a line and a column.
+// a file that parses but makes no sense can still be reported with a line and a column. It reads
+// in one pass, refuses a member named twice in one object (a JSON object would keep only the
+// last) and nesting deeper than Scenario::MaxDepth.
 class Reader
 {
 public:
@@ -93,6 +95,20 @@ public:
     QString error() const { return m_error; }
     qsizetype errorAt() const { return m_at; }
     qsizetype where(const QString &path) const { return m_positions.value(path, 0); }
+
+    // "line:column" of an offset; the line starts are found once.
+    QString lineAndColumn(qsizetype offset)
+    {
+        if (m_lineStarts.isEmpty()) {
+            m_lineStarts.append(0);
+            for (qsizetype i = 0; i < m_text.size(); ++i) {
+                if (m_text.at(i) == QLatin1Char('\n'))
+                    m_lineStarts.append(i + 1);
+            }
+        }
+        const auto line = std::upper_bound(m_lineStarts.cbegin(), m_lineStarts.cend(), offset) - 1;
+        return QStringLiteral("%1:%2").arg(line - m_lineStarts.cbegin() + 1).arg(offset - *line + 1);
+    }
 
 private:
     bool fail(const QString &what)
@@ -122,10 +138,14 @@ private:
         if (m_at >= m_text.size())
             return fail(QStringLiteral("the file ends where a value should be"));
         const QChar c = m_text.at(m_at);
-        if (c == QLatin1Char('{'))
-            return object(out, path);
-        if (c == QLatin1Char('['))
-            return array(out, path);
+        if (c == QLatin1Char('{') || c == QLatin1Char('[')) {
+            if (m_depth >= Scenario::MaxDepth)
+                return fail(QStringLiteral("objects and arrays nest deeper than %1 levels").arg(Scenario::MaxDepth));
+            ++m_depth;
+            const bool ok = c == QLatin1Char('{') ? object(out, path) : array(out, path);
+            --m_depth;
+            return ok;
+        }
         if (c == QLatin1Char('"')) {
             QString text;
             if (!string(&text))
@@ -155,18 +175,25 @@ private:
     bool string(QString *out)
     {
         const qsizetype start = m_at;
+        bool escaped = false;
         for (++m_at; m_at < m_text.size(); ++m_at) {
             const QChar c = m_text.at(m_at);
             if (c == QLatin1Char('"'))
                 break;
-            if (c == QLatin1Char('\\'))
+            if (c == QLatin1Char('\\')) {
+                escaped = true;
                 ++m_at;
+            }
         }
         if (m_at >= m_text.size()) {
             m_at = start;
             return fail(QStringLiteral("a text is not closed"));
         }
         ++m_at;
+        if (!escaped) {
+            *out = m_text.mid(start + 1, m_at - start - 2);
+            return true;
+        }
         // Escapes decoded by Qt's own reader.
         const QJsonDocument one = QJsonDocument::fromJson(
             QByteArray("[") + QStringView(m_text).mid(start, m_at - start).toUtf8() + QByteArray("]"));
@@ -188,10 +215,15 @@ private:
         do {
             space();
             QString key;
+            const qsizetype keyAt = m_at;
             if (m_at >= m_text.size() || m_text.at(m_at) != QLatin1Char('"'))
                 return fail(QStringLiteral("a member name in double quotes is expected"));
             if (!string(&key))
                 return false;
+            if (object.contains(key)) {
+                m_at = keyAt;
+                return fail(QStringLiteral("the member \"%1\" is named twice in one object").arg(key.left(64)));
+            }
             if (!take(QLatin1Char(':')))
                 return fail(QStringLiteral("':' is expected after a member name"));
             QJsonValue v;
@@ -226,15 +258,24 @@ private:
 
     QString m_text;
     qsizetype m_at = 0;
+    int m_depth = 0;
     QString m_error;
     QHash<QString, qsizetype> m_positions;
+    QList<qsizetype> m_lineStarts;
 };
 
-QString lineAndColumn(const QString &text, qsizetype offset)
+QString typeName(char type)
 {
-    const QStringView before = QStringView(text).left(offset);
-    const qsizetype lineStart = before.lastIndexOf(QLatin1Char('\n')) + 1;
-    return QStringLiteral("%1:%2").arg(before.count(QLatin1Char('\n')) + 1).arg(offset - lineStart + 1);
+    switch (type) {
+    case 's':
+        return QStringLiteral("a text");
+    case 'b':
+        return QStringLiteral("true or false");
+    case 'd':
+        return QStringLiteral("a number");
+    default:
+        return QStringLiteral("a whole number");
+    }
 }
 
 // Checks the parts of a scenario; the first fault found ends the check with its path.
@@ -242,6 +283,7 @@ class Checker
 {
 public:
     QString faultPath;
+    QString faultWhere; // "line:column", where no path tells it
     QString fault;
 
     bool fail(const QString &path, const QString &what)
@@ -250,15 +292,27 @@ public:
         fault = what;
         return false;
     }
-    bool number(const QJsonObject &o, const QString &path, const char *key, double *out, bool required, double min = 0)
+    // A number from min to max; times are bounded by Scenario::MaxTime.
+    bool number(const QJsonObject &o, const QString &path, const char *key, double *out, bool required, double min = 0,
+                double max = Scenario::MaxTime)
     {
         const QJsonValue v = o.value(QLatin1String(key));
         if (v.isUndefined() && !required)
             return true;
-        if (!v.isDouble() || !std::isfinite(v.toDouble()) || v.toDouble() < min)
+        if (!v.isDouble() || !std::isfinite(v.toDouble()) || v.toDouble() < min || v.toDouble() > max)
             return fail(path + QLatin1Char('/') + QLatin1String(key),
-                        QStringLiteral("\"%1\" must be a number of at least %2").arg(QLatin1String(key)).arg(min));
+                        QStringLiteral("\"%1\" must be a number from %2 to %3")
+                            .arg(QLatin1String(key), QString::number(min, 'f', 0), QString::number(max, 'f', 0)));
         *out = v.toDouble();
+        return true;
+    }
+    bool text(const QJsonObject &o, const QString &path, const char *key, QString *out, const QString &fallback)
+    {
+        const QJsonValue v = o.value(QLatin1String(key));
+        if (!v.isUndefined() && (!v.isString() || v.toString().size() > Scenario::MaxTextLength))
+            return fail(path + QLatin1Char('/') + QLatin1String(key),
+                        QStringLiteral("\"%1\" must be a text of at most %2 characters").arg(QLatin1String(key)).arg(Scenario::MaxTextLength));
+        *out = v.toString(fallback);
         return true;
     }
     bool call(const QJsonValue &v, const QString &path, Scenario::Call *out)
@@ -266,36 +320,42 @@ public:
         const QJsonArray a = v.toArray();
         if (!v.isArray() || a.isEmpty() || !a.at(0).isString())
             return fail(path, QStringLiteral("a change is an array: its name, then its arguments"));
-        const Change *change = findChange(a.at(0).toString());
-        if (!change)
-        {
-            const QString guess = nearest(a.at(0).toString(), Scenario::callNames());
+        const QString name = a.at(0).toString();
+        const Change *change = findChange(name);
+        if (!change) {
+            const QString guess = nearest(name, Scenario::callNames());
             return fail(path + QStringLiteral("/0"),
                         guess.isEmpty() ? QStringLiteral("no change \"%1\" (the changes are the client library's: setProgress, "
-                                                         "markFailure, …)").arg(a.at(0).toString().left(64))
-                                        : QStringLiteral("no change \"%1\"; did you mean \"%2\"?").arg(a.at(0).toString().left(64), guess));
+                                                         "markFailure, …)").arg(name.left(64))
+                                        : QStringLiteral("no change \"%1\"; did you mean \"%2\"?").arg(name.left(64), guess));
         }
         const QByteArray types(change->types);
         if (a.size() - 1 != types.size())
-            return fail(path, QStringLiteral("%1 takes %2 argument(s)").arg(a.at(0).toString()).arg(types.size()));
+            return fail(path, QStringLiteral("%1 takes %2 argument(s)").arg(name).arg(types.size()));
         for (qsizetype i = 0; i < types.size(); ++i) {
             const QJsonValue arg = a.at(i + 1);
-            const bool ok = types[i] == 's' ? arg.isString()
-                : types[i] == 'b'           ? arg.isBool()
-                : types[i] == 'd'           ? arg.isDouble()
-                                            : arg.isDouble() && arg.toDouble() == std::floor(arg.toDouble());
+            const QString at = path + QLatin1Char('/') + QString::number(i + 1);
+            const char type = types[i];
+            const bool ok = type == 's' ? arg.isString()
+                : type == 'b'           ? arg.isBool()
+                : type == 'd'           ? arg.isDouble() && std::isfinite(arg.toDouble())
+                                        : arg.isDouble() && arg.toDouble() == std::floor(arg.toDouble());
             if (!ok)
-                return fail(path + QLatin1Char('/') + QString::number(i + 1),
-                            QStringLiteral("argument %1 of %2 must be %3")
-                                .arg(i + 1)
-                                .arg(a.at(0).toString(), types[i] == 's' ? QStringLiteral("a text")
-                                                             : types[i] == 'b' ? QStringLiteral("true or false")
-                                                             : types[i] == 'd' ? QStringLiteral("a number")
-                                                                               : QStringLiteral("a whole number")));
+                return fail(at, QStringLiteral("argument %1 of %2 must be %3").arg(i + 1).arg(name, typeName(type)));
+            // What the interface refuses is known now: a file that asks for it is a bad file.
+            if (type == 's' && arg.toString().size() > Scenario::MaxTextLength)
+                return fail(at, QStringLiteral("argument %1 of %2 is longer than %3 characters, which the service refuses")
+                                    .arg(i + 1).arg(name).arg(Scenario::MaxTextLength));
+            if (type == 's' || type == 'b')
+                continue;
+            const double max = change->max > 0 ? change->max : type == 't' ? MaxUnsigned64 : MaxInt;
+            if (arg.toDouble() < change->min || arg.toDouble() > max)
+                return fail(at, QStringLiteral("argument %1 of %2 must be from %3 to %4, or the service refuses it")
+                                    .arg(i + 1).arg(name, QString::number(change->min), QString::number(max, 'g', 20)));
         }
         QJsonArray args = a;
         args.removeFirst();
-        *out = {a.at(0).toString(), args};
+        *out = {name, args};
         return true;
     }
     bool calls(const QJsonValue &v, const QString &path, QList<Scenario::Call> *out)
@@ -324,13 +384,52 @@ QStringList Scenario::callNames()
     return names;
 }
 
-bool Scenario::apply(Zav::Transfer *transfer, const Call &call)
+QVariantList Scenario::arguments(const Call &call)
 {
     const Change *change = findChange(call.name);
-    if (!change || !transfer)
-        return false;
-    change->apply(transfer, call.args);
-    return true;
+    QVariantList out;
+    for (qsizetype i = 0; change && i < qsizetype(qstrlen(change->types)); ++i) {
+        const QJsonValue arg = call.args.at(i);
+        switch (change->types[i]) {
+        case 's':
+            out << arg.toString();
+            break;
+        case 'b':
+            out << arg.toBool();
+            break;
+        case 'i':
+            out << int(arg.toDouble());
+            break;
+        case 't':
+            out << qulonglong(arg.toDouble());
+            break;
+        default: // the client library takes the part done as a float
+            out << double(float(arg.toDouble()));
+        }
+    }
+    return out;
+}
+
+double Scenario::rampTime(const Event &ramp, int i)
+{
+    return ramp.at + qMin(ramp.over, i * ramp.step);
+}
+
+double Scenario::rampValue(const Event &ramp, int i)
+{
+    return ramp.from + (ramp.to - ramp.from) * i / ramp.steps;
+}
+
+double Scenario::shortestFloat(double value)
+{
+    const float f = float(value);
+    if (double(f) != value || !std::isfinite(f))
+        return value;
+    char text[32];
+    const auto end = std::to_chars(text, text + sizeof text, f).ptr;
+    double shortest = value;
+    std::from_chars(text, end, shortest);
+    return shortest;
 }
 
 QList<Scenario::Call> Scenario::defaultAnswer(const QString &request, bool accept)
@@ -355,11 +454,14 @@ bool Scenario::load(const QString &filePath, QString *error)
         *error = QStringLiteral("%1: %2").arg(filePath, file.errorString());
         return false;
     }
-    const QString text = QString::fromUtf8(file.readAll());
-    Reader reader(text);
+    if (file.size() > MaxFileBytes) {
+        *error = QStringLiteral("%1: a scenario file is at most %2 MiB").arg(filePath).arg(MaxFileBytes >> 20);
+        return false;
+    }
+    Reader reader(QString::fromUtf8(file.readAll()));
     QJsonValue root;
     if (!reader.read(&root)) {
-        *error = QStringLiteral("%1:%2: %3").arg(filePath, lineAndColumn(text, reader.errorAt()), reader.error());
+        *error = QStringLiteral("%1:%2: %3").arg(filePath, reader.lineAndColumn(reader.errorAt()), reader.error());
         return false;
     }
     Checker check;
@@ -375,23 +477,28 @@ bool Scenario::load(const QString &filePath, QString *error)
         }
         name = top.value(QStringLiteral("name")).toString(QFileInfo(filePath).fileName());
         double copyCount = 1;
-        if (!check.number(top, QString(), "copies", &copyCount, false, 1) || copyCount != std::floor(copyCount))
-            return check.faultPath.isEmpty() ? check.fail(QStringLiteral("/copies"), QStringLiteral("\"copies\" is a whole number"))
-                                             : false;
-        copies = int(qMin(copyCount, 100000.0));
+        if (!check.number(top, QString(), "copies", &copyCount, false, 1, MaxCopies))
+            return false;
+        if (copyCount != std::floor(copyCount))
+            return check.fail(QStringLiteral("/copies"), QStringLiteral("\"copies\" is a whole number"));
+        copies = int(copyCount);
         const QJsonArray transferList = top.value(QStringLiteral("transfers")).toArray();
         if (transferList.isEmpty())
             return check.fail(QStringLiteral("/transfers"), QStringLiteral("a scenario registers at least one transfer"));
+        QSet<QString> keys;
         for (qsizetype i = 0; i < transferList.size(); ++i) {
             const QString at = QStringLiteral("/transfers/%1").arg(i);
             const QJsonObject o = transferList.at(i).toObject();
             Transfer t;
             t.key = o.value(QStringLiteral("key")).toString();
-            t.name = o.value(QStringLiteral("name")).toString(t.key);
-            t.type = int(typeWords.indexOf(o.value(QStringLiteral("type")).toString(QStringLiteral("upload"))));
-            t.clientId = o.value(QStringLiteral("clientId")).toString();
-            if (t.key.isEmpty() || std::any_of(transfers.cbegin(), transfers.cend(), [&](const Transfer &x) { return x.key == t.key; }))
+            if (t.key.isEmpty() || keys.contains(t.key))
                 return check.fail(at, QStringLiteral("each transfer needs a \"key\" of its own"));
+            keys.insert(t.key);
+            QString typeWord;
+            if (!check.text(o, at, "name", &t.name, t.key) || !check.text(o, at, "clientId", &t.clientId, QString())
+                || !check.text(o, at, "type", &typeWord, QStringLiteral("upload")))
+                return false;
+            t.type = int(typeWords.indexOf(typeWord));
             if (t.type < 0)
                 return check.fail(at + QStringLiteral("/type"), QStringLiteral("the type is upload, download or sync"));
             if (!check.number(o, at, "at", &t.at, false))
@@ -400,28 +507,28 @@ bool Scenario::load(const QString &filePath, QString *error)
                 return false;
             transfers.append(t);
         }
-        const auto known = [&](const QString &key) {
-            return std::any_of(transfers.cbegin(), transfers.cend(), [&](const Transfer &x) { return x.key == key; });
-        };
         const QJsonArray events = top.value(QStringLiteral("timeline")).toArray();
+        QSet<QString> registeredByEvent;
         for (qsizetype i = 0; i < events.size(); ++i) {
             const QString at = QStringLiteral("/timeline/%1").arg(i);
             const QJsonObject o = events.at(i).toObject();
             Event e;
-            e.where = lineAndColumn(text, reader.where(at));
-            e.transfer = o.value(QStringLiteral("transfer")).toString();
+            e.where = reader.lineAndColumn(reader.where(at));
             if (!events.at(i).isObject() || !check.number(o, at, "at", &e.at, true))
                 return check.faultPath.isEmpty() ? check.fail(at, QStringLiteral("an event is an object")) : false;
-            if (!known(e.transfer))
-                return check.fail(at + QStringLiteral("/transfer"), QStringLiteral("no transfer with the key \"%1\"").arg(e.transfer));
-            const QStringList kinds {QStringLiteral("call"), QStringLiteral("ramp"), QStringLiteral("commit"),
-                                     QStringLiteral("request"), QStringLiteral("expect"), QStringLiteral("expectRequest")};
+            const QStringList kinds {QStringLiteral("call"),   QStringLiteral("ramp"),          QStringLiteral("commit"),
+                                     QStringLiteral("request"), QStringLiteral("expect"),       QStringLiteral("expectRequest"),
+                                     QStringLiteral("register")};
             const auto kind = std::find_if(kinds.cbegin(), kinds.cend(), [&](const QString &k) { return o.contains(k); });
             if (kind == kinds.cend() || std::count_if(kinds.cbegin(), kinds.cend(), [&](const QString &k) { return o.contains(k); }) != 1)
                 return check.fail(at, QStringLiteral("an event holds one of %1").arg(kinds.join(QStringLiteral(", "))));
             e.kind = Event::Kind(kind - kinds.cbegin());
             const QString inner = at + QLatin1Char('/') + *kind;
             const QJsonValue v = o.value(*kind);
+            e.transfer = e.kind == Event::Register ? v.toString() : o.value(QStringLiteral("transfer")).toString();
+            const QString keyPath = e.kind == Event::Register ? inner : at + QStringLiteral("/transfer");
+            if (!keys.contains(e.transfer))
+                return check.fail(keyPath, QStringLiteral("no transfer with the key \"%1\"").arg(e.transfer.left(64)));
             switch (e.kind) {
             case Event::Change: {
                 Call c;
@@ -437,13 +544,15 @@ bool Scenario::load(const QString &filePath, QString *error)
             case Event::Ramp: {
                 const QJsonObject r = v.toObject();
                 e.rampCall = r.value(QStringLiteral("call")).toString(QLatin1String(T::setProgress));
-                if (!check.number(r, inner, "from", &e.from, true) || !check.number(r, inner, "to", &e.to, true)
+                if (!check.number(r, inner, "from", &e.from, true, 0, 1) || !check.number(r, inner, "to", &e.to, true, 0, 1)
                     || !check.number(r, inner, "over", &e.over, true) || !check.number(r, inner, "step", &e.step, true, 1))
                     return false;
-                if (e.from > 1 || e.to > 1)
-                    return check.fail(inner, QStringLiteral("a ramp goes between 0 and 1"));
                 if (e.rampCall != QLatin1String(T::setProgress) && e.rampCall != QLatin1String(T::setActive))
                     return check.fail(inner + QStringLiteral("/call"), QStringLiteral("a ramp calls setProgress or setActive"));
+                const double steps = qMax(1.0, std::ceil(e.over / e.step));
+                if (steps > MaxRampSteps)
+                    return check.fail(inner, QStringLiteral("a ramp takes at most %1 steps").arg(MaxRampSteps, 0, 'f', 0));
+                e.steps = int(steps);
                 break;
             }
             case Event::Request:
@@ -460,10 +569,38 @@ bool Scenario::load(const QString &filePath, QString *error)
                     return check.fail(inner, QStringLiteral("an expectation is an object of fields and their values"));
                 e.expect = v.toObject();
                 break;
+            case Event::Register:
+                if (registeredByEvent.contains(e.transfer))
+                    return check.fail(inner, QStringLiteral("\"%1\" is registered twice").arg(e.transfer));
+                registeredByEvent.insert(e.transfer);
+                break;
             }
             timeline.append(e);
         }
+        // A transfer that no event registers is registered at its own time, before the events of
+        // that time.
+        QList<Event> registrations;
+        for (qsizetype i = 0; i < transfers.size(); ++i) {
+            if (registeredByEvent.contains(transfers.at(i).key))
+                continue;
+            Event e;
+            e.kind = Event::Register;
+            e.at = transfers.at(i).at;
+            e.transfer = transfers.at(i).key;
+            e.where = reader.lineAndColumn(reader.where(QStringLiteral("/transfers/%1").arg(i)));
+            registrations.append(e);
+        }
+        timeline = registrations + timeline;
         std::stable_sort(timeline.begin(), timeline.end(), [](const Event &a, const Event &b) { return a.at < b.at; });
+        QSet<QString> registered;
+        for (const Event &e : std::as_const(timeline)) {
+            if (e.kind == Event::Register) {
+                registered.insert(e.transfer);
+            } else if (!registered.contains(e.transfer)) {
+                check.faultWhere = e.where;
+                return check.fail(QString(), QStringLiteral("\"%1\" is not registered yet at %2 ms").arg(e.transfer).arg(e.at));
+            }
+        }
         const QJsonArray answerList = top.value(QStringLiteral("answers")).toArray();
         for (qsizetype i = 0; i < answerList.size(); ++i) {
             const QString at = QStringLiteral("/answers/%1").arg(i);
@@ -472,8 +609,8 @@ bool Scenario::load(const QString &filePath, QString *error)
             a.transfer = o.value(QStringLiteral("transfer")).toString();
             a.request = o.value(QStringLiteral("request")).toString();
             a.accept = o.value(QStringLiteral("accept")).toBool(true);
-            if (!a.transfer.isEmpty() && !known(a.transfer))
-                return check.fail(at + QStringLiteral("/transfer"), QStringLiteral("no transfer with the key \"%1\"").arg(a.transfer));
+            if (!a.transfer.isEmpty() && !keys.contains(a.transfer))
+                return check.fail(at + QStringLiteral("/transfer"), QStringLiteral("no transfer with the key \"%1\"").arg(a.transfer.left(64)));
             if (!Requests::isRequest(a.request))
                 return check.fail(at + QStringLiteral("/request"), QStringLiteral("the request is one of %1").arg(Requests::listed()));
             if (!check.number(o, at, "after", &a.after, false))
@@ -488,8 +625,11 @@ bool Scenario::load(const QString &filePath, QString *error)
         }
         return true;
     }();
-    if (!ok)
-        *error = QStringLiteral("%1:%2: %3").arg(filePath, lineAndColumn(text, reader.where(check.faultPath)), check.fault);
+    if (!ok) {
+        // A fault found after sorting carries its own place.
+        const QString where = check.faultWhere.isEmpty() ? reader.lineAndColumn(reader.where(check.faultPath)) : check.faultWhere;
+        *error = QStringLiteral("%1:%2: %3").arg(filePath, where, check.fault);
+    }
     return ok;
 }
 
@@ -504,41 +644,53 @@ bool ScenarioRecorder::add(const QJsonObject &line)
         m_client = sender;
     if (m_client.isEmpty())
         return true;
-    if (call == QLatin1String("clientGone") && sender == m_client)
+    if ((call == QLatin1String("clientGone") && sender == m_client) || startsRun(line))
         return false;
     const bool own = sender == m_client;
-    const bool askedOfIt = call == QLatin1String(ZavBus::Control::sendRequest) && m_ids.contains(id);
-    if (!(own && (call == QLatin1String(T::registerTransfer) || m_ids.contains(id))) && !askedOfIt)
+    const bool askedOfIt = call == QLatin1String(ZavBus::Control::sendRequest) && m_keys.contains(id);
+    if (!(own && (call == QLatin1String(T::registerTransfer) || m_keys.contains(id))) && !askedOfIt)
         return true;
-    const qint64 time = QDateTime::fromString(line.value(QStringLiteral("time")).toString(), Qt::ISODateWithMs).toMSecsSinceEpoch();
+    // Times only go forward (a clock set back would make events that cannot be played).
+    const QDateTime stamp = QDateTime::fromString(line.value(QStringLiteral("time")).toString(), Qt::ISODateWithMs);
+    const qint64 time = qMax(qMax<qint64>(m_last, 0), stamp.isValid() ? stamp.toMSecsSinceEpoch() : 0);
     if (m_start < 0)
         m_start = time;
+    m_last = time;
     // Keys by order of registration: a scenario recorded from its own playback is the same.
     if (call == QLatin1String(T::registerTransfer))
-        m_ids.append(id);
-    const QString key = QStringLiteral("t%1").arg(m_ids.indexOf(id) + 1);
+        m_keys.insert(id, QStringLiteral("t%1").arg(m_keys.size() + 1));
+    const QString key = m_keys.value(id);
     const QJsonArray args = line.value(QStringLiteral("args")).toArray();
+    QJsonObject event {{QStringLiteral("at"), qMin(double(time - m_start), Scenario::MaxTime)}};
     if (call == QLatin1String(T::registerTransfer)) {
+        // Registered by an event, so that playing keeps the journal's order within a millisecond.
         m_transfers.append(QJsonObject {{QStringLiteral("key"), key},
-                                        {QStringLiteral("at"), double(time - m_start)},
                                         {QStringLiteral("name"), args.at(0).toString()},
                                         {QStringLiteral("type"), typeWords.value(args.at(1).toInt())},
                                         {QStringLiteral("clientId"), args.at(2).toString()}});
-        return true;
-    }
-    QJsonObject event {{QStringLiteral("at"), double(time - m_start)}, {QStringLiteral("transfer"), key}};
-    if (askedOfIt) {
+        event.insert(QStringLiteral("register"), key);
+    } else if (askedOfIt) {
+        event.insert(QStringLiteral("transfer"), key);
         event.insert(QStringLiteral("request"), args.at(0).toString());
-    } else if (findChange(call)) {
-        QJsonArray change {call};
-        for (const QJsonValue &arg : args)
-            change.append(arg);
-        event.insert(QStringLiteral("call"), change);
+    } else if (const Change *change = findChange(call)) {
+        QJsonArray changeArgs {call};
+        for (qsizetype i = 0; i < args.size(); ++i) {
+            // Progress went as a float: written as the float's shortest decimal, it is sent the same.
+            const bool fraction = i < qsizetype(qstrlen(change->types)) && change->types[i] == 'd';
+            changeArgs.append(fraction ? QJsonValue(Scenario::shortestFloat(args.at(i).toDouble())) : args.at(i));
+        }
+        event.insert(QStringLiteral("transfer"), key);
+        event.insert(QStringLiteral("call"), changeArgs);
     } else {
         return true; // the service's own records (its requests to the client)
     }
     m_timeline.append(event);
     return true;
+}
+
+bool ScenarioRecorder::startsRun(const QJsonObject &line)
+{
+    return line.value(QStringLiteral("call")).toString() == QLatin1String("serviceStarted");
 }
 
 QJsonObject ScenarioRecorder::scenario(const QString &name) const

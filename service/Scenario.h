@@ -2,15 +2,13 @@
 #ifndef SCENARIO_H
 #define SCENARIO_H
 
+#include <QHash>
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QList>
 #include <QString>
 #include <QStringList>
-
-namespace Zav {
-class Transfer;
-}
+#include <QVariantList>
 
 // A scenario: transfers to register, a timeline of what happens to them, answers to the
 // service's requests and expectations of the service's state, read from a JSON file (the format
@@ -18,6 +16,14 @@ class Transfer;
 // is reported with its line and column.
 struct Scenario
 {
+    // What a file may ask for; anything beyond is a bad file, reported with its line and column.
+    static constexpr qint64 MaxFileBytes = 64 * 1024 * 1024;
+    static constexpr int MaxDepth = 64; // nesting of objects and arrays
+    static constexpr double MaxTime = 24 * 3600 * 1000.0; // ms: at, over, after, within
+    static constexpr double MaxRampSteps = 1000000;
+    static constexpr int MaxCopies = 10000;
+    static constexpr int MaxTextLength = 4096; // the interface's limit on every text
+
     // One change, as the client library makes it: the name of the Zav::Transfer method and its
     // arguments.
     struct Call
@@ -36,12 +42,15 @@ struct Scenario
     };
     struct Event
     {
-        enum Kind { Change, Ramp, Commit, Request, Expect, ExpectRequest };
+        // Register: the transfer's registration, at its place in the timeline (a transfer that no
+        // event registers gets one at its own "at", before the events of that time).
+        enum Kind { Change, Ramp, Commit, Request, Expect, ExpectRequest, Register };
         Kind kind = Change;
         double at = 0; // ms from the start
         QString transfer; // key
         QList<Call> calls; // Change: one; Commit: those between startCommit and endCommit
         double from = 0, to = 0, over = 0, step = 0; // Ramp
+        int steps = 0; // Ramp: steps after the first
         QString rampCall; // setProgress or setActive
         QString request; // Request, ExpectRequest
         double within = 0; // ExpectRequest: ms
@@ -68,14 +77,21 @@ struct Scenario
     bool load(const QString &filePath, QString *error);
     // The calls an answer makes when the file names none: what the app's answer box does.
     static QList<Call> defaultAnswer(const QString &request, bool accept);
-    // Makes a change through the client library; false for an unknown name (load rules it out).
-    static bool apply(Zav::Transfer *transfer, const Call &call);
+    // A change's arguments as the client library sends them (progress as a 32-bit float).
+    static QVariantList arguments(const Call &call);
+    // The time of a ramp's step i (0 to steps), and the value it sends.
+    static double rampTime(const Event &ramp, int i);
+    static double rampValue(const Event &ramp, int i);
+    // The shortest decimal that a 32-bit float reads back as (0.04 for 0.03999999910593033).
+    static double shortestFloat(double value);
     // The change names that a scenario may use.
     static QStringList callNames();
 };
 
 // Makes a scenario from the service's journal: the calls of one client, with their timing, and
-// the requests others asked for its transfers, so that playing it sends the same calls again.
+// the requests others asked for its transfers, so that playing it sends the same calls again, in
+// the order the service received them. A journal holds the runs of the service one after
+// another, each begun by a "serviceStarted" record; the recorder is fed one run.
 class ScenarioRecorder
 {
 public:
@@ -85,6 +101,8 @@ public:
     }
     // Feeds one journal line; false once the client has left (nothing more to record).
     bool add(const QJsonObject &line);
+    // True for the record with which a service run begins.
+    static bool startsRun(const QJsonObject &line);
     QString client() const { return m_client; }
     int transferCount() const { return int(m_transfers.size()); }
     QJsonObject scenario(const QString &name) const;
@@ -94,7 +112,8 @@ public:
 private:
     QString m_client; // bus name; the first to register a transfer when empty
     qint64 m_start = -1; // ms since the epoch of the first record kept
-    QStringList m_ids; // the client's transfers, in order of registration
+    qint64 m_last = -1; // of the last record kept
+    QHash<QString, QString> m_keys; // the client's transfers: id -> key, by order of registration
     QJsonArray m_transfers;
     QJsonArray m_timeline;
 };

@@ -5,15 +5,16 @@
 #include "ZavBusNames.h"
 #include "ZavCtl.h"
 
+#include <QDBusPendingCallWatcher>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
-#include <QPointer>
 #include <QXmlStreamWriter>
 
 #include <zav/ZavClient.h>
 
 #include <cmath>
+#include <limits>
 
 namespace {
 QString shown(const QJsonValue &v)
@@ -25,12 +26,20 @@ QString shown(const QJsonValue &v)
     return QString::fromUtf8(QJsonDocument(QJsonArray {v}).toJson(QJsonDocument::Compact)).mid(1).chopped(1);
 }
 
-bool same(const QJsonValue &actual, const QJsonValue &expected)
+// Counts, sizes, ids and texts compare exactly; progress travels as a 32-bit float and compares
+// at six places, as `zavctl show --json` rounds it.
+bool same(const QString &field, const QJsonValue &actual, const QJsonValue &expected)
 {
-    // Progress travels as a 32-bit float: numbers match to six places.
-    if (actual.isDouble() && expected.isDouble())
-        return std::abs(actual.toDouble() - expected.toDouble()) <= 1e-6 * qMax(1.0, std::abs(expected.toDouble()));
-    return actual == expected;
+    if (!actual.isDouble() || !expected.isDouble())
+        return actual == expected;
+    if (field == QLatin1String("progress"))
+        return std::llround(actual.toDouble() * 1e6) == std::llround(expected.toDouble() * 1e6);
+    return actual.toDouble() == expected.toDouble() && actual.toInteger(-1) == expected.toInteger(-1);
+}
+
+QString argumentsText(const QJsonArray &args)
+{
+    return QString::fromUtf8(QJsonDocument(args).toJson(QJsonDocument::Compact));
 }
 } // namespace
 
@@ -59,11 +68,13 @@ void ScenarioPlayer::start(const QList<Scenario> &scenarios, const Options &opti
     m_client = std::make_unique<Zav::Client>();
     if (!m_client->init()) {
         m_err << "zavctl: no transfer service on the bus (" << ZavBus::ServiceName << ")\n";
+        m_finished = true;
         QTimer::singleShot(0, this, [this] { emit finished(ZavCtl::NotThere); });
         return;
     }
     m_control = std::make_unique<ComKelvoZavControlInterface>(QLatin1String(ZavBus::ServiceName),
                                                               QLatin1String(ZavBus::ObjectPath), m_bus);
+    m_control->setTimeout(CallTimeout);
     const auto forward = [this](const char *request) {
         return [this, request](Zav::Transfer *t) { onRequest(t, QLatin1String(request)); };
     };
@@ -77,114 +88,114 @@ void ScenarioPlayer::start(const QList<Scenario> &scenarios, const Options &opti
 void ScenarioPlayer::nextRun()
 {
     if (m_run >= m_scenarios.size() * m_options.repeat) {
-        writeJunit();
-        const qsizetype failed = std::count_if(m_results.cbegin(), m_results.cend(), [](const Result &r) { return !r.failure.isEmpty(); });
-        if (m_results.isEmpty())
-            m_out << "Played; the scenarios expect nothing.\n";
-        else
-            m_out << (failed ? "FAILED: " : "All hold: ") << m_results.size() - failed << " of " << m_results.size()
-                  << " expectation(s) hold.\n";
-        m_out.flush();
-        emit finished(failed || m_failed ? ZavCtl::NotThere : ZavCtl::Success);
+        m_finished = true;
+        summarize(false);
+        const bool failed = m_failed || std::any_of(m_results.cbegin(), m_results.cend(), [](const Result &r) { return !r.failure.isEmpty(); });
+        emit finished(failed ? ZavCtl::NotThere : ZavCtl::Success);
         return;
     }
     m_current = &m_scenarios.at(m_run / m_options.repeat);
     ++m_run;
+    ++m_generation;
     m_handles.clear();
     m_keys.clear();
-    m_steps.clear();
-    m_next = 0;
+    m_cursors = {};
+    m_answersDue.clear();
+    m_outbox.clear();
+    m_inFlight = 0;
+    m_barrier = false;
     m_waiting.clear();
     m_arrived.clear();
     m_calls = 0;
+    m_callFailures = 0;
     m_clock.start();
-    const int copies = m_options.copies * m_current->copies;
-    // Registrations are steps too (event -1 - transfer), so that they come at their time.
-    for (int copy = 0; copy < copies; ++copy) {
-        for (int t = 0; t < m_current->transfers.size(); ++t)
-            m_steps.append({m_current->transfers.at(t).at / m_options.speed, -1 - t, copy, 0});
-    }
-    // Every event of every copy, ramps as their steps, in the order of time.
-    for (int e = 0; e < m_current->timeline.size(); ++e) {
-        const Scenario::Event &event = m_current->timeline.at(e);
-        for (int copy = 0; copy < copies; ++copy) {
-            if (event.kind != Scenario::Event::Ramp) {
-                m_steps.append({event.at / m_options.speed, e, copy, 0});
-                continue;
-            }
-            const int steps = qMax(1, int(std::ceil(event.over / event.step)));
-            for (int i = 0; i <= steps; ++i)
-                m_steps.append({(event.at + qMin(event.over, i * event.step)) / m_options.speed, e, copy,
-                                event.from + (event.to - event.from) * i / steps});
-        }
-    }
-    std::stable_sort(m_steps.begin(), m_steps.end(), [](const Step &a, const Step &b) { return a.at < b.at; });
+    // One cursor per event; a ramp's cursor moves on step by step, so nothing is built ahead.
+    for (int e = 0; e < m_current->timeline.size(); ++e)
+        m_cursors.push({m_current->timeline.at(e).at / m_options.speed, e, 0});
     tick();
 }
 
 void ScenarioPlayer::tick()
 {
-    while (m_next < m_steps.size() && m_steps.at(m_next).at <= now())
-        perform(m_steps.at(m_next++));
+    const double t = now();
+    while (!m_cursors.empty() && m_cursors.top().at <= t && m_outbox.size() < MaxQueued) {
+        const Cursor cursor = m_cursors.top();
+        m_cursors.pop();
+        for (int copy = 0; copy < copies(); ++copy)
+            perform(cursor, copy);
+        const Scenario::Event &event = m_current->timeline.at(cursor.event);
+        if (event.kind == Scenario::Event::Ramp && cursor.step < event.steps)
+            m_cursors.push({Scenario::rampTime(event, cursor.step + 1) / m_options.speed, cursor.event, cursor.step + 1});
+    }
+    while (!m_answersDue.empty() && m_answersDue.begin()->first <= t && m_outbox.size() < MaxQueued) {
+        const DueAnswer answer = m_answersDue.begin()->second;
+        m_answersDue.erase(m_answersDue.begin());
+        for (const Scenario::Call &call : answer.calls)
+            sendChange(answer.key, answer.copy, call, answer.label);
+    }
     expireWaiting();
-    if (m_next < m_steps.size()) {
-        m_timer.start(qMax(0, int(m_steps.at(m_next).at - now())));
+    if (m_outbox.size() >= MaxQueued)
+        return; // the replies make room, and tick again
+    double next = std::numeric_limits<double>::infinity();
+    if (!m_cursors.empty())
+        next = m_cursors.top().at;
+    if (!m_answersDue.empty())
+        next = qMin(next, m_answersDue.begin()->first);
+    for (const Waiting &w : std::as_const(m_waiting))
+        next = qMin(next, w.deadline);
+    if (std::isfinite(next)) {
+        // Bounded, so that no time in a file can overflow the timer; it simply wakes again.
+        m_timer.start(int(qBound(0.0, std::ceil(next - now()), 3600000.0)));
         return;
     }
-    if (!m_waiting.isEmpty() || m_pendingAnswers > 0) {
-        m_timer.start(10);
-        return;
-    }
-    endRun();
+    if (m_outbox.empty() && m_inFlight == 0)
+        endRun();
 }
 
-void ScenarioPlayer::registerTransfer(const Scenario::Transfer &t, int copy)
+void ScenarioPlayer::perform(const Cursor &cursor, int copy)
 {
-    const QString name = m_options.copies * m_current->copies > 1 ? QStringLiteral("%1 #%2").arg(t.name).arg(copy + 1) : t.name;
-    Zav::Transfer *handle = m_client->registerTransfer(name, Zav::Client::TransferType(t.type), t.clientId);
-    ++m_calls;
-    if (!handle) {
-        report(QStringLiteral("%1: register %2").arg(t.key, name), QStringLiteral("the service refused the registration"));
-        return;
-    }
-    m_handles.insert(t.key + QLatin1Char('#') + QString::number(copy), handle);
-    m_keys.insert(handle, {t.key, copy});
-    for (const Scenario::Call &call : t.calls)
-        m_calls += Scenario::apply(handle, call);
-}
-
-void ScenarioPlayer::perform(const Step &step)
-{
-    if (step.event < 0)
-        return registerTransfer(m_current->transfers.at(-1 - step.event), step.copy);
-    const Scenario::Event &event = m_current->timeline.at(step.event);
-    Zav::Transfer *handle = m_handles.value(event.transfer + QLatin1Char('#') + QString::number(step.copy));
-    if (!handle)
-        return; // its registration failed, and was reported
-    const QString label = m_options.copies * m_current->copies > 1 ? QStringLiteral("%1#%2").arg(event.transfer).arg(step.copy + 1) : event.transfer;
-    const QString name = QStringLiteral("%1 at %2 ms (line %3)").arg(label).arg(event.at).arg(event.where);
+    const Scenario::Event &event = m_current->timeline.at(cursor.event);
+    const QString key = event.transfer;
+    const QString label = QStringLiteral("%1 at %2 ms (line %3)")
+                              .arg(copies() > 1 ? QStringLiteral("%1#%2").arg(key).arg(copy + 1) : key)
+                              .arg(event.kind == Scenario::Event::Ramp ? Scenario::rampTime(event, cursor.step) : event.at)
+                              .arg(event.where);
     switch (event.kind) {
+    case Scenario::Event::Register: {
+        const auto transfer = std::find_if(m_current->transfers.cbegin(), m_current->transfers.cend(),
+                                           [&](const Scenario::Transfer &t) { return t.key == key; });
+        registerTransfer(*transfer, copy, label);
+        break;
+    }
     case Scenario::Event::Change:
-        m_calls += Scenario::apply(handle, event.calls.constFirst());
+        sendChange(key, copy, event.calls.constFirst(), label);
         break;
     case Scenario::Event::Ramp:
-        m_calls += Scenario::apply(handle, {event.rampCall, {step.value}});
+        sendChange(key, copy, {event.rampCall, {Scenario::rampValue(event, cursor.step)}}, label);
         break;
     case Scenario::Event::Commit:
-        handle->startCommit();
+        sendChange(key, copy, {QLatin1String(ZavBus::Transfers::startCommit), {}}, label);
         for (const Scenario::Call &call : event.calls)
-            Scenario::apply(handle, call);
-        handle->endCommit();
-        m_calls += event.calls.size() + 2;
+            sendChange(key, copy, call, label);
+        sendChange(key, copy, {QLatin1String(ZavBus::Transfers::endCommit), {}}, label);
         break;
     case Scenario::Event::Request:
         // As a user (or zavctl request) would ask; the answer is not waited for here.
-        m_control->sendRequest(handle->id(), event.request);
-        ++m_calls;
+        enqueue({[this, key, copy, label, request = event.request](const std::function<void()> &finish) {
+            Zav::Transfer *handle = m_handles.value(handleKey(key, copy));
+            if (!handle)
+                return finish();
+            const double sentAt = now();
+            ++m_calls;
+            whenAnswered(m_control->sendRequest(handle->id(), request), [=](const QDBusMessage &reply) {
+                callFailed(QStringLiteral("%1: request %2").arg(label, request), reply, sentAt);
+                finish();
+            });
+        }});
         break;
     case Scenario::Event::ExpectRequest: {
-        const QPair<QString, int> who {event.transfer, step.copy};
-        const QString what = QStringLiteral("%1: %2 request within %3 ms").arg(name, event.request).arg(event.within);
+        const QPair<QString, int> who {key, copy};
+        const QString what = QStringLiteral("%1: %2 request within %3 ms").arg(label, event.request).arg(event.within);
         const auto arrived = std::find_if(m_arrived.begin(), m_arrived.end(), [&](const auto &a) {
             return a.first == who && a.second == event.request;
         });
@@ -192,28 +203,159 @@ void ScenarioPlayer::perform(const Step &step)
             m_arrived.erase(arrived);
             report(what, QString());
         } else {
-            m_waiting.append({event.transfer, step.copy, event.request, now() + event.within / m_options.speed, what});
+            m_waiting.append({key, copy, event.request, now() + event.within / m_options.speed, what});
         }
         break;
     }
     case Scenario::Event::Expect: {
-        // On the same connection as the changes: the service has handled every one sent before.
-        QDBusPendingReply<QString> reply = m_control->transfer(handle->id());
-        reply.waitForFinished();
-        QStringList wrong;
-        const QJsonObject actual = ZavCtl::forJson(QJsonDocument::fromJson(reply.value().toUtf8()).object());
-        for (auto it = event.expect.constBegin(); it != event.expect.constEnd(); ++it) {
-            if (!same(actual.value(it.key()), it.value()))
-                wrong << QStringLiteral("%1 is %2, expected %3").arg(it.key(), shown(actual.value(it.key())), shown(it.value()));
-        }
-        QStringList fields;
-        for (auto it = event.expect.constBegin(); it != event.expect.constEnd(); ++it)
-            fields << QStringLiteral("%1 %2").arg(it.key(), shown(it.value()));
-        report(QStringLiteral("%1: %2").arg(name, fields.join(QStringLiteral(", "))),
-               reply.isError() ? reply.error().message() : wrong.join(QStringLiteral("; ")));
+        // In turn with the changes: the service has handled every one sent before.
+        enqueue({[this, key, copy, label, expect = event.expect](const std::function<void()> &finish) {
+            Zav::Transfer *handle = m_handles.value(handleKey(key, copy));
+            QStringList fields;
+            for (auto it = expect.constBegin(); it != expect.constEnd(); ++it)
+                fields << QStringLiteral("%1 %2").arg(it.key(), shown(it.value()));
+            const QString name = QStringLiteral("%1: %2").arg(label, fields.join(QStringLiteral(", ")));
+            if (!handle) {
+                report(name, QStringLiteral("the transfer was not registered"));
+                return finish();
+            }
+            const double sentAt = now();
+            whenAnswered(m_control->transfer(handle->id()), [=](const QDBusMessage &reply) {
+                if (reply.type() == QDBusMessage::ErrorMessage) {
+                    callFailed(name, reply, sentAt);
+                    return finish();
+                }
+                QStringList wrong;
+                const QJsonObject actual = ZavCtl::forJson(
+                    QJsonDocument::fromJson(reply.arguments().value(0).toString().toUtf8()).object());
+                for (auto it = expect.constBegin(); it != expect.constEnd(); ++it) {
+                    if (!same(it.key(), actual.value(it.key()), it.value()))
+                        wrong << QStringLiteral("%1 is %2, expected %3").arg(it.key(), shown(actual.value(it.key())), shown(it.value()));
+                }
+                report(name, wrong.join(QStringLiteral("; ")));
+                finish();
+            });
+        }});
         break;
     }
     }
+}
+
+void ScenarioPlayer::registerTransfer(const Scenario::Transfer &t, int copy, const QString &label)
+{
+    const QString name = copies() > 1 ? QStringLiteral("%1 #%2").arg(t.name).arg(copy + 1) : t.name;
+    enqueue({[this, t, copy, name, label](const std::function<void()> &finish) {
+                 const double sentAt = now();
+                 const quint64 generation = m_generation;
+                 ++m_calls;
+                 m_client->registerTransfer(name, Zav::Client::TransferType(t.type), t.clientId, this,
+                                            [=](Zav::Transfer *handle, const QString &error) {
+                                                if (generation != m_generation)
+                                                    return;
+                                                if (handle) {
+                                                    m_handles.insert(handleKey(t.key, copy), handle);
+                                                    m_keys.insert(handle, {t.key, copy});
+                                                } else if (error.contains(QLatin1String("NoReply")) && now() - sentAt >= Zav::Client::CallTimeout - 100) {
+                                                    return callFailed(QStringLiteral("%1: register \"%2\"").arg(label, name),
+                                                                      QDBusMessage::createError(QDBusError::Timeout, error), sentAt);
+                                                } else {
+                                                    report(QStringLiteral("%1: register \"%2\"").arg(label, name),
+                                                           QStringLiteral("the service refused the registration: %1").arg(error), true);
+                                                }
+                                                finish();
+                                            });
+             },
+             true});
+    // Sent once the registration has its id, before anything the timeline sends later.
+    for (const Scenario::Call &call : t.calls)
+        sendChange(t.key, copy, call, label);
+}
+
+void ScenarioPlayer::sendChange(const QString &key, int copy, const Scenario::Call &call, const QString &label)
+{
+    enqueue({[this, key, copy, call, label](const std::function<void()> &finish) {
+        Zav::Transfer *handle = m_handles.value(handleKey(key, copy));
+        if (!handle)
+            return finish(); // its registration failed, and was reported
+        QDBusMessage message = QDBusMessage::createMethodCall(QLatin1String(ZavBus::ServiceName), QLatin1String(ZavBus::ObjectPath),
+                                                              QLatin1String(ZavBus::TransfersInterface), call.name);
+        message.setArguments(QVariantList {handle->id()} + Scenario::arguments(call));
+        const double sentAt = now();
+        ++m_calls;
+        whenAnswered(m_bus.asyncCall(message, CallTimeout), [=](const QDBusMessage &reply) {
+            callFailed(QStringLiteral("%1: %2 %3").arg(label, call.name, argumentsText(call.args)), reply, sentAt);
+            finish();
+        });
+    }});
+}
+
+void ScenarioPlayer::enqueue(Outgoing outgoing)
+{
+    m_outbox.push_back(std::move(outgoing));
+    pump();
+}
+
+void ScenarioPlayer::pump()
+{
+    if (m_pumping)
+        return; // a call that finished at once, inside the loop below
+    m_pumping = true;
+    while (!m_outbox.empty() && m_inFlight < MaxInFlight && !m_barrier) {
+        Outgoing next = std::move(m_outbox.front());
+        m_outbox.pop_front();
+        ++m_inFlight;
+        m_barrier = next.barrier;
+        next.send([this, generation = m_generation, barrier = next.barrier] {
+            if (generation != m_generation)
+                return;
+            --m_inFlight;
+            if (barrier)
+                m_barrier = false;
+            pump();
+            if (!m_pumping && m_outbox.size() < MaxQueued / 2 && !m_timer.isActive())
+                m_timer.start(0);
+        });
+    }
+    m_pumping = false;
+}
+
+void ScenarioPlayer::whenAnswered(const QDBusPendingCall &call, std::function<void(const QDBusMessage &)> done)
+{
+    auto *watcher = new QDBusPendingCallWatcher(call, this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, watcher, done, generation = m_generation] {
+        watcher->deleteLater();
+        if (generation == m_generation)
+            done(watcher->reply());
+    });
+}
+
+void ScenarioPlayer::callFailed(const QString &label, const QDBusMessage &reply, double sentAt)
+{
+    if (reply.type() != QDBusMessage::ErrorMessage)
+        return;
+    const QDBusError error(reply);
+    const bool unanswered = error.type() == QDBusError::NoReply || error.type() == QDBusError::Timeout
+        || error.type() == QDBusError::ServiceUnknown || error.name() == QLatin1String("org.freedesktop.DBus.Error.NameHasNoOwner")
+        || error.type() == QDBusError::Disconnected;
+    if (!unanswered) {
+        report(label, QStringLiteral("the service refused it: %1: %2").arg(error.name(), ZavCtl::printable(error.message())), true);
+        return;
+    }
+    // Nothing more of this scenario can be played: what the service would make of it is unknown.
+    const QString why = error.type() == QDBusError::ServiceUnknown || error.name().endsWith(QLatin1String("NameHasNoOwner"))
+        ? QStringLiteral("no transfer service on the bus")
+        : now() - sentAt >= CallTimeout - 100 ? QStringLiteral("the service did not answer within %1 s").arg(CallTimeout / 1000)
+                                              : QStringLiteral("the service left without answering");
+    report(label, QStringLiteral("%1; the rest of this play is skipped").arg(why), true);
+    ++m_generation;
+    m_cursors = {};
+    m_answersDue.clear();
+    m_outbox.clear();
+    m_waiting.clear();
+    m_inFlight = 0;
+    m_barrier = false;
+    m_timer.stop();
+    endRun();
 }
 
 void ScenarioPlayer::onRequest(Zav::Transfer *transfer, const QString &request)
@@ -233,14 +375,10 @@ void ScenarioPlayer::onRequest(Zav::Transfer *transfer, const QString &request)
     for (const Scenario::Answer &answer : m_current->answers) {
         if (answer.request != request || (!answer.transfer.isEmpty() && answer.transfer != who.first))
             continue;
-        ++m_pendingAnswers;
-        QPointer<Zav::Transfer> target(transfer);
-        QTimer::singleShot(int(answer.after / m_options.speed), this, [this, target, calls = answer.calls] {
-            --m_pendingAnswers;
-            for (const Scenario::Call &call : calls)
-                m_calls += target && Scenario::apply(target, call);
-        });
+        m_answersDue.insert({now() + answer.after / m_options.speed,
+                             {who.first, who.second, QStringLiteral("%1: answer to %2").arg(who.first, request), answer.calls}});
     }
+    m_timer.start(0); // tick finds when the next thing is due
 }
 
 void ScenarioPlayer::expireWaiting()
@@ -254,10 +392,12 @@ void ScenarioPlayer::expireWaiting()
     });
 }
 
-void ScenarioPlayer::report(const QString &name, const QString &failure)
+void ScenarioPlayer::report(const QString &name, const QString &failure, bool call)
 {
     const QString file = QFileInfo(m_current->path).fileName();
-    m_results.append({m_current, name, failure, now() / 1000});
+    m_results.append({m_current, name, failure, now() / 1000, call});
+    if (call && ++m_callFailures > ShownCallFailures)
+        return;
     if (failure.isEmpty())
         m_out << "ok   " << file << ": " << name << "\n";
     else
@@ -268,11 +408,47 @@ void ScenarioPlayer::report(const QString &name, const QString &failure)
 void ScenarioPlayer::endRun()
 {
     const double seconds = now() / 1000;
-    if (m_options.copies * m_current->copies > 1 || m_options.repeat > 1)
-        m_out << QFileInfo(m_current->path).fileName() << ": " << m_handles.size() << " transfer(s), " << m_calls
-              << " call(s) in " << QString::number(seconds, 'f', 2) << " s: "
-              << QString::number(seconds > 0 ? m_calls / seconds : 0, 'f', 0) << " calls/s\n";
+    const QString file = QFileInfo(m_current->path).fileName();
+    if (m_callFailures > ShownCallFailures)
+        m_out << "FAIL " << file << ": " << m_callFailures - ShownCallFailures
+              << " more call(s) failed; the JUnit report (--junit) lists every one\n";
+    if (copies() > 1 || m_options.repeat > 1)
+        m_out << file << ": " << m_handles.size() << " transfer(s), " << m_calls << " call(s) in "
+              << QString::number(seconds, 'f', 2) << " s: " << QString::number(seconds > 0 ? m_calls / seconds : 0, 'f', 0)
+              << " calls/s\n";
     QTimer::singleShot(0, this, &ScenarioPlayer::nextRun);
+}
+
+void ScenarioPlayer::summarize(bool interrupted)
+{
+    writeJunit();
+    qsizetype expectations = 0, held = 0, calls = 0;
+    for (const Result &r : std::as_const(m_results)) {
+        calls += r.call;
+        expectations += !r.call;
+        held += !r.call && r.failure.isEmpty();
+    }
+    const QString refused = calls ? QStringLiteral("; %1 call(s) refused or unanswered").arg(calls) : QString();
+    if (interrupted)
+        m_out << "INTERRUPTED: " << held << " of " << expectations << " expectation(s) held before the play was stopped"
+              << refused << ".\n";
+    else if (m_results.isEmpty())
+        m_out << "Played; the scenarios expect nothing.\n";
+    else
+        m_out << (held < expectations || calls ? "FAILED: " : "All hold: ") << held << " of " << expectations
+              << " expectation(s) hold" << refused << ".\n";
+    m_out.flush();
+}
+
+int ScenarioPlayer::interrupt()
+{
+    if (m_finished)
+        return -1;
+    m_finished = true;
+    m_timer.stop();
+    ++m_generation;
+    summarize(true);
+    return ZavCtl::NotThere;
 }
 
 void ScenarioPlayer::writeJunit()

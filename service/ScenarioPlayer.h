@@ -11,21 +11,40 @@
 #include <QTextStream>
 #include <QTimer>
 
+#include <deque>
+#include <functional>
+#include <map>
 #include <memory>
+#include <queue>
+#include <vector>
 
 class ComKelvoZavControlInterface;
+class QDBusMessage;
+class QDBusPendingCall;
 namespace Zav {
 class Client;
+class Transfer;
 }
 
-// Plays scenarios through the client library, headless: registers their transfers, makes the
+// Plays scenarios headless: registers their transfers through the client library, makes the
 // timeline's changes at their times, answers the service's requests and checks the
 // expectations, printing a line for each. Scenarios play one after another; the transfers of
 // one (and its copies) all at once.
+//
+// Every call waits for the service's reply (at most CallTimeout), so that a change the service
+// refuses fails the play with its line in the file and the service's error; the calls go out in
+// the file's order, at most MaxInFlight awaiting their replies at a time. A service that does
+// not answer ends the play of that scenario with a failing line. Nothing here blocks the event
+// loop, so that Ctrl+C ends a play at once.
 class ScenarioPlayer : public QObject
 {
     Q_OBJECT
 public:
+    static constexpr int CallTimeout = 5000; // ms
+    static constexpr int MaxInFlight = 64; // below the bus's default of 128 awaited replies
+    static constexpr int MaxQueued = 10000; // calls due but not sent: the timeline waits beyond
+    static constexpr int ShownCallFailures = 10; // a scenario's failing calls printed; all in JUnit
+
     struct Options
     {
         double speed = 1; // times faster
@@ -37,8 +56,11 @@ public:
     ScenarioPlayer(const QDBusConnection &bus, QTextStream &out, QTextStream &err, QObject *parent = nullptr);
     ~ScenarioPlayer() override;
 
-    // Starts playing; finished() tells the exit code: 0 when every expectation held.
+    // Starts playing; finished() tells the exit code: 0 when every expectation held and the
+    // service took every call.
     void start(const QList<Scenario> &scenarios, const Options &options);
+    // Ends the play now (SIGINT, SIGTERM) with a summary of what ran; returns the exit code.
+    int interrupt();
 
 Q_SIGNALS:
     void finished(int exitCode);
@@ -50,13 +72,20 @@ private:
         QString name;
         QString failure; // empty when it held
         double seconds = 0;
+        bool call = false; // a refused or unanswered call, not an expectation
     };
-    struct Step // one event for one copy of a transfer, at its time
+    struct Cursor // the next step of one event, for every copy at once
     {
         double at;
         int event;
-        int copy;
-        double value; // a ramp's progress
+        int step; // a ramp's step; 0 for other events
+    };
+    struct Later
+    {
+        bool operator()(const Cursor &a, const Cursor &b) const
+        {
+            return a.at > b.at || (a.at == b.at && a.event > b.event);
+        }
     };
     struct Waiting // an expected request
     {
@@ -66,17 +95,41 @@ private:
         double deadline;
         QString name;
     };
+    struct DueAnswer
+    {
+        QString key;
+        int copy;
+        QString label;
+        QList<Scenario::Call> calls;
+    };
+    // A call waiting its turn: send() starts it and calls `finish` once it is over. Nothing after
+    // a barrier starts before the barrier has finished (a registration: later calls need its id).
+    struct Outgoing
+    {
+        std::function<void(const std::function<void()> &finish)> send;
+        bool barrier = false;
+    };
 
     void nextRun();
     void tick();
-    void registerTransfer(const Scenario::Transfer &transfer, int copy);
-    void perform(const Step &step);
+    void perform(const Cursor &cursor, int copy);
+    void registerTransfer(const Scenario::Transfer &transfer, int copy, const QString &label);
+    void sendChange(const QString &key, int copy, const Scenario::Call &call, const QString &label);
+    void enqueue(Outgoing outgoing);
+    void pump();
+    // Calls `done` with the reply of a call, in this run only.
+    void whenAnswered(const QDBusPendingCall &call, std::function<void(const QDBusMessage &reply)> done);
+    // A call the service refused; a call it did not answer ends this scenario's play.
+    void callFailed(const QString &label, const QDBusMessage &reply, double sentAt);
     void onRequest(Zav::Transfer *transfer, const QString &request);
     void expireWaiting();
-    void report(const QString &name, const QString &failure);
+    void report(const QString &name, const QString &failure, bool call = false);
     void endRun();
+    void summarize(bool interrupted);
     void writeJunit();
     double now() const;
+    QString handleKey(const QString &key, int copy) const { return key + QLatin1Char('#') + QString::number(copy); }
+    int copies() const { return m_options.copies * m_current->copies; }
 
     QDBusConnection m_bus;
     QTextStream &m_out;
@@ -86,19 +139,25 @@ private:
     QList<Scenario> m_scenarios;
     Options m_options;
     int m_run = 0; // scenario index * repeat + play
+    quint64 m_generation = 0; // of the run; replies of an ended run are ignored
     const Scenario *m_current = nullptr;
-    QHash<QString, Zav::Transfer *> m_handles; // by key + '#' + copy
+    QHash<QString, Zav::Transfer *> m_handles; // by handleKey()
     QHash<Zav::Transfer *, QPair<QString, int>> m_keys;
-    QList<Step> m_steps; // sorted by time
-    qsizetype m_next = 0;
+    std::priority_queue<Cursor, std::vector<Cursor>, Later> m_cursors;
+    std::multimap<double, DueAnswer> m_answersDue; // by time
+    std::deque<Outgoing> m_outbox;
+    int m_inFlight = 0;
+    bool m_barrier = false; // a barrier is in flight
+    bool m_pumping = false;
     QList<Waiting> m_waiting;
     QList<QPair<QPair<QString, int>, QString>> m_arrived; // requests not yet expected
-    int m_pendingAnswers = 0;
     QElapsedTimer m_clock;
     QTimer m_timer;
     qint64 m_calls = 0;
+    int m_callFailures = 0; // in this run
     QList<Result> m_results;
     bool m_failed = false;
+    bool m_finished = false;
 };
 
 #endif

@@ -6,6 +6,7 @@
 #include "TransfersAdaptor.h"
 #include "ZavBusNames.h"
 
+#include <QCoreApplication>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
@@ -78,6 +79,15 @@ TransferService::TransferService(const QDBusConnection &bus, const Limits &limit
 }
 
 TransferService::~TransferService() = default;
+
+bool TransferService::openJournal(const QString &path, qint64 maxSize)
+{
+    if (!m_journal.open(path, maxSize))
+        return false;
+    // A journal holds the runs of the service one after another: ids start again at 1 in each.
+    m_journal.write(QString(), QString(), QStringLiteral("serviceStarted"), {QStringLiteral("0.1"), QCoreApplication::applicationPid()});
+    return true;
+}
 
 bool TransferService::start(QString *error)
 {

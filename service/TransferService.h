@@ -44,10 +44,8 @@ public:
     // Exports the object and takes the bus name; false (with the reason in `error`) when the
     // name is taken or the bus refuses.
     bool start(QString *error);
-    bool openJournal(const QString &path, qint64 maxSize = Journal::DefaultMaxSize)
-    {
-        return m_journal.open(path, maxSize);
-    }
+    // Opens the journal and marks in it where this run of the service begins ("serviceStarted").
+    bool openJournal(const QString &path, qint64 maxSize = Journal::DefaultMaxSize);
 
 public Q_SLOTS:
     // com.kelvo.zav.Transfers

@@ -8,9 +8,11 @@
 #include "ZavBusNames.h"
 
 #include <QCoreApplication>
+#include <QDBusServiceWatcher>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QRegularExpression>
 #include <QTime>
 
 #include <cmath>
@@ -61,7 +63,10 @@ const Command commands[] = {
      "texts are strings."},
     {"show", "ID [--json]", "one transfer with all it holds", "Every field of the transfer; --json gives it as one object."},
     {"request", "ID cancel|start|pause|repair", "ask the program that owns ID for an action",
-     "The service sends the request to the transfer's owner, which answers by changing the transfer."},
+     "The service sends the request to the transfer's owner, which answers by changing the transfer.\n"
+     "In the app, the transfer's row then shows its Info button: pressing it opens an answer box, where OK\n"
+     "accepts (cancel: the transfer is cancelled; start, pause: done) and Discard declines (cancel: cancel\n"
+     "failed); any answer to repair ends the transfer. zavctl watch shows the outcome."},
     {"watch", "[--json]", "every change as it happens (Ctrl+C ends it)",
      "On a terminal, a live table; otherwise one line per change, or with --json one object a line:\n"
      "{\"event\":\"changed\",\"transfer\":{...}} or {\"event\":\"removed\",\"id\":N}."},
@@ -72,10 +77,11 @@ const Command commands[] = {
      "Exit code 0 when all hold, 1 otherwise. --junit writes a JUnit XML report; --speed N plays N times faster;\n"
      "--repeat N plays each scenario N times; --transfers N plays N copies of each transfer at once, and reports the rate.\n"
      "The file format is in the README (Scenarios); examples/ has five."},
-    {"record", "--out FILE [--journal FILE] [--client NAME]", "make a scenario from what one client sent the service",
+    {"record", "--out FILE [--journal FILE [--run N]] [--client NAME]", "make a scenario from what one client sent the service",
      "From the service's journal (the file named, or the running service's), the calls of one client (its bus name,\n"
-     "or the first to register a transfer) with their timing, as a scenario that replays them. Without --journal it\n"
-     "records live, from now until the client leaves or Ctrl+C."},
+     "or the first to register a transfer) with their timing and order, as a scenario that replays them. Without\n"
+     "--journal it records live, from now until the client leaves, the service restarts, or Ctrl+C. A journal file\n"
+     "holds each run of the service in turn: --run N records the Nth, else the latest in which the client registered."},
     {"help", "[COMMAND]", "this text, or one command's", ""},
 };
 
@@ -123,6 +129,19 @@ int ZavCtl::usageError(const QString &what, const QString &command)
     return UsageError;
 }
 
+QString ZavCtl::unknownOption(const QString &command, const QString &option)
+{
+    QStringList options;
+    if (const Command *c = findCommand(command)) {
+        static const QRegularExpression word(QStringLiteral("--[a-z]+"));
+        for (auto it = word.globalMatch(QLatin1String(c->arguments)); it.hasNext();)
+            options << it.next().captured();
+    }
+    const QString guess = nearest(option, options);
+    return guess.isEmpty() ? QStringLiteral("%1 has no option %2").arg(command, printable(option))
+                           : QStringLiteral("%1 has no option %2; did you mean %3?").arg(command, printable(option), guess);
+}
+
 int ZavCtl::run(const QStringList &arguments)
 {
     QStringList args = arguments;
@@ -165,7 +184,7 @@ int ZavCtl::run(const QStringList &arguments)
     const qsizetype operands = args.size() - 1;
     for (const QString &arg : std::as_const(args)) {
         if (arg.startsWith(QLatin1String("--")))
-            return usageError(QStringLiteral("%1 has no option %2").arg(command, printable(arg)), command);
+            return usageError(unknownOption(command, arg), command);
     }
     const bool jsonAllowed = command == QLatin1String("list") || command == QLatin1String("show")
         || command == QLatin1String("watch");
@@ -295,8 +314,10 @@ ZavCtl::Columns ZavCtl::columnsFor(int width)
     Columns c;
     if (width <= 0)
         return c; // no terminal: every column whole
-    // ID, TYPE, PROGRESS, SIZE, SPEED and EST take 62 columns; STATE and NAME share the rest.
-    int rest = width - 62;
+    // ID, TYPE, PROGRESS, SIZE, SPEED and EST take 61 columns; STATE and NAME share the rest.
+    // Narrower, the bar shortens, then speed and estimate go, then the type, then the bar (the
+    // per cent stays): down to 40 columns every line fits.
+    int rest = width - 61;
     if (rest < 40) {
         c.bar = 6;
         rest += 6;
@@ -305,22 +326,41 @@ ZavCtl::Columns ZavCtl::columnsFor(int width)
         c.extras = false;
         rest += 15;
     }
+    if (rest < 20) {
+        c.type = false;
+        rest += 9;
+    }
+    if (rest < 18) {
+        c.bar = 0;
+        rest += 9;
+    }
     c.state = qBound(8, rest * 2 / 5, 36);
     c.name = qMax(8, rest - c.state - 1);
     return c;
 }
 
+namespace {
+// The line's columns before the name, each followed by a space.
+QString leadingColumns(const ZavCtl::Columns &c, const QString &id, const QString &type, const QString &progress,
+                       const QString &state, const QString &size, const QString &speed, const QString &estimate)
+{
+    QString line = cut(id, 5) + QLatin1Char(' ');
+    if (c.type)
+        line += cut(type, 8) + QLatin1Char(' ');
+    line += progress + QLatin1Char(' ') + state + QLatin1Char(' ') + cut(size, 10) + QLatin1Char(' ');
+    if (c.extras)
+        line += cut(speed, 6) + QLatin1Char(' ') + cut(estimate, 7) + QLatin1Char(' ');
+    return line;
+}
+} // namespace
+
 QString ZavCtl::tableHeader(const Columns &c)
 {
-    QString line = QStringLiteral("%1 %2 %3 %4 %5 ")
-                       .arg(QStringLiteral("ID"), -5)
-                       .arg(QStringLiteral("TYPE"), -8)
-                       .arg(QStringLiteral("PROGRESS"), -(c.bar + 7))
-                       .arg(QStringLiteral("STATE"), -c.state)
-                       .arg(QStringLiteral("SIZE"), -10);
-    if (c.extras)
-        line += QStringLiteral("%1 %2 ").arg(QStringLiteral("SPEED"), -6).arg(QStringLiteral("EST"), -7);
-    return line + QStringLiteral("NAME / MESSAGE");
+    const QString name = QStringLiteral("NAME / MESSAGE");
+    return leadingColumns(c, QStringLiteral("ID"), QStringLiteral("TYPE"), cut(QStringLiteral("PROGRESS"), c.bar ? c.bar + 7 : 4),
+                          cut(QStringLiteral("STATE"), c.state), QStringLiteral("SIZE"), QStringLiteral("SPEED"),
+                          QStringLiteral("EST"))
+        + (c.name < 0 ? name : cut(name, c.name).trimmed());
 }
 
 QString ZavCtl::tableRow(const QJsonObject &t, const Columns &c, bool color)
@@ -341,16 +381,13 @@ QString ZavCtl::tableRow(const QJsonObject &t, const Columns &c, bool color)
         if (const char *code = colours.value(t.value(QStringLiteral("state")).toString()))
             state = QStringLiteral("\x1b[%1m%2\x1b[0m").arg(QLatin1String(code), state);
     }
-    QString line = QStringLiteral("%1 %2 %3 %4 %5 ")
-                       .arg(cut(printable(t.value(QStringLiteral("id")).toString()), 5))
-                       .arg(cut(printable(t.value(QStringLiteral("type")).toString()), 8))
-                       .arg(progressBar(t.value(QStringLiteral("progress")).toDouble(), c.bar))
-                       .arg(state)
-                       .arg(cut(printable(sizeText), 10));
-    if (c.extras)
-        line += QStringLiteral("%1 %2 ")
-                    .arg(cut(QString::number(t.value(QStringLiteral("speed")).toInt()), 6))
-                    .arg(cut(QStringLiteral("%1s").arg(t.value(QStringLiteral("estimate")).toInt()), 7));
+    const double done = t.value(QStringLiteral("progress")).toDouble();
+    const QString progress = c.bar ? progressBar(done, c.bar)
+                                   : QStringLiteral("%1%").arg(int(qBound(0.0, done, 1.0) * 100 + 0.5), 3);
+    const QString line = leadingColumns(c, printable(t.value(QStringLiteral("id")).toString()),
+                                        printable(t.value(QStringLiteral("type")).toString()), progress, state,
+                                        printable(sizeText), QString::number(t.value(QStringLiteral("speed")).toInt()),
+                                        QStringLiteral("%1s").arg(t.value(QStringLiteral("estimate")).toInt()));
     const QString name = printable(nameAndMessage);
     return line + (c.name < 0 ? name : cut(name, c.name).trimmed());
 }
@@ -466,8 +503,10 @@ int ZavCtl::show(const QString &id, bool json)
 int ZavCtl::request(const QString &id, const QString &action)
 {
     if (!Requests::isRequest(action)) {
-        m_err << "zavctl: the request is one of " << Requests::listed() << "\n";
-        return UsageError;
+        const QString guess = nearest(action, Requests::words());
+        return usageError(guess.isEmpty() ? QStringLiteral("no request \"%1\"; the requests are %2").arg(printable(action), Requests::listed())
+                                          : QStringLiteral("no request \"%1\"; did you mean \"%2\"?").arg(printable(action), guess),
+                          QStringLiteral("request"));
     }
     if (!answered(control().sendRequest(id, action)))
         return NotThere;
@@ -494,22 +533,57 @@ int ZavCtl::watch(bool json)
     m_watchJson = json;
     connect(&control(), &ComKelvoZavControlInterface::transferChanged, this, &ZavCtl::onChanged);
     connect(&control(), &ComKelvoZavControlInterface::transferRemoved, this, &ZavCtl::onRemoved);
-    if (!answered(control().setWatching(true)))
+    // Follows the service: says when it leaves, and lists everything again when it is back (a
+    // new instance knows nothing of the old one's transfers, and has no watchers yet).
+    auto *follow = new QDBusServiceWatcher(QLatin1String(ZavBus::ServiceName), m_bus, QDBusServiceWatcher::WatchForOwnerChange, this);
+    connect(follow, &QDBusServiceWatcher::serviceOwnerChanged, this,
+            [this](const QString &, const QString &oldOwner, const QString &newOwner) {
+                if (!oldOwner.isEmpty())
+                    serviceEvent(false);
+                if (!newOwner.isEmpty() && !startWatching())
+                    m_out.flush();
+            });
+    if (!startWatching())
         return NotThere;
+    return -1;
+}
+
+bool ZavCtl::startWatching()
+{
+    if (!answered(control().setWatching(true)))
+        return false;
+    if (m_serviceGone)
+        serviceEvent(true);
+    m_watched.clear();
     const bool ok = eachTransfer([this](const QJsonObject &t) {
         if (m_watchLines)
             printChange(t);
         else
             m_watched.insert(idKey(t.value(QStringLiteral("id")).toString()), t);
     });
-    if (!ok)
-        return NotThere;
-    if (!m_watchLines) {
+    if (ok && !m_watchLines) {
         m_out << "\x1b[2J";
         redraw();
     }
     m_out.flush();
-    return -1;
+    return ok;
+}
+
+void ZavCtl::serviceEvent(bool back)
+{
+    m_serviceGone = !back;
+    if (m_watchJson)
+        m_out << QJsonDocument(QJsonObject {{QStringLiteral("event"), back ? QStringLiteral("serviceBack") : QStringLiteral("serviceLeft")}})
+                     .toJson(QJsonDocument::Compact)
+              << "\n";
+    else if (m_watchLines)
+        m_out << QTime::currentTime().toString(QStringLiteral("HH:mm:ss.zzz"))
+              << (back ? " the service is back; its transfers follow\n" : " the service left the bus; waiting for it\n");
+    if (!back && !m_watchLines) {
+        m_watched.clear();
+        redraw();
+    }
+    m_out.flush();
 }
 
 void ZavCtl::printChange(const QJsonObject &t)
@@ -561,7 +635,8 @@ void ZavCtl::redraw()
     // clearing the screen, so a view that changes every 20 ms does not flicker.
     QString frame = QStringLiteral("\x1b[H");
     auto line = [&frame](const QString &text) { frame += text + QStringLiteral("\x1b[K\n"); };
-    line(QStringLiteral("zavctl watch: %1 transfer(s); Ctrl+C ends").arg(m_watched.size()));
+    line(m_serviceGone ? QStringLiteral("zavctl watch: the service left the bus; waiting for it. Ctrl+C ends")
+                       : QStringLiteral("zavctl watch: %1 transfer(s); Ctrl+C ends").arg(m_watched.size()));
     line(QString());
     line(tableHeader(m_columns));
     for (const QJsonObject &t : std::as_const(m_watched))
@@ -586,12 +661,15 @@ int ZavCtl::play(const QStringList &arguments)
         const double number = value.toDouble(&ok);
         if (arg == QLatin1String("--junit") && !value.isEmpty())
             options.junit = value;
-        else if (arg == QLatin1String("--speed") && ok && number > 0)
+        else if (arg == QLatin1String("--speed") && ok && number >= 0.001 && number <= 1000000)
             options.speed = number;
-        else if (arg == QLatin1String("--repeat") && ok && number >= 1 && number == int(number))
+        else if (arg == QLatin1String("--repeat") && ok && number >= 1 && number <= 1000000 && number == int(number))
             options.repeat = int(number);
-        else if (arg == QLatin1String("--transfers") && ok && number >= 1 && number == int(number))
+        else if (arg == QLatin1String("--transfers") && ok && number >= 1 && number <= Scenario::MaxCopies
+                 && number == int(number))
             options.copies = int(number);
+        else if (!QStringList {QStringLiteral("--junit"), QStringLiteral("--speed"), QStringLiteral("--repeat"), QStringLiteral("--transfers")}.contains(arg))
+            return usageError(unknownOption(QStringLiteral("play"), arg), QStringLiteral("play"));
         else
             return usageError(value.isEmpty() ? QStringLiteral("%1 needs a value").arg(printable(arg))
                                               : QStringLiteral("%1 does not take \"%2\"").arg(printable(arg), printable(value)),
@@ -613,29 +691,47 @@ int ZavCtl::play(const QStringList &arguments)
     }
     if (!allGood)
         return UsageError;
+    for (const Scenario &scenario : std::as_const(scenarios)) {
+        // Far beyond what any service takes at once (ours: 10,000); refused before anything is sent.
+        if (qint64(scenario.copies) * options.copies * scenario.transfers.size() > MaxPlayedTransfers)
+            return usageError(QStringLiteral("%1 would register more than %2 transfers at once")
+                                  .arg(printable(scenario.path)).arg(MaxPlayedTransfers),
+                              QStringLiteral("play"));
+    }
     auto *player = new ScenarioPlayer(m_bus, m_out, m_err, this);
     connect(player, &ScenarioPlayer::finished, this, [](int code) { QCoreApplication::exit(code); });
+    // Ctrl+C or SIGTERM: a summary of what ran, and a failing exit code.
+    connect(qApp, &QCoreApplication::aboutToQuit, player, [this, player] {
+        if (const int code = player->interrupt(); code >= 0)
+            m_exitCode = code;
+    });
     player->start(scenarios, options);
     return -1;
 }
 
 int ZavCtl::record(const QStringList &arguments)
 {
-    QString out, journal, client;
+    QString out, journal, client, run;
     for (qsizetype i = 0; i < arguments.size(); i += 2) {
         const QString &arg = arguments.at(i);
         QString *target = arg == QLatin1String("--out") ? &out
             : arg == QLatin1String("--journal")         ? &journal
             : arg == QLatin1String("--client")          ? &client
+            : arg == QLatin1String("--run")             ? &run
                                                         : nullptr;
         if (!target || i + 1 >= arguments.size())
-            return usageError(target ? QStringLiteral("%1 needs a value").arg(arg)
-                                     : QStringLiteral("record has no argument %1").arg(printable(arg)),
+            return usageError(target ? QStringLiteral("%1 needs a value").arg(arg) : unknownOption(QStringLiteral("record"), arg),
                               QStringLiteral("record"));
         *target = arguments.at(i + 1);
     }
     if (out.isEmpty())
         return usageError(QStringLiteral("record needs --out FILE"), QStringLiteral("record"));
+    bool runOk = run.isEmpty();
+    const int runNumber = run.isEmpty() ? 0 : run.toInt(&runOk);
+    if (!runOk || (!run.isEmpty() && runNumber < 1))
+        return usageError(QStringLiteral("--run takes the number of a service run, from 1"), QStringLiteral("record"));
+    if (!run.isEmpty() && journal.isEmpty())
+        return usageError(QStringLiteral("--run chooses a run of a journal file (--journal FILE)"), QStringLiteral("record"));
     auto recorder = std::make_shared<ScenarioRecorder>(client);
     const auto write = [this, out, recorder]() -> int {
         if (recorder->client().isEmpty() || recorder->transferCount() == 0) {
@@ -675,8 +771,41 @@ int ZavCtl::record(const QStringList &arguments)
         return NotThere;
     }
     if (!live) {
-        while (!file->atEnd() && recorder->add(QJsonDocument::fromJson(file->readLine()).object())) {
+        // The service's runs one after another: one is recorded, the one chosen or else the
+        // latest in which the client registered a transfer (ids start again in each run).
+        int runs = 1, recorded = 0, linesInRun = 0;
+        auto current = std::make_shared<ScenarioRecorder>(client);
+        bool listening = true;
+        const auto closeRun = [&] {
+            if (runNumber == 0 ? current->transferCount() > 0 : runNumber == runs) {
+                *recorder = *current;
+                recorded = runs;
+            }
+        };
+        while (!file->atEnd()) {
+            const QJsonObject line = QJsonDocument::fromJson(file->readLine()).object();
+            if (ScenarioRecorder::startsRun(line)) {
+                if (linesInRun > 0) {
+                    closeRun();
+                    ++runs;
+                    current = std::make_shared<ScenarioRecorder>(client);
+                    listening = true;
+                    linesInRun = 0;
+                }
+                ++linesInRun;
+                continue;
+            }
+            ++linesInRun;
+            if (listening)
+                listening = current->add(line);
         }
+        closeRun();
+        if (runNumber > runs) {
+            m_err << "zavctl: " << printable(journal) << " holds " << runs << " run(s) of the service\n";
+            return NotThere;
+        }
+        if (recorded > 0 && runs > 1)
+            m_out << "From run " << recorded << " of " << runs << " of the service in " << printable(journal) << ".\n";
         return write();
     }
     // Live: what the service journals from now on, until the client leaves or Ctrl+C.

@@ -23,6 +23,7 @@ class ZavCtl : public QObject
 public:
     enum ExitCode { Success = 0, NotThere = 1, UsageError = 2 };
     static constexpr int PageSize = 1000;
+    static constexpr qint64 MaxPlayedTransfers = 100000; // by one play of one scenario
 
     ZavCtl(const QDBusConnection &bus, QTextStream &out, QTextStream &err, QObject *parent = nullptr);
     ~ZavCtl() override;
@@ -51,7 +52,8 @@ public:
     // The widths of the table's columns for a line of `width` (0: every column whole).
     struct Columns
     {
-        int bar = 12;
+        int bar = 12; // 0: the per cent alone
+        bool type = true;
         int state = 36;
         int name = -1; // -1: no limit
         bool extras = true; // speed and estimate
@@ -85,10 +87,16 @@ private:
     int request(const QString &id, const QString &action);
     int refuse(const QString &value);
     int watch(bool json);
+    // Asks for notices and lists every transfer; false when the service does not answer.
+    bool startWatching();
+    // The service left the bus, or is back.
+    void serviceEvent(bool back);
     int play(const QStringList &arguments);
     int record(const QStringList &arguments);
     // One line saying what was wrong and where help is; returns UsageError.
     int usageError(const QString &what, const QString &command);
+    // "list has no option --jsno; did you mean --json?", from the command's synopsis.
+    static QString unknownOption(const QString &command, const QString &option);
     void printChange(const QJsonObject &transfer);
     int status();
     // Calls `each` for every transfer, fetched a page at a time; false when the service fails.
@@ -108,6 +116,7 @@ private:
     bool m_watchJson = false;
     int m_exitCode = -1;
     int m_linesDrawn = 0;
+    bool m_serviceGone = false;
 };
 
 #endif

@@ -3,6 +3,7 @@
 #include "ZavCtl.h"
 
 #include <QCoreApplication>
+#include <QLoggingCategory>
 
 #include <sys/ioctl.h>
 #include <unistd.h>
@@ -10,6 +11,8 @@
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
+    // The client library's warnings would repeat what zavctl reports itself, in its own words.
+    QLoggingCategory::setFilterRules(QStringLiteral("zav.client.warning=false"));
     QTextStream out(stdout);
     QTextStream err(stderr);
     QStringList args = app.arguments();

@@ -137,10 +137,10 @@ void TestBus::pauseService(bool paused)
         ::kill(pid_t(m_service.processId()), paused ? SIGSTOP : SIGCONT);
 }
 
-QList<QJsonObject> TestBus::journal() const
+QList<QJsonObject> TestBus::journal(const QString &path) const
 {
     QList<QJsonObject> lines;
-    QFile file(journalPath());
+    QFile file(path.isEmpty() ? journalPath() : path);
     if (!file.open(QIODevice::ReadOnly))
         return lines;
     while (!file.atEnd()) {

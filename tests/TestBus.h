@@ -38,8 +38,9 @@ public:
     // Stops (SIGSTOP) or continues the service: calls queue up at the bus meanwhile.
     void pauseService(bool paused);
 
-    // Every journal line so far, and the ones for one id / one call.
-    QList<QJsonObject> journal() const;
+    // Every journal line so far (of this service's journal, or the file named), and the ones
+    // for one id / one call.
+    QList<QJsonObject> journal(const QString &path = QString()) const;
     QList<QJsonObject> journalFor(const QString &id) const;
     // The calls for an id, in order, as "call(arg, arg)" texts: easy to compare in a test.
     QStringList callsFor(const QString &id) const;

@@ -84,7 +84,24 @@ private Q_SLOTS:
              QStringLiteral("2:51: no change \"setProgres\"; did you mean \"setProgress\"?")},
             {"{\"transfers\": [{\"key\": \"a\"}\n \"timeline\": []}", QStringLiteral("2:2: ',' or ']' is expected")},
             {"{\"transfers\": [{\"key\": \"a\"}],\n \"timeline\": [{\"at\": -5, \"transfer\": \"a\", \"request\": \"cancel\"}]}",
-             QStringLiteral("2:22: \"at\" must be a number of at least 0")},
+             QStringLiteral("2:22: \"at\" must be a number from 0 to 86400000")},
+            // Times past the bound overflowed the player's timer (it spun), or never fired.
+            {"{\"transfers\": [{\"key\": \"a\"}], \"answers\": [{\"request\": \"cancel\", \"after\": 3e9}]}",
+             QStringLiteral("1:74: \"after\" must be a number from 0 to 86400000")},
+            // What the service refuses is a bad file: before, play sent it and said "All hold".
+            {"{\"transfers\": [{\"key\": \"a\", \"calls\": [[\"setProgress\", 2.0]]}]}",
+             QStringLiteral("1:55: argument 1 of setProgress must be from 0 to 1, or the service refuses it")},
+            // A member named twice: before, the first was dropped without a word.
+            {"{\"transfers\": [{\"key\": \"a\"}], \"timeline\": [\n{\"at\": 0, \"transfer\": \"a\", \"call\": [\"setActive\", 0.5], \"call\": [\"setCount\", 1]}]}",
+             QStringLiteral("2:56: the member \"call\" is named twice in one object")},
+            // Before, 100,000 levels exhausted the memory and 40,000 the stack; 1e9 copies were cut silently.
+            {QByteArray("{\"transfers\": ") + QByteArray(100000, '[') + QByteArray(100000, ']') + "}",
+             QStringLiteral("1:78: objects and arrays nest deeper than 64 levels")},
+            {"{\"copies\": 1e9, \"transfers\": [{\"key\": \"a\"}]}", QStringLiteral("1:12: \"copies\" must be a number from 1 to 10000")},
+            {"{\"transfers\": [{\"key\": \"a\"}], \"timeline\": [{\"at\": 0, \"transfer\": \"a\", \"ramp\": {\"from\": 0, \"to\": 1, \"over\": 8e7, \"step\": 1}}]}",
+             QStringLiteral("1:79: a ramp takes at most 1000000 steps")},
+            {"{\"transfers\": [{\"key\": \"a\", \"at\": 100}],\n \"timeline\": [{\"at\": 50, \"transfer\": \"a\", \"call\": [\"markPaused\"]}]}",
+             QStringLiteral("2:15: \"a\" is not registered yet at 50 ms")},
             {"{\"transfers\": [{\"key\": \"a\"}], \"answers\": [{\"request\": \"cancel\", \"transfer\": \"b\"}]}",
              QStringLiteral("1:77: no transfer with the key \"b\"")},
             {"{\"transfers\": [{\"key\": \"a\", \"calls\": [[\"setSize\", \"big\"]]}]}", QStringLiteral("1:51: argument 1 of setSize must be a whole number")}};
@@ -93,6 +110,8 @@ private Q_SLOTS:
             QCOMPARE(m_bus.zavctl({QStringLiteral("play"), good, write(QStringLiteral("bad.json"), text)}, &out, &err), 2);
             QCOMPARE(err, QStringLiteral("zavctl: %1:%2\n").arg(m_dir.filePath(QStringLiteral("bad.json")), message));
         }
+        QString err;
+        QCOMPARE(m_bus.zavctl({QStringLiteral("play"), good, QStringLiteral("--transfers"), QStringLiteral("10001")}, nullptr, &err), 2);
         QVERIFY(m_bus.sync());
         for (const QJsonObject &line : m_bus.journal())
             QVERIFY(line.value(QStringLiteral("call")).toString() != QLatin1String("registerTransfer"));
@@ -130,10 +149,7 @@ private Q_SLOTS:
         const QStringList session = calls();
         // Recorded live, the playback of that scenario makes the same scenario again.
         QProcess live;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), m_bus.address());
-        live.setProcessEnvironment(env);
-        live.start(QStringLiteral(ZAVCTL_BIN), {QStringLiteral("record"), QStringLiteral("--out"), m_dir.filePath(QStringLiteral("live.json"))});
+        startZavctl(live, {QStringLiteral("record"), QStringLiteral("--out"), m_dir.filePath(QStringLiteral("live.json"))});
         QVERIFY(live.waitForReadyRead(5000));
         QCOMPARE(m_bus.zavctl({QStringLiteral("play"), scenario}, &out), 0);
         QVERIFY(live.waitForFinished(5000));
@@ -153,7 +169,96 @@ private Q_SLOTS:
         QCOMPARE(calls(), session);
     }
 
+    void playFailsWhatTheServiceDidNotDo()
+    {
+        // Before, numbers within a millionth of each other passed, and a call the service refused
+        // went unnoticed ("All hold").
+        const QString file = write(QStringLiteral("refused.json"), R"({"transfers": [{"key": "a", "calls": [["setSize", 5000001000], ["setProgress", 0.333]]}],
+ "timeline": [{"at": 10, "transfer": "a", "expect": {"size": 5000000000, "progress": 0.333}},
+              {"at": 20, "transfer": "a", "call": ["endCommit"]}]})");
+        QString out;
+        QCOMPARE(m_bus.zavctl({QStringLiteral("play"), file}, &out), 1);
+        QCOMPARE(out, QStringLiteral("FAIL refused.json: a at 10 ms (line 2:15): progress 0.333, size 5000000000: size is 5000001000, expected 5000000000\n"
+                                     "FAIL refused.json: a at 20 ms (line 3:15): endCommit []: the service refused it: "
+                                     "com.kelvo.zav.Error.NotInCommit: no commit was started\n"
+                                     "FAILED: 0 of 1 expectation(s) hold; 1 call(s) refused or unanswered.\n"));
+        QCOMPARE(m_bus.zavctl({QStringLiteral("refuse"), QStringLiteral("on")}), 0);
+        QCOMPARE(m_bus.zavctl({QStringLiteral("play"), file}, &out), 1);
+        QVERIFY2(out.startsWith(QStringLiteral("FAIL refused.json: a at 0 ms (line 1:16): register \"a\": the service refused the "
+                                               "registration: com.kelvo.zav.Error.Refused: the service refuses new transfers\n")), qPrintable(out));
+    }
+
+    void recordingKeepsTheJournalsOrderAndRuns()
+    {
+        // One journal, two runs of the service (as scripts/run keeps it): before, record mixed the
+        // runs' transfers, and played two registrations of one millisecond before the first's calls.
+        const QString journal = m_dir.filePath(QStringLiteral("runs.journal"));
+        QVERIFY(m_bus.startService({QStringLiteral("--journal"), journal}, false));
+        QCOMPARE(m_bus.zavctl({QStringLiteral("play"), QStringLiteral(ZAV_EXAMPLES_DIR "/commit-batch.json")}), 0);
+        QVERIFY(m_bus.startService({QStringLiteral("--journal"), journal}, false));
+        const QString two = write(QStringLiteral("two.json"), R"({"transfers": [{"key": "a", "calls": [["setSize", 100], ["setProgress", 0.04]]},
+ {"key": "b", "type": "sync", "calls": [["setSize", 200]]}], "timeline": [{"at": 0, "transfer": "a", "call": ["setMessage", "x"]}]})");
+        QCOMPARE(m_bus.zavctl({QStringLiteral("play"), two}), 0);
+        QVERIFY(m_bus.sync());
+        const QStringList original = calls(m_bus.journal(journal));
+        QCOMPARE(original.mid(0, 4), QStringList({QStringLiteral("registerTransfer [\"a\",0,\"\"]"), QStringLiteral("setSize [100]"),
+                                                  QStringLiteral("setProgress [0.03999999910593033]"),
+                                                  QStringLiteral("registerTransfer [\"b\",2,\"\"]")}));
+        const QString recorded = m_dir.filePath(QStringLiteral("recorded.json"));
+        QString out;
+        QCOMPARE(m_bus.zavctl({QStringLiteral("record"), QStringLiteral("--journal"), journal, QStringLiteral("--out"), recorded}, &out), 0);
+        QVERIFY2(out.startsWith(QStringLiteral("From run 2 of 2 of the service in ")), qPrintable(out));
+        QFile file(recorded);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QVERIFY(file.readAll().contains("[\"setProgress\",0.04]")); // not 0.03999999910593033
+        QVERIFY(m_bus.startService());
+        QCOMPARE(m_bus.zavctl({QStringLiteral("play"), recorded}, &out), 0);
+        QVERIFY(m_bus.sync());
+        QCOMPARE(calls(m_bus.journal()), original);
+        QCOMPARE(m_bus.zavctl({QStringLiteral("record"), QStringLiteral("--journal"), journal, QStringLiteral("--run"), QStringLiteral("1"),
+                               QStringLiteral("--out"), recorded}, &out), 0);
+        QVERIFY(out.contains(QStringLiteral("Recorded 1 transfer(s)")));
+    }
+
+    void aHungServiceOrASignalEndsThePlay()
+    {
+        // Before, an expectation due while the service hung waited 25 s, and SIGTERM was ignored.
+        const QString file = write(QStringLiteral("slow.json"), R"({"transfers": [{"key": "a"}], "timeline": [
+ {"at": 0, "transfer": "a", "expect": {"size": 0}},
+ {"at": 300, "transfer": "a", "expect": {"size": 0}},
+ {"at": 60000, "transfer": "a", "expect": {"size": 0}}]})");
+        QProcess play;
+        startZavctl(play, {QStringLiteral("play"), file});
+        QVERIFY(play.waitForReadyRead(5000));
+        m_bus.pauseService(true);
+        const bool ended = play.waitForFinished(15000);
+        m_bus.pauseService(false);
+        QVERIFY(ended);
+        QCOMPARE(play.exitCode(), 1);
+        const QByteArray hung = play.readAll();
+        QVERIFY2(hung.contains("FAIL slow.json: a at 300 ms (line 3:2): size 0: the service did not answer within 5 s; "
+                               "the rest of this play is skipped\n"), hung.constData());
+        startZavctl(play, {QStringLiteral("play"), file});
+        QByteArray out;
+        for (int i = 0; i < 100 && out.count("ok ") < 2; ++i) {
+            play.waitForReadyRead(100);
+            out += play.readAll();
+        }
+        play.terminate();
+        QVERIFY(play.waitForFinished(3000));
+        QCOMPARE(play.exitCode(), 1);
+        QVERIFY2((out + play.readAll()).endsWith("INTERRUPTED: 2 of 2 expectation(s) held before the play was stopped.\n"), out.constData());
+    }
+
 private:
+    void startZavctl(QProcess &process, const QStringList &arguments)
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), m_bus.address());
+        process.setProcessEnvironment(env);
+        process.start(QStringLiteral(ZAVCTL_BIN), arguments);
+    }
+
     QString write(const QString &name, const QByteArray &text)
     {
         QFile file(m_dir.filePath(name));
@@ -163,12 +268,16 @@ private:
         return file.fileName();
     }
 
-    // The journal's calls from the first registration on, apart from times, ids and senders.
-    QStringList calls() const
+    // The journal's calls of the last run of the service from the first registration on, apart
+    // from times, ids and senders.
+    QStringList calls() const { return calls(m_bus.journal()); }
+    static QStringList calls(const QList<QJsonObject> &journal)
     {
         QStringList seen;
-        for (const QJsonObject &line : m_bus.journal()) {
+        for (const QJsonObject &line : journal) {
             const QString call = line.value(QStringLiteral("call")).toString();
+            if (call == QLatin1String("serviceStarted"))
+                seen.clear();
             if ((seen.isEmpty() && call != QLatin1String("registerTransfer")) || call == QLatin1String("ping")
                 || call == QLatin1String("clientGone"))
                 continue;

@@ -49,7 +49,12 @@ private Q_SLOTS:
             {{}, QStringLiteral("zavctl: a command is missing (see 'zavctl help')\n")},
             {{QStringLiteral("lsit")}, QStringLiteral("zavctl: no command \"lsit\"; did you mean \"list\"? (see 'zavctl help')\n")},
             {{QStringLiteral("list"), QStringLiteral("x")}, QStringLiteral("zavctl: too many arguments for list (see 'zavctl help list')\n")},
-            {{QStringLiteral("request"), QStringLiteral("1"), QStringLiteral("explode")}, QStringLiteral("zavctl: the request is one of cancel, start, pause, repair\n")},
+            {{QStringLiteral("request"), QStringLiteral("1"), QStringLiteral("explode")},
+             QStringLiteral("zavctl: no request \"explode\"; the requests are cancel, start, pause, repair (see 'zavctl help request')\n")},
+            {{QStringLiteral("request"), QStringLiteral("1"), QStringLiteral("pase")},
+             QStringLiteral("zavctl: no request \"pase\"; did you mean \"pause\"? (see 'zavctl help request')\n")},
+            {{QStringLiteral("list"), QStringLiteral("--jsno")},
+             QStringLiteral("zavctl: list has no option --jsno; did you mean --json? (see 'zavctl help list')\n")},
             {{QStringLiteral("refuse"), QStringLiteral("maybe")}, QStringLiteral("zavctl: refuse takes on or off\n")}};
         for (const auto &[arguments, message] : wrong) {
             QCOMPARE(m_bus.zavctl(arguments, &out, &err), 2);
@@ -233,8 +238,8 @@ private Q_SLOTS:
         QVERIFY(file.open(QIODevice::ReadOnly));
         const QList<QByteArray> lines = file.readAll().split('\n');
         QCOMPARE(lines.constLast(), QByteArray());
-        QCOMPARE(lines.size(), 4); // the first record, registerTransfer, ping
-        for (const QByteArray &line : lines.mid(0, 3))
+        QCOMPARE(lines.size(), 5); // the first record, serviceStarted, registerTransfer, ping
+        for (const QByteArray &line : lines.mid(0, 4))
             QVERIFY2(QJsonDocument::fromJson(line).isObject(), line.constData());
 
         // A journal that cannot be written: the service goes on and says so.
@@ -289,10 +294,13 @@ private Q_SLOTS:
         QCOMPARE(m_bus.zavctl({QStringLiteral("list")}, &out), 0);
         QVERIFY2(out.contains(QStringLiteral("failed: Unable to reach the server \u2026")), qPrintable(out));
         QVERIFY2(out.contains(QStringLiteral(" 31%")), qPrintable(out));
-        QCOMPARE(m_bus.zavctl({QStringLiteral("list")}, &out, nullptr, {QStringLiteral("COLUMNS=70")}), 0);
-        for (const QString &line : out.split(QLatin1Char('\n')))
-            QVERIFY2(line.size() <= 70, qPrintable(line));
-        QVERIFY2(out.contains(QStringLiteral("failed: Un\u2026")), qPrintable(out));
+        // Narrower terminals: every line fits, the header too, and the state and per cent stay.
+        for (const int columns : {70, 60, 40}) {
+            QCOMPARE(m_bus.zavctl({QStringLiteral("list")}, &out, nullptr, {QStringLiteral("COLUMNS=%1").arg(columns)}), 0);
+            for (const QString &line : out.split(QLatin1Char('\n')))
+                QVERIFY2(line.size() <= columns, qPrintable(line));
+            QVERIFY2(out.contains(QStringLiteral("failed:")) && out.contains(QStringLiteral(" 31%")), qPrintable(out));
+        }
         QCOMPARE(m_bus.zavctl({QStringLiteral("show"), id, QStringLiteral("--json")}, &out), 0);
         const QJsonObject t = QJsonDocument::fromJson(out.toUtf8()).object();
         QCOMPARE(t.value(QStringLiteral("id")).toInteger(), id.toLongLong());
@@ -346,6 +354,13 @@ private Q_SLOTS:
         const QJsonObject last = QJsonDocument::fromJson(lines.trimmed().split(QLatin1Char('\n')).constLast().toUtf8()).object();
         QCOMPARE(last.value(QStringLiteral("event")).toString(), QStringLiteral("changed"));
         QCOMPARE(last.value(QStringLiteral("transfer")).toObject().value(QStringLiteral("id")).toInteger(), id.toLongLong());
+        // A restarted service: said, and its transfers shown (before, watch kept the old ones).
+        m_bus.stopService();
+        QVERIFY(m_bus.startService());
+        registerOn(bus, QStringLiteral("After the restart"));
+        QVERIFY2(waitFor(QStringLiteral("After the restart")), qPrintable(screen + lines));
+        QVERIFY(screen.contains(QStringLiteral("the service left the bus")));
+        QVERIFY(lines.contains(QStringLiteral("{\"event\":\"serviceLeft\"}\n{\"event\":\"serviceBack\"}\n")));
         for (QProcess *p : {&live, &plain, &pipe}) {
             p->kill();
             p->waitForFinished();

@@ -5,6 +5,7 @@
 #include <QObject>
 #include <QString>
 
+#include <functional>
 #include <memory>
 
 #include <zav/zavclient_export.h>
@@ -50,6 +51,11 @@ public:
     // gone, or init() has not succeeded. The handle belongs to this Client and stays valid as
     // long as the Client lives.
     Transfer *registerTransfer(const QString &name, TransferType type, const QString &clientId = QString());
+    // Registers without waiting: `done` is called later on this thread, once, with the handle, or
+    // with null and the service's error ("org.freedesktop.DBus.Error.NoReply: ..." when it did not
+    // answer within CallTimeout). Never called once `context` is gone.
+    void registerTransfer(const QString &name, TransferType type, const QString &clientId, QObject *context,
+                          std::function<void(Transfer *transfer, const QString &error)> done);
     // True while the service that init() reached is on the bus.
     bool isServiceAvailable() const;
 
