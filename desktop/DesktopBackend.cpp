@@ -26,7 +26,8 @@ DesktopTransfer DesktopTransfer::fromJson(const QJsonObject &o)
     // Sizes beyond a JSON number come as text; they are shown as unknown.
     t.size = o.value(QLatin1String("size")).toInteger(-1);
     t.estimate = o.value(QLatin1String("estimate")).toInt();
-    t.iconType = o.value(QLatin1String("serviceIconType")).toInt();
+    t.type = text(o, "type");
+    t.iconType = o.value(QLatin1String("serviceIconType")).toInt(-1);
     t.canPause = o.value(QLatin1String("canPause")).toBool();
     return t;
 }

@@ -23,7 +23,8 @@ struct DesktopTransfer
     double progress = 0;
     qint64 size = 0;
     int estimate = 0;
-    int iconType = 0; // 0 upload, 1 download, 2 sync
+    QString type; // upload, download, sync
+    int iconType = -1; // 0 upload, 1 download, 2 sync; -1 while its program has set none
     bool canPause = false;
 
     static DesktopTransfer fromJson(const QJsonObject &transfer);

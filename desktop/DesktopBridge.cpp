@@ -11,11 +11,14 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QLoggingCategory>
+#include <QTimer>
 
-Q_LOGGING_CATEGORY(lcDesktop, "zav.desktop")
+Q_LOGGING_CATEGORY(lcDesktop, "zav.desktop", QtWarningMsg)
 
 namespace {
 constexpr int PageSize = 1000;
+constexpr int CallTimeout = 5000; // ms
+constexpr int MaxRetryDelay = 30000; // ms
 } // namespace
 
 DesktopBridge::DesktopBridge(const QDBusConnection &bus, DesktopBackend *backend, QObject *parent)
@@ -26,6 +29,7 @@ DesktopBridge::DesktopBridge(const QDBusConnection &bus, DesktopBackend *backend
     , m_watcher(new QDBusServiceWatcher(QLatin1String(ZavBus::ServiceName), bus,
                                         QDBusServiceWatcher::WatchForOwnerChange, this))
 {
+    m_control->setTimeout(CallTimeout);
     connect(m_control.get(), &ComKelvoZavControlInterface::transferChanged, this, &DesktopBridge::onChanged);
     connect(m_control.get(), &ComKelvoZavControlInterface::transferRemoved, m_backend, &DesktopBackend::remove);
     connect(m_backend, &DesktopBackend::requested, this, &DesktopBridge::onRequested);
@@ -45,6 +49,12 @@ DesktopBridge::DesktopBridge(const QDBusConnection &bus, DesktopBackend *backend
 DesktopBridge::~DesktopBridge() = default;
 
 void DesktopBridge::serviceArrived()
+{
+    m_retryDelay = 500;
+    startListing();
+}
+
+void DesktopBridge::startListing()
 {
     ++m_generation;
     // Changes are announced only to those who ask; then the list catches up on what was there.
@@ -71,8 +81,15 @@ void DesktopBridge::fetchPage(const QString &after)
         if (generation != m_generation)
             return;
         if (reply.isError()) {
-            qCWarning(lcDesktop, "The transfer service did not list its transfers: %s",
-                      qPrintable(reply.error().message()));
+            // A service that is slow at its start (or hung for a while) is asked again, less and
+            // less often; a new instance starts over.
+            qCWarning(lcDesktop, "The transfer service did not list its transfers (%s); asking again in %d ms",
+                      qPrintable(reply.error().message()), m_retryDelay);
+            QTimer::singleShot(m_retryDelay, this, [this, generation] {
+                if (generation == m_generation)
+                    startListing();
+            });
+            m_retryDelay = qMin(m_retryDelay * 2, MaxRetryDelay);
             return;
         }
         const QJsonObject page = QJsonDocument::fromJson(reply.value().toUtf8()).object();

@@ -24,6 +24,8 @@ public:
 private:
     void serviceArrived();
     void serviceLeft();
+    // Asks for notices and lists every transfer; asked again, later each time, while that fails.
+    void startListing();
     // Lists every transfer, a page at a time, without waiting.
     void fetchPage(const QString &after);
     void onChanged(const QString &id, const QString &json);
@@ -33,6 +35,7 @@ private:
     std::unique_ptr<ComKelvoZavControlInterface> m_control;
     QDBusServiceWatcher *m_watcher;
     quint64 m_generation = 0; // of the service instance: pages from an older one are ignored
+    int m_retryDelay = 500; // ms before the listing is asked for again
 };
 
 #endif

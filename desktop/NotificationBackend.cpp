@@ -5,12 +5,14 @@
 #include "Requests.h"
 #include "ZavCtl.h"
 
+#include <QCoreApplication>
 #include <QDBusConnectionInterface>
 #include <QDBusPendingCallWatcher>
 #include <QDBusServiceWatcher>
 #include <QLoggingCategory>
 
-Q_LOGGING_CATEGORY(lcNotifications, "zav.desktop.notifications")
+// Quiet unless asked (QT_LOGGING_RULES="zav.desktop*=true"): only what goes wrong is said.
+Q_LOGGING_CATEGORY(lcNotifications, "zav.desktop.notifications", QtWarningMsg)
 
 namespace {
 const QString DaemonName = QStringLiteral("org.freedesktop.Notifications");
@@ -40,7 +42,7 @@ NotificationBackend::NotificationBackend(const QDBusConnection &bus, QObject *pa
 {
     m_pump.setSingleShot(true);
     connect(&m_pump, &QTimer::timeout, this, &NotificationBackend::pump);
-    m_budgetClock.start();
+    m_clock.start();
     connect(m_watcher, &QDBusServiceWatcher::serviceOwnerChanged, this,
             [this](const QString &, const QString &oldOwner, const QString &newOwner) {
                 if (!oldOwner.isEmpty())
@@ -58,18 +60,19 @@ NotificationBackend::NotificationBackend(const QDBusConnection &bus, QObject *pa
 NotificationBackend::~NotificationBackend()
 {
     // Leaving closes what it showed. The closes need no answer; one question after them is
-    // answered only once the daemon has had them all, so none is lost with the process.
+    // answered only once the daemon has had them all, so none is lost with the process. A daemon
+    // that does not answer holds the leaving for LeaveTimeout at most.
     if (!m_daemon)
         return;
     removeAll();
-    // Notifications still being made are closed as soon as the daemon names them.
-    for (QDBusPendingCallWatcher *call : findChildren<QDBusPendingCallWatcher *>()) {
-        call->waitForFinished();
-        const QDBusPendingReply<uint> made = *call;
-        if (made.isValid())
-            m_daemon->CloseNotification(made.value());
-    }
-    m_daemon->GetCapabilities().waitForFinished();
+    // Notifications still being made are closed as soon as the daemon names them (send() does,
+    // finding their transfers gone), which the events below let happen.
+    QDeadlineTimer deadline(LeaveTimeout);
+    auto *last = new QDBusPendingCallWatcher(m_daemon->GetCapabilities(), this);
+    while (!last->isFinished() && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, int(qMax<qint64>(1, deadline.remainingTime())));
+    if (!last->isFinished())
+        qCWarning(lcNotifications, "The notification service did not answer within %d ms; leaving", LeaveTimeout);
 }
 
 void NotificationBackend::daemonArrived(const QString &owner)
@@ -77,12 +80,26 @@ void NotificationBackend::daemonArrived(const QString &owner)
     // Calls go to this instance's unique name, and its signals alone are heard.
     const quint64 generation = ++m_generation;
     m_daemon = std::make_unique<OrgFreedesktopNotificationsInterface>(owner, DaemonPath, m_bus);
+    m_daemon->setTimeout(CallTimeout);
     m_capabilities.clear();
+    m_progressInBody = false;
     m_ready = false;
+    m_answersAwaited = 2;
     connect(m_daemon.get(), &OrgFreedesktopNotificationsInterface::NotificationClosed, this,
             &NotificationBackend::onClosed);
     connect(m_daemon.get(), &OrgFreedesktopNotificationsInterface::ActionInvoked, this,
             &NotificationBackend::onAction);
+    // xfce4-notifyd draws a notification with a `value` hint as a bare gauge, without its text or
+    // buttons: there the progress goes into the text.
+    auto *information = new QDBusPendingCallWatcher(m_daemon->GetServerInformation(), this);
+    connect(information, &QDBusPendingCallWatcher::finished, this, [this, generation](QDBusPendingCallWatcher *call) {
+        call->deleteLater();
+        if (generation != m_generation)
+            return;
+        const QDBusPendingReply<QString, QString, QString, QString> reply = *call;
+        m_progressInBody = reply.isValid() && reply.argumentAt<0>() == QLatin1String("Xfce Notify Daemon");
+        daemonReady();
+    });
     auto *call = new QDBusPendingCallWatcher(m_daemon->GetCapabilities(), this);
     connect(call, &QDBusPendingCallWatcher::finished, this, [this, generation](QDBusPendingCallWatcher *call) {
         call->deleteLater();
@@ -90,6 +107,15 @@ void NotificationBackend::daemonArrived(const QString &owner)
             return;
         const QDBusPendingReply<QStringList> reply = *call;
         m_capabilities = reply.isValid() ? reply.value() : QStringList();
+        daemonReady();
+    });
+}
+
+void NotificationBackend::daemonReady()
+{
+    if (--m_answersAwaited > 0)
+        return;
+    {
         m_ready = true;
         qCInfo(lcNotifications, "Notification service %s: %s", qPrintable(m_daemon->service()),
                qPrintable(m_capabilities.join(QLatin1Char(' '))));
@@ -100,7 +126,7 @@ void NotificationBackend::daemonArrived(const QString &owner)
                 schedule(it.key());
             }
         }
-    });
+    }
 }
 
 void NotificationBackend::daemonLeft()
@@ -169,8 +195,11 @@ void NotificationBackend::pump()
 {
     if (!m_daemon || !m_ready)
         return; // the daemon's arrival schedules everything again
-    // A budget of calls refilled at MaxCallsPerSecond, saved up for a quarter of a second at most.
-    m_budget = qMin(m_budget + m_budgetClock.restart() * MaxCallsPerSecond / 1000.0, MaxCallsPerSecond / 4.0);
+    // At most MaxCallsPerSecond calls within any RateWindow: the oldest call leaving the window
+    // makes room for the next.
+    const qint64 now = m_clock.elapsed();
+    while (!m_sentAt.isEmpty() && m_sentAt.constFirst() <= now - RateWindow)
+        m_sentAt.removeFirst();
     QStringList waiting;
     for (const QString &id : std::as_const(m_queue)) {
         auto it = m_shown.find(id);
@@ -182,17 +211,19 @@ void NotificationBackend::pump()
             continue;
         }
         const bool tooSoon = shown.inFlight || (shown.sent.isValid() && shown.sent.elapsed() < MinInterval);
-        if (tooSoon || m_budget < 1 || m_inFlight >= MaxInFlight) {
+        if (tooSoon || m_sentAt.size() >= MaxCallsPerSecond || m_inFlight >= MaxInFlight) {
             waiting.append(id);
             continue;
         }
         shown.queued = false;
-        m_budget -= 1;
+        m_sentAt.append(now);
         send(id, shown);
     }
     m_queue = waiting;
-    if (!m_queue.isEmpty())
-        m_pump.start(1000 / MaxCallsPerSecond);
+    if (!m_queue.isEmpty()) {
+        const qint64 room = m_sentAt.size() >= MaxCallsPerSecond ? m_sentAt.constFirst() + RateWindow - now : 0;
+        m_pump.start(int(qBound(qint64(1000 / MaxCallsPerSecond), room, qint64(RateWindow))));
+    }
 }
 
 void NotificationBackend::send(const QString &id, Shown &shown)
@@ -212,7 +243,8 @@ void NotificationBackend::send(const QString &id, Shown &shown)
     const quint64 generation = m_generation;
     auto *call = new QDBusPendingCallWatcher(
         m_daemon->Notify(QLatin1String(AppName), shown.notification, icon(t), summary(t),
-                         body(t, m_capabilities.contains(QLatin1String("body-markup"))), actions, hints(t), timeout),
+                         body(t, m_capabilities.contains(QLatin1String("body-markup")), m_progressInBody), actions,
+                         hints(t, m_progressInBody), timeout),
         this);
     connect(call, &QDBusPendingCallWatcher::finished, this, [this, id, generation](QDBusPendingCallWatcher *call) {
         call->deleteLater();
@@ -267,20 +299,23 @@ QString NotificationBackend::summary(const DesktopTransfer &t)
     return displayed(t.name.isEmpty() ? QStringLiteral("Transfer %1").arg(t.id) : t.name, 120);
 }
 
-QString NotificationBackend::body(const DesktopTransfer &t, bool markup)
+QString NotificationBackend::body(const DesktopTransfer &t, bool markup, bool progressInBody)
 {
     QStringList lines {t.stateWords};
     if (!t.message.isEmpty())
         lines << t.message;
     if (t.state == QLatin1String("failed") && !t.failureDescription.isEmpty())
         lines << t.failureDescription;
-    QStringList details;
+    // The id keeps transfers of one name apart (a daemon may merge alike notifications into one),
+    // and is what zavctl takes.
+    QStringList details {QStringLiteral("id %1").arg(t.id)};
+    if (progressInBody && isRunning(t.state))
+        details << QStringLiteral("%1 % done").arg(int(t.progress * 100 + 0.5));
     if (t.size > 0)
         details << ZavCtl::formatBytes(t.size);
     if (t.estimate > 0 && isRunning(t.state))
         details << QStringLiteral("%1 s left").arg(t.estimate);
-    if (!details.isEmpty())
-        lines << details.join(QStringLiteral(" \u00b7 "));
+    lines << details.join(QStringLiteral(" \u00b7 "));
     for (QString &line : lines) {
         line = displayed(line, 300);
         if (markup)
@@ -289,7 +324,7 @@ QString NotificationBackend::body(const DesktopTransfer &t, bool markup)
     return lines.join(QLatin1Char('\n'));
 }
 
-QVariantMap NotificationBackend::hints(const DesktopTransfer &t)
+QVariantMap NotificationBackend::hints(const DesktopTransfer &t, bool progressInBody)
 {
     QVariantMap hints;
     const bool failed = t.state == QLatin1String("failed") || t.state == QLatin1String("cancelFailed");
@@ -297,15 +332,20 @@ QVariantMap NotificationBackend::hints(const DesktopTransfer &t)
                                              : t.state == QLatin1String("done") ? QStringLiteral("transfer.complete")
                                                                                 : QStringLiteral("transfer"));
     hints.insert(QStringLiteral("urgency"), QVariant::fromValue(uchar(failed ? Critical : Normal)));
-    if (isRunning(t.state))
+    if (isRunning(t.state) && !progressInBody)
         hints.insert(QStringLiteral("value"), int(t.progress * 100 + 0.5));
     return hints;
 }
 
 QString NotificationBackend::icon(const DesktopTransfer &t)
 {
-    // Icon names that every freedesktop.org icon theme has.
-    switch (t.iconType) {
+    // Icon names that every freedesktop.org icon theme has; after the transfer's type until its
+    // program sets an icon type.
+    const int type = t.iconType >= 0 ? t.iconType
+        : t.type == QLatin1String("download") ? 1
+        : t.type == QLatin1String("sync")     ? 2
+                                              : 0;
+    switch (type) {
     case 1:
         return QStringLiteral("go-down");
     case 2:

@@ -22,14 +22,19 @@ class QDBusServiceWatcher;
 // notification, which then stays closed until the transfer's state changes.
 //
 // Updates are paced: a transfer's notification changes at most every MinInterval ms, and all
-// together at most MaxCallsPerSecond times a second, the latest state always sent in the end.
+// together at most MaxCallsPerSecond times in any second (counted over a rolling RateWindow, a
+// little longer than a second, so that what the bus delivers late never bunches past it), the
+// latest state always sent in the end. Leaving waits for the daemon at most LeaveTimeout ms.
 class NotificationBackend : public DesktopBackend
 {
     Q_OBJECT
 public:
     static constexpr int MinInterval = 250;
     static constexpr int MaxCallsPerSecond = 40;
+    static constexpr int RateWindow = 1100; // ms
     static constexpr int MaxInFlight = 16;
+    static constexpr int CallTimeout = 5000; // ms, for every call to the daemon
+    static constexpr int LeaveTimeout = 2000; // ms
     static constexpr char AppName[] = "ZAV transfers";
 
     explicit NotificationBackend(const QDBusConnection &bus, QObject *parent = nullptr);
@@ -41,8 +46,10 @@ public:
 
     // What a notification for the transfer says, given the daemon's capabilities.
     static QString summary(const DesktopTransfer &transfer);
-    static QString body(const DesktopTransfer &transfer, bool markup);
-    static QVariantMap hints(const DesktopTransfer &transfer);
+    // progressInBody: the daemon draws the `value` hint alone (no text, no buttons), so the
+    // progress goes into the text instead.
+    static QString body(const DesktopTransfer &transfer, bool markup, bool progressInBody = false);
+    static QVariantMap hints(const DesktopTransfer &transfer, bool progressInBody = false);
     static QString icon(const DesktopTransfer &transfer);
 
 private:
@@ -59,6 +66,8 @@ private:
 
     void daemonArrived(const QString &owner);
     void daemonLeft();
+    // One of the daemon's first answers is in; once both are, notifications are sent.
+    void daemonReady();
     void schedule(const QString &id);
     void pump();
     void send(const QString &id, Shown &shown);
@@ -69,14 +78,16 @@ private:
     std::unique_ptr<OrgFreedesktopNotificationsInterface> m_daemon; // null while there is none
     QDBusServiceWatcher *m_watcher;
     QStringList m_capabilities;
+    bool m_progressInBody = false; // the daemon hides a notification's text when it has a value
+    int m_answersAwaited = 0; // capabilities and server information
     bool m_ready = false; // the daemon's capabilities are known
     quint64 m_generation = 0; // of the daemon instance: replies from an older one are ignored
     QHash<QString, Shown> m_shown; // by transfer id
     QHash<uint, QString> m_byNotification;
     QStringList m_queue; // transfers waiting to be sent, oldest first
     QTimer m_pump;
-    QElapsedTimer m_budgetClock;
-    double m_budget = 0;
+    QElapsedTimer m_clock;
+    QList<qint64> m_sentAt; // times of the calls within the last RateWindow, oldest first
     int m_inFlight = 0;
 };
 

@@ -3,12 +3,17 @@
 # machine lacks and builds the project. Sourced, not run.
 
 ZAV_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-ZAV_PACKAGES=(cmake g++ make pkg-config qt6-base-dev dbus-daemon dbus-bin xvfb xauth fonts-dejavu-core dunst)
+# xfce4-notifyd draws a notification's actions as buttons (scripts/run --desktop starts it when no
+# daemon is there); dunst is the suite's other daemon; xdotool and x11-utils click and find windows.
+ZAV_PACKAGES=(cmake g++ make pkg-config qt6-base-dev dbus-daemon dbus-bin xvfb xauth fonts-dejavu-core dunst
+    xfce4-notifyd xdotool x11-utils)
 
 zav_ensure_packages() {
-    local missing=()
+    local missing=() installed
+    # One question for all of them: asked on every start, it must cost nothing.
+    installed=$(dpkg-query -W -f='${Package} ${Status}\n' "${ZAV_PACKAGES[@]}" 2>/dev/null | grep " install ok installed" || true)
     for package in "${ZAV_PACKAGES[@]}"; do
-        dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")
+        grep -q "^$package " <<<"$installed" || missing+=("$package")
     done
     [ ${#missing[@]} -eq 0 ] && return 0
     echo "Installing: ${missing[*]}"
@@ -31,4 +36,24 @@ zav_build() {
     else
         cmake --build "$dir" -j2
     fi
+}
+
+# zav_build_quietly DIR TARGETS...: builds only when a file of the tree is newer than the last
+# build made this way, with its output in DIR/build.log (shown when it fails).
+zav_build_quietly() {
+    local dir=$1
+    shift
+    local stamp="$dir/.zav-built"
+    local sources=("$ZAV_ROOT"/{CMakeLists.txt,cmake,dbus,framework,client,src,service,desktop,tools,tests,bench})
+    if [ -f "$stamp" ] && [ -z "$(find "${sources[@]}" -type f -newer "$stamp" -print -quit 2>/dev/null)" ]; then
+        return 0
+    fi
+    echo "Building into $dir (its output goes to $dir/build.log)..."
+    mkdir -p "$dir"
+    if ! zav_build "$dir" -- "$@" >"$dir/build.log" 2>&1; then
+        tail -n 40 "$dir/build.log" >&2
+        echo "The build failed; all of its output is in $dir/build.log" >&2
+        return 1
+    fi
+    touch "$stamp"
 }

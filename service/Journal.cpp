@@ -81,14 +81,26 @@ bool Journal::reopen()
 {
     if (m_fd >= 0)
         ::close(m_fd);
-    m_fd = ::open(QFile::encodeName(m_path).constData(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
+    // Never through a link (one planted in a shared folder would point the journal at another's
+    // file), never into a file of another user, and never left readable by others.
+    const int flags = O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK;
+    m_fd = ::open(QFile::encodeName(m_path).constData(), O_RDWR | flags, 0600);
     if (m_fd < 0) {
-        m_fd = ::open(QFile::encodeName(m_path).constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
+        m_fd = ::open(QFile::encodeName(m_path).constData(), O_WRONLY | flags, 0600);
         if (m_fd < 0)
             return false;
     }
     struct stat info;
-    m_size = ::fstat(m_fd, &info) == 0 && S_ISREG(info.st_mode) ? info.st_size : 0;
+    // A character device (/dev/null, /dev/full) is where a tester sends a journal to nothing.
+    if (::fstat(m_fd, &info) != 0 || info.st_uid != ::geteuid() || !(S_ISREG(info.st_mode) || S_ISCHR(info.st_mode))) {
+        ::close(m_fd);
+        m_fd = -1;
+        errno = EPERM;
+        return false;
+    }
+    if (S_ISREG(info.st_mode) && (info.st_mode & 077) != 0)
+        ::fchmod(m_fd, 0600);
+    m_size = S_ISREG(info.st_mode) ? info.st_size : 0;
     // A record torn by a crash is dropped, so that this run's first record begins a line.
     const qint64 whole = m_size > 0 ? wholeLinesLength(m_fd, m_size) : 0;
     if (whole < m_size && ::ftruncate(m_fd, whole) == 0)

@@ -84,12 +84,13 @@ void clickOn(MApplicationWindow *window, MButton *button);
 // main() of a test program on a virtual X server of its own (pixels read back from the server),
 // with the bus started before the application: the xcb platform reaches for the session bus as
 // it starts. The tests reach the bus through g_bus.
-#define ZAV_SCREEN_TEST_MAIN(TestClass)                                                                                \
+#define ZAV_SCREEN_TEST_MAIN(TestClass) ZAV_SCREEN_TEST_MAIN_SIZED(TestClass, "1024x768x24")
+#define ZAV_SCREEN_TEST_MAIN_SIZED(TestClass, screen)                                                                  \
     int main(int argc, char **argv)                                                                                    \
     {                                                                                                                  \
         QProcess xvfb;                                                                                                 \
         TestBus bus;                                                                                                   \
-        if (!startVirtualDisplay(xvfb) || !bus.start())                                                                \
+        if (!startVirtualDisplay(xvfb, QStringLiteral(screen)) || !bus.start())                                        \
             return 1;                                                                                                  \
         g_bus = &bus;                                                                                                  \
         int result = 0;                                                                                                \

@@ -21,12 +21,12 @@ void dieWithParent()
     ::prctl(PR_SET_PDEATHSIG, SIGKILL);
 }
 
-bool startVirtualDisplay(QProcess &xvfb)
+bool startVirtualDisplay(QProcess &xvfb, const QString &screen)
 {
     xvfb.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     xvfb.setChildProcessModifier(dieWithParent);
     xvfb.start(QStringLiteral("Xvfb"), {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
-                                        QStringLiteral("0"), QStringLiteral("1024x768x24"), QStringLiteral("-nolisten"),
+                                        QStringLiteral("0"), screen, QStringLiteral("-nolisten"),
                                         QStringLiteral("tcp")});
     if (!xvfb.waitForStarted() || !xvfb.waitForReadyRead(10000))
         return false;

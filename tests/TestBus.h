@@ -15,9 +15,9 @@
 // Children die with the test, even when it crashes: a bus, service or display left behind would
 // hold the test's output open and keep names taken.
 void dieWithParent();
-// Starts a virtual X server of the test's own (Xvfb, 1024x768) and points DISPLAY at it, with
-// the xcb platform, so that pixels can be read back from the server.
-bool startVirtualDisplay(QProcess &xvfb);
+// Starts a virtual X server of the test's own (Xvfb, 1024x768 unless `screen` says otherwise)
+// and points DISPLAY at it, with the xcb platform, so that pixels can be read back from the server.
+bool startVirtualDisplay(QProcess &xvfb, const QString &screen = QStringLiteral("1024x768x24"));
 
 class TestBus
 {

@@ -242,6 +242,23 @@ private Q_SLOTS:
         for (const QByteArray &line : lines.mid(0, 4))
             QVERIFY2(QJsonDocument::fromJson(line).isObject(), line.constData());
 
+        // A link planted where the journal goes: before, it was followed and its target cut and
+        // appended to. An existing journal readable by others stayed so.
+        const QString victim = dir.filePath(QStringLiteral("victim"));
+        QFile target(victim);
+        QVERIFY(target.open(QIODevice::WriteOnly) && target.write("precious\n") == 9);
+        target.close();
+        QVERIFY(QFile::link(victim, dir.filePath(QStringLiteral("planted.journal"))));
+        QProcess planted;
+        planted.start(QStringLiteral(ZAV_SERVICE_BIN), {QStringLiteral("--journal"), dir.filePath(QStringLiteral("planted.journal"))});
+        QVERIFY(planted.waitForFinished(5000));
+        QCOMPARE(planted.exitCode(), 1);
+        QVERIFY(target.open(QIODevice::ReadOnly));
+        QCOMPARE(target.readAll(), QByteArray("precious\n"));
+        QVERIFY(file.setPermissions(file.permissions() | QFileDevice::ReadOther | QFileDevice::ReadGroup));
+        QVERIFY(m_bus.startService({QStringLiteral("--journal"), torn}, false));
+        QCOMPARE(QFileInfo(torn).permissions() & (QFileDevice::ReadOther | QFileDevice::ReadGroup), QFileDevice::Permissions());
+
         // A journal that cannot be written: the service goes on and says so.
         QVERIFY(m_bus.startService({QStringLiteral("--journal"), QStringLiteral("/dev/full")}, false));
         QVERIFY(!registerOn(bus, QStringLiteral("unrecorded")).isEmpty());
