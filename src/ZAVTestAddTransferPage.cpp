@@ -223,6 +223,10 @@ void ZAVTestAddTransferPage::addClicked()
 
     if (showTransferPage)
         showTransferPage->addTransfer(type, name, msg, fileName, status, account, size, estimate, false);
+    // The next transfer gets the next name, so that transfers added in a row are told apart on
+    // the list and on a desktop.
+    const QStringList &names = transferName.optionList();
+    transferName.setCurrentOption(names.value((names.indexOf(name) + 1) % qMax<qsizetype>(1, names.size())));
     emit backButtonClicked();
 }
 

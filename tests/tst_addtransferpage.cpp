@@ -61,10 +61,14 @@ private Q_SLOTS:
         QCOMPARE(shown.value(QStringLiteral("name")).toString(),
                  QStringLiteral("Big Transfer Title Big Transfer Title of Transfer 1"));
         QCOMPARE(shown.value(QStringLiteral("size")).toInteger(), 2);
-        // Opened again from the main page, the buttons work again.
+        // Opened again from the main page, the buttons work again, and the next transfer gets
+        // the next name (before, every one was named alike).
         clickOn(&m_window, findButton(m_main, QStringLiteral("Add New Transfers")));
         QVERIFY(m_add->addButton()->isEnabled());
         QVERIFY(m_add->cancelButton()->isEnabled());
+        clickOn(&m_window, m_add->addButton());
+        QVERIFY(m_bus.sync());
+        QVERIFY(m_bus.show(m_show->rows().constLast()->transferId()).value(QStringLiteral("name")).toString() != shown.value(QStringLiteral("name")).toString());
     }
 
     void sizeTextFollowsTheSlider_data()

@@ -60,7 +60,9 @@ private Q_SLOTS:
 
     void aButtonClickedWithTheMouseComesBackToTheRow()
     {
-        m_show->addTransfer(QStringLiteral("Download"), QStringLiteral("Click me"), QStringLiteral("Transfer Message 1"), QString(),
+        // The longest name the add page offers: the widest notification.
+        m_show->addTransfer(QStringLiteral("Download"), QStringLiteral("Big Transfer Title Big Transfer Title of Transfer 1"),
+                            QStringLiteral("Transfer Message 1"), QString(),
                             QStringLiteral("Active"), QString(), QStringLiteral("10"), QStringLiteral("10"), false);
         ZAVTestElement *row = m_show->rows().constLast();
         QRect notification;
@@ -110,6 +112,6 @@ private:
 };
 
 // The screen that scripts/run gives its virtual display.
-ZAV_SCREEN_TEST_MAIN_SIZED(tst_Notifyd, "1280x800x24")
+ZAV_SCREEN_TEST_MAIN_SIZED(tst_Notifyd, "1920x1080x24")
 
 #include "tst_notifyd.moc"

@@ -139,14 +139,19 @@ int main(int argc, char **argv)
     QTest::qWait(200);
     save(window, folder, QStringLiteral("transfer-list.png"));
 
-    // The same transfers on the desktop: zav-desktop, and dunst with its stock look, on this display.
+    // The same transfers on the desktop, as scripts/run --desktop shows them: zav-desktop, and
+    // xfce4-notifyd with its stock look beside the app, on this display.
     QProcess daemon;
     QProcess desktop;
-    daemon.start(QStringLiteral("dunst"), {});
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("NO_AT_BRIDGE"), QStringLiteral("1"));
+    daemon.setProcessEnvironment(env);
+    daemon.start(QStringLiteral("/usr/lib/x86_64-linux-gnu/xfce4/notifyd/xfce4-notifyd"), {});
     desktop.start(QStringLiteral(ZAV_DESKTOP_BIN), {});
     QTest::qWait(2000);
     const QString screenPath = QDir(folder).filePath(QStringLiteral("desktop-notifications.png"));
-    if (QGuiApplication::platformName() == QLatin1String("xcb") && window.screen()->grabWindow(0).save(screenPath))
+    if (QGuiApplication::platformName() == QLatin1String("xcb")
+        && window.screen()->grabWindow(0, 0, 0, window.screen()->size().width(), 500).save(screenPath))
         std::printf("%s\n", qPrintable(screenPath));
     desktop.terminate();
     desktop.waitForFinished();
