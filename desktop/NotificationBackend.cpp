@@ -229,11 +229,7 @@ void NotificationBackend::pump()
 void NotificationBackend::send(const QString &id, Shown &shown)
 {
     const DesktopTransfer &t = shown.latest;
-    QStringList actions;
-    if (m_capabilities.contains(QLatin1String("actions"))) {
-        for (const auto &[request, label] : t.actions())
-            actions << request << displayed(label, 40);
-    }
+    const QStringList actions = NotificationBackend::actions(t, m_capabilities);
     // Running transfers stay until they end; ended ones go when the daemon decides.
     const int timeout = isRunning(t.state) ? 0 : -1;
     shown.dirty = false;
@@ -292,6 +288,17 @@ void NotificationBackend::onAction(uint notification, const QString &key)
     const QString id = m_byNotification.value(notification);
     if (!id.isEmpty() && Requests::isRequest(key))
         emit requested(id, key);
+}
+
+QStringList NotificationBackend::actions(const DesktopTransfer &t, const QStringList &capabilities)
+{
+    // A daemon without actions would show the keys and labels as plain text, or refuse them.
+    QStringList actions;
+    if (capabilities.contains(QLatin1String("actions"))) {
+        for (const auto &[request, label] : t.actions())
+            actions << request << displayed(label, 40);
+    }
+    return actions;
 }
 
 QString NotificationBackend::summary(const DesktopTransfer &t)

@@ -51,6 +51,8 @@ public:
     static QString body(const DesktopTransfer &transfer, bool markup, bool progressInBody = false);
     static QVariantMap hints(const DesktopTransfer &transfer, bool progressInBody = false);
     static QString icon(const DesktopTransfer &transfer);
+    // The Notify call's actions (key, label, ...): none unless the daemon has "actions".
+    static QStringList actions(const DesktopTransfer &transfer, const QStringList &capabilities);
 
 private:
     struct Shown

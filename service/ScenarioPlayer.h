@@ -120,7 +120,7 @@ private:
     // Calls `done` with the reply of a call, in this run only.
     void whenAnswered(const QDBusPendingCall &call, std::function<void(const QDBusMessage &reply)> done);
     // A call the service refused; a call it did not answer ends this scenario's play.
-    void callFailed(const QString &label, const QDBusMessage &reply, double sentAt);
+    void callFailed(const QString &label, const QDBusMessage &reply, int timeout = CallTimeout);
     void onRequest(Zav::Transfer *transfer, const QString &request);
     void expireWaiting();
     void report(const QString &name, const QString &failure, bool call = false);

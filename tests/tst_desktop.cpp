@@ -114,7 +114,7 @@ private Q_SLOTS:
         QVERIFY(failed.body.contains(QStringLiteral("id %1").arg(id)));
     }
 
-    void sameNamesStayApartAndIconsFollowTheType()
+    void sameNamesStayApartAndTextsAsTheDaemonTakesThem()
     {
         // Before, dunst merged alike notifications into one ("(3)").
         startDaemon();
@@ -128,6 +128,13 @@ private Q_SLOTS:
         QCOMPARE(NotificationBackend::icon(t), QStringLiteral("go-down"));
         t.iconType = 2;
         QCOMPARE(NotificationBackend::icon(t), QStringLiteral("view-refresh"));
+        // Markup escaped where the daemon reads it, and only there; actions only where it has them.
+        t.state = QStringLiteral("active");
+        t.message = QStringLiteral("<b>5 & 6</b>");
+        QVERIFY(NotificationBackend::body(t, true).contains(QStringLiteral("&lt;b&gt;5 &amp; 6&lt;/b&gt;")));
+        QVERIFY(NotificationBackend::body(t, false).contains(t.message));
+        QCOMPARE(NotificationBackend::actions(t, {QStringLiteral("body")}), QStringList());
+        QCOMPARE(NotificationBackend::actions(t, {QStringLiteral("actions")}), QStringList({QStringLiteral("cancel"), QStringLiteral("Cancel")}));
     }
 
     void actionComesBackAsRequestAndClosedStaysClosed()

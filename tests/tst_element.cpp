@@ -40,6 +40,10 @@ private Q_SLOTS:
 
     void newRequestAfterClearSaysInfo()
     {
+        // The badge follows the row's transfer.
+        QCOMPARE(m_row->idLabel()->text(), ZAVTestElement::idBadge(QStringLiteral("7")));
+        m_row->setTransferId(QStringLiteral("1052"));
+        QCOMPARE(m_row->idLabel()->text(), ZAVTestElement::idBadge(QStringLiteral("1052")));
         m_row->setResponse(QStringLiteral("cancel"));
         m_answerer->answerNext(M::OkButton);
         clickOn(m_window, m_row->infoButton());

@@ -84,6 +84,9 @@ private Q_SLOTS:
         QVERIFY(!m_window->topDialog());
         answerer.answerNext(M::OkButton);
         QCOMPARE(box.exec(), int(M::OkButton));
+        // Return presses the default button (OK), whatever the order of the others.
+        QTimer::singleShot(20, m_window, [this] { QTest::keyClick(m_window, Qt::Key_Return); });
+        QCOMPARE(box.exec(), int(M::OkButton));
         // The escape button and a closing window dismiss it with neither button.
         QTimer::singleShot(20, m_window->escapeButton(), &QPushButton::click);
         QCOMPARE(box.exec(), int(M::NoStandardButton));

@@ -40,6 +40,26 @@ private Q_SLOTS:
         QCOMPARE(ZAVTestNumbers::byteCountFromText(text), bytes);
     }
 
+    void typedNumbers_data()
+    {
+        // What a field's text means: non-finite words are no numbers (toByteCount would hide it).
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<double>("value");
+        QTest::newRow("decimal") << "1500.9" << 1500.9;
+        QTest::newRow("negative") << "-5" << -5.0;
+        QTest::newRow("inf") << "inf" << 0.0;
+        QTest::newRow("-inf") << "-inf" << 0.0;
+        QTest::newRow("nan") << "nan" << 0.0;
+        QTest::newRow("overflowing exponent") << "1e400" << 0.0;
+        QTest::newRow("comma decimal") << "1,5" << 0.0;
+    }
+    void typedNumbers()
+    {
+        QFETCH(QString, text);
+        QFETCH(double, value);
+        QCOMPARE(parseDecimal(text), value);
+    }
+
     void int32AndFractionSaturate()
     {
         QCOMPARE(toInt32(141254.9), 141254);

@@ -70,8 +70,16 @@ private Q_SLOTS:
 
         QFile example(QStringLiteral(ZAV_EXAMPLES_DIR "/download-cancelled.json"));
         QVERIFY(example.open(QIODevice::ReadOnly));
-        const QString wrong = write(QStringLiteral("wrong.json"), example.readAll().replace("\"state\": \"cancelled\"", "\"state\": \"done\""));
-        QCOMPARE(m_bus.zavctl({QStringLiteral("play"), wrong}, &out), 1);
+        // Two wrong expectations and no right one: a report that counted passes as failures
+        // would not show it with one of each.
+        const QString wrong = write(QStringLiteral("wrong.json"), example.readAll()
+                                                                      .replace("\"state\": \"cancelled\"", "\"state\": \"done\"")
+                                                                      .replace("\"expectRequest\": \"cancel\"", "\"expectRequest\": \"pause\""));
+        QCOMPARE(m_bus.zavctl({QStringLiteral("play"), wrong, QStringLiteral("--junit"), m_dir.filePath(QStringLiteral("wrong.xml"))}, &out), 1);
+        QFile failed(m_dir.filePath(QStringLiteral("wrong.xml")));
+        QVERIFY(failed.open(QIODevice::ReadOnly));
+        const QByteArray junit = failed.readAll();
+        QVERIFY2(junit.contains("failures=\"2\"") && junit.count("<failure ") == 2, junit.constData());
         QVERIFY2(out.contains(QStringLiteral("FAIL wrong.json: film at 1100 ms (line 13:5): progress 0.3, speed 2048, "
                                              "state \"done\": state is \"cancelled\", expected \"done\"\n")), qPrintable(out));
     }
@@ -173,12 +181,13 @@ private Q_SLOTS:
     {
         // Before, numbers within a millionth of each other passed, and a call the service refused
         // went unnoticed ("All hold").
-        const QString file = write(QStringLiteral("refused.json"), R"({"transfers": [{"key": "a", "calls": [["setSize", 5000001000], ["setProgress", 0.333]]}],
- "timeline": [{"at": 10, "transfer": "a", "expect": {"size": 5000000000, "progress": 0.333}},
+        const QString file = write(QStringLiteral("refused.json"), R"({"transfers": [{"key": "a", "calls": [["setSize", 5000001000], ["setProgress", 0.333], ["setCount", 99]]}],
+ "timeline": [{"at": 10, "transfer": "a", "expect": {"size": 5000000000, "progress": 0.333, "count": 100}},
               {"at": 20, "transfer": "a", "call": ["endCommit"]}]})");
         QString out;
         QCOMPARE(m_bus.zavctl({QStringLiteral("play"), file}, &out), 1);
-        QCOMPARE(out, QStringLiteral("FAIL refused.json: a at 10 ms (line 2:15): progress 0.333, size 5000000000: size is 5000001000, expected 5000000000\n"
+        QCOMPARE(out, QStringLiteral("FAIL refused.json: a at 10 ms (line 2:15): count 100, progress 0.333, size 5000000000: "
+                                     "count is 99, expected 100; size is 5000001000, expected 5000000000\n"
                                      "FAIL refused.json: a at 20 ms (line 3:15): endCommit []: the service refused it: "
                                      "com.kelvo.zav.Error.NotInCommit: no commit was started\n"
                                      "FAILED: 0 of 1 expectation(s) hold; 1 call(s) refused or unanswered.\n"));
@@ -186,6 +195,18 @@ private Q_SLOTS:
         QCOMPARE(m_bus.zavctl({QStringLiteral("play"), file}, &out), 1);
         QVERIFY2(out.startsWith(QStringLiteral("FAIL refused.json: a at 0 ms (line 1:16): register \"a\": the service refused the "
                                                "registration: com.kelvo.zav.Error.Refused: the service refuses new transfers\n")), qPrintable(out));
+    }
+
+    void anAnswerWaitsItsTime()
+    {
+        const QString file = write(QStringLiteral("later.json"), R"({"transfers": [{"key": "a", "calls": [["setActive", 0.1]]}],
+ "timeline": [{"at": 0, "transfer": "a", "request": "cancel"},
+              {"at": 200, "transfer": "a", "expect": {"state": "active"}},
+              {"at": 800, "transfer": "a", "expect": {"state": "cancelled"}}],
+ "answers": [{"request": "cancel", "after": 400}]})");
+        QString out;
+        QCOMPARE(m_bus.zavctl({QStringLiteral("play"), file}, &out), 0);
+        QVERIFY2(out.endsWith(QStringLiteral("All hold: 2 of 2 expectation(s) hold.\n")), qPrintable(out));
     }
 
     void recordingKeepsTheJournalsOrderAndRuns()

@@ -304,24 +304,39 @@ private Q_SLOTS:
     {
         const QDBusConnection bus = QDBusConnection::sessionBus();
         const QString id = registerOn(bus, QStringLiteral("Transfer 2 with a name longer than a narrow terminal"));
-        call(bus, QLatin1String(ZavBus::Transfers::setActive), {id, 0.31});
+        call(bus, QLatin1String(ZavBus::Transfers::setActive), {id, 0.123456});
         call(bus, QLatin1String(ZavBus::Transfers::markRepairableFailure),
              {id, QStringLiteral("Unable to reach the server"), QStringLiteral("d"), QStringLiteral("Retry now")});
         QString out;
         QCOMPARE(m_bus.zavctl({QStringLiteral("list")}, &out), 0);
         QVERIFY2(out.contains(QStringLiteral("failed: Unable to reach the server \u2026")), qPrintable(out));
-        QVERIFY2(out.contains(QStringLiteral(" 31%")), qPrintable(out));
+        QVERIFY2(out.contains(QStringLiteral(" 12%")), qPrintable(out));
         // Narrower terminals: every line fits, the header too, and the state and per cent stay.
         for (const int columns : {70, 60, 40}) {
             QCOMPARE(m_bus.zavctl({QStringLiteral("list")}, &out, nullptr, {QStringLiteral("COLUMNS=%1").arg(columns)}), 0);
             for (const QString &line : out.split(QLatin1Char('\n')))
                 QVERIFY2(line.size() <= columns, qPrintable(line));
-            QVERIFY2(out.contains(QStringLiteral("failed:")) && out.contains(QStringLiteral(" 31%")), qPrintable(out));
+            QVERIFY2(out.contains(QStringLiteral("failed:")) && out.contains(QStringLiteral(" 12%")), qPrintable(out));
         }
         QCOMPARE(m_bus.zavctl({QStringLiteral("show"), id, QStringLiteral("--json")}, &out), 0);
         const QJsonObject t = QJsonDocument::fromJson(out.toUtf8()).object();
         QCOMPARE(t.value(QStringLiteral("id")).toInteger(), id.toLongLong());
-        QVERIFY2(out.contains(QStringLiteral("\"progress\": 0.31,")), qPrintable(out));
+        QVERIFY2(out.contains(QStringLiteral("\"progress\": 0.123456,")), qPrintable(out));
+    }
+
+    void noNoticesUnlessWatched()
+    {
+        // Every change was announced to the whole bus, watched or not.
+        QDBusConnection bus = QDBusConnection::sessionBus();
+        QVERIFY(bus.connect(QString(), QLatin1String(ZavBus::ObjectPath), QLatin1String(ZavBus::ControlInterface),
+                            QStringLiteral("transferChanged"), this, SLOT(noticed())));
+        const QString id = registerOn(bus, QStringLiteral("Unwatched"));
+        call(bus, QLatin1String(ZavBus::Transfers::setActive), {id, 0.5});
+        QTest::qWait(300);
+        QCOMPARE(m_notices, 0);
+        call(bus, QLatin1String(ZavBus::Control::setWatching), {true}, QLatin1String(ZavBus::ControlInterface));
+        call(bus, QLatin1String(ZavBus::Transfers::setActive), {id, 0.6});
+        QTRY_VERIFY(m_notices > 0);
     }
 
     void watchOnATerminalAndInAPipe()
@@ -330,15 +345,17 @@ private Q_SLOTS:
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), m_bus.address());
         env.insert(QStringLiteral("TERM"), QStringLiteral("xterm"));
-        QProcess live, plain, pipe;
+        QProcess live, plain, pipe, linePipe;
         const QString command = QStringLiteral(ZAVCTL_BIN " watch");
-        for (QProcess *p : {&live, &plain, &pipe}) {
+        for (QProcess *p : {&live, &plain, &pipe, &linePipe}) {
             QProcessEnvironment e = env;
             if (p == &plain)
                 e.insert(QStringLiteral("NO_COLOR"), QStringLiteral("1"));
             p->setProcessEnvironment(e);
             if (p == &pipe)
                 p->start(QStringLiteral(ZAVCTL_BIN), {QStringLiteral("watch"), QStringLiteral("--json")});
+            else if (p == &linePipe)
+                p->start(QStringLiteral(ZAVCTL_BIN), {QStringLiteral("watch")});
             else
                 p->start(QStringLiteral("script"), {QStringLiteral("-qfec"), command, QStringLiteral("/dev/null")});
             QVERIFY(p->waitForStarted());
@@ -366,8 +383,14 @@ private Q_SLOTS:
         QCOMPARE(screen.count(QStringLiteral("\x1b[2J")), 1);
         call(bus, QLatin1String(ZavBus::Transfers::markCancelled), {id});
         QVERIFY(waitFor(QStringLiteral("cancelled")));
-        // In a pipe: one JSON object a line, never a screen control.
+        // In a pipe: one JSON object a line, or a plain line, never a screen control.
         QVERIFY(!lines.contains(QChar(0x1b)));
+        QByteArray plainLines;
+        for (int i = 0; i < 100 && !plainLines.contains("cancelled"); ++i) {
+            linePipe.waitForReadyRead(50);
+            plainLines += linePipe.readAllStandardOutput();
+        }
+        QVERIFY2(plainLines.contains("Holiday photos") && !plainLines.contains('\x1b'), plainLines.constData());
         const QJsonObject last = QJsonDocument::fromJson(lines.trimmed().split(QLatin1Char('\n')).constLast().toUtf8()).object();
         QCOMPARE(last.value(QStringLiteral("event")).toString(), QStringLiteral("changed"));
         QCOMPARE(last.value(QStringLiteral("transfer")).toObject().value(QStringLiteral("id")).toInteger(), id.toLongLong());
@@ -378,13 +401,17 @@ private Q_SLOTS:
         QVERIFY2(waitFor(QStringLiteral("After the restart")), qPrintable(screen + lines));
         QVERIFY(screen.contains(QStringLiteral("the service left the bus")));
         QVERIFY(lines.contains(QStringLiteral("{\"event\":\"serviceLeft\"}\n{\"event\":\"serviceBack\"}\n")));
-        for (QProcess *p : {&live, &plain, &pipe}) {
+        for (QProcess *p : {&live, &plain, &pipe, &linePipe}) {
             p->kill();
             p->waitForFinished();
         }
     }
 
+public Q_SLOTS:
+    void noticed() { ++m_notices; }
+
 private:
+    int m_notices = 0;
     QJsonObject status()
     {
         const QDBusMessage reply =

@@ -7,6 +7,7 @@
 
 #include <QGraphicsWidget>
 #include <QSignalSpy>
+#include <QTimer>
 #include <QTest>
 
 class tst_UiElements : public QObject
@@ -82,6 +83,7 @@ private Q_SLOTS:
         progress.autoButton()->click();
         QCOMPARE(clicked.at(0).at(0).toBool(), true);
         QVERIFY(progress.isAutoRunning());
+        QCOMPARE(progress.findChild<QTimer *>()->interval(), 20); // a step every 20 ms
         QTRY_VERIFY_WITH_TIMEOUT(positions.size() >= 43, 10000);
         progress.autoButton()->click();
         QVERIFY(!progress.isAutoRunning());
