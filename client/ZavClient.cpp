@@ -78,6 +78,35 @@ public:
             emit q->repairErrorTransfer(transfer);
     }
 
+    // A service that owns its name but did not answer (hung, or busy starting) is asked again,
+    // without waiting, until it answers or leaves (the watcher then takes over).
+    void askAgainLater()
+    {
+        QTimer::singleShot(RetryInterval, q, [this] {
+            if (!owner.isEmpty())
+                return;
+            QDBusConnection bus = QDBusConnection::sessionBus();
+            auto *service = new Proxy(QLatin1String(ZavBus::ServiceName), QLatin1String(ZavBus::ObjectPath), bus, q);
+            service->setTimeout(Client::CallTimeout);
+            auto *call = new QDBusPendingCallWatcher(service->ping(), q);
+            QObject::connect(call, &QDBusPendingCallWatcher::finished, q, [this, service, call] {
+                call->deleteLater();
+                service->deleteLater();
+                if (!owner.isEmpty())
+                    return;
+                if (call->isError()) {
+                    // Gone: the watcher sees it come back. There but silent: asked again.
+                    if (call->error().type() == QDBusError::NoReply || call->error().type() == QDBusError::Timeout)
+                        askAgainLater();
+                    return;
+                }
+                qCWarning(lcClient, "Zav::Client: the transfer service answers; new transfers can be registered");
+                follow(call->reply().service());
+                emit q->serviceAvailabilityChanged(true);
+            });
+        });
+    }
+
     void onOwnerChanged(const QString &oldOwner, const QString &newOwner)
     {
         if (!oldOwner.isEmpty() && oldOwner == owner) {
@@ -98,7 +127,8 @@ public:
     Client *const q;
     QString owner; // unique bus name of the service instance that answers now
     std::unique_ptr<Proxy> proxy; // to `owner`
-    QDBusServiceWatcher *watcher = nullptr; // made by the first successful init()
+    QDBusServiceWatcher *watcher = nullptr; // made by the first init()
+    static constexpr int RetryInterval = 1000; // ms between pings of a service that did not answer
     QHash<QString, Transfer *> transfers; // by owner + '/' + id
 };
 
@@ -134,17 +164,8 @@ bool Client::init()
         qCWarning(lcClient, "Zav::Client: no session bus: %s", qPrintable(bus.lastError().message()));
         return false;
     }
-    // To the well-known name, so that a bus that can activate the service starts it. Never a
-    // call without a timeout: a hung service would block the caller for 25 s.
-    Proxy service(QLatin1String(ServiceName), QLatin1String(ObjectPath), bus);
-    service.setTimeout(CallTimeout);
-    QDBusPendingReply<QString> reply = service.ping();
-    reply.waitForFinished();
-    if (reply.isError()) {
-        qCWarning(lcClient, "Zav::Client: the transfer service does not answer: %s", qPrintable(reply.error().message()));
-        return false;
-    }
-    d->follow(reply.reply().service());
+    // The service is followed from the first call on, whether it answers now or not: one that
+    // starts later, or answers late, is taken up when it does.
     if (!d->watcher) {
         d->watcher = new QDBusServiceWatcher(QLatin1String(ServiceName), bus, QDBusServiceWatcher::WatchForOwnerChange,
                                              this);
@@ -153,6 +174,18 @@ bool Client::init()
                     d->onOwnerChanged(oldOwner, newOwner);
                 });
     }
+    // To the well-known name, so that a bus that can activate the service starts it. Never a
+    // call without a timeout: a hung service would block the caller for 25 s.
+    Proxy service(QLatin1String(ServiceName), QLatin1String(ObjectPath), bus);
+    service.setTimeout(CallTimeout);
+    QDBusPendingReply<QString> reply = service.ping();
+    reply.waitForFinished();
+    if (reply.isError()) {
+        qCWarning(lcClient, "Zav::Client: the transfer service does not answer: %s", qPrintable(reply.error().message()));
+        d->askAgainLater();
+        return false;
+    }
+    d->follow(reply.reply().service());
     return true;
 }
 

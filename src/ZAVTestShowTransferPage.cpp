@@ -31,13 +31,13 @@ ZAVTestShowTransferPage::ZAVTestShowTransferPage()
     setTitle(QStringLiteral("Show Transfer"));
 
     client = new Zav::Client(this);
+    // Without an answer now, the client is kept all the same: it takes the service up when it
+    // arrives (or answers), and the notice goes.
     if (!client->init()) {
         qCritical() << "Failed to open ZAV connection."
                     << "run without ZAV communication.";
-        delete client;
-        client = nullptr;
     }
-    if (client) {
+    {
         connect(client, &Zav::Client::cancelTransfer, this, &ZAVTestShowTransferPage::cancelTransfer);
         connect(client, &Zav::Client::startTransfer, this, &ZAVTestShowTransferPage::startTransfer);
         connect(client, &Zav::Client::pauseTransfer, this, &ZAVTestShowTransferPage::pauseTransfer);

@@ -193,7 +193,7 @@ private Q_SLOTS:
         m_bus.stopService();
         LogCapture log;
         ZAVTestShowTransferPage lonely;
-        QVERIFY(!lonely.serviceClient());
+        QVERIFY(!lonely.isServiceAvailable());
         QVERIFY(log.lines().contains(QStringLiteral("Failed to open ZAV connection. run without ZAV communication.")));
         QSignalSpy back(&lonely, &MApplicationPage::backButtonClicked);
         lonely.addTransfer(QStringLiteral("Sync"), QStringLiteral("x"), Msg, QString(), QStringLiteral("Inactive"),
@@ -202,7 +202,18 @@ private Q_SLOTS:
         QVERIFY(log.contains(QStringLiteral("return back")));
         QCOMPARE(lonely.rows().size(), 0);
         QCOMPARE(lonely.transferCount(), 0);
+        // The service arrives later: before, the page stayed without it for good.
         QVERIFY(m_bus.startService());
+        QTRY_VERIFY(lonely.isServiceAvailable());
+        lonely.addTransfer(QStringLiteral("Sync"), QStringLiteral("x"), Msg, QString(), QStringLiteral("Inactive"),
+                           QString(), QStringLiteral("1"), QStringLiteral("0"), false);
+        QCOMPARE(lonely.rows().size(), 1);
+
+        // A service that hangs at the start and answers later is taken up too.
+        m_bus.pauseService(true);
+        ZAVTestShowTransferPage late;
+        m_bus.pauseService(false);
+        QTRY_VERIFY_WITH_TIMEOUT(late.isServiceAvailable(), 8000);
     }
 
 private:

@@ -46,6 +46,8 @@ public:
 
     // Opens the connection: true when the session bus is there and the service answers within
     // CallTimeout (a bus that can activate the service starts it). Calling it again retries.
+    // When it returns false with a bus, the Client still follows the service: one that arrives
+    // later, or answers late, makes isServiceAvailable() true and serviceAvailabilityChanged(true).
     bool init();
     // Registers a transfer and returns its handle, or null when the service refuses it, is
     // gone, or init() has not succeeded. The handle belongs to this Client and stays valid as
@@ -60,7 +62,7 @@ public:
     bool isServiceAvailable() const;
 
 Q_SIGNALS:
-    // The service left the bus (false) or is there again (true), after a successful init().
+    // The service left the bus (false) or is there again (true), after init().
     void serviceAvailabilityChanged(bool available);
     // The service asks for an action on one of this client's transfers.
     void cancelTransfer(Zav::Transfer *transfer);
