@@ -30,8 +30,7 @@ DesktopBridge::DesktopBridge(const QDBusConnection &bus, DesktopBackend *backend
                                         QDBusServiceWatcher::WatchForOwnerChange, this))
 {
     m_control->setTimeout(CallTimeout);
-    connect(m_control.get(), &ComKelvoZavControlInterface::transferChanged, this, &DesktopBridge::onChanged);
-    connect(m_control.get(), &ComKelvoZavControlInterface::transferRemoved, m_backend, &DesktopBackend::remove);
+    connect(m_control.get(), &ComKelvoZavControlInterface::changesPending, this, &DesktopBridge::fetchChanges);
     connect(m_backend, &DesktopBackend::requested, this, &DesktopBridge::onRequested);
     connect(m_watcher, &QDBusServiceWatcher::serviceOwnerChanged, this,
             [this](const QString &, const QString &oldOwner, const QString &newOwner) {
@@ -101,11 +100,44 @@ void DesktopBridge::fetchPage(const QString &after)
     });
 }
 
-void DesktopBridge::onChanged(const QString &, const QString &json)
+void DesktopBridge::fetchChanges()
 {
-    const QJsonObject transfer = QJsonDocument::fromJson(json.toUtf8()).object();
-    if (!transfer.value(QLatin1String("id")).toString().isEmpty())
-        m_backend->show(DesktopTransfer::fromJson(transfer));
+    // One fetch at a time; a signal that comes meanwhile is served by the next.
+    if (m_fetching) {
+        m_fetchAgain = true;
+        return;
+    }
+    m_fetching = true;
+    m_fetchAgain = false;
+    const quint64 generation = m_generation;
+    auto *call = new QDBusPendingCallWatcher(m_control->changes(PageSize), this);
+    connect(call, &QDBusPendingCallWatcher::finished, this, [this, generation](QDBusPendingCallWatcher *call) {
+        call->deleteLater();
+        m_fetching = false;
+        const QDBusPendingReply<QString> reply = *call;
+        if (generation != m_generation) {
+            if (m_fetchAgain)
+                fetchChanges();
+            return;
+        }
+        if (reply.isError()) {
+            // The service signals no more until this watcher has fetched: asked again.
+            qCWarning(lcDesktop, "The transfer service did not give its changes: %s", qPrintable(reply.error().message()));
+            QTimer::singleShot(m_retryDelay, this, &DesktopBridge::fetchChanges);
+            return;
+        }
+        const QJsonObject page = QJsonDocument::fromJson(reply.value().toUtf8()).object();
+        if (page.value(QLatin1String("resync")).toBool())
+            return startListing();
+        for (const QJsonValue &id : page.value(QLatin1String("removed")).toArray())
+            m_backend->remove(id.toString());
+        for (const QJsonValue &t : page.value(QLatin1String("changed")).toArray()) {
+            if (!t.toObject().value(QLatin1String("id")).toString().isEmpty())
+                m_backend->show(DesktopTransfer::fromJson(t.toObject()));
+        }
+        if (page.value(QLatin1String("more")).toBool() || m_fetchAgain)
+            fetchChanges();
+    });
 }
 
 void DesktopBridge::onRequested(const QString &id, const QString &request)

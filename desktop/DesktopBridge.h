@@ -28,7 +28,8 @@ private:
     void startListing();
     // Lists every transfer, a page at a time, without waiting.
     void fetchPage(const QString &after);
-    void onChanged(const QString &id, const QString &json);
+    // Fetches what changed since the last fetch (the service signals that there is some).
+    void fetchChanges();
     void onRequested(const QString &id, const QString &request);
 
     DesktopBackend *m_backend;
@@ -36,6 +37,8 @@ private:
     QDBusServiceWatcher *m_watcher;
     quint64 m_generation = 0; // of the service instance: pages from an older one are ignored
     int m_retryDelay = 500; // ms before the listing is asked for again
+    bool m_fetching = false;
+    bool m_fetchAgain = false;
 };
 
 #endif

@@ -32,6 +32,8 @@ const QString ErrorLimitsExceeded = QStringLiteral("org.freedesktop.DBus.Error.L
 // A page of the listing holds at most this many transfers, and stops once it is this large.
 constexpr int MaxPageCount = 1000;
 constexpr qsizetype MaxPageBytes = 1024 * 1024;
+// Removals kept for a watcher that does not fetch them; past this it lists everything again.
+constexpr qsizetype MaxPendingRemovals = 10000;
 
 // Non-finite numbers are journalled as text: JSON has no NaN.
 QJsonValue jsonNumber(double value)
@@ -70,9 +72,11 @@ TransferService::TransferService(const QDBusConnection &bus, const Limits &limit
         watcher->setWatchMode(QDBusServiceWatcher::WatchForUnregistration);
     }
     connect(m_owners, &QDBusServiceWatcher::serviceUnregistered, this, &TransferService::ownerLeft);
-    connect(m_watchers, &QDBusServiceWatcher::serviceUnregistered, m_watchers,
-            &QDBusServiceWatcher::removeWatchedService);
-    // Watchers get at most one notice per transfer every 50 ms: a burst of changes costs one.
+    connect(m_watchers, &QDBusServiceWatcher::serviceUnregistered, this, [this](const QString &watcher) {
+        m_watchers->removeWatchedService(watcher);
+        m_watching.remove(watcher);
+    });
+    // Watchers get at most one signal every 50 ms: a burst of changes costs one.
     m_notifyTimer.setSingleShot(true);
     m_notifyTimer.setInterval(50);
     connect(&m_notifyTimer, &QTimer::timeout, this, &TransferService::notifyWatchers);
@@ -182,22 +186,85 @@ void TransferService::applied(TransferRecord *record)
     if (record->inCommit)
         return;
     ++record->updates;
-    // Notices are made only for someone who listens.
-    if (m_watchers->watchedServices().isEmpty())
-        return;
-    m_dirty.insert(record->id);
-    if (!m_notifyTimer.isActive())
-        m_notifyTimer.start();
+    markForWatchers(record->id, false);
+}
+
+void TransferService::markForWatchers(const QString &id, bool removed)
+{
+    for (Watcher &w : m_watching) {
+        if (w.resync)
+            continue; // everything is listed again anyway
+        if (!removed) {
+            w.changed.insert(id);
+        } else if (w.removed.size() >= MaxPendingRemovals) {
+            w.resync = true;
+            w.changed.clear();
+            w.removed.clear();
+        } else {
+            w.changed.remove(id);
+            w.removed.insert(id);
+        }
+        if (!w.told && !m_notifyTimer.isActive())
+            m_notifyTimer.start();
+    }
 }
 
 void TransferService::notifyWatchers()
 {
-    const QSet<QString> dirty = std::exchange(m_dirty, {});
-    for (const QString &id : dirty) {
-        auto it = m_transfers.constFind(id);
-        if (it != m_transfers.constEnd())
-            emit transferChanged(id, QString::fromUtf8(it->toJson()));
+    for (auto it = m_watching.begin(); it != m_watching.end(); ++it) {
+        Watcher &w = *it;
+        if (w.told || (!w.resync && w.changed.isEmpty() && w.removed.isEmpty()))
+            continue;
+        // To that watcher only: the whole bus need not hear of every change.
+        w.told = true;
+        m_bus.send(QDBusMessage::createTargetedSignal(it.key(), QLatin1String(ObjectPath), QLatin1String(ZavBus::ControlInterface),
+                                                      QLatin1String(ZavBus::Control::changesPending)));
     }
+}
+
+QString TransferService::changes(int count)
+{
+    m_journal.flush();
+    auto it = m_watching.find(sender());
+    if (it == m_watching.end())
+        return QStringLiteral("{\"changed\":[],\"removed\":[],\"more\":false}");
+    Watcher &w = *it;
+    if (std::exchange(w.resync, false)) {
+        w.told = false;
+        return QStringLiteral("{\"resync\":true}");
+    }
+    // Oldest transfers first, each in its latest state; bounded like a page of the listing.
+    QList<quint64> ids;
+    ids.reserve(w.changed.size());
+    for (const QString &id : std::as_const(w.changed))
+        ids.append(numericId(id));
+    std::sort(ids.begin(), ids.end());
+    QByteArray page = "{\"changed\":[";
+    int taken = 0;
+    for (const quint64 number : std::as_const(ids)) {
+        if (taken >= qBound(1, count, MaxPageCount) || page.size() >= MaxPageBytes)
+            break;
+        const QString id = QString::number(number);
+        w.changed.remove(id);
+        auto record = m_transfers.constFind(id);
+        if (record == m_transfers.constEnd())
+            continue;
+        page += taken++ ? "," : "";
+        page += record->toJson();
+    }
+    page += "],\"removed\":[";
+    bool first = true;
+    for (const QString &id : std::as_const(w.removed)) {
+        page += first ? "\"" : ",\"";
+        page += id.toUtf8() + '"';
+        first = false;
+    }
+    w.removed.clear();
+    const bool more = !w.changed.isEmpty();
+    page += "],\"more\":";
+    page += more ? "true}" : "false}";
+    w.told = more; // the watcher asks again while there is more; after that, a signal again
+    return QString::fromUtf8(page);
 }
 
 QString TransferService::ping()
@@ -281,12 +348,11 @@ void TransferService::ownerLeft(const QString &owner)
             return false;
         gone.append(id);
         m_transfers.erase(record);
-        m_dirty.remove(id);
         return true;
     });
     m_journal.write(owner, QString(), QStringLiteral("clientGone"), gone);
     for (const QJsonValue &id : std::as_const(gone))
-        emit transferRemoved(id.toString());
+        markForWatchers(id.toString(), true);
 }
 
 void TransferService::setAccount(const QString &id, const QString &account)
@@ -545,8 +611,11 @@ void TransferService::setWatching(bool watching)
     const QString watcher = sender();
     if (watcher.isEmpty())
         return;
-    if (watching)
+    if (watching) {
         m_watchers->addWatchedService(watcher);
-    else
+        m_watching[watcher] = Watcher(); // it lists everything itself, then follows from here
+    } else {
         m_watchers->removeWatchedService(watcher);
+        m_watching.remove(watcher);
+    }
 }

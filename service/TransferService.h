@@ -20,7 +20,13 @@ class QDBusServiceWatcher;
 //
 // A transfer belongs to the bus connection that registered it; changes from any other
 // connection are refused. When the owner leaves the bus its transfers are forgotten (and
-// watchers are told with transferRemoved), so nothing is left that no one can finish.
+// watchers are told), so nothing is left that no one can finish.
+//
+// Watchers pull: a change marks the transfer for each watcher, which is sent one small signal
+// (changesPending) and fetches the latest state of what changed when it likes. However fast
+// the programs change their transfers, a watcher gets at most one signal every 50 ms, none while
+// it has not fetched, and what is kept for it is a set of ids: a watcher that does not read
+// grows nothing, and one that reads slowly slows nobody else.
 class TransferService : public QObject, protected QDBusContext
 {
     Q_OBJECT
@@ -85,10 +91,7 @@ public Q_SLOTS:
     void sendRequest(const QString &id, const QString &action);
     void setRefuseRegistrations(bool refuse);
     void setWatching(bool watching);
-
-Q_SIGNALS:
-    void transferChanged(const QString &id, const QString &json);
-    void transferRemoved(const QString &id);
+    QString changes(int count);
 
 private:
     // Checks a change: known id, sent by the owner, texts within the limit, values valid (an
@@ -112,6 +115,8 @@ private:
     QString sender() const;
     void watchOwner(const QString &owner);
     void ownerLeft(const QString &owner);
+    // Marks a transfer changed (or removed) for every watcher, and schedules their signals.
+    void markForWatchers(const QString &id, bool removed);
     void notifyWatchers();
 
     QDBusConnection m_bus;
@@ -123,8 +128,16 @@ private:
     quint64 m_nextId = 0;
     bool m_refuse = false;
     QDBusServiceWatcher *m_owners;
+    // What one watcher has not fetched yet.
+    struct Watcher
+    {
+        QSet<QString> changed;
+        QSet<QString> removed;
+        bool resync = false; // too many removals piled up: it lists everything again
+        bool told = false; // signalled, and has not fetched everything since
+    };
     QDBusServiceWatcher *m_watchers; // connections that asked for change notices
-    QSet<QString> m_dirty;
+    QHash<QString, Watcher> m_watching; // by connection
     QTimer m_notifyTimer;
 };
 

@@ -531,8 +531,7 @@ int ZavCtl::watch(bool json)
 {
     m_watchLines = json || !m_terminal;
     m_watchJson = json;
-    connect(&control(), &ComKelvoZavControlInterface::transferChanged, this, &ZavCtl::onChanged);
-    connect(&control(), &ComKelvoZavControlInterface::transferRemoved, this, &ZavCtl::onRemoved);
+    connect(&control(), &ComKelvoZavControlInterface::changesPending, this, &ZavCtl::fetchChanges);
     // Follows the service: says when it leaves, and lists everything again when it is back (a
     // new instance knows nothing of the old one's transfers, and has no watchers yet).
     auto *follow = new QDBusServiceWatcher(QLatin1String(ZavBus::ServiceName), m_bus, QDBusServiceWatcher::WatchForOwnerChange, this);
@@ -601,12 +600,35 @@ void ZavCtl::printChange(const QJsonObject &t)
     m_out.flush();
 }
 
-void ZavCtl::onChanged(const QString &id, const QString &json)
+void ZavCtl::fetchChanges()
 {
-    const QJsonObject t = QJsonDocument::fromJson(json.toUtf8()).object();
+    // What changed since the last fetch, each in its latest state, a page at a time.
+    for (;;) {
+        const QDBusPendingReply<QString> reply = control().changes(PageSize);
+        if (!answered(reply)) {
+            // The service signals no more until this watcher has fetched: asked again.
+            QTimer::singleShot(1000, this, &ZavCtl::fetchChanges);
+            return;
+        }
+        const QJsonObject page = QJsonDocument::fromJson(reply.value().toUtf8()).object();
+        if (page.value(QStringLiteral("resync")).toBool()) {
+            startWatching();
+            return;
+        }
+        for (const QJsonValue &id : page.value(QStringLiteral("removed")).toArray())
+            onRemoved(id.toString());
+        for (const QJsonValue &t : page.value(QStringLiteral("changed")).toArray())
+            onChanged(t.toObject());
+        if (!page.value(QStringLiteral("more")).toBool())
+            return;
+    }
+}
+
+void ZavCtl::onChanged(const QJsonObject &t)
+{
     if (m_watchLines)
         return printChange(t);
-    m_watched.insert(idKey(id), t);
+    m_watched.insert(idKey(t.value(QStringLiteral("id")).toString()), t);
     if (!m_redraw.isActive())
         m_redraw.start();
 }

@@ -74,7 +74,7 @@ public:
     static QString printable(const QString &text);
 
 private Q_SLOTS:
-    void onChanged(const QString &id, const QString &json);
+    void fetchChanges();
     void onRemoved(const QString &id);
 
 private:
@@ -98,6 +98,7 @@ private:
     // "list has no option --jsno; did you mean --json?", from the command's synopsis.
     static QString unknownOption(const QString &command, const QString &option);
     void printChange(const QJsonObject &transfer);
+    void onChanged(const QJsonObject &transfer);
     int status();
     // Calls `each` for every transfer, fetched a page at a time; false when the service fails.
     bool eachTransfer(const std::function<void(const QJsonObject &)> &each);
