@@ -37,9 +37,13 @@ bool same(const QString &field, const QJsonValue &actual, const QJsonValue &expe
     return actual.toDouble() == expected.toDouble() && actual.toInteger(-1) == expected.toInteger(-1);
 }
 
+// A call's arguments for a report line: long texts shortened, control characters escaped.
 QString argumentsText(const QJsonArray &args)
 {
-    return QString::fromUtf8(QJsonDocument(args).toJson(QJsonDocument::Compact));
+    QJsonArray shortened;
+    for (const QJsonValue &arg : args)
+        shortened.append(arg.isString() && arg.toString().size() > 60 ? QJsonValue(arg.toString().left(59) + QChar(0x2026)) : arg);
+    return ZavCtl::printable(QString::fromUtf8(QJsonDocument(shortened).toJson(QJsonDocument::Compact)));
 }
 } // namespace
 
@@ -241,8 +245,11 @@ void ScenarioPlayer::perform(const Cursor &cursor, int copy)
 
 void ScenarioPlayer::registerTransfer(const Scenario::Transfer &t, int copy, const QString &label)
 {
-    const QString name = copies() > 1 ? QStringLiteral("%1 #%2").arg(t.name).arg(copy + 1) : t.name;
-    enqueue({[this, t, copy, name, label](const std::function<void()> &finish) {
+    // A copy's number goes at the end, within the interface's limit on texts.
+    const QString suffix = copies() > 1 ? QStringLiteral(" #%1").arg(copy + 1) : QString();
+    const QString name = t.name.left(Scenario::MaxTextLength - suffix.size()) + suffix;
+    const QString shownName = ZavCtl::printable(name.size() > 60 ? name.left(59) + QChar(0x2026) : name);
+    enqueue({[this, t, copy, name, shownName, label](const std::function<void()> &finish) {
                  const quint64 generation = m_generation;
                  ++m_calls;
                  m_client->registerTransfer(name, Zav::Client::TransferType(t.type), t.clientId, this,
@@ -253,11 +260,11 @@ void ScenarioPlayer::registerTransfer(const Scenario::Transfer &t, int copy, con
                                                     m_handles.insert(handleKey(t.key, copy), handle);
                                                     m_keys.insert(handle, {t.key, copy});
                                                 } else if (error.startsWith(QLatin1String("org.freedesktop.DBus.Error.NoReply"))) {
-                                                    return callFailed(QStringLiteral("%1: register \"%2\"").arg(label, name),
+                                                    return callFailed(QStringLiteral("%1: register \"%2\"").arg(label, shownName),
                                                                       QDBusMessage::createError(QDBusError::NoReply, error),
                                                                       Zav::Client::CallTimeout);
                                                 } else {
-                                                    report(QStringLiteral("%1: register \"%2\"").arg(label, name),
+                                                    report(QStringLiteral("%1: register \"%2\"").arg(label, shownName),
                                                            QStringLiteral("the service refused the registration: %1").arg(error), true);
                                                 }
                                                 finish();

@@ -46,6 +46,28 @@ QString typeName(int type)
     return QString();
 }
 
+const QList<QString TransferValues::*> &TransferValues::texts()
+{
+    static const QList<QString TransferValues::*> all {
+        &TransferValues::name,          &TransferValues::clientId,          &TransferValues::account,
+        &TransferValues::message,       &TransferValues::thumbnailFile,     &TransferValues::thumbnailMimeType,
+        &TransferValues::cancelButtonText, &TransferValues::title,          &TransferValues::image,
+        &TransferValues::reason,        &TransferValues::failureHeadline,   &TransferValues::failureDescription,
+        &TransferValues::failureAction, &TransferValues::resultMessage,     &TransferValues::resultUri};
+    return all;
+}
+
+qint64 TransferRecord::textBytes() const
+{
+    qint64 characters = 0;
+    for (QString TransferValues::*text : TransferValues::texts()) {
+        characters += (live.*text).size();
+        if (inCommit && (staged.*text).constData() != (live.*text).constData())
+            characters += (staged.*text).size();
+    }
+    return characters * qint64(sizeof(QChar));
+}
+
 QByteArray TransferRecord::toJson() const
 {
     const TransferValues &v = live;

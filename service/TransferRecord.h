@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QJsonValue>
+#include <QList>
 #include <QString>
 
 // What the service knows of one transfer: the last value of every property and its state.
@@ -36,6 +37,9 @@ struct TransferValues
     bool showResult = false;
     QString resultMessage;
     QString resultUri;
+
+    // Every text of a transfer, for the service's byte budgets.
+    static const QList<QString TransferValues::*> &texts();
 };
 
 struct TransferRecord
@@ -52,6 +56,9 @@ struct TransferRecord
     TransferValues &target() { return inCommit ? staged : live; }
     // The transfer as a compact JSON object, as the Control interface gives it.
     QByteArray toJson() const;
+    // Bytes its texts take: the live ones, and the staged ones a commit has changed (texts a
+    // commit has not touched are shared with the live ones, not copied).
+    qint64 textBytes() const;
 };
 
 QString stateName(TransferValues::State state);

@@ -15,6 +15,7 @@
 #include <QJsonDocument>
 
 #include <algorithm>
+#include <malloc.h>
 #include <cmath>
 
 const char *const TransferService::ServiceName = ZavBus::ServiceName;
@@ -76,6 +77,10 @@ TransferService::TransferService(const QDBusConnection &bus, const Limits &limit
         m_watchers->removeWatchedService(watcher);
         m_watching.remove(watcher);
     });
+    // The memory of transfers gone goes back to the system (the allocator keeps it otherwise).
+    m_trimTimer.setSingleShot(true);
+    m_trimTimer.setInterval(1000);
+    connect(&m_trimTimer, &QTimer::timeout, this, [] { ::malloc_trim(0); });
     // Watchers get at most one signal every 50 ms: a burst of changes costs one.
     m_notifyTimer.setSingleShot(true);
     m_notifyTimer.setInterval(50);
@@ -175,10 +180,48 @@ template <typename Apply>
 void TransferService::change(const QString &id, const char *call, const QJsonArray &args, Apply apply,
                              const QString &invalid)
 {
+    // A change that brings text counts against the budgets: it is tried on a copy first (texts
+    // are shared, so the copy costs little).
+    auto it = m_transfers.find(id);
+    const bool bringsText = std::any_of(args.begin(), args.end(), [](const QJsonValue &arg) { return arg.isString(); });
+    if (bringsText && it != m_transfers.end() && it->owner == sender() && invalid.isEmpty() && !tooLong(args)) {
+        TransferRecord trial = *it;
+        apply(trial.target());
+        if (!withinTextBudget(it->owner, trial.textBytes() - it->textBytes(), id, QLatin1String(call), args))
+            return;
+    }
     if (TransferRecord *record = accept(id, QLatin1String(call), args, invalid)) {
+        const qint64 before = bringsText ? record->textBytes() : 0;
         apply(record->target());
+        if (bringsText)
+            countText(record->owner, record->textBytes() - before);
         applied(record);
     }
+}
+
+bool TransferService::withinTextBudget(const QString &owner, qint64 bytes, const QString &id, const QString &call,
+                                       const QJsonArray &args)
+{
+    if (bytes <= 0)
+        return true;
+    if (m_textBytes + bytes > m_limits.maxTextBytes) {
+        refuse(id, call, args, ErrorLimitsExceeded,
+               QStringLiteral("the transfers' texts would take more than %1 bytes").arg(m_limits.maxTextBytes));
+        return false;
+    }
+    if (m_textBytesOf.value(owner) + bytes > m_limits.maxTextBytesPerClient) {
+        refuse(id, call, args, ErrorLimitsExceeded,
+               QStringLiteral("the texts of one connection's transfers would take more than %1 bytes")
+                   .arg(m_limits.maxTextBytesPerClient));
+        return false;
+    }
+    return true;
+}
+
+void TransferService::countText(const QString &owner, qint64 bytes)
+{
+    m_textBytes += bytes;
+    m_textBytesOf[owner] += bytes;
 }
 
 void TransferService::applied(TransferRecord *record)
@@ -304,11 +347,14 @@ QString TransferService::registerTransfer(const QString &name, int type, const Q
         return QString();
     }
     TransferRecord record;
-    record.id = QString::number(++m_nextId);
-    record.owner = owner;
     record.live.name = name;
     record.live.type = type;
     record.live.clientId = clientId;
+    if (!withinTextBudget(owner, record.textBytes(), QString(), call, args))
+        return QString();
+    countText(owner, record.textBytes());
+    record.id = QString::number(++m_nextId);
+    record.owner = owner;
     m_journal.write(record.owner, record.id, call, args);
     const QString id = record.id;
     m_transfers.insert(id, record);
@@ -347,9 +393,13 @@ void TransferService::ownerLeft(const QString &owner)
         if (record == m_transfers.end() || record->owner != owner)
             return false;
         gone.append(id);
+        m_textBytes -= record->textBytes();
         m_transfers.erase(record);
         return true;
     });
+    m_textBytesOf.remove(owner);
+    if (!m_trimTimer.isActive())
+        m_trimTimer.start();
     m_journal.write(owner, QString(), QStringLiteral("clientGone"), gone);
     for (const QJsonValue &id : std::as_const(gone))
         markForWatchers(id.toString(), true);
@@ -520,8 +570,11 @@ void TransferService::endCommit(const QString &id)
     TransferRecord *r = accept(id, QLatin1String(__func__), {});
     if (!r)
         return;
+    const qint64 before = r->textBytes();
     r->live = r->staged;
+    r->staged = TransferValues();
     r->inCommit = false;
+    countText(r->owner, r->textBytes() - before);
     applied(r);
 }
 
@@ -566,10 +619,13 @@ QString TransferService::status()
     limits.insert(QStringLiteral("maxTransfers"), m_limits.maxTransfers);
     limits.insert(QStringLiteral("maxTransfersPerClient"), m_limits.maxPerClient);
     limits.insert(QStringLiteral("maxStringLength"), m_limits.maxStringLength);
+    limits.insert(QStringLiteral("maxTextBytes"), m_limits.maxTextBytes);
+    limits.insert(QStringLiteral("maxTextBytesPerClient"), m_limits.maxTextBytesPerClient);
     QJsonObject status;
     status.insert(QStringLiteral("version"), QStringLiteral("0.1"));
     status.insert(QStringLiteral("transfers"), m_transfers.size());
     status.insert(QStringLiteral("clients"), m_perOwner.size());
+    status.insert(QStringLiteral("textBytes"), m_textBytes);
     status.insert(QStringLiteral("refusing"), m_refuse);
     status.insert(QStringLiteral("limits"), limits);
     status.insert(QStringLiteral("journal"), m_journal.status());

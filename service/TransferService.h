@@ -37,7 +37,13 @@ public:
         static constexpr int DefaultMaxPerClient = 1000;
         int maxTransfers = DefaultMaxTransfers; // live transfers, all clients together
         int maxPerClient = DefaultMaxPerClient; // live transfers of one bus connection
+        static constexpr qint64 DefaultMaxTextBytes = 64 * 1024 * 1024;
+        static constexpr qint64 DefaultMaxTextBytesPerClient = 8 * 1024 * 1024;
         int maxStringLength = 4096; // characters in any text argument
+        // Memory the transfers' texts may take (two bytes a character), all together and of one
+        // connection: 10,000 transfers of 4,096-character texts would take 1.4 GB.
+        qint64 maxTextBytes = DefaultMaxTextBytes;
+        qint64 maxTextBytesPerClient = DefaultMaxTextBytesPerClient;
     };
 
     static const char *const ServiceName;
@@ -115,6 +121,9 @@ private:
     QString sender() const;
     void watchOwner(const QString &owner);
     void ownerLeft(const QString &owner);
+    // Whether `owner` may add `bytes` of text; refuses the call with LimitsExceeded when not.
+    bool withinTextBudget(const QString &owner, qint64 bytes, const QString &id, const QString &call, const QJsonArray &args);
+    void countText(const QString &owner, qint64 bytes);
     // Marks a transfer changed (or removed) for every watcher, and schedules their signals.
     void markForWatchers(const QString &id, bool removed);
     void notifyWatchers();
@@ -125,6 +134,9 @@ private:
     QHash<QString, TransferRecord> m_transfers;
     QStringList m_order; // ids in order of registration, which is their numeric order
     QHash<QString, int> m_perOwner; // live transfers of each connection
+    QHash<QString, qint64> m_textBytesOf; // bytes of text of each connection's transfers
+    qint64 m_textBytes = 0; // of all transfers
+    QTimer m_trimTimer; // gives freed memory back to the system, once after a burst of leaving
     quint64 m_nextId = 0;
     bool m_refuse = false;
     QDBusServiceWatcher *m_owners;

@@ -66,12 +66,27 @@ int main(int argc, char **argv)
         QStringLiteral("Refuse registrations beyond <n> live transfers of one bus connection (default %1).")
             .arg(TransferService::Limits::DefaultMaxPerClient),
         QStringLiteral("n"), QString::number(TransferService::Limits::DefaultMaxPerClient));
-    parser.addOptions({journal, journalMaxSize, maxTransfers, maxPerClient});
+    const QCommandLineOption maxTextBytes(
+        QStringLiteral("max-text-bytes"),
+        QStringLiteral("Refuse a change or registration that would make all transfers' texts take more than <size> "
+                       "bytes (two a character; K, M and G suffixes allowed; default 64M)."),
+        QStringLiteral("size"), QStringLiteral("64M"));
+    const QCommandLineOption maxTextBytesPerClient(
+        QStringLiteral("max-text-bytes-per-client"),
+        QStringLiteral("The same for the transfers of one bus connection (default 8M)."), QStringLiteral("size"),
+        QStringLiteral("8M"));
+    parser.addOptions({journal, journalMaxSize, maxTransfers, maxPerClient, maxTextBytes, maxTextBytesPerClient});
     parser.process(app);
 
     TransferService::Limits limits;
     if (!parseCount(parser, maxTransfers, &limits.maxTransfers) || !parseCount(parser, maxPerClient, &limits.maxPerClient))
         return 2;
+    limits.maxTextBytes = parseSize(parser.value(maxTextBytes));
+    limits.maxTextBytesPerClient = parseSize(parser.value(maxTextBytesPerClient));
+    if (limits.maxTextBytes < 0 || limits.maxTextBytesPerClient < 0) {
+        std::fprintf(stderr, "zav-service: --max-text-bytes and --max-text-bytes-per-client need a size such as 65536, 64K or 8M\n");
+        return 2;
+    }
     const qint64 journalCap = parseSize(parser.value(journalMaxSize));
     if (journalCap < 0) {
         std::fprintf(stderr, "zav-service: --journal-max-size needs a size such as 1048576, 512K or 64M\n");
