@@ -63,8 +63,8 @@ private Q_SLOTS:
 
         // A load run: copies of each transfer at once, twice over, with the rate reported each time.
         const QString batch = QStringLiteral(ZAV_EXAMPLES_DIR "/commit-batch.json");
-        QCOMPARE(m_bus.zavctl({QStringLiteral("play"), batch, QStringLiteral("--transfers"), QStringLiteral("3"),
-                               QStringLiteral("--repeat"), QStringLiteral("2")}, &out), 0);
+        QVERIFY2(m_bus.zavctl({QStringLiteral("play"), batch, QStringLiteral("--transfers"), QStringLiteral("3"),
+                               QStringLiteral("--repeat"), QStringLiteral("2")}, &out) == 0, qPrintable(out));
         QCOMPARE(out.count(QStringLiteral("commit-batch.json: 3 transfer(s), 21 call(s) in ")), 2);
         QVERIFY(out.endsWith(QStringLiteral("All hold: 6 of 6 expectation(s) hold.\n")));
 
