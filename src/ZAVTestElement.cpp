@@ -9,6 +9,7 @@
 #include <MMessageBox.h>
 
 #include <QDebug>
+#include <QFontMetrics>
 #include <QGraphicsLinearLayout>
 #include <QPointer>
 
@@ -52,9 +53,11 @@ void ZAVTestElement::createLayout()
     buttonInfo->hide();
 
     // Columns of set width: a label's new text (a size, a state) is drawn without laying out
-    // the row, and so the list, again; longer texts are elided.
-    for (auto [label, width] : {std::pair {labelName, 360}, {labelMsg, 360}, {labelState, 125}, {labelEstTime, 125},
-                                {labelSize, 125}, {labelId, 44}}) {
+    // the row, and so the list, again; longer texts are elided, but never an id of up to six
+    // digits (zavctl needs it whole).
+    const int idWidth = QFontMetrics(labelId->font()).horizontalAdvance(idBadge(QStringLiteral("888888"))) + 2;
+    for (auto [label, width] : {std::pair {labelName, 404 - idWidth}, {labelMsg, 404 - idWidth}, {labelState, 125},
+                                {labelEstTime, 125}, {labelSize, 125}, {labelId, idWidth}}) {
         label->setMinimumWidth(width);
         label->setMaximumWidth(width);
     }
@@ -70,7 +73,7 @@ void ZAVTestElement::createLayout()
     };
     row->addItem(imageTransfer);
     row->addItem(imageServiceIcon);
-    row->addItem(column(labelName, labelMsg, 450));
+    row->addItem(column(labelName, labelMsg, 494 - idWidth));
     row->addItem(column(labelState, labelEstTime, 125));
     row->addItem(column(labelSize, buttonInfo, 125));
     row->addItem(labelId);

@@ -10,6 +10,7 @@
 
 #include <QGraphicsLinearLayout>
 #include <QPointer>
+#include <QFontMetrics>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -44,6 +45,9 @@ private Q_SLOTS:
         QCOMPARE(m_row->idLabel()->text(), ZAVTestElement::idBadge(QStringLiteral("7")));
         m_row->setTransferId(QStringLiteral("1052"));
         QCOMPARE(m_row->idLabel()->text(), ZAVTestElement::idBadge(QStringLiteral("1052")));
+        // Whole up to six digits (before, "id 10…" for 1052 and 1053 alike).
+        QVERIFY(QFontMetrics(m_row->idLabel()->font()).horizontalAdvance(ZAVTestElement::idBadge(QStringLiteral("999999")))
+                <= m_row->idLabel()->size().width());
         m_row->setResponse(QStringLiteral("cancel"));
         m_answerer->answerNext(M::OkButton);
         clickOn(m_window, m_row->infoButton());
