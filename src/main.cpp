@@ -1,9 +1,12 @@
 // SPDX-License-Identifier: MIT
 #include "ZAVTestMainPage.h"
+#include "ZAVTestPictures.h"
 #include "logger.h"
 
 #include <MApplication.h>
 #include <MApplicationWindow.h>
+
+#include <QDebug>
 
 #include <memory>
 
@@ -14,6 +17,8 @@ int main(int argc, char **argv)
     int result = 0;
     {
         MApplication application(argc, argv, QString(), nullptr);
+        if (const QStringList placed = ZAVTestPictures::ensure(); !placed.isEmpty())
+            qDebug() << "Test pictures placed:" << placed;
         auto window = std::make_unique<MApplicationWindow>();
         window->setWindowTitle(QStringLiteral("ZAV Test Application"));
         window->show();

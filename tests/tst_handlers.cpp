@@ -3,6 +3,7 @@
 #include "TestBus.h"
 #include "ZAVTestElement.h"
 #include "ZAVTestElementDetail.h"
+#include "ZAVTestPictures.h"
 #include "ZAVTestShowTransferPage.h"
 
 #include <MApplication.h>
@@ -11,6 +12,8 @@
 #include <MLabel.h>
 
 #include <QDir>
+#include <QImage>
+#include <QTemporaryDir>
 #include <QPointer>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -149,6 +152,19 @@ private Q_SLOTS:
         const QJsonObject shown = m_bus.show(m_id);
         QCOMPARE(shown.value(QStringLiteral("updates")).toInteger(), updatesDuringCommit + 1);
         QCOMPARE(shown.value(QStringLiteral("name")).toString(), QStringLiteral("Transfer 5"));
+
+        // The pictures named are there as the app runs (before, on a desktop, none was), and a
+        // file already in their place is left alone.
+        QTemporaryDir home, varTmp;
+        QFile mine(varTmp.filePath(QStringLiteral("sunflower.jpg")));
+        QVERIFY(mine.open(QIODevice::WriteOnly) && mine.write("mine") == 4);
+        mine.close();
+        const QStringList written = ZAVTestPictures::ensure(home.path(), varTmp.path());
+        QVERIFY(!written.contains(mine.fileName()));
+        QVERIFY(mine.open(QIODevice::ReadOnly) && mine.readAll() == "mine");
+        for (const QString &word : m_detail->thumbnailList().optionList())
+            QVERIFY2(!QImage(home.filePath(QStringLiteral("MyDocs/.images/%1.jpg").arg(word))).isNull(), qPrintable(word));
+        QVERIFY(!QImage(QStringLiteral(":/pictures/sunflower.jpg")).isNull());
     }
 
     void cancelRequestAnsweredAndCleared()
