@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "MApplicationWindow.h"
 
+#include "MComboBox.h"
+
 #include "MApplication.h"
 #include "MApplicationPage.h"
 #include "MButton.h"
@@ -26,6 +28,7 @@ MApplicationWindow::MApplicationWindow(QWidget *parent)
 {
     setScene(m_scene);
     setWindowTitle(QCoreApplication::applicationName());
+    qApp->installEventFilter(this);
     setAlignment(Qt::AlignLeft | Qt::AlignTop);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
@@ -230,10 +233,26 @@ void MApplicationWindow::resizeEvent(QResizeEvent *event)
     fitPage();
 }
 
+bool MApplicationWindow::eventFilter(QObject *watched, QEvent *event)
+{
+    // Seen before any widget: an open list takes Esc to close itself (already while Qt asks
+    // whether the key is a shortcut), and may hand it on as unused once closed.
+    const QEvent::Type type = event->type();
+    if (type == QEvent::ShortcutOverride || type == QEvent::KeyPress || type == QEvent::KeyRelease) {
+        const bool escape = static_cast<QKeyEvent *>(event)->key() == Qt::Key_Escape;
+        if (type == QEvent::KeyRelease || !escape)
+            m_escapeClosedList = false;
+        else if (MComboBox::isAnyListOpen())
+            m_escapeClosedList = true;
+    }
+    return QGraphicsView::eventFilter(watched, event);
+}
+
 void MApplicationWindow::keyPressEvent(QKeyEvent *event)
 {
     QGraphicsView::keyPressEvent(event);
-    if (event->isAccepted())
+    // Esc that closed an open list did all it should.
+    if (event->isAccepted() || (m_escapeClosedList && event->key() == Qt::Key_Escape))
         return;
     // Esc that nothing on the page used (an open list closes itself) works the escape button;
     // Return in an answer box presses its default button.

@@ -33,6 +33,7 @@ protected:
     void resizeEvent(QResizeEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     friend class MSceneWindow;
@@ -56,6 +57,7 @@ private:
     QList<QPointer<MApplicationPage>> m_history;
     QList<QPointer<MApplicationPage>> m_pages; // every page added to the scene
     QList<QPointer<MSceneWindow>> m_overlays;
+    bool m_escapeClosedList = false; // the last key pressed was Esc, with a list open
 };
 
 #endif

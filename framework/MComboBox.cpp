@@ -116,8 +116,18 @@ void MComboBox::setCurrentIndex(int index)
     m_combo->setCurrentIndex(index);
 }
 
+namespace {
+int g_openLists = 0;
+} // namespace
+
+bool MComboBox::isAnyListOpen()
+{
+    return g_openLists > 0;
+}
+
 void MComboBox::popupShown(bool shown)
 {
+    g_openLists = qMax(0, g_openLists + (shown ? 1 : -1));
     // The popup is a child of this proxy: rows added after the combo box would paint over it
     // and take its clicks, so the combo box is raised while the popup is open.
     if (shown) {

@@ -27,6 +27,8 @@ public:
     QString currentText() const;
     bool isIconVisible() const;
     void setIconVisible(bool visible);
+    // Whether any combo box's list is open now (Esc then closes the list, nothing more).
+    static bool isAnyListOpen();
 
     // The list widget itself, for tests that drive it as a user would.
     QComboBox *comboWidget() const { return m_combo; }

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "MWidgetController.h"
 
+#include <QFocusEvent>
+
 #include <QEvent>
 #include <QStyle>
 #include <QWidget>
@@ -51,7 +53,11 @@ void MWidgetController::takeWheelOnlyWhenFocused(QWidget *control)
 
 bool MWidgetController::eventFilter(QObject *object, QEvent *event)
 {
-    if (object == m_wheelControl && event->type() == QEvent::Wheel && !m_wheelControl->hasFocus()) {
+    // Focus from a click hands the control the wheel; focus from Tab does not (the tester moving
+    // through the page with Tab and then scrolling it would change settings).
+    if (object == m_wheelControl && event->type() == QEvent::FocusIn)
+        m_wheelTaken = static_cast<QFocusEvent *>(event)->reason() == Qt::MouseFocusReason;
+    if (object == m_wheelControl && event->type() == QEvent::Wheel && !(m_wheelControl->hasFocus() && m_wheelTaken)) {
         // Ignored, the turn goes on to the items beneath and in the end scrolls the view.
         event->ignore();
         return true;

@@ -26,7 +26,8 @@ protected:
     void resizeEvent(QGraphicsSceneResizeEvent *event) override;
     bool eventFilter(QObject *object, QEvent *event) override;
     // `control` takes focus from a click or Tab, and lets wheel turns pass to the page (which
-    // scrolls) until it has focus: a tester scrolling a long page must not change settings.
+    // scrolls) until a click has given it focus: a tester scrolling a long page must not change
+    // settings.
     void takeWheelOnlyWhenFocused(QWidget *control);
 
 private:
@@ -34,6 +35,7 @@ private:
 
     QString m_viewType;
     QWidget *m_wheelControl = nullptr;
+    bool m_wheelTaken = false; // the control's focus came from a click
 };
 
 #endif

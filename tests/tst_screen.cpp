@@ -104,8 +104,13 @@ private Q_SLOTS:
         QVERIFY(scroll->value() > 0);
         QVERIFY(m_bus.sync());
         QCOMPARE(m_bus.callsFor(detail->transferId()).size(), callsBefore);
+        // Reached with Tab, it still lets the wheel scroll (before, the turn changed the setting).
+        status->setFocus(Qt::TabFocusReason);
+        wheelOver(detail->statusList().comboBox(), -120);
+        QCOMPARE(status->currentIndex(), index);
         // Once the tester has clicked it, the wheel is the control's.
         scroll->setValue(0);
+        status->clearFocus();
         status->setFocus(Qt::MouseFocusReason);
         wheelOver(detail->statusList().comboBox(), -120);
         QVERIFY(status->currentIndex() != index);
@@ -145,6 +150,12 @@ private Q_SLOTS:
         QTRY_VERIFY(detail->messageList().comboBox()->comboWidget()->hasFocus());
         QTest::keyClick(&m_window, Qt::Key_Backtab);
         QTRY_VERIFY(name->hasFocus());
+        // Esc in an open list closes the list and stays on the page (before, it left the page too).
+        name->showPopup();
+        QTRY_VERIFY(MComboBox::isAnyListOpen());
+        QTest::keyClick(&m_window, Qt::Key_Escape);
+        QTRY_VERIFY(!MComboBox::isAnyListOpen());
+        QCOMPARE(m_window.currentPage(), detail);
         // Esc works the escape button: back from the detail page, back to the main page.
         QTest::keyClick(&m_window, Qt::Key_Escape);
         QCOMPARE(m_window.currentPage(), m_show);
