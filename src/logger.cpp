@@ -119,5 +119,15 @@ void Logger::write(QtMsgType type, const QString &text)
     record += '\n';
     m_file.write(record);
     m_file.flush();
+    if (m_file.size() > m_maxSize) {
+        const QString path = m_file.fileName();
+        m_file.close();
+        QFile::remove(path + QStringLiteral(".1"));
+        QFile::rename(path, path + QStringLiteral(".1"));
+        if (m_file.open(QIODevice::WriteOnly | QIODevice::Append, QFileDevice::ReadOwner | QFileDevice::WriteOwner))
+            m_file.write(QTime::currentTime().toString(Qt::ISODate).toLatin1() + " [info] the log goes on here; what came before is in "
+                         + QFile::encodeName(path) + ".1\n");
+        m_file.flush();
+    }
     t_writing = false;
 }

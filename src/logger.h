@@ -10,6 +10,8 @@
 // Sends every diagnostic message of the process into a time-stamped log file under the home
 // directory: <home>/.local/share/<app>/<log name>.log, one line per message,
 // "HH:MM:SS [level] text". Messages about the log itself go to standard output and error.
+// A file that grows past its cap (a service flooding the app with requests writes a line for
+// each) is moved aside to "<file>.1", replacing an older one, and begun again.
 class Logger
 {
 public:
@@ -26,6 +28,8 @@ public:
     QString fileName() const { return m_file.fileName(); }
     // True while messages are written to the file.
     bool isLogging() const { return m_installed; }
+    static constexpr qint64 DefaultMaxSize = 64 * 1024 * 1024;
+    void setMaxSize(qint64 bytes) { m_maxSize = bytes; }
 
     static void messageHandler(QtMsgType type, const QMessageLogContext &context, const QString &text);
 
@@ -36,6 +40,7 @@ private:
     QStringList m_levelNames;
     QtMessageHandler m_previousHandler = nullptr;
     QStringList m_ignoredTexts;
+    qint64 m_maxSize = DefaultMaxSize;
     bool m_installed = false;
 
     // Static, not per logger: the handler must be able to take it while it finds out whether a

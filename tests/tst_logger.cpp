@@ -5,6 +5,7 @@
 #include <QSet>
 #include <QFile>
 #include <QProcess>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
@@ -68,6 +69,25 @@ private Q_SLOTS:
         QVERIFY(lines[3].endsWith(QStringLiteral(" [info] an info line")));
         // The handler that was there before is back once the logger is gone.
         QCOMPARE(g_previousHandlerSaw, QStringList {QStringLiteral("after the logger")});
+    }
+
+    void aLogPastItsCapIsMovedAside()
+    {
+        // Before, a service sending 100,000 requests grew the log by 11.7 MB with no end.
+        QString path;
+        {
+            Logger logger(QStringLiteral("ZAVTestApp"), QStringLiteral("capped"));
+            logger.setMaxSize(4096);
+            path = logger.fileName();
+            for (int i = 0; i < 200; ++i)
+                qDebug("line %d of a flood of requests", i);
+        }
+        QVERIFY(QFileInfo(path).size() <= 4096 + 200);
+        const QStringList older = readLines(path + QStringLiteral(".1"));
+        const QStringList newer = readLines(path);
+        QVERIFY(older.size() > 50);
+        QVERIFY(newer.constFirst().endsWith(QStringLiteral("[info] the log goes on here; what came before is in %1.1").arg(path)));
+        QVERIFY(newer.constLast().endsWith(QStringLiteral("line 199 of a flood of requests")));
     }
 
     void ignoredTextsAreExactCase()
