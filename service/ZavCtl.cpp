@@ -69,7 +69,8 @@ const Command commands[] = {
      "failed); any answer to repair ends the transfer. zavctl watch shows the outcome."},
     {"watch", "[--json]", "every change as it happens (Ctrl+C ends it)",
      "On a terminal, a live table; otherwise one line per change, or with --json one object a line:\n"
-     "{\"event\":\"changed\",\"transfer\":{...}} or {\"event\":\"removed\",\"id\":N}."},
+     "{\"event\":\"changed\",\"transfer\":{...}} or {\"event\":\"removed\",\"id\":N}; {\"event\":\"serviceLeft\"} and\n"
+     "{\"event\":\"serviceBack\"} when the service leaves and comes back (its transfers are listed again)."},
     {"refuse", "on|off", "make the service refuse new registrations, or not", "Registrations are refused with com.kelvo.zav.Error.Refused while on."},
     {"status", "", "the service's limits and the state of its journal", "Version, transfers and clients, limits, journal size and failures."},
     {"play", "FILE... [--junit FILE] [--speed N] [--repeat N] [--transfers N]", "play scenarios and check their expectations",
