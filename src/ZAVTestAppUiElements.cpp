@@ -257,6 +257,7 @@ bool ZAVTestSliderObject::setStepsPerDecade(unsigned int steps)
 
 void ZAVTestSliderObject::showNumber(const QString &number)
 {
+    shownNumber = number;
     if (sliderWidget)
         sliderWidget->setHandleLabel(number + QLatin1Char(' ') + unit);
 }
@@ -282,12 +283,16 @@ QGraphicsLinearLayout *ZAVTestSliderObject::createLayout(QGraphicsWidget *parent
     sliderWidget->setObjectName(QStringLiteral("ElementTransferSlider"));
     sliderWidget->setRange(minimum, maximum);
     connect(sliderWidget, &MSlider::valueChanged, this, &ZAVTestSliderObject::sliderMoved);
-    // One report of the starting value, not one for the move and one for the label.
+    // One report of the starting value, not one for the move and one for the label; a number
+    // given to show before keeps its place on the label.
+    const QString given = shownNumber;
     {
         const QSignalBlocker quiet(sliderWidget);
         sliderWidget->setValue(position);
     }
     sliderMoved(position);
+    if (!given.isEmpty())
+        showNumber(given);
 
     autoButtonWidget = new MButton(QStringLiteral("Auto"), parent, nullptr);
     autoButtonWidget->setObjectName(QStringLiteral("ToggleButton"));

@@ -148,7 +148,8 @@ public:
     double value();
     // Moves to the position of `value` (truncated); 0 and below move to position 0.
     void setValue(double value);
-    // Shows `number` with the unit on the handle label, in place of the position's value.
+    // Shows `number` with the unit on the handle label, in place of the position's value (also
+    // once the slider is built), until the slider moves.
     void showNumber(const QString &number);
     // Moves to a position; false, and nothing changes, outside minimum..maximum.
     bool setSliderValue(int sliderValue);
@@ -189,6 +190,7 @@ private:
     int maximum;
     int position;
     unsigned int stepsPerDecade;
+    QString shownNumber; // on the handle label
 };
 
 #endif

@@ -129,10 +129,16 @@ void ZAVTestElementDetail::init(const QString &name, const QString &msg, double 
     transferMsg.setCurrentOption(msg);
     transferStatus.setCurrentOption(status);
     qDebug() << "ZAVTestElementDetail::init" << name << msg << estimate << status << progress;
+    // The handles go to the nearest step of their scales; the labels show the values as they are
+    // (before, 45,708,800 bytes read "4.46684e+07" and a progress of 0.333 "34").
     transferSize.setValue(size);
+    transferSize.showNumber(QString::number(ZAVTestNumbers::toByteCount(size)));
     transferEstimate.setValue(estimate);
+    transferEstimate.showNumber(QString::number(estimate, 'f', 0));
     transferProgress.setValue(progress * 100);
+    transferProgress.showNumber(QString::number(progress * 100, 'g', 6));
     transferSpeed.setValue(speed);
+    transferSpeed.showNumber(QString::number(speed, 'f', 0));
     transferProgress.setAutoButtonChecked(false);
     if (!controlsConnected) {
         controlsConnected = true;

@@ -120,6 +120,7 @@ private Q_SLOTS:
         QCOMPARE(detail->messageList().currentOption(), QStringLiteral("Transfer Message 3"));
         QCOMPARE(detail->statusList().currentOption(), QStringLiteral("Inactive"));
         QCOMPARE(detail->sizeSlider().storedPosition(), 332);
+        QCOMPARE(detail->sizeSlider().slider()->handleLabel(), QStringLiteral("2048 bytes")); // not the step's 2042
         QCOMPARE(detail->progressSlider().storedPosition(), 0);
         QVERIFY(!detail->canPauseButton()->isChecked());
         QVERIFY(!detail->progressSlider().autoButton()->isChecked());
