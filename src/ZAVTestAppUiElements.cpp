@@ -336,7 +336,14 @@ void ZAVTestSliderObject::autoButtonSelected()
 {
     const bool checked = autoButtonWidget->isChecked();
     emit autoButtonClicked(checked);
-    if (checked) {
+    setAutoRunning(checked);
+}
+
+void ZAVTestSliderObject::setAutoRunning(bool running)
+{
+    if (autoButtonWidget)
+        autoButtonWidget->setChecked(running);
+    if (running) {
         // One timer for the control's life; switching on again restarts it.
         if (!timer) {
             timer = new QTimer(this);

@@ -159,6 +159,8 @@ public:
     void setAutoButtonVisible(bool visible);
     // Shows the Auto state; never starts the automatic mode, but false stops it.
     void setAutoButtonChecked(bool checked);
+    // Starts or stops the automatic mode and shows it, without reporting a click.
+    void setAutoRunning(bool running);
 
     // The position last set by the program or the automatic mode.
     int storedPosition() const { return position; }

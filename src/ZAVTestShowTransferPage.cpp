@@ -279,11 +279,23 @@ void ZAVTestShowTransferPage::backClicked()
 
 void ZAVTestShowTransferPage::itemSelected(const QString &id)
 {
+    // Auto goes on for the transfer last opened after Close, until a transfer is opened (init
+    // stops it). The page shows it on only while it runs: reopened, the same transfer goes on
+    // stepping; the one it ran for otherwise stops, and its flag says so (before, it opened
+    // showing Auto on while nothing stepped).
+    const QString previous = detail->transferId();
+    const bool running = detail->progressSlider().isAutoRunning();
     detail->setEscapeMode(MApplicationPageModel::EscapeAuto);
     detail->setTransferId(id);
     detail->init(values->name(id), values->message(id), values->size(id), double(values->estimate(id)),
                  values->status(id), values->progress(id), double(values->speed(id)));
-    detail->setAutoProgressChecked(values->autoProgress(id));
+    if (running && previous != id)
+        values->setAutoProgress(previous, false);
+    const bool autoOn = values->autoProgress(id) && running && previous == id;
+    values->setAutoProgress(id, autoOn);
+    detail->setAutoProgressChecked(autoOn);
+    if (autoOn)
+        detail->progressSlider().setAutoRunning(true);
     detail->setCanPauseChecked(values->canPause(id));
     detail->appear(MSceneWindow::KeepWhenDone);
 }

@@ -151,9 +151,19 @@ private Q_SLOTS:
         QTRY_VERIFY(steps.size() >= before + 3);
         QCOMPARE(steps.constLast().at(0).toString(), m_first->transferId());
 
-        // Opening any transfer stops them.
+        // Opened again, the same transfer goes on stepping, and Auto shows on.
+        pressOn(&m_window, m_first);
+        QVERIFY(detail->progressSlider().isAutoRunning());
+        QVERIFY(detail->progressSlider().autoButton()->isChecked());
+        clickOn(&m_window, detail->closeButton());
+        // Opening another stops them; the first then opens with Auto off, as it is (before, it
+        // showed Auto on while nothing stepped).
         pressOn(&m_window, m_second);
         QVERIFY(!detail->progressSlider().isAutoRunning());
+        clickOn(&m_window, detail->closeButton());
+        pressOn(&m_window, m_first);
+        QVERIFY(!detail->progressSlider().autoButton()->isChecked());
+        QVERIFY(!m_show->valueStore().autoProgress(m_first->transferId()));
         clickOn(&m_window, detail->closeButton());
     }
 

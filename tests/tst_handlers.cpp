@@ -278,10 +278,11 @@ private Q_SLOTS:
         clickOn(&m_window, m_row->infoButton());
         QTRY_VERIFY(!m_detail->progressSlider().isAutoRunning());
         QVERIFY(!m_detail->progressSlider().autoButton()->isChecked());
-        // The stored flag is unchanged: the next opening shows Auto on again.
-        QVERIFY(m_show->valueStore().autoProgress(m_id));
+        // The next opening shows Auto as it is: off (before, on while nothing stepped).
         openRow();
-        QVERIFY(m_detail->progressSlider().autoButton()->isChecked());
+        QVERIFY(!m_detail->progressSlider().autoButton()->isChecked());
+        QVERIFY(!m_detail->progressSlider().isAutoRunning());
+        QVERIFY(!m_show->valueStore().autoProgress(m_id));
         // Progress steps reached the service while Auto ran.
         QVERIFY(m_bus.sync());
         QVERIFY(newCalls().filter(QStringLiteral("setProgress(")).size() >= 1);
