@@ -115,16 +115,14 @@ void NotificationBackend::daemonReady()
 {
     if (--m_answersAwaited > 0)
         return;
-    {
-        m_ready = true;
-        qCInfo(lcNotifications, "Notification service %s: %s", qPrintable(m_daemon->service()),
-               qPrintable(m_capabilities.join(QLatin1Char(' '))));
-        // Whatever was shown before (by an instance now gone) is shown again, once.
-        for (auto it = m_shown.begin(); it != m_shown.end(); ++it) {
-            if (it->dismissedIn.isEmpty()) {
-                it->dirty = true;
-                schedule(it.key());
-            }
+    m_ready = true;
+    qCInfo(lcNotifications, "Notification service %s: %s", qPrintable(m_daemon->service()),
+           qPrintable(m_capabilities.join(QLatin1Char(' '))));
+    // Whatever was shown before (by an instance now gone) is shown again, once.
+    for (auto it = m_shown.begin(); it != m_shown.end(); ++it) {
+        if (it->dismissedIn.isEmpty()) {
+            it->dirty = true;
+            schedule(it.key());
         }
     }
 }

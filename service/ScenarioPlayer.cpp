@@ -186,7 +186,7 @@ void ScenarioPlayer::perform(const Cursor &cursor, int copy)
     case Scenario::Event::Request:
         // As a user (or zavctl request) would ask; the answer is not waited for here.
         enqueue({[this, key, copy, label, request = event.request](const std::function<void()> &finish) {
-            Zav::Transfer *handle = m_handles.value(handleKey(key, copy));
+            Zav::Transfer *handle = handleOf(key, copy);
             if (!handle)
                 return finish();
             ++m_calls;
@@ -213,7 +213,7 @@ void ScenarioPlayer::perform(const Cursor &cursor, int copy)
     case Scenario::Event::Expect: {
         // In turn with the changes: the service has handled every one sent before.
         enqueue({[this, key, copy, label, expect = event.expect](const std::function<void()> &finish) {
-            Zav::Transfer *handle = m_handles.value(handleKey(key, copy));
+            Zav::Transfer *handle = handleOf(key, copy);
             QStringList fields;
             for (auto it = expect.constBegin(); it != expect.constEnd(); ++it)
                 fields << QStringLiteral("%1 %2").arg(it.key(), shown(it.value()));
@@ -279,7 +279,7 @@ void ScenarioPlayer::registerTransfer(const Scenario::Transfer &t, int copy, con
 void ScenarioPlayer::sendChange(const QString &key, int copy, const Scenario::Call &call, const QString &label)
 {
     enqueue({[this, key, copy, call, label](const std::function<void()> &finish) {
-        Zav::Transfer *handle = m_handles.value(handleKey(key, copy));
+        Zav::Transfer *handle = handleOf(key, copy);
         if (!handle)
             return finish(); // its registration failed, and was reported
         QDBusMessage message = QDBusMessage::createMethodCall(QLatin1String(ZavBus::ServiceName), QLatin1String(ZavBus::ObjectPath),

@@ -129,6 +129,8 @@ private:
     void writeJunit();
     double now() const;
     QString handleKey(const QString &key, int copy) const { return key + QLatin1Char('#') + QString::number(copy); }
+    // A copy's handle; null when its registration failed (and was reported) or is not back yet.
+    Zav::Transfer *handleOf(const QString &key, int copy) const { return m_handles.value(handleKey(key, copy)); }
     int copies() const { return m_options.copies * m_current->copies; }
 
     QDBusConnection m_bus;

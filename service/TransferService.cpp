@@ -28,6 +28,8 @@ const QString ErrorRefused = QStringLiteral("com.kelvo.zav.Error.Refused");
 const QString ErrorNotInCommit = QStringLiteral("com.kelvo.zav.Error.NotInCommit");
 const QString ErrorAccessDenied = QStringLiteral("org.freedesktop.DBus.Error.AccessDenied");
 const QString ErrorInvalidArgs = QStringLiteral("org.freedesktop.DBus.Error.InvalidArgs");
+// What ping, status and the journal's run marks give as the service's version.
+const QString Version = QStringLiteral("0.1");
 const QString ErrorLimitsExceeded = QStringLiteral("org.freedesktop.DBus.Error.LimitsExceeded");
 
 // A page of the listing holds at most this many transfers, and stops once it is this large.
@@ -94,7 +96,7 @@ bool TransferService::openJournal(const QString &path, qint64 maxSize)
     if (!m_journal.open(path, maxSize))
         return false;
     // A journal holds the runs of the service one after another: ids start again at 1 in each.
-    m_journal.write(QString(), QString(), QStringLiteral("serviceStarted"), {QStringLiteral("0.1"), QCoreApplication::applicationPid()});
+    m_journal.write(QString(), QString(), QStringLiteral("serviceStarted"), {Version, QCoreApplication::applicationPid()});
     return true;
 }
 
@@ -315,7 +317,7 @@ QString TransferService::ping()
     m_journal.write(sender(), QString(), QLatin1String(__func__), {});
     // Whoever gets the answer finds everything it sent before in the journal.
     m_journal.flush();
-    return QStringLiteral("0.1");
+    return Version;
 }
 
 QString TransferService::registerTransfer(const QString &name, int type, const QString &clientId)
@@ -622,7 +624,7 @@ QString TransferService::status()
     limits.insert(QStringLiteral("maxTextBytes"), m_limits.maxTextBytes);
     limits.insert(QStringLiteral("maxTextBytesPerClient"), m_limits.maxTextBytesPerClient);
     QJsonObject status;
-    status.insert(QStringLiteral("version"), QStringLiteral("0.1"));
+    status.insert(QStringLiteral("version"), Version);
     status.insert(QStringLiteral("transfers"), m_transfers.size());
     status.insert(QStringLiteral("clients"), m_perOwner.size());
     status.insert(QStringLiteral("textBytes"), m_textBytes);
