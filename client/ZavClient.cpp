@@ -12,6 +12,8 @@
 #include <QHash>
 #include <QLoggingCategory>
 
+#include <limits>
+
 Q_LOGGING_CATEGORY(lcClient, "zav.client")
 
 namespace Zav {
@@ -209,14 +211,18 @@ Transfer *Client::registerTransfer(const QString &name, TransferType type, const
 }
 
 void Client::registerTransfer(const QString &name, TransferType type, const QString &clientId, QObject *context,
-                              std::function<void(Transfer *, const QString &)> done)
+                              std::function<void(Transfer *, const QString &)> done, int timeout)
 {
     QPointer<QObject> guard(context);
     if (!d->proxy) {
         QTimer::singleShot(0, context, [done] { done(nullptr, QStringLiteral("no transfer service on the bus")); });
         return;
     }
+    // The bus takes its largest timeout for "no timeout": a service that leaves still ends the
+    // wait, with the bus's error.
+    d->proxy->setTimeout(timeout < 0 ? std::numeric_limits<int>::max() : timeout);
     auto *watcher = new QDBusPendingCallWatcher(d->proxy->registerTransfer(name, int(type), clientId), this);
+    d->proxy->setTimeout(CallTimeout);
     const QString owner = d->owner;
     connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, watcher, guard, done, owner, name] {
         watcher->deleteLater();

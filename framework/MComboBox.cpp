@@ -47,7 +47,17 @@ MComboBox::MComboBox(QGraphicsItem *parent)
     m_combo->setMinimumWidth(150);
     layout->addWidget(m_title);
     layout->addWidget(m_combo, 1);
-    connect(m_combo, &QComboBox::currentIndexChanged, this, &MComboBox::currentIndexChanged);
+    connect(m_combo, &QComboBox::currentIndexChanged, this, [this](int index) {
+        m_indexAtPopup = -2;
+        emit currentIndexChanged(index);
+    });
+    // A pick of the entry already shown changes no index; it is told apart by the index the
+    // list opened on being unchanged when the pick comes.
+    connect(m_combo, &QComboBox::activated, this, [this](int index) {
+        if (index == m_indexAtPopup)
+            emit reselected(index);
+        m_indexAtPopup = -2;
+    });
 }
 
 MComboBox::~MComboBox()
@@ -131,6 +141,7 @@ void MComboBox::popupShown(bool shown)
     // The popup is a child of this proxy: rows added after the combo box would paint over it
     // and take its clicks, so the combo box is raised while the popup is open.
     if (shown) {
+        m_indexAtPopup = m_combo->currentIndex();
         m_restingZ = zValue();
         setZValue(10000);
     } else {

@@ -38,6 +38,8 @@ public Q_SLOTS:
 
 Q_SIGNALS:
     void currentIndexChanged(int index);
+    // The user picked, from the open list, the entry that was already current.
+    void reselected(int index);
 
 private:
     void popupShown(bool shown);
@@ -46,6 +48,7 @@ private:
     QComboBox *m_combo;
     bool m_iconVisible = true;
     qreal m_restingZ = 0;
+    int m_indexAtPopup = -2; // the current index when the list opened, until a change or pick
 };
 
 #endif

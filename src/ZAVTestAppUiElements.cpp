@@ -48,6 +48,7 @@ QGraphicsLinearLayout *ZAVTestListObject::createLayout(QGraphicsWidget *)
     combo->setIconVisible(false);
     // Connected after the starting index is set: building emits no optionChanged.
     connect(combo, &MComboBox::currentIndexChanged, this, &ZAVTestListObject::currentIndexChanged);
+    connect(combo, &MComboBox::reselected, this, &ZAVTestListObject::currentIndexChanged);
     layout->addItem(combo);
     return layout;
 }
@@ -85,6 +86,14 @@ bool ZAVTestListObject::setCurrentOption(const QString &option)
     if (combo)
         combo->setCurrentIndex(index);
     return true;
+}
+
+void ZAVTestListObject::showNoOption()
+{
+    if (combo) {
+        const QSignalBlocker quiet(combo);
+        combo->setCurrentIndex(-1);
+    }
 }
 
 // ---- Catalogues ----
@@ -257,9 +266,18 @@ bool ZAVTestSliderObject::setStepsPerDecade(unsigned int steps)
 
 void ZAVTestSliderObject::showNumber(const QString &number)
 {
-    shownNumber = number;
+    shownLabel = number + QLatin1Char(' ') + unit;
     if (sliderWidget)
-        sliderWidget->setHandleLabel(number + QLatin1Char(' ') + unit);
+        sliderWidget->setHandleLabel(shownLabel);
+}
+
+void ZAVTestSliderObject::showValue(double value, const QString &text)
+{
+    const double top = valueAt(maximum, stepsPerDecade);
+    setValue(std::isfinite(value) && value < top ? value : (std::isnan(value) ? 0.0 : top));
+    shownLabel = text;
+    if (sliderWidget)
+        sliderWidget->setHandleLabel(text);
 }
 
 void ZAVTestSliderObject::sliderMoved(int)
@@ -285,14 +303,16 @@ QGraphicsLinearLayout *ZAVTestSliderObject::createLayout(QGraphicsWidget *parent
     connect(sliderWidget, &MSlider::valueChanged, this, &ZAVTestSliderObject::sliderMoved);
     // One report of the starting value, not one for the move and one for the label; a number
     // given to show before keeps its place on the label.
-    const QString given = shownNumber;
+    const QString given = shownLabel;
     {
         const QSignalBlocker quiet(sliderWidget);
         sliderWidget->setValue(position);
     }
     sliderMoved(position);
-    if (!given.isEmpty())
-        showNumber(given);
+    if (!given.isEmpty()) {
+        shownLabel = given;
+        sliderWidget->setHandleLabel(given);
+    }
 
     autoButtonWidget = new MButton(QStringLiteral("Auto"), parent, nullptr);
     autoButtonWidget->setObjectName(QStringLiteral("ToggleButton"));

@@ -30,6 +30,8 @@ public:
     QString currentOption();
     // Selects the first entry equal to `option`; false (and the first entry stored) if none is.
     bool setCurrentOption(const QString &option);
+    // Shows no entry selected (what the program holds is none of the list's), reporting nothing.
+    void showNoOption();
     // The catalogue, in list order.
     virtual QStringList &optionList() = 0;
 
@@ -38,6 +40,7 @@ public:
 
 Q_SIGNALS:
     // The user (or the program, once built) picked an entry; `option` is the catalogue's own.
+    // Picking the entry already selected reports it again: it may be meant to be sent again.
     void optionChanged(QString &option);
 
 private Q_SLOTS:
@@ -151,6 +154,9 @@ public:
     // Shows `number` with the unit on the handle label, in place of the position's value (also
     // once the slider is built), until the slider moves.
     void showNumber(const QString &number);
+    // Moves as near `value` as the scale goes (its top for a larger value) and shows `text` on
+    // the handle label as it is, with no unit added.
+    void showValue(double value, const QString &text);
     // Moves to a position; false, and nothing changes, outside minimum..maximum.
     bool setSliderValue(int sliderValue);
     bool setMinimum(int minimum);
@@ -192,7 +198,7 @@ private:
     int maximum;
     int position;
     unsigned int stepsPerDecade;
-    QString shownNumber; // on the handle label
+    QString shownLabel; // on the handle label
 };
 
 #endif

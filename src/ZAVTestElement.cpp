@@ -140,10 +140,22 @@ void ZAVTestElement::setResponse(const QString &request)
 {
     qDebug() << "ZAVTestElement::setResponse" << request;
     response = request;
+    offer.clear();
     // A new request is answered through the box: the button says so, whatever it said before.
     buttonInfo->setText(QStringLiteral("Info"));
     buttonInfo->show();
     responseHandled = false;
+}
+
+void ZAVTestElement::setOffer(const QString &text)
+{
+    offer = text;
+    if (text.isEmpty()) {
+        buttonInfo->hide();
+        return;
+    }
+    buttonInfo->setText(text);
+    buttonInfo->show();
 }
 
 void ZAVTestElement::mousePressEvent(QGraphicsSceneMouseEvent *)
@@ -154,6 +166,10 @@ void ZAVTestElement::mousePressEvent(QGraphicsSceneMouseEvent *)
 
 void ZAVTestElement::infoButtonClicked()
 {
+    if (!offer.isEmpty()) {
+        emit offerTaken();
+        return;
+    }
     if (responseHandled) {
         emit deleteItem(id);
         return;
@@ -177,7 +193,9 @@ void ZAVTestElement::infoButtonClicked()
         break;
     }
 
-    MMessageBox box(message, M::OkButton | M::DiscardButton);
+    // Titled with the transfer it is about: requests for several rows may wait at once.
+    MMessageBox box(QStringLiteral("%1 (%2)").arg(labelName->text(), idBadge(id)), message,
+                    M::OkButton | M::DiscardButton);
     QPointer<ZAVTestElement> self(this);
     const int result = box.exec();
     qDebug() << result;

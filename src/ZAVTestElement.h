@@ -31,6 +31,9 @@ public:
     void setTransferState(const QString &state);
     // Hands the row a request of the service ("cancel", "start", "pause", "repair") to answer.
     void setResponse(const QString &request);
+    // Shows the button as `text` for an offer of the page (register again): a click then emits
+    // offerTaken() in place of opening the answer box. An empty text takes the offer back.
+    void setOffer(const QString &text);
 
     // The row's parts, null before createLayout().
     MImageWidget *transferImage() const { return imageTransfer; }
@@ -51,6 +54,7 @@ Q_SIGNALS:
     void transferMarkPaused(QString id);
     void transferMarkPauseFail(QString id);
     void deleteItem(QString id);
+    void offerTaken();
 
 protected:
     void mousePressEvent(QGraphicsSceneMouseEvent *event) override;
@@ -61,6 +65,7 @@ private Q_SLOTS:
 private:
     QString id;
     QString response;
+    QString offer;
     MImageWidget *imageTransfer = nullptr;
     MImageWidget *imageServiceIcon = nullptr;
     MLabel *labelName = nullptr;

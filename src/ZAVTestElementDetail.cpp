@@ -11,6 +11,7 @@
 
 #include <QDebug>
 #include <QGraphicsLinearLayout>
+#include <QLineEdit>
 
 namespace {
 // Marks the page as loading for as long as it lives.
@@ -84,7 +85,13 @@ void ZAVTestElementDetail::createContent()
 
     labelId = new MLabel(ZAVTestElement::idBadge(transferId_), central);
     labelId->setObjectName(QStringLiteral("TransferIdBadge"));
-    mainLayout->addItem(labelId);
+    labelState = new MLabel(QString(), central);
+    labelState->setObjectName(QStringLiteral("HintLine"));
+    auto *top = new QGraphicsLinearLayout(Qt::Horizontal);
+    top->addItem(labelId);
+    top->addItem(labelState);
+    top->setStretchFactor(labelState, 1);
+    mainLayout->addItem(top);
     mainLayout->addItem(transferName.createLayout(central));
     mainLayout->addItem(transferMsg.createLayout(central));
     row->addItem(transferStatus.createLayout(central));
@@ -107,9 +114,29 @@ void ZAVTestElementDetail::createContent()
     connect(textProgress, &MTextEdit::returnPressed, this, &ZAVTestElementDetail::progressEntered);
     connect(textTitle, &MTextEdit::returnPressed, this, &ZAVTestElementDetail::titleChanged);
     connect(textResult, &MTextEdit::returnPressed, this, &ZAVTestElementDetail::doneWithResult);
-    for (MTextEdit *field : {textSize, textProgress, textTitle, textResult}) {
+    // Always in its place (an item taken out and put back would move the fields), empty but
+    // for a refusal.
+    labelNotice = new MLabel(QString(), central);
+    labelNotice->setObjectName(QStringLiteral("NoticeLine"));
+    mainLayout->addItem(labelNotice);
+    // Each field is filled with the transfer's value when it opens; a caption beside it says
+    // what it holds, and its starting text stays as the text shown while it is empty.
+    for (auto [field, caption] : {std::pair {textSize, QStringLiteral("Size (bytes)")},
+                                  {textProgress, QStringLiteral("Progress (in %)")},
+                                  {textTitle, QStringLiteral("Title")},
+                                  {textResult, QStringLiteral("Done with result")}}) {
+        if (auto *line = qobject_cast<QLineEdit *>(field->editWidget()))
+            line->setPlaceholderText(line->text());
+        auto *label = new MLabel(caption, central);
+        label->setObjectName(QStringLiteral("PopupListHeader"));
+        label->setMinimumWidth(150);
+        label->setMaximumWidth(150);
+        auto *fieldRow = new QGraphicsLinearLayout(Qt::Horizontal);
+        fieldRow->setSpacing(20);
+        fieldRow->addItem(label);
         field->setMaximumWidth(500);
-        mainLayout->addItem(field);
+        fieldRow->addItem(field);
+        mainLayout->addItem(fieldRow);
     }
     mainLayout->addItem(buttonCommit);
 
@@ -131,19 +158,74 @@ void ZAVTestElementDetail::init(const QString &name, const QString &msg, double 
     qDebug() << "ZAVTestElementDetail::init" << name << msg << estimate << status << progress;
     // The handles go to the nearest step of their scales; the labels show the values as they are
     // (before, 45,708,800 bytes read "4.46684e+07" and a progress of 0.333 "34").
-    transferSize.setValue(size);
-    transferSize.showNumber(QString::number(ZAVTestNumbers::toByteCount(size)));
-    transferEstimate.setValue(estimate);
-    transferEstimate.showNumber(QString::number(estimate, 'f', 0));
+    showSize(size);
+    transferEstimate.showValue(estimate, QString::number(estimate, 'f', 0) + QStringLiteral(" seconds"));
     transferProgress.setValue(progress * 100);
     transferProgress.showNumber(QString::number(progress * 100, 'g', 6));
-    transferSpeed.setValue(speed);
-    transferSpeed.showNumber(QString::number(speed, 'f', 0));
+    transferSpeed.showValue(speed, QString::number(speed, 'f', 0) + QLatin1Char(' '));
     transferProgress.setAutoButtonChecked(false);
     if (!controlsConnected) {
         controlsConnected = true;
         connectControls();
     }
+}
+
+void ZAVTestElementDetail::load(const ZAVTestTransferValues &v)
+{
+    prepareToAppear();
+    init(v.name, v.message, v.size, double(v.estimate), v.statusEntry(), v.progress, double(v.speed));
+    const LoadingScope scope(loading);
+    if (v.statusEntry().isEmpty())
+        transferStatus.showNoOption();
+    for (auto [list, option] : {std::pair<ZAVTestListObject *, QString> {&transferIcon, v.icon},
+                                {&transferThumbnail, v.thumbnail},
+                                {&transferCancel, v.cancelText}}) {
+        if (option.isEmpty() || !list->setCurrentOption(option))
+            list->showNoOption();
+    }
+    setAutoProgressChecked(v.autoProgress);
+    setCanPauseChecked(v.canPause);
+    textSize->setText(QString::number(ZAVTestNumbers::toByteCount(v.size)));
+    textProgress->setText(QString::number(v.progress * 100, 'g', 6));
+    textTitle->setText(v.title);
+    textResult->setText(v.result);
+    buttonCommit->setChecked(v.inCommit);
+    buttonCommit->setText(v.inCommit ? QStringLiteral("End Commit") : QStringLiteral("Start Commit"));
+    labelNotice->setText(QString());
+    showState(v);
+}
+
+void ZAVTestElementDetail::showState(const ZAVTestTransferValues &v)
+{
+    if (!labelState)
+        return;
+    QString text;
+    if (!v.absence.isEmpty())
+        text = v.absence + QStringLiteral(": changes are not sent");
+    else if (v.state == ZAVTestTransferValues::State::Cancelled)
+        text = QStringLiteral("Cancelled: changes are not sent");
+    else
+        text = QStringLiteral("State at the service: %1").arg(ZAVTestTransferValues::serviceWord(v.state));
+    if (v.inCommit && v.absence.isEmpty())
+        text += QStringLiteral(" (commit open: changes apply at End Commit)");
+    labelState->setText(text);
+}
+
+void ZAVTestElementDetail::showSize(double size)
+{
+    // Exact while the number fits the handle's label; beyond, in units, rounded (the typed
+    // field holds the exact value).
+    const quint64 bytes = ZAVTestNumbers::toByteCount(size);
+    if (bytes < 10000000000ULL)
+        transferSize.showValue(size, QStringLiteral("%1 bytes").arg(bytes));
+    else
+        transferSize.showValue(size, ZAVTestNumbers::roundedBytes(bytes));
+}
+
+void ZAVTestElementDetail::refuse(MTextEdit *field, const QString &why)
+{
+    qDebug() << "ZAVTestElementDetail: not sent:" << field->text() << why;
+    labelNotice->setText(why);
 }
 
 void ZAVTestElementDetail::connectControls()
@@ -272,14 +354,25 @@ void ZAVTestElementDetail::doneWithResult()
 
 void ZAVTestElementDetail::sizeEntered()
 {
+    labelNotice->setText(QString());
     const double size = ZAVTestNumbers::parseDecimal(textSize->text());
-    showEntered(transferSize, size, QString::number(ZAVTestNumbers::toByteCount(size)));
+    {
+        const LoadingScope scope(loading);
+        showSize(size);
+    }
     sizeChanged(size);
 }
 
 void ZAVTestElementDetail::progressEntered()
 {
+    labelNotice->setText(QString());
     const double percent = ZAVTestNumbers::parseDecimal(textProgress->text());
+    // The service refuses a part done outside 0 to 1: it is not sent, and the slider keeps
+    // showing what the service holds.
+    if (!(percent >= 0 && percent <= 100)) {
+        refuse(textProgress, QStringLiteral("Not sent: progress is from 0 to 100"));
+        return;
+    }
     showEntered(transferProgress, percent, QString::number(percent, 'g', 6));
     progressChanged(percent);
 }

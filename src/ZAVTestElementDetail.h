@@ -3,6 +3,7 @@
 #define ZAVTESTELEMENTDETAIL_H
 
 #include "ZAVTestAppUiElements.h"
+#include "ZAVTestValueStore.h"
 
 #include <MApplicationPage.h>
 
@@ -25,6 +26,12 @@ public:
     // size in bytes, estimate in seconds, progress as the part done (0 to 1).
     void init(const QString &name, const QString &msg, double size, double estimate, const QString &status,
               double progress, double speed);
+    // Fills every control from the transfer's record (built first if need be), so that nothing of
+    // the transfer shown before stays; sends nothing.
+    void load(const ZAVTestTransferValues &values);
+    // The line that says the transfer's state at the service, or that the service holds it no
+    // more; a change of state while the page is open comes in here.
+    void showState(const ZAVTestTransferValues &values);
     void setAutoProgressChecked(bool checked);
     void setCanPauseChecked(bool checked);
 
@@ -47,6 +54,9 @@ public:
     MButton *commitButton() const { return buttonCommit; }
     MButton *closeButton() const { return buttonClose; }
     MLabel *idLabel() const { return labelId; }
+    MLabel *stateLabel() const { return labelState; }
+    // Says why a typed value was not sent; empty otherwise.
+    MLabel *noticeLabel() const { return labelNotice; }
 
 Q_SIGNALS:
     void transferSetSizeSignal(QString id, quint64 bytes);
@@ -94,6 +104,8 @@ private Q_SLOTS:
 private:
     void connectControls();
     void showEntered(ZAVTestSliderObject &slider, double value, const QString &sent);
+    void showSize(double size);
+    void refuse(MTextEdit *field, const QString &why);
 
     ZAVTestTransferNameObject transferName;
     ZAVTestTransferMsgObject transferMsg;
@@ -113,6 +125,8 @@ private:
     MButton *buttonCommit = nullptr;
     MButton *buttonClose = nullptr;
     MLabel *labelId = nullptr;
+    MLabel *labelState = nullptr;
+    MLabel *labelNotice = nullptr;
     QString transferId_;
 
     // Set while the page builds its controls or loads a transfer into them: what the controls

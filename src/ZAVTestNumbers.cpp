@@ -53,4 +53,16 @@ float percentToFraction(double percent)
     return float(fraction);
 }
 
+QString roundedBytes(quint64 bytes)
+{
+    static const char *const units[] = {"bytes", "kB", "MB", "GB", "TB", "PB", "EB"};
+    double value = double(bytes);
+    int unit = 0;
+    while (value >= 999.5 && unit < 6) {
+        value /= 1000;
+        ++unit;
+    }
+    return QStringLiteral("%1 %2").arg(QString::number(value, 'g', 3), QLatin1String(units[unit]));
+}
+
 } // namespace ZAVTestNumbers

@@ -20,6 +20,9 @@ int toInt32(double value);
 // Per cent to the part done (50 gives 0.5), saturated to the float range; not finite gives 0.
 float percentToFraction(double percent);
 
+// A byte count in decimal units, three digits ("100 TB" for 99,999,999,999,999).
+QString roundedBytes(quint64 bytes);
+
 } // namespace ZAVTestNumbers
 
 #endif

@@ -13,6 +13,8 @@
 #include <QDir>
 #include <QGraphicsLinearLayout>
 
+#include <algorithm>
+
 using ZAVTestVocabulary::Request;
 using ZAVTestVocabulary::State;
 using ZAVTestVocabulary::requestWord;
@@ -43,6 +45,8 @@ ZAVTestShowTransferPage::ZAVTestShowTransferPage()
         connect(client, &Zav::Client::pauseTransfer, this, &ZAVTestShowTransferPage::pauseTransfer);
         connect(client, &Zav::Client::repairErrorTransfer, this, &ZAVTestShowTransferPage::errorRepair);
         connect(client, &Zav::Client::serviceAvailabilityChanged, this, [this](bool available) {
+            if (!available)
+                releaseAll();
             updateNotices();
             emit serviceAvailabilityChanged(available);
         });
@@ -92,97 +96,102 @@ void ZAVTestShowTransferPage::createContent()
     // Everything is built by the constructor.
 }
 
+namespace {
+using Values = ZAVTestTransferValues;
+
+Zav::Client::TransferType transferTypeOf(const QString &type)
+{
+    if (type.contains(QLatin1String("upload")))
+        return Zav::Client::Upload;
+    if (type.contains(QLatin1String("Download")))
+        return Zav::Client::Download;
+    return Zav::Client::Sync;
+}
+
+QString registeringText()
+{
+    return QStringLiteral("Registering with the service…");
+}
+
+// Sends what the app knows of a transfer to a registration of it by another service instance,
+// so that the new one holds what the old one did, state included.
+void replay(Zav::Transfer *transfer, const Values &v)
+{
+    transfer->setAccount(v.account);
+    transfer->setName(v.name);
+    transfer->setServiceIconType(int(transferTypeOf(v.type)));
+    transfer->setCount(100);
+    transfer->setSize(ZAVTestNumbers::toByteCount(v.size));
+    transfer->setEstimate(v.estimate);
+    transfer->setSpeed(v.speed);
+    transfer->setCanPause(v.canPause);
+    transfer->setMessage(v.message);
+    transfer->setProgress(float(v.progress));
+    if (!v.cancelText.isEmpty())
+        transfer->setCancelButtonText(v.cancelText);
+    if (!v.title.isEmpty())
+        transfer->setTitle(v.title);
+    switch (v.state) {
+    case Values::State::Pending:
+        transfer->setPending(v.reason);
+        break;
+    case Values::State::Active:
+        transfer->setActive(float(v.progress));
+        break;
+    case Values::State::Paused:
+        transfer->markPaused();
+        break;
+    case Values::State::Failed:
+        if (v.failure == 0)
+            transfer->markFailure(QStringLiteral("Unable to connect to service"),
+                                  QStringLiteral("Service did not accept the user Name or Password"));
+        else
+            transfer->markRepairableFailure(QStringLiteral("Unable to Share files"),
+                                            QStringLiteral("5 files could not be sent to service"),
+                                            QStringLiteral("Retry now"));
+        break;
+    case Values::State::CancelFailed:
+        transfer->markCancelFailed(QStringLiteral("File is already uploaded"));
+        break;
+    case Values::State::Cancelled:
+        transfer->markCancelled();
+        break;
+    case Values::State::Done:
+        transfer->markCompleted(!v.result.isEmpty(), QString(), v.result);
+        break;
+    }
+}
+} // namespace
+
 void ZAVTestShowTransferPage::addTransfer(const QString &type, const QString &name, const QString &msg,
                                           const QString &fileName, const QString &status, const QString &account,
                                           const QString &size, const QString &estimate, bool trackerBased)
 {
-    Zav::Transfer *transfer = nullptr;
-    if (!trackerBased) {
-        qDebug() << " Adding new non tracker based transfer";
-        Zav::Client::TransferType transferType = Zav::Client::Sync;
-        if (type.contains(QLatin1String("upload")))
-            transferType = Zav::Client::Upload;
-        else if (type.contains(QLatin1String("Download")))
-            transferType = Zav::Client::Download;
-        if (client)
-            transfer = client->registerTransfer(name, transferType, QStringLiteral("com.kelvo.zavtestdialog"));
-    } else {
+    if (trackerBased) {
         // No program here registers tracker-based transfers; without a handle nothing can follow.
         qDebug() << " Tracker based transfers are not supported";
-    }
-    if (!transfer) {
         qDebug() << "return back";
         emit backButtonClicked();
         return;
     }
-
-    const std::optional<State> state = stateFrom(status);
-    if (state == State::Active)
-        transfer->setActive(0.0);
-    else
-        transfer->setPending(QStringLiteral("Pending"));
-    transfer->setAccount(account);
-    transfer->setName(name);
+    qDebug() << " Adding new non tracker based transfer";
+    Values record;
+    record.type = type;
+    record.account = account;
+    record.image = fileName;
+    // What is sent, not what was typed: the service holds whole bytes, and an estimate of 0.
+    record.size = double(ZAVTestNumbers::byteCountFromText(size));
+    record.estimate = 0;
+    Q_UNUSED(estimate);
+    record.status = status;
+    record.name = name;
+    // Given at Add, the message is sent as the reason the transfer waits.
+    record.reason = msg;
 
     auto *row = new ZAVTestElement(centralWidget());
     row->createLayout();
-    const QString id = transfer->id();
-    row->setTransferId(id);
-
-    if (type.contains(QLatin1String("upload")) && !account.isEmpty()) {
-        transfer->setServiceIconType(0);
-        transfer->setAccount(account);
-    } else if (type.contains(QLatin1String("Download"))) {
-        qDebug() << "ServiceIcon Download";
-        transfer->setServiceIconType(1);
-    } else if (type.contains(QLatin1String("Sync"))) {
-        transfer->setServiceIconType(2);
-    }
-
-    const quint64 bytes = ZAVTestNumbers::byteCountFromText(size);
-    qDebug() << "Setting the transfer size as " << bytes;
-    transfer->setSize(bytes);
-
-    transfer->setEstimate(0);
-    transfer->setCount(100);
-
-    if (state == State::Active) {
-        transfer->setActive(0.0);
-    } else if (state == State::Inactive) {
-        transfer->setPending(msg);
-    } else if (state == State::NoMessageInactive) {
-        transfer->setPending(QString(""));
-    } else {
-        transfer->markCompleted(false, QString(""), QString());
-        delete row;
-        return;
-    }
-
-    transfers.insert(id, transfer);
-
     if (!fileName.isEmpty())
         row->setTransferImage(fileName);
-    row->setTransferName(name);
-    row->setTransferMsg(msg);
-    row->setTransferEstTime(estimate);
-    row->setTransferSize(size);
-    row->setTransferState(status);
-
-    ZAVTestTransferValues record;
-    record.size = ZAVTestNumbers::parseDecimal(size);
-    record.progress = 0;
-    record.speed = 0;
-    bool estimateOk = false;
-    record.estimate = estimate.toInt(&estimateOk, 10);
-    if (!estimateOk)
-        record.estimate = 0;
-    record.autoProgress = false;
-    record.canPause = false;
-    record.status = status;
-    record.name = name;
-    record.message = msg;
-    values->insert(id, record);
-
     using Page = ZAVTestShowTransferPage;
     connect(row, &ZAVTestElement::transferMarkCancelled, this, &Page::transferMarkCancelled);
     connect(row, &ZAVTestElement::transferMarkCancelFail, this, &Page::transferMarkCancelFail);
@@ -190,10 +199,172 @@ void ZAVTestShowTransferPage::addTransfer(const QString &type, const QString &na
     connect(row, &ZAVTestElement::transferMarkPaused, this, &Page::transferMarkPaused);
     connect(row, &ZAVTestElement::deleteItem, this, &Page::removeLayoutItem);
     connect(row, &ZAVTestElement::itemSelected, this, &Page::itemSelected);
+    connect(row, &ZAVTestElement::offerTaken, this, [this, row] { registerRow(row); });
     listLayout->addItem(row);
+    unheld.insert(row, record);
+    updateNotices();
+    registerRow(row);
+}
+
+void ZAVTestShowTransferPage::registerRow(ZAVTestElement *row)
+{
+    auto it = unheld.find(row);
+    if (it == unheld.end())
+        return;
+    it->absence = registeringText();
+    it->registering = true;
+    row->setOffer(QString());
+    showRow(row, *it);
+    // Without a deadline: nothing waits for the answer, and a late one is taken as it comes (the
+    // service would otherwise hold a transfer that no row shows). A service that leaves ends the
+    // wait with the bus's error.
+    client->registerTransfer(
+        it->name, transferTypeOf(it->type), QStringLiteral("com.kelvo.zavtestdialog"), row,
+        [this, row](Zav::Transfer *transfer, const QString &error) { registrationDone(row, transfer, error); }, -1);
+}
+
+void ZAVTestShowTransferPage::registrationDone(ZAVTestElement *row, Zav::Transfer *transfer, const QString &error)
+{
+    auto it = unheld.find(row);
+    if (it == unheld.end())
+        return;
+    it->registering = false;
+    if (!transfer) {
+        qDebug() << "return back";
+        it->absence = QStringLiteral("Not registered: %1").arg(error);
+        showRow(row, *it);
+        row->setOffer(QStringLiteral("Register again"));
+        emit registrationAnswered(row, false);
+        return;
+    }
+    Values record = it.value();
+    unheld.erase(it);
+    record.registering = false;
+    record.absence.clear();
+    const QString id = transfer->id();
+    row->setTransferId(id);
+
+    if (record.registeredOnce) {
+        // Registered again after the service was restarted: it is told all the app knows.
+        replay(transfer, record);
+    } else {
+        const std::optional<State> state = stateFrom(record.status);
+        if (state == State::Active)
+            transfer->setActive(0.0);
+        else
+            transfer->setPending(QStringLiteral("Pending"));
+        transfer->setAccount(record.account);
+        transfer->setName(record.name);
+        if (record.type.contains(QLatin1String("upload")) && !record.account.isEmpty()) {
+            transfer->setServiceIconType(0);
+            transfer->setAccount(record.account);
+        } else if (record.type.contains(QLatin1String("Download"))) {
+            qDebug() << "ServiceIcon Download";
+            transfer->setServiceIconType(1);
+        } else if (record.type.contains(QLatin1String("Sync"))) {
+            transfer->setServiceIconType(2);
+        }
+        const quint64 bytes = ZAVTestNumbers::toByteCount(record.size);
+        qDebug() << "Setting the transfer size as " << bytes;
+        transfer->setSize(bytes);
+        transfer->setEstimate(0);
+        transfer->setCount(100);
+
+        if (state == State::Active) {
+            transfer->setActive(0.0);
+            record.state = Values::State::Active;
+        } else if (state == State::Inactive) {
+            transfer->setPending(record.reason);
+        } else if (state == State::NoMessageInactive) {
+            transfer->setPending(QString(""));
+            record.reason.clear();
+        } else {
+            transfer->markCompleted(false, QString(""), QString());
+            for (int i = 0; i < listLayout->count(); ++i) {
+                if (listLayout->itemAt(i) == row) {
+                    listLayout->removeAt(i);
+                    break;
+                }
+            }
+            row->deleteLater();
+            updateNotices();
+            emit registrationAnswered(nullptr, true);
+            return;
+        }
+    }
+    record.registeredOnce = true;
+    transfers.insert(id, transfer);
+    values->insert(id, record);
     if (!rowIndex.contains(id))
         rowIndex.insert(id, row);
-    updateNotices();
+    showRow(row, record);
+    row->setOffer(QString());
+    emit registrationAnswered(row, true);
+}
+
+const ZAVTestTransferValues *ZAVTestShowTransferPage::unheldValues(ZAVTestElement *row) const
+{
+    auto it = unheld.constFind(row);
+    return it == unheld.constEnd() ? nullptr : &*it;
+}
+
+int ZAVTestShowTransferPage::registeringCount() const
+{
+    return int(std::count_if(unheld.cbegin(), unheld.cend(), [](const Values &v) { return v.registering; }));
+}
+
+void ZAVTestShowTransferPage::showRow(ZAVTestElement *row, const ZAVTestTransferValues &v)
+{
+    // Only what differs is set: each setter writes a log line, and a change touches one column.
+    if (row->nameLabel()->text() != v.name)
+        row->setTransferName(v.name);
+    const QString line = v.rowLine();
+    if (row->messageLabel()->text() != line)
+        row->setTransferMsg(line);
+    const QString seconds = QString::number(v.estimate);
+    if (row->estimateLabel()->text() != seconds + QStringLiteral(" Sec"))
+        row->setTransferEstTime(seconds);
+    const QString bytes = QString::number(ZAVTestNumbers::toByteCount(v.size));
+    if (row->sizeLabel()->text() != bytes + QStringLiteral(" Bytes"))
+        row->setTransferSize(bytes);
+    const QString state = v.stateText();
+    if (row->stateLabel()->text() != state)
+        row->setTransferState(state);
+}
+
+void ZAVTestShowTransferPage::showChange(const QString &id)
+{
+    if (ZAVTestElement *row = findElement(id))
+        showRow(row, values->values(id));
+    if (detail->transferId() == id)
+        detail->showState(values->values(id));
+}
+
+void ZAVTestShowTransferPage::releaseAll()
+{
+    // The transfers went with the service. Their rows keep their values, lose the id (a new
+    // instance hands the same ids to other transfers) and offer to register them again.
+    for (ZAVTestElement *row : rows()) {
+        const QString id = row->transferId();
+        if (id.isEmpty() || !values->contains(id))
+            continue;
+        Values record = values->values(id);
+        record.absence = QStringLiteral("The service left the bus: it holds this transfer no more");
+        record.autoProgress = false;
+        values->remove(id);
+        transfers.remove(id);
+        rowIndex.remove(id);
+        row->setTransferId(QString());
+        unheld.insert(row, record);
+        showRow(row, record);
+        row->setOffer(QStringLiteral("Register again"));
+        if (detail->transferId() == id) {
+            // Its changes would otherwise reach whatever the new instance calls by that id.
+            detail->setAutoProgressChecked(false);
+            detail->setTransferId(QString());
+            detail->showState(record);
+        }
+    }
 }
 
 bool ZAVTestShowTransferPage::isServiceAvailable() const
@@ -258,14 +429,11 @@ void ZAVTestShowTransferPage::removeLayoutItem(const QString &id)
             listLayout->removeAt(i);
             row->hide();
             row->deleteLater();
-            // Another row may carry the same id (a restarted service hands ids out again).
+            // The transfer stays registered; only its row goes. A cancelled one is shown
+            // nowhere now, and nothing is sent for it: its record goes too.
             rowIndex.remove(id);
-            for (ZAVTestElement *other : rows()) {
-                if (other->transferId() == id) {
-                    rowIndex.insert(id, other);
-                    break;
-                }
-            }
+            if (!transfers.contains(id))
+                values->remove(id);
             updateNotices();
             return;
         }
@@ -279,6 +447,9 @@ void ZAVTestShowTransferPage::backClicked()
 
 void ZAVTestShowTransferPage::itemSelected(const QString &id)
 {
+    // A row the service does not hold has nothing to edit; the row says why.
+    if (!values->contains(id))
+        return;
     // Auto goes on for the transfer last opened after Close, until a transfer is opened (init
     // stops it). The page shows it on only while it runs: reopened, the same transfer goes on
     // stepping; the one it ran for otherwise stops, and its flag says so (before, it opened
@@ -287,16 +458,13 @@ void ZAVTestShowTransferPage::itemSelected(const QString &id)
     const bool running = detail->progressSlider().isAutoRunning();
     detail->setEscapeMode(MApplicationPageModel::EscapeAuto);
     detail->setTransferId(id);
-    detail->init(values->name(id), values->message(id), values->size(id), double(values->estimate(id)),
-                 values->status(id), values->progress(id), double(values->speed(id)));
     if (running && previous != id)
         values->setAutoProgress(previous, false);
     const bool autoOn = values->autoProgress(id) && running && previous == id;
     values->setAutoProgress(id, autoOn);
-    detail->setAutoProgressChecked(autoOn);
+    detail->load(values->values(id));
     if (autoOn)
         detail->progressSlider().setAutoRunning(true);
-    detail->setCanPauseChecked(values->canPause(id));
     detail->appear(MSceneWindow::KeepWhenDone);
 }
 
@@ -308,11 +476,14 @@ Zav::Transfer *ZAVTestShowTransferPage::handleFor(const char *slot, const QStrin
 
 void ZAVTestShowTransferPage::stopAutoProgress(const QString &id)
 {
-    if (values->autoProgress(id))
+    if (values->autoProgress(id)) {
         detail->setAutoProgressChecked(false);
+        values->setAutoProgress(id, false);
+    }
 }
 
 // ---- Changes from the detail page ----
+// Each one is sent, then written to the record, from which the row and the page show it.
 
 void ZAVTestShowTransferPage::transferSetSize(const QString &id, quint64 bytes)
 {
@@ -320,9 +491,8 @@ void ZAVTestShowTransferPage::transferSetSize(const QString &id, quint64 bytes)
     if (!transfer)
         return;
     transfer->setSize(bytes);
-    if (ZAVTestElement *row = findElement(id))
-        row->setTransferSize(QString::number(bytes));
     values->setSize(id, double(bytes));
+    showChange(id);
 }
 
 void ZAVTestShowTransferPage::transferProgress(const QString &id, float done)
@@ -349,9 +519,11 @@ void ZAVTestShowTransferPage::transferMessage(const QString &id, const QString &
     if (!transfer)
         return;
     transfer->setMessage(msg);
-    if (ZAVTestElement *row = findElement(id))
-        row->setTransferMsg(msg);
-    values->setMessage(id, msg);
+    values->update(id, [&](Values &v) {
+        v.message = msg;
+        v.answer.clear();
+    });
+    showChange(id);
 }
 
 void ZAVTestShowTransferPage::transferEstimate(const QString &id, int seconds)
@@ -360,9 +532,8 @@ void ZAVTestShowTransferPage::transferEstimate(const QString &id, int seconds)
     if (!transfer)
         return;
     transfer->setEstimate(seconds);
-    if (ZAVTestElement *row = findElement(id))
-        row->setTransferEstTime(QString::number(seconds));
     values->setEstimate(id, seconds);
+    showChange(id);
 }
 
 void ZAVTestShowTransferPage::transferCanPause(const QString &id, bool value)
@@ -380,9 +551,8 @@ void ZAVTestShowTransferPage::transferName(const QString &id, const QString &nam
     if (!transfer)
         return;
     transfer->setName(name);
-    if (ZAVTestElement *row = findElement(id))
-        row->setTransferName(name);
     values->setName(id, name);
+    showChange(id);
 }
 
 void ZAVTestShowTransferPage::transferPending(const QString &id, const QString &reason)
@@ -391,9 +561,13 @@ void ZAVTestShowTransferPage::transferPending(const QString &id, const QString &
     if (!transfer)
         return;
     transfer->setPending(reason);
-    if (ZAVTestElement *row = findElement(id))
-        row->setTransferState(stateWord(State::Inactive));
-    values->setStatus(id, stateWord(State::Inactive));
+    values->update(id, [&](Values &v) {
+        v.state = Values::State::Pending;
+        v.reason = reason;
+        v.status = stateWord(State::Inactive);
+        v.answer.clear();
+    });
+    showChange(id);
 }
 
 void ZAVTestShowTransferPage::transferSetActive(const QString &id, float done)
@@ -402,9 +576,13 @@ void ZAVTestShowTransferPage::transferSetActive(const QString &id, float done)
     if (!transfer)
         return;
     transfer->setActive(done);
-    if (ZAVTestElement *row = findElement(id))
-        row->setTransferState(QStringLiteral("Active"));
-    values->setStatus(id, QStringLiteral("Active"));
+    values->update(id, [done](Values &v) {
+        v.state = Values::State::Active;
+        v.status = stateWord(State::Active);
+        v.progress = double(done);
+        v.answer.clear();
+    });
+    showChange(id);
 }
 
 void ZAVTestShowTransferPage::transferFailed(const QString &id, int retry)
@@ -419,20 +597,45 @@ void ZAVTestShowTransferPage::transferFailed(const QString &id, int retry)
         transfer->markRepairableFailure(QStringLiteral("Unable to Share files"),
                                         QStringLiteral("5 files could not be sent to service"),
                                         QStringLiteral("Retry now"));
+    } else {
+        return;
     }
+    values->update(id, [retry](Values &v) {
+        v.state = Values::State::Failed;
+        v.failure = retry;
+        v.status = v.statusEntry();
+        v.answer.clear();
+    });
+    showChange(id);
 }
 
 void ZAVTestShowTransferPage::transferDone(const QString &id)
 {
     qDebug() << "ZAVTestShowTransferPage::transferDone" << id;
-    if (Zav::Transfer *transfer = transfers.value(id))
+    if (Zav::Transfer *transfer = transfers.value(id)) {
         transfer->markCompleted(false, QString(""), QString());
+        values->update(id, [](Values &v) {
+            v.state = Values::State::Done;
+            v.status = stateWord(State::Done);
+            v.result.clear();
+            v.answer.clear();
+        });
+        showChange(id);
+    }
 }
 
 void ZAVTestShowTransferPage::transferDone(const QString &id, const QString &resultUri)
 {
-    if (Zav::Transfer *transfer = transfers.value(id))
+    if (Zav::Transfer *transfer = transfers.value(id)) {
         transfer->markCompleted(true, QString(), resultUri);
+        values->update(id, [&](Values &v) {
+            v.state = Values::State::Done;
+            v.status = stateWord(State::Done);
+            v.result = resultUri;
+            v.answer.clear();
+        });
+        showChange(id);
+    }
 }
 
 void ZAVTestShowTransferPage::transferAuto(const QString &id, bool value)
@@ -454,28 +657,36 @@ void ZAVTestShowTransferPage::transferIcon(const QString &id, const QString &ico
     };
     const QString iconId = iconIds.value(icon);
     qDebug() << "iconId" << iconId;
-    if (Zav::Transfer *transfer = transfers.value(id))
+    if (Zav::Transfer *transfer = transfers.value(id)) {
         transfer->setImageFromFilePath(QStringLiteral("/var/tmp/sunflower.jpg"));
+        values->update(id, [&](Values &v) { v.icon = icon; });
+    }
 }
 
 void ZAVTestShowTransferPage::transferThumbnail(const QString &id, const QString &thumbnail)
 {
     const QString path = QDir::homePath() + QStringLiteral("/MyDocs/.images/") + thumbnail + QStringLiteral(".jpg");
     qDebug() << "thumbnailFile" << path;
-    if (Zav::Transfer *transfer = transfers.value(id))
+    if (Zav::Transfer *transfer = transfers.value(id)) {
         transfer->setThumbnailForFile(path, QStringLiteral("image/jpeg"));
+        values->update(id, [&](Values &v) { v.thumbnail = thumbnail; });
+    }
 }
 
 void ZAVTestShowTransferPage::transferCancelText(const QString &id, const QString &text)
 {
-    if (Zav::Transfer *transfer = transfers.value(id))
+    if (Zav::Transfer *transfer = transfers.value(id)) {
         transfer->setCancelButtonText(text);
+        values->update(id, [&](Values &v) { v.cancelText = text; });
+    }
 }
 
 void ZAVTestShowTransferPage::transferTitleChanged(const QString &id, const QString &title)
 {
-    if (Zav::Transfer *transfer = transfers.value(id))
+    if (Zav::Transfer *transfer = transfers.value(id)) {
         transfer->setTitle(title);
+        values->update(id, [&](Values &v) { v.title = title; });
+    }
 }
 
 void ZAVTestShowTransferPage::commitChanged(const QString &id, bool value)
@@ -491,6 +702,10 @@ void ZAVTestShowTransferPage::commitChanged(const QString &id, bool value)
         if (transfer)
             transfer->endCommit();
     }
+    if (transfer) {
+        values->update(id, [value](Values &v) { v.inCommit = value; });
+        showChange(id);
+    }
 }
 
 // ---- The tester's answers on a row ----
@@ -503,11 +718,15 @@ void ZAVTestShowTransferPage::transferMarkCancelled(const QString &id)
         return;
     }
     transfer->markCancelled();
+    // Nothing more is sent for it; its record stays for as long as its row shows it.
     transfers.remove(id);
-    if (ZAVTestElement *row = findElement(id))
-        row->setTransferMsg(QStringLiteral("Transfer Cancelled"));
     stopAutoProgress(id);
-    values->remove(id);
+    values->update(id, [](Values &v) {
+        v.state = Values::State::Cancelled;
+        v.status.clear();
+        v.answer = QStringLiteral("Transfer Cancelled");
+    });
+    showChange(id);
 }
 
 void ZAVTestShowTransferPage::transferMarkCancelFail(const QString &id)
@@ -516,9 +735,13 @@ void ZAVTestShowTransferPage::transferMarkCancelFail(const QString &id)
     if (!transfer)
         return;
     transfer->markCancelFailed(QStringLiteral("File is already uploaded"));
-    if (ZAVTestElement *row = findElement(id))
-        row->setTransferMsg(QStringLiteral("Transfer Cancell Failed"));
     stopAutoProgress(id);
+    values->update(id, [](Values &v) {
+        v.state = Values::State::CancelFailed;
+        v.status.clear();
+        v.answer = QStringLiteral("Transfer Cancell Failed");
+    });
+    showChange(id);
 }
 
 void ZAVTestShowTransferPage::transferMarkPaused(const QString &id)
@@ -527,9 +750,13 @@ void ZAVTestShowTransferPage::transferMarkPaused(const QString &id)
     if (!transfer)
         return;
     transfer->markPaused();
-    if (ZAVTestElement *row = findElement(id))
-        row->setTransferMsg(QStringLiteral("Transfer Paused"));
     stopAutoProgress(id);
+    values->update(id, [](Values &v) {
+        v.state = Values::State::Paused;
+        v.status.clear();
+        v.answer = QStringLiteral("Transfer Paused");
+    });
+    showChange(id);
 }
 
 void ZAVTestShowTransferPage::transferMarkRestarted(const QString &id)
@@ -538,9 +765,13 @@ void ZAVTestShowTransferPage::transferMarkRestarted(const QString &id)
     if (!transfer)
         return;
     transfer->markRestarted();
-    if (ZAVTestElement *row = findElement(id))
-        row->setTransferMsg(QStringLiteral("Transfer Resumed"));
     stopAutoProgress(id);
+    values->update(id, [](Values &v) {
+        v.state = Values::State::Active;
+        v.status = stateWord(State::Active);
+        v.answer = QStringLiteral("Transfer Resumed");
+    });
+    showChange(id);
 }
 
 // ---- Requests from the service ----

@@ -29,7 +29,9 @@ public:
     ZAVTestShowTransferPage();
     ~ZAVTestShowTransferPage() override;
 
-    // Registers a transfer and lists it. size and estimate are numbers in text.
+    // Lists a transfer at once and registers it without waiting: the row says "Registering"
+    // until the service answers, however late, and then shows the transfer or the refusal.
+    // size and estimate are numbers in text.
     void addTransfer(const QString &type, const QString &name, const QString &msg, const QString &fileName,
                      const QString &status, const QString &account, const QString &size, const QString &estimate,
                      bool trackerBased);
@@ -40,6 +42,12 @@ public:
     Zav::Transfer *transferHandle(const QString &id) const { return transfers.value(id); }
     int transferCount() const { return transfers.size(); }
     const ZAVTestValueStore &valueStore() const { return *values; }
+    // The values of a row whose transfer the service does not hold (being registered, refused,
+    // or from before the service was restarted); null for a row the service holds.
+    const ZAVTestTransferValues *unheldValues(ZAVTestElement *row) const;
+    int unheldCount() const { return unheld.size(); }
+    // Registrations sent and not answered yet.
+    int registeringCount() const;
     ZAVTestElementDetail *detailPage() const { return detail; }
     // The rows, top to bottom.
     QList<ZAVTestElement *> rows() const;
@@ -52,6 +60,8 @@ public:
 
 Q_SIGNALS:
     void serviceAvailabilityChanged(bool available);
+    // A registration was answered: `row` now shows a registered transfer, or the refusal.
+    void registrationAnswered(ZAVTestElement *row, bool registered);
 
 protected:
     void createContent() override;
@@ -95,6 +105,14 @@ private:
     void stopAutoProgress(const QString &id);
     // The notices above the rows: no service, and how to add a first transfer.
     void updateNotices();
+    // Sends the registration of an unheld row; its answer makes the row a registered transfer.
+    void registerRow(ZAVTestElement *row);
+    void registrationDone(ZAVTestElement *row, Zav::Transfer *transfer, const QString &error);
+    // After a change to the record of `id`: the row, and the detail page if it shows the transfer.
+    void showChange(const QString &id);
+    void showRow(ZAVTestElement *row, const ZAVTestTransferValues &values);
+    // The service left: none of the transfers it held exists any more.
+    void releaseAll();
 
     ZAVTestElementDetail *detail;
     Zav::Client *client;
@@ -103,6 +121,8 @@ private:
     std::unique_ptr<ZAVTestValueStore> values;
     // The first listed row of each id: a lookup per change must not walk a long list.
     QHash<QString, ZAVTestElement *> rowIndex;
+    // Rows of transfers the service does not hold, with their values, until registered (again).
+    QHash<ZAVTestElement *, ZAVTestTransferValues> unheld;
     MLabel *serviceNotice;
     MLabel *emptyNotice;
 };

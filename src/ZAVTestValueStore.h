@@ -5,18 +5,51 @@
 #include <QHash>
 #include <QString>
 
-// The last values sent for one transfer, from which the detail page is filled.
+// Everything the app knows of one transfer: each value it sent, exactly as sent, and the state
+// the transfer has at the service as far as the app's own calls and answers made it. Rows and
+// the detail page show these values and keep none of their own.
 struct ZAVTestTransferValues
 {
+    // The service's states, in its own order.
+    enum class State { Pending, Active, Paused, Failed, CancelFailed, Cancelled, Done };
+
     double size = 0;
     double progress = 0;
     qint32 speed = 0;
     qint32 estimate = 0;
     bool autoProgress = false;
     bool canPause = false;
-    QString status;
+    QString status; // the status list's entry last picked (or given at Add)
     QString name;
     QString message;
+
+    QString reason; // of the waiting state
+    State state = State::Pending;
+    int failure = 0; // of a failure: 0 without repair, 1 or 2 the list's recovery entries
+    QString icon; // the entries last picked from the lists, empty before
+    QString thumbnail;
+    QString cancelText;
+    QString title; // the texts last entered
+    QString result;
+    QString answer; // the row's line about the last answer ("Transfer Paused"), shown over the message
+    bool inCommit = false;
+    QString type; // as given at Add
+    QString account;
+    QString image;
+    // Why the service does not hold the transfer (being registered, refused, or the service
+    // left the bus and the instance in its place has never heard of it); empty while it does.
+    QString absence;
+    bool registering = false;
+    bool registeredOnce = false;
+
+    // What the row's second line says: the last answer, else the message, else why it waits.
+    QString rowLine() const;
+    // The status list's entry for the state, empty for a state the list has none for.
+    QString statusEntry() const;
+    // The state in the row's words.
+    QString stateText() const;
+    // The service's word for the state (as zavctl shows it).
+    static QString serviceWord(State state);
 };
 
 // Records by transfer id. A setter for an id without record does nothing (and creates none);
@@ -28,8 +61,18 @@ public:
     bool contains(const QString &id) const { return records.contains(id); }
     void remove(const QString &id) { records.remove(id); }
     int count() const { return records.size(); }
+    QList<QString> ids() const { return records.keys(); }
     // The whole record; a default one for an unknown id.
     ZAVTestTransferValues values(const QString &id) const { return records.value(id); }
+    // Changes the record of `id` through `change(ZAVTestTransferValues &)`; false without one.
+    template <typename F> bool update(const QString &id, F change)
+    {
+        auto it = records.find(id);
+        if (it == records.end())
+            return false;
+        change(*it);
+        return true;
+    }
 
     void setSize(const QString &id, double size) { set(id, &ZAVTestTransferValues::size, size); }
     double size(const QString &id) const { return get(id, &ZAVTestTransferValues::size); }

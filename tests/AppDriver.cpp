@@ -2,6 +2,7 @@
 #include "AppDriver.h"
 
 #include "ZAVTestAppUiElements.h"
+#include "ZAVTestShowTransferPage.h"
 
 #include <MApplicationWindow.h>
 #include <MButton.h>
@@ -109,6 +110,10 @@ void pickOption(ZAVTestListObject &list, const QString &option)
     QComboBox *combo = list.comboBox()->comboWidget();
     const int index = list.optionList().indexOf(option);
     QVERIFY2(index >= 0, qPrintable(option));
+    // In the order of a click in the open list: it closes, then the index changes and the pick
+    // is reported.
+    combo->showPopup();
+    combo->hidePopup();
     combo->setCurrentIndex(index);
     emit combo->activated(index);
 }
@@ -144,4 +149,9 @@ void clickOn(MApplicationWindow *window, MButton *button)
 {
     QVERIFY(button->isVisible());
     pressOn(window, button);
+}
+
+bool registrationsAnswered(ZAVTestShowTransferPage *page)
+{
+    return QTest::qWaitFor([page] { return page->registeringCount() == 0; }, 5000);
 }

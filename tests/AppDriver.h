@@ -16,6 +16,7 @@ class MButton;
 class MTextEdit;
 class QGraphicsWidget;
 class ZAVTestListObject;
+class ZAVTestShowTransferPage;
 class ZAVTestSliderObject;
 
 // Helpers that drive the app as a tester would: real clicks, typing and picks.
@@ -67,6 +68,8 @@ MButton *findButton(QGraphicsWidget *page, const QString &text);
 void pickOption(ZAVTestListObject &list, const QString &option);
 void dragSlider(ZAVTestSliderObject &slider, int position);
 void typeAndReturn(MTextEdit *field, const QString &text);
+// Waits (at most 5 s) until the service has answered every registration the page sent.
+bool registrationsAnswered(ZAVTestShowTransferPage *page);
 // A press and release on the item's centre, through the window.
 void pressOn(MApplicationWindow *window, QGraphicsWidget *item);
 // Clicks a button as the user would, through the window.

@@ -222,6 +222,8 @@ private:
     {
         m_show->addTransfer(QStringLiteral("Upload"), name, QStringLiteral("Transfer Message 1"), QString(),
                             QStringLiteral("Active"), QString(), QStringLiteral("10"), QStringLiteral("10"), false);
+        if (!registrationsAnswered(m_show))
+            return QString();
         const QString id = m_show->rows().constLast()->transferId();
         if (name == QLatin1String("Holiday photos"))
             m_holiday = id;

@@ -104,6 +104,7 @@ private Q_SLOTS:
                             QString(), QStringLiteral("Active"), QString(), QStringLiteral("1e+06"),
                             QStringLiteral("0"), false);
         QCOMPARE(m_show->rows().size(), 2);
+        QVERIFY(registrationsAnswered(m_show));
         m_first = m_show->rows().at(0);
         m_second = m_show->rows().at(1);
     }
@@ -117,7 +118,8 @@ private Q_SLOTS:
         QCOMPARE(m_window.currentPage(), detail);
         QCOMPARE(detail->transferId(), m_first->transferId());
         QCOMPARE(detail->nameList().currentOption(), QStringLiteral("Transfer 2"));
-        QCOMPARE(detail->messageList().currentOption(), QStringLiteral("Transfer Message 3"));
+        // Given at Add, the message is the reason it waits; the transfer's message is empty.
+        QCOMPARE(detail->messageList().currentOption(), QString());
         QCOMPARE(detail->statusList().currentOption(), QStringLiteral("Inactive"));
         QCOMPARE(detail->sizeSlider().storedPosition(), 332);
         QCOMPARE(detail->sizeSlider().slider()->handleLabel(), QStringLiteral("2048 bytes")); // not the step's 2042

@@ -9,9 +9,12 @@
 #include <MApplication.h>
 #include <MApplicationWindow.h>
 #include <MButton.h>
+#include <MComboBox.h>
 #include <MLabel.h>
+#include <MTextEdit.h>
 
 #include <QDir>
+#include <QHash>
 #include <QImage>
 #include <QTemporaryDir>
 #include <QPointer>
@@ -43,6 +46,7 @@ private Q_SLOTS:
         m_show->addTransfer(QStringLiteral("Download"), QStringLiteral("Transfer 2"),
                             QStringLiteral("Transfer Message 3"), QString(), QStringLiteral("Inactive"), QString(),
                             QStringLiteral("10"), QStringLiteral("0"), false);
+        QVERIFY(registrationsAnswered(m_show));
         m_row = m_show->rows().constLast();
         m_id = m_row->transferId();
         QVERIFY(m_bus.sync());
@@ -93,6 +97,56 @@ private Q_SLOTS:
         QCOMPARE(shown.value(QStringLiteral("state")).toString(), QStringLiteral("pending"));
         QCOMPARE(shown.value(QStringLiteral("reason")).toString(), QStringLiteral("Transfer Message 6"));
         QCOMPARE(shown.value(QStringLiteral("size")).toInteger(), 2048);
+        clickOn(&m_window, m_detail->closeButton());
+        QCOMPARE(screenDisagrees(), QString());
+    }
+
+    void typedValuesTheServiceRefusesAreNotSent()
+    {
+        openRow();
+        for (const char *typed : {"150", "-1", "100.001"}) {
+            typeAndReturn(m_detail->progressField(), QString::fromLatin1(typed));
+            QVERIFY(m_detail->noticeLabel()->text().contains(QLatin1String("Not sent")));
+        }
+        typeAndReturn(m_detail->progressField(), QStringLiteral("25"));
+        QVERIFY(m_detail->noticeLabel()->text().isEmpty());
+        // Beyond the slider's scale: the handle goes to the top, the label fits and rounds.
+        typeAndReturn(m_detail->sizeField(), QStringLiteral("99999999999999"));
+        QCOMPARE(m_detail->sizeSlider().slider()->value(), m_detail->sizeSlider().slider()->maximum());
+        QCOMPARE(m_detail->sizeSlider().slider()->handleLabel(), QStringLiteral("100 TB"));
+        clickOn(&m_window, m_detail->closeButton());
+        QVERIFY(m_bus.sync());
+        QCOMPARE(newCalls().size(), 2);
+        QCOMPARE(m_bus.show(m_id).value(QStringLiteral("size")).toInteger(), 99999999999999);
+        QCOMPARE(screenDisagrees(), QString());
+    }
+
+    void eachTransferOpensWithItsOwnValues()
+    {
+        const QString first = m_id;
+        openRow();
+        pickOption(m_detail->iconList(), QStringLiteral("video"));
+        pickOption(m_detail->thumbnailList(), QStringLiteral("sky"));
+        pickOption(m_detail->cancelTextList(), QStringLiteral("Cancel 3"));
+        typeAndReturn(m_detail->titleField(), QStringLiteral("Title of the first"));
+        clickOn(&m_window, m_detail->commitButton());
+        clickOn(&m_window, m_detail->closeButton());
+        init(); // a second transfer
+        openRow();
+        QCOMPARE(m_detail->iconList().comboBox()->currentIndex(), -1);
+        QCOMPARE(m_detail->thumbnailList().comboBox()->currentIndex(), -1);
+        QVERIFY(!m_detail->commitButton()->isChecked());
+        QCOMPARE(screenDisagrees(), QString());
+        m_row = m_show->findElement(first);
+        m_id = first;
+        openRow();
+        QCOMPARE(m_detail->iconList().currentOption(), QStringLiteral("video"));
+        QCOMPARE(m_detail->thumbnailList().currentOption(), QStringLiteral("sky"));
+        QVERIFY(m_detail->commitButton()->isChecked());
+        QVERIFY(m_detail->stateLabel()->text().contains(QLatin1String("commit open")));
+        clickOn(&m_window, m_detail->commitButton());
+        clickOn(&m_window, m_detail->closeButton());
+        QCOMPARE(screenDisagrees(), QString());
     }
 
     void failuresAndCompletion()
@@ -116,9 +170,9 @@ private Q_SLOTS:
                 "markFailure(\"Unable to connect to service\", \"Service did not accept the user Name or Password\")",
                 repairable, repairable, "markCompleted(true, \"\", \"http://result\")",
                 "markCompleted(false, \"\", \"\")"}));
-        // The registry keeps the handle; row and store keep their values.
+        // The registry keeps the handle; the row says what the service holds.
         QVERIFY(m_show->transferHandle(m_id));
-        QCOMPARE(m_row->stateLabel()->text(), QStringLiteral("Inactive"));
+        QCOMPARE(m_row->stateLabel()->text(), QStringLiteral("Done"));
     }
 
     void iconsThumbnailsAndCommit()
@@ -177,7 +231,7 @@ private Q_SLOTS:
         QVERIFY(m_bus.sync());
         QCOMPARE(m_bus.show(m_id).value(QStringLiteral("state")).toString(), QStringLiteral("cancelled"));
         QCOMPARE(m_row->messageLabel()->text(), QStringLiteral("Transfer Cancelled"));
-        QVERIFY(!m_show->valueStore().contains(m_id));
+        QCOMPARE(screenDisagrees(), QString());
         QVERIFY(!m_show->transferHandle(m_id));
 
         // Asked again before clearing: the second answer finds no transfer.
@@ -201,6 +255,7 @@ private Q_SLOTS:
         clickOn(&m_window, m_row->infoButton());
         QTRY_VERIFY(!row);
         QVERIFY(!m_show->findElement(m_id));
+        QVERIFY(!m_show->valueStore().contains(m_id));
     }
 
     void removedRowAndALaterRequest()
@@ -262,6 +317,16 @@ private Q_SLOTS:
         QVERIFY(m_bus.sync());
         QCOMPARE(newCalls(), calls);
         QCOMPARE(m_row->messageLabel()->text(), rowMessage);
+        QCOMPARE(screenDisagrees(), QString());
+        // The status list sends the entry it shows when picked again.
+        openRow();
+        pickOption(m_detail->statusList(), QStringLiteral("Active"));
+        pickOption(m_detail->statusList(), QStringLiteral("Active"));
+        clickOn(&m_window, m_detail->closeButton());
+        QVERIFY(m_bus.sync());
+        if (!clearAfter)
+            QCOMPARE(newCalls().mid(calls.size()), (QStringList {"setActive(0)", "setActive(0)"}));
+        QCOMPARE(screenDisagrees(), QString());
     }
 
     void pauseAnswerStopsAutoProgressUntilTheNextOpening()
@@ -289,6 +354,69 @@ private Q_SLOTS:
     }
 
 private:
+    // Everything the row and the detail page show for the transfer, against what the service
+    // holds (`zavctl show --json`); the first disagreement, or nothing.
+    QString screenDisagrees()
+    {
+        if (!m_bus.sync())
+            return QStringLiteral("the service did not answer");
+        const QJsonObject t = m_bus.show(m_id);
+        const ZAVTestTransferValues model = m_show->valueStore().values(m_id);
+        const QString state = t.value(QStringLiteral("state")).toString();
+        const QString number = QString::number(t.value(QStringLiteral("size")).toInteger());
+        static const QHash<QString, QStringList> rowWords {
+            {"pending", {"Inactive", "NoMessageInactive"}}, {"active", {"Active"}}, {"failed", {"Error"}},
+            {"paused", {"Paused"}}, {"cancelFailed", {"Cancel Failed"}}, {"cancelled", {"Cancelled"}},
+            {"done", {"Done"}}};
+        static const QHash<QString, QStringList> listEntries {
+            {"pending", {"Inactive", "NoMessageInactive"}},
+            {"active", {"Active"}},
+            {"failed", {"Error", "Error 1 Recovery", "Error 2 Recovery"}},
+            {"done", {"Done"}}};
+        QString message = model.answer.isEmpty() ? t.value(QStringLiteral("message")).toString() : model.answer;
+        if (message.isEmpty() && state == QLatin1String("pending"))
+            message = t.value(QStringLiteral("reason")).toString();
+        const QList<std::pair<QString, QString>> row {
+            {m_row->nameLabel()->text(), t.value(QStringLiteral("name")).toString()},
+            {m_row->messageLabel()->text(), message},
+            {m_row->sizeLabel()->text(), number + QStringLiteral(" Bytes")},
+            {m_row->estimateLabel()->text(), QStringLiteral("%1 Sec").arg(t.value(QStringLiteral("estimate")).toInt())}};
+        for (const auto &[shown, held] : row) {
+            if (shown != held)
+                return QStringLiteral("row shows \"%1\", the service holds \"%2\"").arg(shown, held);
+        }
+        if (!rowWords.value(state).contains(m_row->stateLabel()->text()))
+            return QStringLiteral("row state \"%1\" for %2").arg(m_row->stateLabel()->text(), state);
+
+        openRow();
+        const auto entry = [](ZAVTestListObject &list) {
+            const int index = list.comboBox()->currentIndex();
+            return index < 0 ? QString() : list.optionList().at(index);
+        };
+        const QString status = entry(m_detail->statusList());
+        const QList<std::pair<QString, QString>> page {
+            {entry(m_detail->nameList()), t.value(QStringLiteral("name")).toString()},
+            {entry(m_detail->messageList()), t.value(QStringLiteral("message")).toString()},
+            {entry(m_detail->cancelTextList()), t.value(QStringLiteral("cancelButtonText")).toString()},
+            {m_detail->titleField()->text(), t.value(QStringLiteral("title")).toString()},
+            {m_detail->sizeField()->text(), number},
+            {m_detail->progressField()->text(),
+             QString::number(t.value(QStringLiteral("progress")).toDouble() * 100, 'g', 6)},
+            {m_detail->canPauseButton()->isChecked() ? "true" : "false",
+             t.value(QStringLiteral("canPause")).toBool() ? "true" : "false"}};
+        QString found;
+        for (const auto &[shown, held] : page) {
+            if (found.isEmpty() && shown != held)
+                found = QStringLiteral("detail shows \"%1\", the service holds \"%2\"").arg(shown, held);
+        }
+        if (found.isEmpty() && !(listEntries.value(state).contains(status) || (status.isEmpty() && !listEntries.contains(state))))
+            found = QStringLiteral("status list shows \"%1\" for %2").arg(status, state);
+        if (found.isEmpty() && !m_detail->stateLabel()->text().contains(state) && state != QLatin1String("cancelled"))
+            found = QStringLiteral("state line \"%1\" for %2").arg(m_detail->stateLabel()->text(), state);
+        clickOn(&m_window, m_detail->closeButton());
+        return found;
+    }
+
     void openRow()
     {
         pressOn(&m_window, m_row);

@@ -64,6 +64,7 @@ private Q_SLOTS:
         m_show->addTransfer(QStringLiteral("Download"), QStringLiteral("Big Transfer Title Big Transfer Title of Transfer 1"),
                             QStringLiteral("Transfer Message 1"), QString(),
                             QStringLiteral("Active"), QString(), QStringLiteral("10"), QStringLiteral("10"), false);
+        QVERIFY(registrationsAnswered(m_show));
         ZAVTestElement *row = m_show->rows().constLast();
         QRect notification;
         QTRY_VERIFY_WITH_TIMEOUT(!(notification = notificationWindow()).isEmpty(), 10000);

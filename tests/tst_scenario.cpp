@@ -135,6 +135,7 @@ private Q_SLOTS:
             show.appear();
             show.addTransfer(QStringLiteral("Download"), QStringLiteral("Transfer 2"), QStringLiteral("Transfer Message 3"),
                              QString(), QStringLiteral("Active"), QString(), QStringLiteral("10"), QStringLiteral("0"), false);
+            QVERIFY(registrationsAnswered(&show));
             ZAVTestElement *row = show.rows().constLast();
             pressOn(&window, row);
             ZAVTestElementDetail *detail = show.detailPage();

@@ -6,6 +6,7 @@
 
 #include <MApplication.h>
 #include <MApplicationWindow.h>
+#include <MButton.h>
 #include <MImageWidget.h>
 #include <MLabel.h>
 
@@ -131,8 +132,9 @@ private Q_SLOTS:
                                  QString(), QStringLiteral("1e400"));
         QVERIFY(m_bus.sync());
         QVERIFY(m_bus.callsFor(fraction).contains(QStringLiteral("setSize(1500)")));
-        QCOMPARE(m_page->valueStore().size(fraction), 1500.9);
-        QCOMPARE(m_page->findElement(fraction)->sizeLabel()->text(), QStringLiteral("1500.9 Bytes"));
+        // The row and the record hold what the service does, not what was typed.
+        QCOMPARE(m_page->valueStore().size(fraction), 1500.0);
+        QCOMPARE(m_page->findElement(fraction)->sizeLabel()->text(), QStringLiteral("1500 Bytes"));
         QVERIFY(m_bus.callsFor(exponent).contains(QStringLiteral("setSize(9772370000)")));
         QVERIFY(m_bus.callsFor(junk).contains(QStringLiteral("setSize(0)")));
     }
@@ -174,18 +176,36 @@ private Q_SLOTS:
         QCOMPARE(m_page->findElement(id)->transferImage()->image(), QStringLiteral("/tmp/pic.jpg"));
     }
 
-    void refusedRegistrationAddsNothing()
+    void refusedRegistrationIsShownAndCanBeSentAgain()
     {
         QCOMPARE(m_bus.zavctl({QStringLiteral("refuse"), QStringLiteral("on")}), 0);
         const int rows = m_page->rows().size();
-        QSignalSpy back(m_page, &MApplicationPage::backButtonClicked);
         LogCapture log;
         m_page->addTransfer(QStringLiteral("Sync"), QStringLiteral("no"), Msg, QString(), QStringLiteral("Inactive"),
                             QString(), QStringLiteral("1"), QStringLiteral("0"), false);
-        QCOMPARE(back.size(), 1);
+        // Listed at once, while the service has not answered.
+        QCOMPARE(m_page->rows().size(), rows + 1);
+        ZAVTestElement *row = m_page->rows().constLast();
+        QCOMPARE(row->stateLabel()->text(), QStringLiteral("Registering"));
+        QVERIFY(registrationsAnswered(m_page));
         QVERIFY(log.contains(QStringLiteral("return back")));
-        QCOMPARE(m_page->rows().size(), rows);
+        QCOMPARE(row->stateLabel()->text(), QStringLiteral("Not registered"));
+        QVERIFY2(row->messageLabel()->text().contains(QLatin1String("com.kelvo.zav.Error.Refused")),
+                 qPrintable(row->messageLabel()->text()));
+        QVERIFY(row->transferId().isEmpty());
+        QVERIFY(row->infoButton()->isVisible());
+        QCOMPARE(row->infoButton()->text(), QStringLiteral("Register again"));
+
         QCOMPARE(m_bus.zavctl({QStringLiteral("refuse"), QStringLiteral("off")}), 0);
+        const QString id = lastRegisteredAfter([&] {
+            clickOn(&m_window, row->infoButton());
+            QVERIFY(QTest::qWaitFor([row] { return !row->transferId().isEmpty(); }, 5000));
+        });
+        QCOMPARE(row->transferId(), id);
+        QCOMPARE(row->stateLabel()->text(), QStringLiteral("Inactive"));
+        QCOMPARE(row->messageLabel()->text(), Msg);
+        QCOMPARE(m_bus.show(id).value(QStringLiteral("reason")).toString(), Msg);
+        QVERIFY(!row->infoButton()->isVisible());
     }
 
     void withoutServiceThePageRunsAlone()
@@ -195,19 +215,19 @@ private Q_SLOTS:
         ZAVTestShowTransferPage lonely;
         QVERIFY(!lonely.isServiceAvailable());
         QVERIFY(log.lines().contains(QStringLiteral("Failed to open ZAV connection. run without ZAV communication.")));
-        QSignalSpy back(&lonely, &MApplicationPage::backButtonClicked);
         lonely.addTransfer(QStringLiteral("Sync"), QStringLiteral("x"), Msg, QString(), QStringLiteral("Inactive"),
                            QString(), QStringLiteral("1"), QStringLiteral("0"), false);
-        QCOMPARE(back.size(), 1);
-        QVERIFY(log.contains(QStringLiteral("return back")));
-        QCOMPARE(lonely.rows().size(), 0);
+        QVERIFY(registrationsAnswered(&lonely));
+        QCOMPARE(lonely.rows().size(), 1);
+        QCOMPARE(lonely.rows().constFirst()->stateLabel()->text(), QStringLiteral("Not registered"));
         QCOMPARE(lonely.transferCount(), 0);
         // The service arrives later: before, the page stayed without it for good.
         QVERIFY(m_bus.startService());
         QTRY_VERIFY(lonely.isServiceAvailable());
         lonely.addTransfer(QStringLiteral("Sync"), QStringLiteral("x"), Msg, QString(), QStringLiteral("Inactive"),
                            QString(), QStringLiteral("1"), QStringLiteral("0"), false);
-        QCOMPARE(lonely.rows().size(), 1);
+        QVERIFY(registrationsAnswered(&lonely));
+        QCOMPARE(lonely.transferCount(), 1);
 
         // A service that hangs at the start and answers later is taken up too.
         m_bus.pauseService(true);
@@ -228,7 +248,7 @@ private:
     template <typename F> QString lastRegisteredAfter(F addIt)
     {
         addIt();
-        if (!m_bus.sync())
+        if (!registrationsAnswered(m_page) || !m_bus.sync())
             return QString();
         QString id;
         for (const QJsonObject &line : m_bus.journal()) {

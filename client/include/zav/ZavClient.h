@@ -55,9 +55,11 @@ public:
     Transfer *registerTransfer(const QString &name, TransferType type, const QString &clientId = QString());
     // Registers without waiting: `done` is called later on this thread, once, with the handle, or
     // with null and the service's error ("org.freedesktop.DBus.Error.NoReply: ..." when it did not
-    // answer within CallTimeout). Never called once `context` is gone.
+    // answer within `timeout` ms; a negative timeout waits as long as the service is on the bus).
+    // Never called once `context` is gone.
     void registerTransfer(const QString &name, TransferType type, const QString &clientId, QObject *context,
-                          std::function<void(Transfer *transfer, const QString &error)> done);
+                          std::function<void(Transfer *transfer, const QString &error)> done,
+                          int timeout = CallTimeout);
     // True while the service that init() reached is on the bus.
     bool isServiceAvailable() const;
 
