@@ -11,7 +11,9 @@
 
 #include <QDebug>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QGraphicsLinearLayout>
+#include <QTimer>
 
 #include <algorithm>
 
@@ -778,29 +780,72 @@ void ZAVTestShowTransferPage::transferMarkRestarted(const QString &id)
 
 void ZAVTestShowTransferPage::cancelTransfer(Zav::Transfer *transfer)
 {
-    const QString id = transfer->id();
-    qDebug() << "Test Show Transfer Page" << id;
-    if (ZAVTestElement *row = findElement(id))
-        row->setResponse(requestWord(Request::Cancel));
-    else
-        qDebug() << " Element not found ";
+    queueRequest(transfer->id(), int(Request::Cancel));
 }
 
 void ZAVTestShowTransferPage::startTransfer(Zav::Transfer *transfer)
 {
-    if (ZAVTestElement *row = findElement(transfer->id()))
-        row->setResponse(requestWord(Request::Start));
+    queueRequest(transfer->id(), int(Request::Start));
 }
 
 void ZAVTestShowTransferPage::pauseTransfer(Zav::Transfer *transfer)
 {
-    if (ZAVTestElement *row = findElement(transfer->id()))
-        row->setResponse(requestWord(Request::Pause));
+    queueRequest(transfer->id(), int(Request::Pause));
 }
 
 void ZAVTestShowTransferPage::errorRepair(Zav::Transfer *transfer)
 {
-    qDebug() << "ZAVTestShowTransferPage::errorRepair";
-    if (ZAVTestElement *row = findElement(transfer->id()))
-        row->setResponse(requestWord(Request::Repair));
+    queueRequest(transfer->id(), int(Request::Repair));
+}
+
+void ZAVTestShowTransferPage::queueRequest(const QString &id, int request)
+{
+    auto it = waitingRequests.find(id);
+    if (it != waitingRequests.end()) {
+        *it = request;
+        return;
+    }
+    waitingRequests.insert(id, request);
+    requestOrder.append(id);
+    if (!requestsScheduled) {
+        requestsScheduled = true;
+        QTimer::singleShot(0, this, &ZAVTestShowTransferPage::handleRequests);
+    }
+}
+
+void ZAVTestShowTransferPage::handleRequests()
+{
+    requestsScheduled = false;
+    // A few milliseconds a turn: the screen is painted between turns.
+    QElapsedTimer spent;
+    spent.start();
+    qsizetype done = 0;
+    for (; done < requestOrder.size() && spent.elapsed() < 5; ++done) {
+        const QString id = requestOrder.at(done);
+        const Request request = Request(waitingRequests.take(id));
+        ZAVTestElement *row = nullptr;
+        switch (request) {
+        case Request::Cancel:
+            qDebug() << "Test Show Transfer Page" << id;
+            row = findElement(id);
+            if (!row)
+                qDebug() << " Element not found ";
+            break;
+        case Request::Repair:
+            qDebug() << "ZAVTestShowTransferPage::errorRepair";
+            row = findElement(id);
+            break;
+        case Request::Start:
+        case Request::Pause:
+            row = findElement(id);
+            break;
+        }
+        if (row)
+            row->setResponse(requestWord(request));
+    }
+    requestOrder.remove(0, done);
+    if (!requestOrder.isEmpty() && !requestsScheduled) {
+        requestsScheduled = true;
+        QTimer::singleShot(0, this, &ZAVTestShowTransferPage::handleRequests);
+    }
 }

@@ -113,6 +113,11 @@ private:
     void showRow(ZAVTestElement *row, const ZAVTestTransferValues &values);
     // The service left: none of the transfers it held exists any more.
     void releaseAll();
+    // Requests are answered on the rows a few at a time from the event loop: a service that
+    // sends thousands at once must not stop the screen. A transfer's newer request replaces
+    // one still waiting (the row would only have replaced it), so the wait stays one per transfer.
+    void queueRequest(const QString &id, int request);
+    void handleRequests();
 
     ZAVTestElementDetail *detail;
     Zav::Client *client;
@@ -123,6 +128,9 @@ private:
     QHash<QString, ZAVTestElement *> rowIndex;
     // Rows of transfers the service does not hold, with their values, until registered (again).
     QHash<ZAVTestElement *, ZAVTestTransferValues> unheld;
+    QHash<QString, int> waitingRequests;
+    QList<QString> requestOrder;
+    bool requestsScheduled = false;
     MLabel *serviceNotice;
     MLabel *emptyNotice;
 };

@@ -111,6 +111,30 @@ private Q_SLOTS:
         QCOMPARE(m_bus.callsFor(ids.at(0)).filter(QStringLiteral("mark")).constLast(), QStringLiteral("markPaused()"));
     }
 
+    void aBurstOfRequestsIsAnsweredFromTheEventLoop()
+    {
+        ZAVTestShowTransferPage page;
+        page.appear();
+        for (int i = 0; i < 3; ++i)
+            page.addTransfer(QStringLiteral("Sync"), QStringLiteral("Transfer %1").arg(i + 2), QStringLiteral("m"),
+                             QString(), QStringLiteral("Active"), QString(), QStringLiteral("2"), QStringLiteral("0"),
+                             false);
+        QVERIFY(registrationsAnswered(&page));
+        const QList<ZAVTestElement *> rows = page.rows();
+        LogCapture log;
+        // As a flood arrives in one delivery: before, each request was put on its row there and
+        // then, and 100,000 of them stopped the screen for seconds.
+        for (int i = 0; i < 30000; ++i) {
+            Zav::Transfer *transfer = page.transferHandle(rows.at(i % 3)->transferId());
+            QVERIFY(QMetaObject::invokeMethod(&page, i < 29997 ? "cancelTransfer" : "pauseTransfer",
+                                              Q_ARG(Zav::Transfer *, transfer)));
+        }
+        QCOMPARE(log.count(QStringLiteral("ZAVTestElement::setResponse")), 0);
+        // One request per transfer waited, the newest: each row has it.
+        QTRY_COMPARE(log.count(QStringLiteral("ZAVTestElement::setResponse")), 3);
+        QCOMPARE(log.count(QStringLiteral("ZAVTestElement::setResponse \"pause\"")), 3);
+    }
+
     void serviceKilledAndRestartedTenTimes()
     {
         ZAVTestShowTransferPage page;
