@@ -208,6 +208,27 @@ private Q_SLOTS:
         QVERIFY(!row->infoButton()->isVisible());
     }
 
+    void aHungServiceNeitherFreezesTheAppNorKeepsAPhantom()
+    {
+        const int rows = m_page->rows().size();
+        m_bus.pauseService(true);
+        m_page->addTransfer(QStringLiteral("Sync"), QStringLiteral("late"), Msg, QString(), QStringLiteral("Inactive"),
+                            QString(), QStringLiteral("5"), QStringLiteral("0"), false);
+        // Listed at once (before, the call waited up to 3 s for the stopped service and then
+        // listed nothing).
+        ZAVTestElement *row = m_page->rows().value(rows);
+        QVERIFY(row);
+        QTest::qWait(3500); // past the library's usual deadline
+        QCOMPARE(row->stateLabel()->text(), QStringLiteral("Registering"));
+        m_bus.pauseService(false);
+        // The late answer is taken: the row shows the transfer the service now holds.
+        QVERIFY(registrationsAnswered(m_page));
+        QVERIFY(!row->transferId().isEmpty());
+        QVERIFY(m_bus.sync());
+        QCOMPARE(m_bus.show(row->transferId()).value(QStringLiteral("name")).toString(), QStringLiteral("late"));
+        QCOMPARE(row->stateLabel()->text(), QStringLiteral("Inactive"));
+    }
+
     void withoutServiceThePageRunsAlone()
     {
         m_bus.stopService();
