@@ -37,8 +37,9 @@ const QHash<QString, QColor> &themeColors()
         {QStringLiteral("accentDisabled"), QColor(0xa9, 0xbf, 0xd9)},
         {QStringLiteral("accentDisabledInk"), QColor(0xee, 0xf3, 0xf9)},
         {QStringLiteral("toggle"), QColor(0xe4, 0xe8, 0xed)},
-        {QStringLiteral("toggleOn"), QColor(0x2e, 0x9d, 0x5b)},
+        {QStringLiteral("toggleOn"), QColor(0x1f, 0x7a, 0x44)},
         {QStringLiteral("info"), QColor(0xe3, 0x9a, 0x1c)},
+        {QStringLiteral("focus"), QColor(0x1a, 0x56, 0xa8)},
         {QStringLiteral("readOnly"), QColor(0xf1, 0xf3, 0xf6)},
     };
     return colors;

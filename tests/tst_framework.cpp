@@ -8,11 +8,15 @@
 #include <MLabel.h>
 #include <MMessageBox.h>
 
+#include <QFile>
 #include <QGraphicsLinearLayout>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
+
+#include <cmath>
 
 class CountingPage : public MApplicationPage
 {
@@ -44,6 +48,43 @@ private Q_SLOTS:
     void cleanup() { delete m_window; }
 
     void windowIsHandsetSized() { QCOMPARE(m_window->size(), QSize(854, 480)); }
+
+    // Every text on a coloured ground in the theme, and the scroll bar's handle on its bar, at
+    // least 4.5:1 (the Info button's white on amber was 2.6:1). The rules are read from the
+    // theme as loaded, so a new rule is checked too.
+    void themeContrast()
+    {
+        const auto luminance = [](const QColor &c) {
+            const auto channel = [](double v) { return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+            return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) + 0.0722 * channel(c.blueF());
+        };
+        const auto contrast = [&](const QString &a, const QString &b) {
+            const double x = luminance(MApplication::themeColor(a)), y = luminance(MApplication::themeColor(b));
+            return (std::max(x, y) + 0.05) / (std::min(x, y) + 0.05);
+        };
+        QFile file(QStringLiteral(":/zavframework/theme.qss"));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QString sheet = QString::fromUtf8(file.readAll());
+        const QRegularExpression rule(QStringLiteral("([^{}]+)\\{([^}]*)\\}"));
+        const QRegularExpression background(QStringLiteral("background:\\s*@(\\w+)"));
+        const QRegularExpression ink(QStringLiteral("(?:^|[;\\s])color:\\s*@(\\w+)"));
+        int pairs = 0;
+        for (const QRegularExpressionMatch &m : rule.globalMatch(sheet)) {
+            const QString body = m.captured(2);
+            const QString ground = background.match(body).captured(1);
+            const QString text = ink.match(body).captured(1);
+            // Controls that cannot be used are exempt, as in the accessibility guidelines.
+            if (ground.isEmpty() || text.isEmpty() || m.captured(1).contains(QLatin1String(":disabled")))
+                continue;
+            ++pairs;
+            QVERIFY2(contrast(text, ground) >= 4.5, qPrintable(m.captured(1).trimmed()));
+        }
+        QVERIFY(pairs >= 5);
+        const QRegularExpression handle(QStringLiteral("QScrollBar::handle:vertical\\s*\\{[^}]*background:\\s*@(\\w+)"));
+        const QRegularExpression bar(QStringLiteral("QScrollBar:vertical\\s*\\{[^}]*background:\\s*@(\\w+)"));
+        QVERIFY(handle.match(sheet).hasMatch() && bar.match(sheet).hasMatch());
+        QVERIFY(contrast(handle.match(sheet).captured(1), bar.match(sheet).captured(1)) >= 4.5);
+    }
 
     void contentIsCreatedOnceBeforeTheFirstShowing()
     {
