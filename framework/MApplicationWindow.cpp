@@ -7,6 +7,7 @@
 #include "MApplicationPage.h"
 #include "MButton.h"
 #include "MDialog.h"
+#include "MMessageBox.h"
 
 #include <QCloseEvent>
 #include <QKeyEvent>
@@ -133,8 +134,10 @@ void MApplicationWindow::showPage(MApplicationPage *page)
     m_history.append(page);
     if (page == m_page)
         return;
-    if (m_page)
+    if (m_page) {
+        m_scrolled.insert(m_page, verticalScrollBar()->value());
         detach(m_page);
+    }
     m_page = page;
     // A page stays in the scene once shown, hidden while another one is shown: taking items out
     // of a scene and back again makes the scene send events to items it no longer holds.
@@ -144,13 +147,15 @@ void MApplicationWindow::showPage(MApplicationPage *page)
     connect(page, &MApplicationPage::titleChanged, this, &MApplicationWindow::updateBar);
     connect(page, &MApplicationPage::escapeModeChanged, this, &MApplicationWindow::updateBar);
     connect(page, &MApplicationPage::contentSizeChanged, this, &MApplicationWindow::fitPage);
-    connect(page, &QObject::destroyed, this, [this] {
+    connect(page, &QObject::destroyed, this, [this, page] {
+        m_scrolled.remove(page);
         m_page = nullptr;
         m_history.removeAll(nullptr);
         updateBar();
     });
     fitPage();
-    verticalScrollBar()->setValue(0);
+    m_wantedScroll = m_scrolled.value(page, 0);
+    verticalScrollBar()->setValue(m_wantedScroll);
     updateBar();
 }
 
@@ -184,6 +189,12 @@ void MApplicationWindow::fitPage()
         if (m_page->geometry() != QRectF(0, 0, width, height))
             m_page->setGeometry(0, 0, width, height);
         setSceneRect(0, 0, width, height);
+        // A page laid out only once shown reaches its height after it was shown.
+        if (m_wantedScroll > 0) {
+            verticalScrollBar()->setValue(m_wantedScroll);
+            if (verticalScrollBar()->value() == m_wantedScroll)
+                m_wantedScroll = 0;
+        }
     } else {
         setSceneRect(0, 0, area.width(), area.height());
     }
@@ -220,6 +231,13 @@ void MApplicationWindow::escapeClicked()
         return;
     }
     if (!m_page || m_page->escapeMode() == MApplicationPageModel::EscapeCloseWindow) {
+        // Close sits where Back is on every other page: a second press too many asks first.
+        const QString question = m_closeQuestion ? m_closeQuestion() : QString();
+        if (!question.isEmpty()) {
+            MMessageBox box(tr("Close"), question, M::OkButton | M::CancelButton);
+            if (box.exec() != M::OkButton)
+                return;
+        }
         close();
         return;
     }

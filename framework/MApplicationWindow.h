@@ -5,8 +5,11 @@
 #include "MApplicationPage.h"
 
 #include <QGraphicsView>
+#include <QHash>
 #include <QList>
 #include <QPointer>
+
+#include <functional>
 
 class MDialog;
 class QLabel;
@@ -28,6 +31,9 @@ public:
     // The escape button of the bar ("Back" or "Close").
     QPushButton *escapeButton() const { return m_escape; }
     QString barTitle() const;
+    // Asked when the escape button (or Esc) would close the window: a question to confirm
+    // (the window then closes on OK only), or nothing to close at once.
+    void setCloseQuestion(std::function<QString()> question) { m_closeQuestion = std::move(question); }
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
@@ -58,6 +64,10 @@ private:
     QList<QPointer<MApplicationPage>> m_pages; // every page added to the scene
     QList<QPointer<MSceneWindow>> m_overlays;
     bool m_escapeClosedList = false; // the last key pressed was Esc, with a list open
+    std::function<QString()> m_closeQuestion;
+    // Where each page was scrolled when another was shown over it, restored when it is back.
+    QHash<const QObject *, int> m_scrolled;
+    int m_wantedScroll = 0; // to restore once the page has its height
 };
 
 #endif

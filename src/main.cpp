@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "ZAVTestMainPage.h"
 #include "ZAVTestPictures.h"
+#include "ZAVTestShowTransferPage.h"
 #include "logger.h"
 
 #include <MApplication.h>
@@ -25,6 +26,13 @@ int main(int argc, char **argv)
         auto mainPage = std::make_unique<ZAVTestMainPage>();
         mainPage->setTitle(QStringLiteral("ZAV Test Application"));
         mainPage->appear(MSceneWindow::KeepWhenDone);
+        window->setCloseQuestion([&mainPage]() -> QString {
+            const auto *show = mainPage ? mainPage->findChild<ZAVTestShowTransferPage *>() : nullptr;
+            const int count = show ? show->transferCount() : 0;
+            if (count == 0)
+                return QString();
+            return QStringLiteral("Close the app? The service drops its %1 transfer(s) when it goes.").arg(count);
+        });
         result = application.exec();
         // Teardown order: the main page with its child pages, the window, the application.
         mainPage.reset();

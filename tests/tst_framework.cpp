@@ -12,6 +12,7 @@
 #include <QGraphicsLinearLayout>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
@@ -111,6 +112,38 @@ private Q_SLOTS:
         third->appear();
         delete third;
         QVERIFY(!m_window->currentPage());
+    }
+
+    void aPageIsBackWhereItWasScrolled()
+    {
+        CountingPage list;
+        list.rows = 60;
+        list.appear();
+        QScrollBar *bar = m_window->verticalScrollBar();
+        QTRY_VERIFY(bar->maximum() > 300);
+        bar->setValue(300);
+        MApplicationPage detail;
+        detail.appear();
+        QCOMPARE(bar->value(), 0);
+        detail.disappear();
+        QTRY_COMPARE(bar->value(), 300);
+    }
+
+    void closeAsksWhenThereIsAQuestion()
+    {
+        MApplicationPage page;
+        page.setEscapeMode(MApplicationPageModel::EscapeCloseWindow);
+        page.appear();
+        m_window->setCloseQuestion([] { return QStringLiteral("Really?"); });
+        DialogAnswerer answerer(m_window);
+        answerer.answerNext(M::CancelButton);
+        m_window->escapeButton()->click();
+        QTRY_VERIFY(answerer.answered());
+        QCOMPARE(answerer.lastText(), QStringLiteral("Really?"));
+        QVERIFY(m_window->isVisible());
+        answerer.answerNext(M::OkButton);
+        m_window->escapeButton()->click();
+        QTRY_VERIFY(!m_window->isVisible());
     }
 
     void dialogReturnsThePressedButton()
