@@ -14,6 +14,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollBar>
 
 namespace {
@@ -31,7 +32,9 @@ MApplicationWindow::MApplicationWindow(QWidget *parent)
     setWindowTitle(QCoreApplication::applicationName());
     qApp->installEventFilter(this);
     setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // A page narrower than its content (a small or scaled screen) scrolls sideways: no column is
+    // out of reach.
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     setRenderHints(QPainter::Antialiasing | QPainter::TextAntialiasing | QPainter::SmoothPixmapTransform);
     setFrameShape(QFrame::NoFrame);
@@ -55,7 +58,11 @@ MApplicationWindow::MApplicationWindow(QWidget *parent)
     barLayout->addWidget(m_title, 1);
     connect(m_escape, &QPushButton::clicked, this, &MApplicationWindow::escapeClicked);
 
-    resize(854, 480 + 0);
+    // The handset's size, or what the screen has room for (a scaled desktop may have less).
+    QSize room = screen() ? screen()->availableGeometry().size() : QSize();
+    if (room.isEmpty() && screen())
+        room = screen()->geometry().size();
+    resize(room.isEmpty() ? QSize(854, 480) : QSize(854, 480).boundedTo(room));
     MApplication::registerWindow(this);
     updateBar();
 }
@@ -183,7 +190,7 @@ void MApplicationWindow::fitPage()
 {
     const QSize area = viewport()->size();
     if (m_page) {
-        const qreal width = area.width();
+        const qreal width = qMax<qreal>(area.width(), m_page->effectiveSizeHint(Qt::MinimumSize).width());
         const qreal wanted = m_page->effectiveSizeHint(Qt::PreferredSize, QSizeF(width, -1)).height();
         const qreal height = qMax<qreal>(area.height(), wanted);
         if (m_page->geometry() != QRectF(0, 0, width, height))

@@ -188,6 +188,28 @@ private Q_SLOTS:
         settledScreen();
     }
 
+    void narrowAndWideWindows()
+    {
+        m_show->addTransfer(QStringLiteral("Sync"), QStringLiteral("Transfer 4"), QStringLiteral("m"), QString(),
+                            QStringLiteral("Active"), QString(), QStringLiteral("7"), QStringLiteral("0"), false);
+        QVERIFY(registrationsAnswered(m_show));
+        clickOn(&m_window, findButton(&m_main, QStringLiteral("Show Transfers")));
+        ZAVTestElement *row = m_show->rows().constLast();
+        const QSize before = m_window.size();
+        // Narrower than a row (a small or scaled screen): the id, the last column, is reachable.
+        m_window.resize(520, 400);
+        const qreal right = row->idLabel()->mapRectToScene(row->idLabel()->boundingRect()).right();
+        QScrollBar *across = m_window.horizontalScrollBar();
+        QTRY_VERIFY(across->isVisible());
+        QVERIFY(across->maximum() + m_window.viewport()->width() >= right);
+        // Wider than the handset: the sliders take the room.
+        m_window.resize(1000, 600);
+        pressOn(&m_window, row);
+        ZAVTestElementDetail *detail = m_show->detailPage();
+        QTRY_VERIFY(detail->sizeSlider().slider()->size().width() > 400);
+        m_window.resize(before);
+    }
+
 private:
     // Lets the event loop run until the screen is still, checks that the X server holds what a
     // fresh paint of the window gives, and returns it.
