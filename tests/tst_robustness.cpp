@@ -143,6 +143,9 @@ private Q_SLOTS:
                          QStringLiteral("Active"), QString(), QStringLiteral("2"), QStringLiteral("0"), false);
         QVERIFY(registrationsAnswered(&page));
         ZAVTestElement *first = page.rows().constFirst();
+        QVERIFY(QMetaObject::invokeMethod(&page, "transferSpeed", Q_ARG(QString, first->transferId()), Q_ARG(int, 77)));
+        QVERIFY(QMetaObject::invokeMethod(&page, "transferTitleChanged", Q_ARG(QString, first->transferId()),
+                                          Q_ARG(QString, QStringLiteral("kept"))));
         ZAVTestElementDetail *detail = page.detailPage();
         detail->init(QString(), QString(), 0, 0, QString(), 0, 0);
         detail->appear();
@@ -177,6 +180,8 @@ private Q_SLOTS:
         QCOMPARE(again.value(QStringLiteral("state")).toString(), QStringLiteral("active"));
         QCOMPARE(again.value(QStringLiteral("size")).toInteger(), 0); // the size last entered for it
         QCOMPARE(again.value(QStringLiteral("name")).toString(), QStringLiteral("Transfer 2"));
+        QCOMPARE(again.value(QStringLiteral("speed")).toInt(), 77);
+        QCOMPARE(again.value(QStringLiteral("title")).toString(), QStringLiteral("kept"));
         QCOMPARE(first->stateLabel()->text(), QStringLiteral("Active"));
         // Changes to a new instance's transfer arrive; the old ones' never reach it.
         const QString newest = page.rows().constLast()->transferId();
