@@ -33,11 +33,16 @@
 #include <QFile>
 #include <QGraphicsView>
 #include <QJsonArray>
+#include <QLabel>
+#include <QLineEdit>
 #include <QProcess>
+#include <QSlider>
 #include <QTest>
 #include <QTimer>
+#include <QVBoxLayout>
 
 #include <algorithm>
+#include <cmath>
 #include <malloc.h>
 #include <cstdio>
 
@@ -260,6 +265,27 @@ int main(int argc, char **argv)
             return processCpu() - start;
         };
     };
+    // What a Qt developer would write without our framework: a plain widget page with the same
+    // slider, label and field, whose Return logs the change, moves the slider, shows the number
+    // and makes the same library call.
+    QWidget plain;
+    auto *plainLayout = new QVBoxLayout(&plain);
+    auto *plainSlider = new QSlider(Qt::Horizontal);
+    plainSlider->setRange(0, 1000);
+    auto *plainLabel = new QLabel;
+    auto *plainField = new QLineEdit;
+    plainLayout->addWidget(plainSlider);
+    plainLayout->addWidget(plainLabel);
+    plainLayout->addWidget(plainField);
+    Zav::Transfer *plainTransfer = one.transferHandle(oneId);
+    QObject::connect(plainField, &QLineEdit::returnPressed, [=] {
+        const quint64 bytes = plainField->text().toULongLong();
+        qDebug() << "size entered" << bytes;
+        plainSlider->setValue(bytes ? int(std::log10(double(bytes)) * 100 + 1) : 0);
+        plainLabel->setText(QStringLiteral("%1 bytes").arg(bytes));
+        plainTransfer->setSize(bytes);
+    });
+    plain.show();
     std::vector<Variant> variants {
         {"raw QDBusConnection::send + event loop pass",
          [&](int n) {
@@ -272,6 +298,17 @@ int main(int argc, char **argv)
          }},
         {"app change, 1 row listed", changes(one, {oneId})},
         {"app change, round-robin over 1,000 listed rows", changes(many, manyIds)},
+        {"plain Qt Widgets page, the same change",
+         [&](int n) {
+             QCoreApplication::processEvents();
+             const double start = processCpu();
+             for (int i = 0; i < n; ++i) {
+                 plainField->setText(QString::number(1000 + i));
+                 emit plainField->returnPressed();
+                 QCoreApplication::processEvents();
+             }
+             return processCpu() - start;
+         }},
     };
     interleave(variants, 5, 2000, [&] {
         bus.sync();
@@ -281,6 +318,8 @@ int main(int argc, char **argv)
     line(variants[0].name, variants[0].perOp);
     line(variants[1].name, variants[1].perOp, &variants[0].perOp, 2.0);
     line(variants[2].name, variants[2].perOp, &variants[1].perOp, 1.2);
+    line(variants[3].name, variants[3].perOp, &variants[0].perOp);
+    line("app change, 1 row listed, against the plain page", variants[1].perOp, &variants[3].perOp, 2.0);
     Figure budget;
     budget.samples.push_back(1000);
     line("adding a row, 1,000 rows (from another page)", perAdd, &budget, 1.0);
