@@ -10,8 +10,9 @@
 
 #include <QDebug>
 #include <QFontMetrics>
-#include <QGraphicsLinearLayout>
 #include <QPointer>
+
+#include <tuple>
 
 ZAVTestElement::ZAVTestElement(QGraphicsItem *parent)
     : MWidget(nullptr)
@@ -38,7 +39,6 @@ void ZAVTestElement::createLayout()
     labelEstTime = new MLabel(QStringLiteral("Transfer Est Time"), this);
     labelSize = new MLabel(QStringLiteral("Transfer Size"), this);
     labelState = new MLabel(QStringLiteral("Transfer State"), this);
-    buttonInfo = new MButton(QStringLiteral("Info"), this);
     labelId = new MLabel(this);
     labelId->setObjectName(QStringLiteral("TransferIdBadge"));
     labelId->setText(idBadge(id));
@@ -48,40 +48,73 @@ void ZAVTestElement::createLayout()
     labelState->setObjectName(QStringLiteral("ElementTransferCol2"));
     labelEstTime->setObjectName(QStringLiteral("ElementTransferCol2"));
     labelSize->setObjectName(QStringLiteral("ElementTransferCol3"));
-    buttonInfo->setViewType(QStringLiteral("Icon"));
-    buttonInfo->setObjectName(QStringLiteral("PushInfoButton"));
-    buttonInfo->hide();
 
     // Columns of set width: a label's new text (a size, a state) is drawn without laying out
     // the row, and so the list, again; longer texts are elided, but never an id of up to six
-    // digits (zavctl needs it whole).
-    const int idWidth = QFontMetrics(labelId->font()).horizontalAdvance(idBadge(QStringLiteral("888888"))) + 2;
-    for (auto [label, width] : {std::pair {labelName, 404 - idWidth}, {labelMsg, 404 - idWidth}, {labelState, 125},
-                                {labelEstTime, 125}, {labelSize, 125}, {labelId, idWidth}}) {
+    // digits (zavctl needs it whole). The row places its parts itself (see place()): a layout
+    // engine per column cost more memory than the rest of the row.
+    idWidth = QFontMetrics(labelId->font()).horizontalAdvance(idBadge(QStringLiteral("888888"))) + 2;
+    for (auto [label, width] : {std::pair {labelName, NameWidth}, {labelMsg, NameWidth}, {labelState, ColumnWidth},
+                                {labelEstTime, ColumnWidth}, {labelSize, ColumnWidth}, {labelId, idWidth}}) {
         label->setMinimumWidth(width);
         label->setMaximumWidth(width);
     }
-    auto *row = new QGraphicsLinearLayout(Qt::Horizontal);
-    auto column = [](QGraphicsLayoutItem *top, QGraphicsLayoutItem *bottom, qreal width) {
-        auto *layout = new QGraphicsLinearLayout(Qt::Vertical);
-        layout->setContentsMargins(0, 0, 0, 0);
-        layout->setSpacing(2);
-        layout->addItem(top);
-        layout->addItem(bottom);
-        layout->setMaximumSize(width, 50);
-        return layout;
-    };
-    row->addItem(imageTransfer);
-    row->addItem(imageServiceIcon);
-    row->addItem(column(labelName, labelMsg, 494 - idWidth));
-    row->addItem(column(labelState, labelEstTime, 125));
-    row->addItem(column(labelSize, buttonInfo, 125));
-    row->addItem(labelId);
-    setLayout(row);
+    updateGeometry();
+}
 
-    // Queued: the answer box runs a nested event loop, which must not run inside the button's
-    // own click delivery (the row may be deleted while the box is open).
-    connect(buttonInfo, &MButton::clicked, this, &ZAVTestElement::infoButtonClicked, Qt::QueuedConnection);
+QSizeF ZAVTestElement::sizeHint(Qt::SizeHint which, const QSizeF &constraint) const
+{
+    if (!labelName || which == Qt::MaximumSize)
+        return MWidget::sizeHint(which, constraint);
+    const qreal width = 2 * Margin + 2 * ImageSize + NameWidth + 2 * ColumnWidth + idWidth + 5 * Spacing;
+    return QSizeF(width, ImageSize + 2 * Margin);
+}
+
+void ZAVTestElement::resizeEvent(QGraphicsSceneResizeEvent *event)
+{
+    MWidget::resizeEvent(event);
+    place();
+}
+
+void ZAVTestElement::place()
+{
+    if (!labelName)
+        return;
+    qreal x = Margin;
+    const qreal top = (size().height() - ImageSize) / 2;
+    for (MImageWidget *image : {imageTransfer, imageServiceIcon}) {
+        image->setGeometry(x, top, ImageSize, ImageSize);
+        x += ImageSize + Spacing;
+    }
+    // Two lines a column, centred on the images.
+    const qreal line = labelName->effectiveSizeHint(Qt::PreferredSize).height();
+    const qreal first = (size().height() - (2 * line + 2)) / 2;
+    for (auto [upper, lower, width] : {std::tuple<QGraphicsWidget *, QGraphicsWidget *, qreal> {labelName, labelMsg, NameWidth},
+                                       {labelState, labelEstTime, ColumnWidth},
+                                       {labelSize, buttonInfo, ColumnWidth}}) {
+        upper->setGeometry(x, first, width, line);
+        if (lower) {
+            const qreal height = qMin<qreal>(lower->effectiveSizeHint(Qt::PreferredSize).height(), 2 * line);
+            lower->setGeometry(x, first + line + 2, width, height);
+        }
+        x += width + Spacing;
+    }
+    labelId->setGeometry(x, first, idWidth, line);
+}
+
+MButton *ZAVTestElement::infoButton()
+{
+    if (!buttonInfo && labelSize) {
+        buttonInfo = new MButton(QStringLiteral("Info"), this);
+        buttonInfo->setViewType(QStringLiteral("Icon"));
+        buttonInfo->setObjectName(QStringLiteral("PushInfoButton"));
+        buttonInfo->hide();
+        place();
+        // Queued: the answer box runs a nested event loop, which must not run inside the
+        // button's own click delivery (the row may be deleted while the box is open).
+        connect(buttonInfo, &MButton::clicked, this, &ZAVTestElement::infoButtonClicked, Qt::QueuedConnection);
+    }
+    return buttonInfo;
 }
 
 QString ZAVTestElement::idBadge(const QString &id)
@@ -142,6 +175,7 @@ void ZAVTestElement::setResponse(const QString &request)
     response = request;
     offer.clear();
     // A new request is answered through the box: the button says so, whatever it said before.
+    infoButton();
     buttonInfo->setText(QStringLiteral("Info"));
     buttonInfo->show();
     responseHandled = false;
@@ -151,10 +185,11 @@ void ZAVTestElement::setOffer(const QString &text)
 {
     offer = text;
     if (text.isEmpty()) {
-        buttonInfo->hide();
+        if (buttonInfo)
+            buttonInfo->hide();
         return;
     }
-    buttonInfo->setText(text);
+    infoButton()->setText(text);
     buttonInfo->show();
 }
 

@@ -43,7 +43,8 @@ public:
     MLabel *sizeLabel() const { return labelSize; }
     MLabel *stateLabel() const { return labelState; }
     MLabel *idLabel() const { return labelId; }
-    MButton *infoButton() const { return buttonInfo; }
+    // Made on first use.
+    MButton *infoButton();
 
 Q_SIGNALS:
     void transferMarkCancelled(QString id);
@@ -58,11 +59,21 @@ Q_SIGNALS:
 
 protected:
     void mousePressEvent(QGraphicsSceneMouseEvent *event) override;
+    QSizeF sizeHint(Qt::SizeHint which, const QSizeF &constraint = QSizeF()) const override;
+    void resizeEvent(QGraphicsSceneResizeEvent *event) override;
 
 private Q_SLOTS:
     void infoButtonClicked();
 
 private:
+    static constexpr qreal Margin = 6;
+    static constexpr qreal Spacing = 8;
+    static constexpr qreal ImageSize = 64;
+    static constexpr qreal NameWidth = 300;
+    static constexpr qreal ColumnWidth = 125;
+    // Puts the parts in their columns.
+    void place();
+
     QString id;
     QString response;
     QString offer;
@@ -75,6 +86,7 @@ private:
     MLabel *labelState = nullptr;
     MLabel *labelId = nullptr; // the service's id, for zavctl
     MButton *buttonInfo = nullptr;
+    qreal idWidth = 0;
     bool responseHandled;
 };
 

@@ -358,6 +358,8 @@ private:
     // holds (`zavctl show --json`); the first disagreement, or nothing.
     QString screenDisagrees()
     {
+        if (m_window.currentPage() == m_detail)
+            clickOn(&m_window, m_detail->closeButton());
         if (!m_bus.sync())
             return QStringLiteral("the service did not answer");
         const QJsonObject t = m_bus.show(m_id);
@@ -421,6 +423,7 @@ private:
     {
         pressOn(&m_window, m_row);
         QCOMPARE(m_window.currentPage(), m_detail);
+        QCOMPARE(m_detail->transferId(), m_id);
     }
 
     // What the app sent for the transfer since init(), without the tester's requests.
