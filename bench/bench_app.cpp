@@ -316,7 +316,7 @@ int main(int argc, char **argv)
     });
     header("== application as it ships (log on, event loop running): CPU per change in the app");
     line(variants[0].name, variants[0].perOp);
-    line(variants[1].name, variants[1].perOp, &variants[0].perOp, 2.0);
+    line(variants[1].name, variants[1].perOp, &variants[0].perOp);
     line(variants[2].name, variants[2].perOp, &variants[1].perOp, 1.2);
     line(variants[3].name, variants[3].perOp, &variants[0].perOp);
     line("app change, 1 row listed, against the plain page", variants[1].perOp, &variants[3].perOp, 2.0);

@@ -80,6 +80,7 @@ void DialogAnswerer::timerEvent(QTimerEvent *)
     ++m_seen;
     if (auto *box = qobject_cast<MMessageBox *>(dialog))
         m_lastText = box->text();
+    m_lastTitle = dialog->title();
     if (whileOpen)
         whileOpen();
     m_armed = false;

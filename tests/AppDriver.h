@@ -47,6 +47,7 @@ public:
     }
     bool answered() const { return !m_armed; }
     QString lastText() const { return m_lastText; }
+    QString lastTitle() const { return m_lastTitle; }
     int boxesSeen() const { return m_seen; }
     // Runs while a box is open, before it is answered.
     std::function<void()> whileOpen;
@@ -59,6 +60,7 @@ private:
     M::StandardButton m_button = M::OkButton;
     bool m_armed = false;
     QString m_lastText;
+    QString m_lastTitle;
     int m_seen = 0;
 };
 

@@ -311,6 +311,8 @@ private Q_SLOTS:
         clickOn(&m_window, m_row->infoButton());
         QTRY_VERIFY(m_answerer->answered());
         QCOMPARE(m_answerer->lastText(), boxText);
+        // Which transfer the box is about: several may wait for an answer.
+        QCOMPARE(m_answerer->lastTitle(), QStringLiteral("Transfer 2 (id %1)").arg(m_id));
         QTRY_COMPARE(m_row->infoButton()->isVisible(), clearAfter);
         if (clearAfter)
             QCOMPARE(m_row->infoButton()->text(), QStringLiteral("Clear"));
