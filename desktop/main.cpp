@@ -2,6 +2,7 @@
 #include "DesktopBridge.h"
 #include "Lifetime.h"
 #include "NotificationBackend.h"
+#include "ZavBusAddress.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -14,6 +15,9 @@
 // notifications' buttons as the service's requests.
 int main(int argc, char **argv)
 {
+    const std::optional<QByteArray> address = ZavBus::takeAddress(argc, argv, "zav-desktop");
+    if (!address)
+        return 2;
     QCoreApplication app(argc, argv);
     app.setApplicationName(QStringLiteral("zav-desktop"));
     app.setApplicationVersion(QStringLiteral("0.1"));
@@ -21,7 +25,9 @@ int main(int argc, char **argv)
     parser.setApplicationDescription(
         QStringLiteral("Shows the transfers of the transfer-status service (com.kelvo.zav) as desktop notifications "
                        "(org.freedesktop.Notifications), one per transfer, and sends the requests chosen on them "
-                       "back to the transfers' owners. Waits for either service when it is not there."));
+                       "back to the transfers' owners. Waits for either service when it is not there.\n\n"
+                       "--address ADDRESS  reach the transfer service on that bus (a device's, through a forwarded "
+                       "socket); the notifications stay on the session bus."));
     parser.addHelpOption();
     parser.addVersionOption();
     parser.process(app);
@@ -31,9 +37,16 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "zav-desktop: no session bus: %s\n", qPrintable(bus.lastError().message()));
         return 1;
     }
-    endWithSignalsAndBus(app, "zav-desktop");
+    const QString remote = address->isEmpty() ? QString() : QStringLiteral("zav-service-bus");
+    QDBusConnection serviceBus = remote.isEmpty() ? bus : QDBusConnection::connectToBus(QString::fromUtf8(*address), remote);
+    if (!serviceBus.isConnected()) {
+        std::fprintf(stderr, "zav-desktop: cannot reach the bus at %s: %s\n", address->constData(),
+                     qPrintable(serviceBus.lastError().message()));
+        return 1;
+    }
+    endWithSignalsAndBus(app, "zav-desktop", remote);
     NotificationBackend notifications(bus);
-    DesktopBridge bridge(bus, &notifications);
+    DesktopBridge bridge(serviceBus, &notifications);
     std::fprintf(stdout, "zav-desktop: showing transfers as desktop notifications\n");
     std::fflush(stdout);
     // Leaving closes the notifications it made (the backend's destructor).

@@ -21,7 +21,7 @@ void onSignal(int)
 }
 } // namespace
 
-void endWithSignalsAndBus(QCoreApplication &app, const char *program)
+void endWithSignalsAndBus(QCoreApplication &app, const char *program, const QString &connection)
 {
     if (g_signalPipe[0] < 0 && ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_signalPipe) == 0) {
         auto *notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, &app);
@@ -32,9 +32,12 @@ void endWithSignalsAndBus(QCoreApplication &app, const char *program)
         ::sigaction(SIGINT, &action, nullptr);
     }
     auto *busCheck = new QTimer(&app);
-    QObject::connect(busCheck, &QTimer::timeout, &app, [&app, program] {
+    QObject::connect(busCheck, &QTimer::timeout, &app, [&app, program, connection] {
         if (!QDBusConnection::sessionBus().isConnected()) {
             std::fprintf(stderr, "%s: the session bus is gone; ending\n", program);
+            app.quit();
+        } else if (!connection.isEmpty() && !QDBusConnection(connection).isConnected()) {
+            std::fprintf(stderr, "%s: the bus at --address is gone; ending\n", program);
             app.quit();
         }
     });

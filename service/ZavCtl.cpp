@@ -107,7 +107,9 @@ QString ZavCtl::usage()
         text += synopsis.size() < 36 ? QStringLiteral("  %1 %2\n").arg(synopsis, -36).arg(QLatin1String(c.summary))
                                      : QStringLiteral("  %1\n  %2 %3\n").arg(synopsis).arg(QString(), -36).arg(QLatin1String(c.summary));
     }
-    return text + QStringLiteral("\nOptions: --version, --help. 'zavctl help COMMAND' tells more of one command.\n"
+    return text + QStringLiteral("\nOptions: --version, --help; --address ADDRESS drives the service on that bus in place of\n"
+                                 "the session bus (a device's, through a forwarded socket: unix:path=FILE or\n"
+                                 "tcp:host=HOST,port=PORT). 'zavctl help COMMAND' tells more of one command.\n"
                                  "Exit codes: 0 success, 1 the service or the transfer is not there (or an expectation\n"
                                  "failed), 2 usage error.\n");
 }

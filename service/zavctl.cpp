@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "Lifetime.h"
+#include "ZavBusAddress.h"
 #include "ZavCtl.h"
 
 #include <QCoreApplication>
@@ -10,6 +11,13 @@
 
 int main(int argc, char **argv)
 {
+    // The service on another bus (a device's): everything zavctl does, the client library's
+    // calls included, goes there.
+    const std::optional<QByteArray> address = ZavBus::takeAddress(argc, argv, "zavctl");
+    if (!address)
+        return 2;
+    if (!address->isEmpty())
+        qputenv("DBUS_SESSION_BUS_ADDRESS", *address);
     QCoreApplication app(argc, argv);
     // The client library's warnings would repeat what zavctl reports itself, in its own words.
     QLoggingCategory::setFilterRules(QStringLiteral("zav.client.warning=false"));

@@ -2,6 +2,7 @@
 #include "ZAVTestMainPage.h"
 #include "ZAVTestPictures.h"
 #include "ZAVTestShowTransferPage.h"
+#include "ZavBusAddress.h"
 #include "logger.h"
 
 #include <MApplication.h>
@@ -13,6 +14,12 @@
 
 int main(int argc, char **argv)
 {
+    // --address: the transfer service on another bus (a device's, through a forwarded socket).
+    const std::optional<QByteArray> address = ZavBus::takeAddress(argc, argv, "zavtestapp");
+    if (!address)
+        return 2;
+    if (!address->isEmpty())
+        qputenv("DBUS_SESSION_BUS_ADDRESS", *address);
     // First of all and last to go, so that the whole run's messages reach the log file.
     Logger logger(QStringLiteral("ZAVTestApp"), QString());
     int result = 0;

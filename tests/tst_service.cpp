@@ -78,6 +78,31 @@ private Q_SLOTS:
         QCOMPARE(m_bus.zavctl({QStringLiteral("list")}, &out, &err), 1);
     }
 
+    // The programs' own session bus is another one: the service is reached only by its address,
+    // as a device's through a forwarded socket.
+    void aServiceReachedOnlyByItsAddress()
+    {
+        QDBusConnection bus = QDBusConnection::sessionBus();
+        const QString id = registerOn(bus, QStringLiteral("on the device"));
+        TestBus elsewhere;
+        QVERIFY(elsewhere.start());
+        qputenv("DBUS_SESSION_BUS_ADDRESS", m_bus.address().toUtf8());
+        QString out, err;
+        QCOMPARE(elsewhere.zavctl({QStringLiteral("list")}, &out, &err), 1);
+        QCOMPARE(elsewhere.zavctl({QStringLiteral("--address"), m_bus.address(), QStringLiteral("show"), id,
+                                   QStringLiteral("--json")},
+                                  &out, &err),
+                 0);
+        QVERIFY2(out.contains(QLatin1String("on the device")), qPrintable(out + err));
+        // The client library goes there too: a scenario plays against the service.
+        QCOMPARE(elsewhere.zavctl({QStringLiteral("--address=") + m_bus.address(), QStringLiteral("play"),
+                                   QStringLiteral(ZAV_EXAMPLES_DIR "/sync-paused.json")},
+                                  &out, &err),
+                 0);
+        QCOMPARE(elsewhere.zavctl({QStringLiteral("list"), QStringLiteral("--address")}, &out, &err), 2);
+        QVERIFY(err.contains(QLatin1String("--address needs a bus address")));
+    }
+
     void anotherConnectionsChangeIsRefused()
     {
         QDBusConnection owner = QDBusConnection::connectToBus(m_bus.address(), QStringLiteral("owner"));
