@@ -6,6 +6,7 @@
 #include <MApplicationPage.h>
 #include <MApplicationWindow.h>
 #include <MButton.h>
+#include <MImageWidget.h>
 #include <MLabel.h>
 
 #include <QGraphicsLinearLayout>
@@ -60,6 +61,22 @@ private Q_SLOTS:
         clickOn(m_window, m_row->infoButton());
         QTRY_COMPARE(paused.size(), 1);
         QCOMPARE(m_answerer->boxesSeen(), 2);
+    }
+
+    // Every part of the row in its own place, inside the row, the button too once it is made.
+    void partsDoNotOverlap()
+    {
+        m_row->setResponse(QStringLiteral("cancel"));
+        QCoreApplication::processEvents();
+        const QList<QGraphicsWidget *> parts {m_row->transferImage(), m_row->nameLabel(),  m_row->messageLabel(),
+                                              m_row->stateLabel(),    m_row->estimateLabel(), m_row->sizeLabel(),
+                                              m_row->idLabel(),       m_row->infoButton()};
+        for (int i = 0; i < parts.size(); ++i) {
+            const QRectF a = parts[i]->geometry();
+            QVERIFY2(QRectF(QPointF(), m_row->size()).contains(a) && !a.isEmpty(), qPrintable(QString::number(i)));
+            for (int j = i + 1; j < parts.size(); ++j)
+                QVERIFY2(!a.intersects(parts[j]->geometry()), qPrintable(QStringLiteral("%1 %2").arg(i).arg(j)));
+        }
     }
 
     void rowGoneWhileTheBoxIsOpen()
