@@ -69,7 +69,8 @@ TransferService::TransferService(const QDBusConnection &bus, const Limits &limit
     , m_watchers(new QDBusServiceWatcher(this))
 {
     new TransfersAdaptor(this);
-    new ControlAdaptor(this);
+    if (m_limits.fault != Limits::Fault::NoControl)
+        new ControlAdaptor(this);
     for (QDBusServiceWatcher *watcher : {m_owners, m_watchers}) {
         watcher->setConnection(m_bus);
         watcher->setWatchMode(QDBusServiceWatcher::WatchForUnregistration);
@@ -160,7 +161,7 @@ TransferRecord *TransferService::accept(const QString &id, const QString &call, 
         refuse(id, call, args, ErrorUnknownTransfer, QStringLiteral("no transfer with id \"%1\"").arg(id.left(64)));
         return nullptr;
     }
-    if (it->owner != sender()) {
+    if (it->owner != sender() && m_limits.fault != Limits::Fault::OwnerUnchecked) {
         refuse(id, call, args, ErrorAccessDenied, QStringLiteral("transfer %1 belongs to another connection").arg(id));
         return nullptr;
     }
@@ -387,6 +388,8 @@ void TransferService::watchOwner(const QString &owner)
 void TransferService::ownerLeft(const QString &owner)
 {
     m_owners->removeWatchedService(owner);
+    if (m_limits.fault == Limits::Fault::DepartedKept)
+        return;
     if (m_perOwner.remove(owner) == 0)
         return;
     QJsonArray gone;
@@ -424,7 +427,8 @@ void TransferService::setSize(const QString &id, qulonglong bytes)
 
 void TransferService::setProgress(const QString &id, double done)
 {
-    change(id, __func__, {jsonNumber(done)}, [&](TransferValues &v) { v.progress = done; }, checkFraction(done));
+    change(id, __func__, {jsonNumber(done)}, [&](TransferValues &v) { v.progress = done; },
+           m_limits.fault == Limits::Fault::ProgressUnchecked ? QString() : checkFraction(done));
 }
 
 void TransferService::setSpeed(const QString &id, int speed)
@@ -650,9 +654,11 @@ void TransferService::sendRequest(const QString &id, const QString &action)
     const QString asker = sender();
     m_journal.write(asker, id, call, {action});
     // To the owner only: other programs must not learn of, or act on, this transfer's requests.
-    QDBusMessage signal = QDBusMessage::createTargetedSignal(
-        it->owner, QLatin1String(ObjectPath), QLatin1String(TransfersInterface),
-        QLatin1String(ZavBus::Transfers::request));
+    QDBusMessage signal = m_limits.fault == Limits::Fault::RequestsBroadcast
+        ? QDBusMessage::createSignal(QLatin1String(ObjectPath), QLatin1String(TransfersInterface),
+                                     QLatin1String(ZavBus::Transfers::request))
+        : QDBusMessage::createTargetedSignal(it->owner, QLatin1String(ObjectPath), QLatin1String(TransfersInterface),
+                                             QLatin1String(ZavBus::Transfers::request));
     signal << id << action;
     m_bus.send(signal);
     m_journal.write(it->owner, id, QLatin1String(ZavBus::Transfers::request), {action});

@@ -44,6 +44,9 @@ public:
         // connection: 10,000 transfers of 4,096-character texts would take 1.4 GB.
         qint64 maxTextBytes = DefaultMaxTextBytes;
         qint64 maxTextBytesPerClient = DefaultMaxTextBytesPerClient;
+        // For the conformance kit's own tests only: one contract rule broken on purpose.
+        enum class Fault { None, ProgressUnchecked, OwnerUnchecked, RequestsBroadcast, DepartedKept, NoControl };
+        Fault fault = Fault::None;
     };
 
     static const char *const ServiceName;

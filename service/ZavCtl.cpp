@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "ZavCtl.h"
 
+#include "Conform.h"
+
 #include "ControlProxy.h"
 #include "Nearest.h"
 #include "Requests.h"
@@ -83,6 +85,14 @@ const Command commands[] = {
      "or the first to register a transfer) with their timing and order, as a scenario that replays them. Without\n"
      "--journal it records live, from now until the client leaves, the service restarts, or Ctrl+C. A journal file\n"
      "holds each run of the service in turn: --run N records the Nth, else the latest in which the client registered."},
+    {"conform", "[--only GROUP] [--junit FILE]", "check the service on the bus against the interface's contract",
+     "Checks whatever owns the service's name, as programs use it and with raw calls, one line per check, then a\n"
+     "table per group; exit code 0 when every check held, 1 otherwise. Groups: registration (every type, ids,\n"
+     "refusals), setters (valid values accepted, each documented range and wrong types refused, unknown ids),\n"
+     "ownership (another connection's changes refused), requests (to the owner only, in order), lifetime (a\n"
+     "departed program's transfers go; a commit is one update), inspection (the state reported after each change).\n"
+     "Checks that need the inspection interface (Control) are skipped, never passed, on a service without it.\n"
+     "--only GROUP runs one group; --junit FILE writes a JUnit XML report."},
     {"help", "[COMMAND]", "this text, or one command's", ""},
 };
 
@@ -183,6 +193,8 @@ int ZavCtl::run(const QStringList &arguments)
         return play(args.mid(1));
     if (command == QLatin1String("record"))
         return record(args.mid(1));
+    if (command == QLatin1String("conform"))
+        return conform(args.mid(1));
     const bool json = args.removeAll(QStringLiteral("--json")) > 0;
     const qsizetype operands = args.size() - 1;
     for (const QString &arg : std::as_const(args)) {
@@ -732,6 +744,39 @@ int ZavCtl::play(const QStringList &arguments)
     });
     player->start(scenarios, options);
     return -1;
+}
+
+int ZavCtl::conform(const QStringList &arguments)
+{
+    QString only, junit;
+    for (qsizetype i = 0; i < arguments.size(); i += 2) {
+        const QString &arg = arguments.at(i);
+        QString *target = arg == QLatin1String("--only") ? &only : arg == QLatin1String("--junit") ? &junit : nullptr;
+        if (!target || i + 1 >= arguments.size())
+            return usageError(target ? QStringLiteral("%1 needs a value").arg(arg) : unknownOption(QStringLiteral("conform"), arg),
+                              QStringLiteral("conform"));
+        *target = arguments.at(i + 1);
+    }
+    if (!only.isEmpty() && !Conformance::groups().contains(only)) {
+        const QString guess = nearest(only, Conformance::groups());
+        return usageError(QStringLiteral("no group \"%1\"%2; one of %3")
+                              .arg(printable(only), guess.isEmpty() ? QString() : QStringLiteral(" (did you mean %1?)").arg(guess),
+                                   Conformance::groups().join(QStringLiteral(", "))),
+                          QStringLiteral("conform"));
+    }
+    // Whatever owns the name: a service without the inspection interface is checked too.
+    const QDBusMessage ping = QDBusMessage::createMethodCall(QLatin1String(ZavBus::ServiceName), QLatin1String(ZavBus::ObjectPath),
+                                                             QLatin1String(ZavBus::TransfersInterface),
+                                                             QLatin1String(ZavBus::Transfers::ping));
+    if (!answered(m_bus.asyncCall(ping, Timeout)))
+        return NotThere;
+    Conformance conformance(m_bus, m_out);
+    const int code = conformance.run(only);
+    if (!junit.isEmpty() && !conformance.writeJUnit(junit)) {
+        m_err << "zavctl: cannot write " << junit << "\n";
+        return UsageError;
+    }
+    return code == 0 ? Success : NotThere;
 }
 
 int ZavCtl::record(const QStringList &arguments)

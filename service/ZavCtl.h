@@ -93,6 +93,7 @@ private:
     void serviceEvent(bool back);
     int play(const QStringList &arguments);
     int record(const QStringList &arguments);
+    int conform(const QStringList &arguments);
     // One line saying what was wrong and where help is; returns UsageError.
     int usageError(const QString &what, const QString &command);
     // "list has no option --jsno; did you mean --json?", from the command's synopsis.

@@ -3,6 +3,7 @@
 #include "TransferService.h"
 
 #include <QCommandLineParser>
+#include <QHash>
 #include <QCoreApplication>
 #include <QDBusConnection>
 
@@ -75,7 +76,10 @@ int main(int argc, char **argv)
         QStringLiteral("max-text-bytes-per-client"),
         QStringLiteral("The same for the transfers of one bus connection (default 8M)."), QStringLiteral("size"),
         QStringLiteral("8M"));
-    parser.addOptions({journal, journalMaxSize, maxTransfers, maxPerClient, maxTextBytes, maxTextBytesPerClient});
+    // Breaks one rule of the contract, so that the suite sees `zavctl conform` name it; not for use.
+    QCommandLineOption testFault(QStringLiteral("test-fault"), QStringLiteral("Test only."), QStringLiteral("fault"));
+    testFault.setFlags(QCommandLineOption::HiddenFromHelp);
+    parser.addOptions({journal, journalMaxSize, maxTransfers, maxPerClient, maxTextBytes, maxTextBytesPerClient, testFault});
     parser.process(app);
 
     TransferService::Limits limits;
@@ -86,6 +90,19 @@ int main(int argc, char **argv)
     if (limits.maxTextBytes < 0 || limits.maxTextBytesPerClient < 0) {
         std::fprintf(stderr, "zav-service: --max-text-bytes and --max-text-bytes-per-client need a size such as 65536, 64K or 8M\n");
         return 2;
+    }
+    static const QHash<QString, TransferService::Limits::Fault> faults {
+        {QStringLiteral("progress-unchecked"), TransferService::Limits::Fault::ProgressUnchecked},
+        {QStringLiteral("owner-unchecked"), TransferService::Limits::Fault::OwnerUnchecked},
+        {QStringLiteral("requests-broadcast"), TransferService::Limits::Fault::RequestsBroadcast},
+        {QStringLiteral("departed-kept"), TransferService::Limits::Fault::DepartedKept},
+        {QStringLiteral("no-control"), TransferService::Limits::Fault::NoControl}};
+    if (parser.isSet(testFault)) {
+        if (!faults.contains(parser.value(testFault))) {
+            std::fprintf(stderr, "zav-service: no fault \"%s\"\n", qPrintable(parser.value(testFault)));
+            return 2;
+        }
+        limits.fault = faults.value(parser.value(testFault));
     }
     const qint64 journalCap = parseSize(parser.value(journalMaxSize));
     if (journalCap < 0) {

@@ -6,10 +6,12 @@
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusPendingCall>
+#include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -101,6 +103,47 @@ private Q_SLOTS:
                  0);
         QCOMPARE(elsewhere.zavctl({QStringLiteral("list"), QStringLiteral("--address")}, &out, &err), 2);
         QVERIFY(err.contains(QLatin1String("--address needs a bus address")));
+    }
+
+    // Our service keeps the contract; one with a rule broken fails the check that names it, and
+    // without the inspection interface those checks are skipped, never passed.
+    void conformanceNamesTheBrokenRule_data()
+    {
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<QString>("failed");
+        QTest::newRow("none") << QString() << QString();
+        QTest::newRow("progress") << "progress-unchecked" << "FAIL setters: progress";
+        QTest::newRow("owner") << "owner-unchecked" << "FAIL ownership: another connection's change is refused";
+        QTest::newRow("requests") << "requests-broadcast" << "FAIL requests: no other program hears it";
+        QTest::newRow("departed") << "departed-kept" << "FAIL lifetime: a departed program's transfers go";
+        QTest::newRow("no inspection") << "no-control" << QString();
+    }
+    void conformanceNamesTheBrokenRule()
+    {
+        QFETCH(QString, fault);
+        QFETCH(QString, failed);
+        // Without the suite's small limit of transfers: the checks register a dozen.
+        m_bus.stopService();
+        QVERIFY(m_bus.startService(fault.isEmpty() ? QStringList() : QStringList {QStringLiteral("--test-fault"), fault}));
+        QTemporaryDir dir;
+        const QString junit = dir.filePath(QStringLiteral("conform.xml"));
+        QString out, err;
+        const int code = m_bus.zavctl({QStringLiteral("conform"), QStringLiteral("--junit"), junit}, &out, &err);
+        QCOMPARE(code, failed.isEmpty() ? 0 : 1);
+        const QStringList failures = out.split(QLatin1Char('\n')).filter(QRegularExpression(QStringLiteral("^FAIL")));
+        if (failed.isEmpty())
+            QVERIFY2(failures.isEmpty(), qPrintable(out + err));
+        else
+            // The check that names the rule fails, and nothing outside its group does.
+            QVERIFY2(failures.constFirst().startsWith(failed)
+                         && std::all_of(failures.cbegin(), failures.cend(),
+                                        [&](const QString &line) { return line.startsWith(failed.section(QLatin1Char(':'), 0, 0)); }),
+                     qPrintable(failures.join(QLatin1Char('\n'))));
+        const int skipped = out.split(QLatin1Char('\n')).filter(QRegularExpression(QStringLiteral("^skip"))).size();
+        QCOMPARE(skipped > 0, fault == QLatin1String("no-control"));
+        QFile report(junit);
+        QVERIFY(report.open(QIODevice::ReadOnly));
+        QCOMPARE(report.readAll().count("<failure"), qsizetype(failures.size()));
     }
 
     void anotherConnectionsChangeIsRefused()

@@ -1,0 +1,475 @@
+// SPDX-License-Identifier: MIT
+#include "Conform.h"
+
+#include "ZavBusNames.h"
+
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QSet>
+#include <QTextStream>
+#include <QTimer>
+#include <QXmlStreamWriter>
+
+#include <limits>
+
+namespace {
+namespace T = ZavBus::Transfers;
+namespace C = ZavBus::Control;
+
+const QString InvalidArgs = QStringLiteral("org.freedesktop.DBus.Error.InvalidArgs");
+const QString AccessDenied = QStringLiteral("org.freedesktop.DBus.Error.AccessDenied");
+const QString UnknownTransfer = QStringLiteral("com.kelvo.zav.Error.UnknownTransfer");
+const QString Refused = QStringLiteral("com.kelvo.zav.Error.Refused");
+constexpr int CallTimeout = 5000;
+constexpr int SignalWait = 1000;
+
+struct Setter
+{
+    const char *method;
+    QVariantList args; // after the id
+    // What the inspection interface then reports: member and value, or none.
+    const char *member = nullptr;
+    QVariant reported = QVariant();
+};
+
+// One valid call of every setter, in an order that keeps the transfer changeable to the end.
+QList<Setter> validSetters()
+{
+    return {
+        {T::setAccount, {QStringLiteral("account")}, "account", QStringLiteral("account")},
+        {T::setCount, {3}, "count", 3},
+        {T::setSize, {qulonglong(5000000001ULL)}, "size", qulonglong(5000000001ULL)},
+        {T::setProgress, {0.25}, "progress", 0.25},
+        {T::setSpeed, {120}, "speed", 120},
+        {T::setMessage, {QStringLiteral("message")}, "message", QStringLiteral("message")},
+        {T::setEstimate, {90}, "estimate", 90},
+        {T::setCanPause, {true}, "canPause", true},
+        {T::setName, {QStringLiteral("renamed")}, "name", QStringLiteral("renamed")},
+        {T::setServiceIconType, {2}, "serviceIconType", 2},
+        {T::setThumbnailForFile, {QStringLiteral("/tmp/t.jpg"), QStringLiteral("image/jpeg")}, "thumbnailFile",
+         QStringLiteral("/tmp/t.jpg")},
+        {T::setCancelButtonText, {QStringLiteral("Stop")}, "cancelButtonText", QStringLiteral("Stop")},
+        {T::setTitle, {QStringLiteral("Title")}, "title", QStringLiteral("Title")},
+        {T::setImageFromFilePath, {QStringLiteral("/tmp/i.jpg")}, "image", QStringLiteral("/tmp/i.jpg")},
+        {T::setPending, {QStringLiteral("waiting")}, "state", QStringLiteral("pending")},
+        {T::setActive, {0.5}, "state", QStringLiteral("active")},
+        {T::markPaused, {}, "state", QStringLiteral("paused")},
+        {T::markRestarted, {}, "state", QStringLiteral("active")},
+        {T::markFailure, {QStringLiteral("h"), QStringLiteral("d")}, "state", QStringLiteral("failed")},
+        {T::markRepairableFailure, {QStringLiteral("h"), QStringLiteral("d"), QStringLiteral("a")}, "failureAction",
+         QStringLiteral("a")},
+        {T::markCancelFailed, {QStringLiteral("no")}, "state", QStringLiteral("cancelFailed")},
+        {T::startCommit, {}, "inCommit", true},
+        {T::endCommit, {}, "inCommit", false},
+        {T::markCompleted, {true, QStringLiteral("m"), QStringLiteral("file:///r")}, "state", QStringLiteral("done")},
+        {T::markCancelled, {}, "state", QStringLiteral("cancelled")},
+    };
+}
+
+bool sameValue(const QJsonValue &reported, const QVariant &sent)
+{
+    if (sent.typeId() == QMetaType::QString)
+        return reported.toString() == sent.toString();
+    if (sent.typeId() == QMetaType::Bool)
+        return reported.isBool() ? reported.toBool() == sent.toBool() : reported.toInteger(-1) == int(sent.toBool());
+    if (sent.typeId() == QMetaType::Double)
+        return reported.toDouble() == sent.toDouble();
+    // Integers exactly; a count beyond what a JSON number holds comes as text.
+    return reported.isString() ? reported.toString() == sent.toString()
+                               : reported.toInteger(-1) == sent.toLongLong();
+}
+
+QString describe(const QDBusMessage &reply)
+{
+    return reply.type() == QDBusMessage::ErrorMessage ? reply.errorName() + QStringLiteral(": ") + reply.errorMessage()
+                                                       : QStringLiteral("accepted");
+}
+} // namespace
+
+Conformance::Conformance(const QDBusConnection &bus, QTextStream &out)
+    : m_bus(bus)
+    , m_out(out)
+{
+}
+
+Conformance::~Conformance()
+{
+    if (!m_otherName.isEmpty())
+        QDBusConnection::disconnectFromBus(m_otherName);
+}
+
+const QStringList &Conformance::groups()
+{
+    static const QStringList all {QStringLiteral("registration"), QStringLiteral("setters"), QStringLiteral("ownership"),
+                                  QStringLiteral("requests"),     QStringLiteral("lifetime"), QStringLiteral("inspection")};
+    return all;
+}
+
+int Conformance::run(const QString &only)
+{
+    const QDBusMessage status = call(m_bus, ZavBus::ControlInterface, C::status, {});
+    m_control = status.type() == QDBusMessage::ReplyMessage;
+    m_out << "Checking " << ZavBus::ServiceName << " on " << qEnvironmentVariable("DBUS_SESSION_BUS_ADDRESS", QStringLiteral("the session bus"))
+          << (m_control ? "" : " (no inspection interface: its checks are skipped)") << "\n";
+    m_out.flush();
+    using Group = void (Conformance::*)();
+    const QList<std::pair<QString, Group>> all {
+        {groups().at(0), &Conformance::registration}, {groups().at(1), &Conformance::setters},
+        {groups().at(2), &Conformance::ownership},    {groups().at(3), &Conformance::requests},
+        {groups().at(4), &Conformance::lifetime},     {groups().at(5), &Conformance::inspection}};
+    for (const auto &[name, group] : all) {
+        if (only.isEmpty() || only == name)
+            (this->*group)();
+    }
+
+    m_out << "\n" << QStringLiteral("%1 %2 %3 %4\n").arg(QStringLiteral("group"), -14).arg(QStringLiteral("held"), 6)
+                         .arg(QStringLiteral("failed"), 7).arg(QStringLiteral("skipped"), 8);
+    int failures = 0;
+    for (const QString &group : groups()) {
+        int counts[3] = {0, 0, 0};
+        for (const Result &r : std::as_const(m_results)) {
+            if (r.group == group)
+                ++counts[int(r.outcome)];
+        }
+        if (counts[0] + counts[1] + counts[2] == 0)
+            continue;
+        failures += counts[1];
+        m_out << QStringLiteral("%1 %2 %3 %4\n").arg(group, -14).arg(counts[0], 6).arg(counts[1], 7).arg(counts[2], 8);
+    }
+    m_out << (failures ? QStringLiteral("%1 check(s) failed\n").arg(failures) : QStringLiteral("every check held\n"));
+    m_out.flush();
+    return failures ? 1 : 0;
+}
+
+void Conformance::report(const QString &group, const QString &name, Outcome outcome, const QString &detail)
+{
+    m_results.append({group, name, outcome, detail});
+    static const char *const words[] = {"ok  ", "FAIL", "skip"};
+    m_out << words[int(outcome)] << " " << group << ": " << name;
+    if (!detail.isEmpty())
+        m_out << " (" << detail << ")";
+    m_out << "\n";
+    m_out.flush();
+}
+
+void Conformance::check(const QString &group, const QString &name, bool held, const QString &detail)
+{
+    report(group, name, held ? Outcome::Held : Outcome::Failed, held ? QString() : detail);
+}
+
+void Conformance::skip(const QString &group, const QString &name)
+{
+    report(group, name, Outcome::Skipped, QStringLiteral("needs the inspection interface"));
+}
+
+QDBusMessage Conformance::call(const QDBusConnection &bus, const char *interface, const char *method,
+                               const QVariantList &args) const
+{
+    QDBusMessage message = QDBusMessage::createMethodCall(QLatin1String(ZavBus::ServiceName),
+                                                          QLatin1String(ZavBus::ObjectPath), QLatin1String(interface),
+                                                          QLatin1String(method));
+    message.setArguments(args);
+    return QDBusConnection(bus).call(message, QDBus::Block, CallTimeout);
+}
+
+QString Conformance::registerOn(const QDBusConnection &bus, int type, QString *error) const
+{
+    const QDBusMessage reply =
+        call(bus, ZavBus::TransfersInterface, T::registerTransfer, {QStringLiteral("conform"), type, QStringLiteral("conform")});
+    if (reply.type() != QDBusMessage::ReplyMessage) {
+        if (error)
+            *error = describe(reply);
+        return QString();
+    }
+    return reply.arguments().value(0).toString();
+}
+
+QJsonObject Conformance::inspect(const QString &id) const
+{
+    const QDBusMessage reply = call(m_bus, ZavBus::ControlInterface, C::transfer, {id});
+    if (reply.type() != QDBusMessage::ReplyMessage)
+        return QJsonObject();
+    return QJsonDocument::fromJson(reply.arguments().value(0).toString().toUtf8()).object();
+}
+
+QDBusConnection Conformance::otherConnection()
+{
+    // A second program: a connection of its own to the same bus.
+    if (m_otherName.isEmpty()) {
+        m_otherName = QStringLiteral("zav-conform-other");
+        QDBusConnection::connectToBus(QDBusConnection::SessionBus, m_otherName);
+    }
+    return QDBusConnection(m_otherName);
+}
+
+void Conformance::waitFor(int milliseconds, const std::function<bool()> &done)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!done() && clock.elapsed() < milliseconds) {
+        QEventLoop loop;
+        QTimer::singleShot(10, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+}
+
+void Conformance::ownRequest(const QString &id, const QString &action)
+{
+    m_ownRequests << id + QLatin1Char(' ') + action;
+}
+
+void Conformance::otherRequest(const QString &id, const QString &action)
+{
+    m_otherRequests << id + QLatin1Char(' ') + action;
+}
+
+// ---- The groups ----
+
+void Conformance::registration()
+{
+    const QString g = QStringLiteral("registration");
+    const QDBusMessage ping = call(m_bus, ZavBus::TransfersInterface, T::ping, {});
+    check(g, QStringLiteral("ping answers with a version"),
+          ping.type() == QDBusMessage::ReplyMessage && !ping.arguments().value(0).toString().isEmpty(), describe(ping));
+    QStringList ids;
+    QString error;
+    for (int type : {0, 1, 2})
+        ids << registerOn(m_bus, type, &error);
+    check(g, QStringLiteral("every type (0 upload, 1 download, 2 sync) registers, each with an id of its own"),
+          !ids.contains(QString()) && QSet<QString>(ids.begin(), ids.end()).size() == 3, error);
+    const QDBusMessage unknown =
+        call(m_bus, ZavBus::TransfersInterface, T::registerTransfer, {QStringLiteral("x"), 7, QString()});
+    check(g, QStringLiteral("an unknown type is refused with InvalidArgs"), unknown.errorName() == InvalidArgs,
+          describe(unknown));
+    const QDBusMessage wrong = call(m_bus, ZavBus::TransfersInterface, T::registerTransfer, {QStringLiteral("x"), QStringLiteral("1"), QString()});
+    check(g, QStringLiteral("arguments of the wrong type are refused"), wrong.type() == QDBusMessage::ErrorMessage,
+          describe(wrong));
+    if (!m_control) {
+        skip(g, QStringLiteral("while refusing, registration is refused with Error.Refused"));
+        return;
+    }
+    call(m_bus, ZavBus::ControlInterface, C::setRefuseRegistrations, {true});
+    QString refusal;
+    const QString refused = registerOn(m_bus, 0, &refusal);
+    call(m_bus, ZavBus::ControlInterface, C::setRefuseRegistrations, {false});
+    check(g, QStringLiteral("while refusing, registration is refused with Error.Refused"),
+          refused.isEmpty() && refusal.startsWith(Refused), refused.isEmpty() ? refusal : QStringLiteral("registered"));
+}
+
+void Conformance::setters()
+{
+    const QString g = QStringLiteral("setters");
+    const QString id = registerOn(m_bus, 0);
+    QStringList refusedValid;
+    for (const Setter &s : validSetters()) {
+        const QDBusMessage reply = call(m_bus, ZavBus::TransfersInterface, s.method, QVariantList {id} + s.args);
+        if (reply.type() != QDBusMessage::ReplyMessage)
+            refusedValid << QLatin1String(s.method) + QStringLiteral(": ") + describe(reply);
+    }
+    check(g, QStringLiteral("every setter with valid values is accepted"), refusedValid.isEmpty(),
+          refusedValid.join(QStringLiteral("; ")));
+
+    const QString target = registerOn(m_bus, 1);
+    const QJsonObject before = m_control ? inspect(target) : QJsonObject();
+    const QString huge(4097, QLatin1Char('x'));
+    const QList<std::pair<QString, Setter>> invalid {
+        {QStringLiteral("progress below 0"), {T::setProgress, {-0.01}}},
+        {QStringLiteral("progress above 1"), {T::setProgress, {1.01}}},
+        {QStringLiteral("progress not a number"), {T::setProgress, {std::numeric_limits<double>::quiet_NaN()}}},
+        {QStringLiteral("active with progress above 1"), {T::setActive, {2.0}}},
+        {QStringLiteral("a negative count"), {T::setCount, {-1}}},
+        {QStringLiteral("a negative speed"), {T::setSpeed, {-1}}},
+        {QStringLiteral("a negative estimate"), {T::setEstimate, {-1}}},
+        {QStringLiteral("an unknown icon type"), {T::setServiceIconType, {5}}},
+        {QStringLiteral("a text over 4096 characters"), {T::setMessage, {huge}}},
+    };
+    for (const auto &[what, s] : invalid) {
+        const QDBusMessage reply = call(m_bus, ZavBus::TransfersInterface, s.method, QVariantList {target} + s.args);
+        check(g, what + QStringLiteral(" is refused with InvalidArgs"), reply.errorName() == InvalidArgs, describe(reply));
+    }
+    const QDBusMessage wrongType =
+        call(m_bus, ZavBus::TransfersInterface, T::setSize, {target, QStringLiteral("2048")});
+    check(g, QStringLiteral("arguments of the wrong type are refused"), wrongType.type() == QDBusMessage::ErrorMessage,
+          describe(wrongType));
+    const QDBusMessage unknown =
+        call(m_bus, ZavBus::TransfersInterface, T::setSize, {QStringLiteral("no-such-id"), qulonglong(1)});
+    check(g, QStringLiteral("an unknown id is refused with Error.UnknownTransfer"), unknown.errorName() == UnknownTransfer,
+          describe(unknown));
+    if (!m_control) {
+        skip(g, QStringLiteral("a refused call changes nothing"));
+        return;
+    }
+    QJsonObject after = inspect(target);
+    for (QJsonObject *o : {&after}) // the count of calls is the service's own bookkeeping
+        o->remove(QStringLiteral("calls"));
+    QJsonObject was = before;
+    was.remove(QStringLiteral("calls"));
+    check(g, QStringLiteral("a refused call changes nothing"), !was.isEmpty() && was == after,
+          QString::fromUtf8(QJsonDocument(after).toJson(QJsonDocument::Compact)).left(200));
+}
+
+void Conformance::ownership()
+{
+    const QString g = QStringLiteral("ownership");
+    const QString id = registerOn(m_bus, 0);
+    QDBusConnection other = otherConnection();
+    const QDBusMessage reply = call(other, ZavBus::TransfersInterface, T::setName, {id, QStringLiteral("taken")});
+    check(g, QStringLiteral("another connection's change is refused with AccessDenied"), reply.errorName() == AccessDenied,
+          describe(reply));
+    const QDBusMessage mark = call(other, ZavBus::TransfersInterface, T::markCancelled, {id});
+    check(g, QStringLiteral("another connection cannot end it either"), mark.errorName() == AccessDenied, describe(mark));
+    if (!m_control) {
+        skip(g, QStringLiteral("the refused changes left it as it was"));
+        return;
+    }
+    const QJsonObject t = inspect(id);
+    check(g, QStringLiteral("the refused changes left it as it was"),
+          t.value(QStringLiteral("name")).toString() == QLatin1String("conform")
+              && t.value(QStringLiteral("state")).toString() != QLatin1String("cancelled"),
+          QStringLiteral("name \"%1\", state %2").arg(t.value(QStringLiteral("name")).toString(), t.value(QStringLiteral("state")).toString()));
+}
+
+void Conformance::requests()
+{
+    const QString g = QStringLiteral("requests");
+    if (!m_control) {
+        skip(g, QStringLiteral("a request reaches the transfer's owner as the request signal"));
+        skip(g, QStringLiteral("no other program hears it"));
+        return;
+    }
+    const QString id = registerOn(m_bus, 2);
+    QDBusConnection other = otherConnection();
+    const QString path = QLatin1String(ZavBus::ObjectPath), iface = QLatin1String(ZavBus::TransfersInterface);
+    m_bus.connect(QString(), path, iface, QLatin1String(T::request), this, SLOT(ownRequest(QString, QString)));
+    other.connect(QString(), path, iface, QLatin1String(T::request), this, SLOT(otherRequest(QString, QString)));
+    m_ownRequests.clear();
+    m_otherRequests.clear();
+    for (const char *action : {"cancel", "start", "pause", "repair"})
+        call(other, ZavBus::ControlInterface, C::sendRequest, {id, QLatin1String(action)});
+    const QStringList wanted {id + QStringLiteral(" cancel"), id + QStringLiteral(" start"), id + QStringLiteral(" pause"),
+                              id + QStringLiteral(" repair")};
+    waitFor(SignalWait, [&] { return m_ownRequests.size() >= wanted.size(); });
+    check(g, QStringLiteral("a request reaches the transfer's owner as the request signal, in order"),
+          m_ownRequests == wanted, m_ownRequests.join(QStringLiteral(", ")));
+    waitFor(100, [] { return false; });
+    check(g, QStringLiteral("no other program hears it"), m_otherRequests.isEmpty(), m_otherRequests.join(QStringLiteral(", ")));
+    const QDBusMessage bad = call(other, ZavBus::ControlInterface, C::sendRequest, {id, QStringLiteral("explode")});
+    check(g, QStringLiteral("an unknown request is refused with InvalidArgs"), bad.errorName() == InvalidArgs, describe(bad));
+    m_bus.disconnect(QString(), path, iface, QLatin1String(T::request), this, SLOT(ownRequest(QString, QString)));
+    other.disconnect(QString(), path, iface, QLatin1String(T::request), this, SLOT(otherRequest(QString, QString)));
+}
+
+void Conformance::lifetime()
+{
+    const QString g = QStringLiteral("lifetime");
+    if (!m_control) {
+        skip(g, QStringLiteral("a departed program's transfers go"));
+        skip(g, QStringLiteral("a commit is one update"));
+        return;
+    }
+    // A program that registers and leaves without a word.
+    const QString name = QStringLiteral("zav-conform-leaving");
+    QString gone;
+    {
+        // Closed once the last handle on it is gone.
+        const QDBusConnection leaving = QDBusConnection::connectToBus(QDBusConnection::SessionBus, name);
+        gone = registerOn(leaving, 1);
+    }
+    const QString kept = registerOn(m_bus, 1);
+    QDBusConnection::disconnectFromBus(name);
+    waitFor(2000, [&] { return !gone.isEmpty() && inspect(gone).isEmpty(); });
+    check(g, QStringLiteral("a departed program's transfers go, the others' stay"),
+          !gone.isEmpty() && inspect(gone).isEmpty() && !inspect(kept).isEmpty(),
+          gone.isEmpty() ? QStringLiteral("could not register") : QStringLiteral("transfer %1 is still listed").arg(gone));
+
+    const qint64 before = inspect(kept).value(QStringLiteral("updates")).toInteger();
+    call(m_bus, ZavBus::TransfersInterface, T::startCommit, {kept});
+    call(m_bus, ZavBus::TransfersInterface, T::setSize, {kept, qulonglong(10)});
+    call(m_bus, ZavBus::TransfersInterface, T::setName, {kept, QStringLiteral("committed")});
+    const QJsonObject during = inspect(kept);
+    call(m_bus, ZavBus::TransfersInterface, T::endCommit, {kept});
+    const QJsonObject after = inspect(kept);
+    check(g, QStringLiteral("a commit is one update, seen only at its end"),
+          during.value(QStringLiteral("name")).toString() == QLatin1String("conform")
+              && after.value(QStringLiteral("name")).toString() == QLatin1String("committed")
+              && after.value(QStringLiteral("updates")).toInteger() == before + 1,
+          QStringLiteral("updates %1 -> %2, name during the commit \"%3\"")
+              .arg(before)
+              .arg(after.value(QStringLiteral("updates")).toInteger())
+              .arg(during.value(QStringLiteral("name")).toString()));
+}
+
+void Conformance::inspection()
+{
+    const QString g = QStringLiteral("inspection");
+    if (!m_control) {
+        skip(g, QStringLiteral("after each change the service reports what was sent"));
+        return;
+    }
+    const QString id = registerOn(m_bus, 0);
+    QStringList wrong;
+    for (const Setter &s : validSetters()) {
+        call(m_bus, ZavBus::TransfersInterface, s.method, QVariantList {id} + s.args);
+        if (!s.member)
+            continue;
+        const QJsonValue reported = inspect(id).value(QLatin1String(s.member));
+        if (!sameValue(reported, s.reported))
+            wrong << QStringLiteral("%1: %2 is %3").arg(QLatin1String(s.method), QLatin1String(s.member),
+                                                        QString::fromUtf8(QJsonDocument(QJsonArray {reported}).toJson(QJsonDocument::Compact)));
+    }
+    check(g, QStringLiteral("after each change the service reports what was sent"), wrong.isEmpty(),
+          wrong.join(QStringLiteral("; ")));
+}
+
+bool Conformance::writeJUnit(const QString &path) const
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return false;
+    QXmlStreamWriter xml(&file);
+    xml.setAutoFormatting(true);
+    xml.writeStartDocument();
+    xml.writeStartElement(QStringLiteral("testsuites"));
+    xml.writeAttribute(QStringLiteral("name"), QStringLiteral("zavctl conform"));
+    for (const QString &group : groups()) {
+        QList<Result> mine;
+        for (const Result &r : m_results) {
+            if (r.group == group)
+                mine << r;
+        }
+        if (mine.isEmpty())
+            continue;
+        const auto count = [&](Outcome o) {
+            return QString::number(std::count_if(mine.cbegin(), mine.cend(), [o](const Result &r) { return r.outcome == o; }));
+        };
+        xml.writeStartElement(QStringLiteral("testsuite"));
+        xml.writeAttribute(QStringLiteral("name"), group);
+        xml.writeAttribute(QStringLiteral("tests"), QString::number(mine.size()));
+        xml.writeAttribute(QStringLiteral("failures"), count(Outcome::Failed));
+        xml.writeAttribute(QStringLiteral("skipped"), count(Outcome::Skipped));
+        for (const Result &r : mine) {
+            xml.writeStartElement(QStringLiteral("testcase"));
+            xml.writeAttribute(QStringLiteral("classname"), group);
+            xml.writeAttribute(QStringLiteral("name"), r.name);
+            if (r.outcome == Outcome::Failed) {
+                xml.writeStartElement(QStringLiteral("failure"));
+                xml.writeAttribute(QStringLiteral("message"), r.detail);
+                xml.writeEndElement();
+            } else if (r.outcome == Outcome::Skipped) {
+                xml.writeStartElement(QStringLiteral("skipped"));
+                xml.writeAttribute(QStringLiteral("message"), r.detail);
+                xml.writeEndElement();
+            }
+            xml.writeEndElement();
+        }
+        xml.writeEndElement();
+    }
+    xml.writeEndElement();
+    xml.writeEndDocument();
+    return file.flush() && !xml.hasError();
+}
