@@ -485,7 +485,7 @@ bool Scenario::load(const QString &filePath, QString *error)
         const QJsonArray transferList = top.value(QStringLiteral("transfers")).toArray();
         if (transferList.isEmpty())
             return check.fail(QStringLiteral("/transfers"), QStringLiteral("a scenario registers at least one transfer"));
-        QSet<QString> keys;
+        QSet<QString> keys, clients;
         for (qsizetype i = 0; i < transferList.size(); ++i) {
             const QString at = QStringLiteral("/transfers/%1").arg(i);
             const QJsonObject o = transferList.at(i).toObject();
@@ -496,6 +496,7 @@ bool Scenario::load(const QString &filePath, QString *error)
             keys.insert(t.key);
             QString typeWord;
             if (!check.text(o, at, "name", &t.name, t.key) || !check.text(o, at, "clientId", &t.clientId, QString())
+                || !check.text(o, at, "client", &t.client, QString())
                 || !check.text(o, at, "type", &typeWord, QStringLiteral("upload")))
                 return false;
             t.type = int(typeWords.indexOf(typeWord));
@@ -506,6 +507,8 @@ bool Scenario::load(const QString &filePath, QString *error)
             if (!check.calls(o.value(QStringLiteral("calls")), at + QStringLiteral("/calls"), &t.calls))
                 return false;
             transfers.append(t);
+            if (!t.client.isEmpty())
+                clients.insert(t.client);
         }
         const QJsonArray events = top.value(QStringLiteral("timeline")).toArray();
         QSet<QString> registeredByEvent;
@@ -518,7 +521,8 @@ bool Scenario::load(const QString &filePath, QString *error)
                 return check.faultPath.isEmpty() ? check.fail(at, QStringLiteral("an event is an object")) : false;
             const QStringList kinds {QStringLiteral("call"),   QStringLiteral("ramp"),          QStringLiteral("commit"),
                                      QStringLiteral("request"), QStringLiteral("expect"),       QStringLiteral("expectRequest"),
-                                     QStringLiteral("register")};
+                                     QStringLiteral("register"), QStringLiteral("disconnect"), QStringLiteral("flood"),
+                                     QStringLiteral("stall"),    QStringLiteral("garbage")};
             const auto kind = std::find_if(kinds.cbegin(), kinds.cend(), [&](const QString &k) { return o.contains(k); });
             if (kind == kinds.cend() || std::count_if(kinds.cbegin(), kinds.cend(), [&](const QString &k) { return o.contains(k); }) != 1)
                 return check.fail(at, QStringLiteral("an event holds one of %1").arg(kinds.join(QStringLiteral(", "))));
@@ -527,7 +531,12 @@ bool Scenario::load(const QString &filePath, QString *error)
             const QJsonValue v = o.value(*kind);
             e.transfer = e.kind == Event::Register ? v.toString() : o.value(QStringLiteral("transfer")).toString();
             const QString keyPath = e.kind == Event::Register ? inner : at + QStringLiteral("/transfer");
-            if (!keys.contains(e.transfer))
+            if (e.kind == Event::Disconnect) {
+                e.client = v.toString();
+                e.transfer.clear();
+                if (!clients.contains(e.client))
+                    return check.fail(inner, QStringLiteral("no transfer has the client \"%1\"").arg(e.client.left(64)));
+            } else if (!keys.contains(e.transfer))
                 return check.fail(keyPath, QStringLiteral("no transfer with the key \"%1\"").arg(e.transfer.left(64)));
             switch (e.kind) {
             case Event::Change: {
@@ -569,6 +578,32 @@ bool Scenario::load(const QString &filePath, QString *error)
                     return check.fail(inner, QStringLiteral("an expectation is an object of fields and their values"));
                 e.expect = v.toObject();
                 break;
+            case Event::Disconnect:
+                break;
+            case Event::Flood: {
+                const QJsonObject f = v.toObject();
+                Call c;
+                double count = 0;
+                if (!check.call(f.value(QStringLiteral("call")), inner + QStringLiteral("/call"), &c)
+                    || !check.number(f, inner, "count", &count, true, 1, MaxFlood))
+                    return false;
+                if (count != std::floor(count))
+                    return check.fail(inner + QStringLiteral("/count"), QStringLiteral("\"count\" is a whole number"));
+                e.calls = {c};
+                e.count = int(count);
+                break;
+            }
+            case Event::Stall:
+                if (v != QJsonValue(true))
+                    return check.fail(inner, QStringLiteral("\"stall\" is true (with \"for\" ms, or for good)"));
+                if (o.contains(QStringLiteral("for")) && !check.number(o, at, "for", &e.stallFor, true))
+                    return false;
+                break;
+            case Event::Garbage:
+                e.garbage = v.toString();
+                if (!callNames().contains(e.garbage))
+                    return check.fail(inner, QStringLiteral("\"garbage\" names a change (one of the calls)"));
+                break;
             case Event::Register:
                 if (registeredByEvent.contains(e.transfer))
                     return check.fail(inner, QStringLiteral("\"%1\" is registered twice").arg(e.transfer));
@@ -596,7 +631,7 @@ bool Scenario::load(const QString &filePath, QString *error)
         for (const Event &e : std::as_const(timeline)) {
             if (e.kind == Event::Register) {
                 registered.insert(e.transfer);
-            } else if (!registered.contains(e.transfer)) {
+            } else if (e.kind != Event::Disconnect && !registered.contains(e.transfer)) {
                 check.faultWhere = e.where;
                 return check.fail(QString(), QStringLiteral("\"%1\" is not registered yet at %2 ms").arg(e.transfer).arg(e.at));
             }

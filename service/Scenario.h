@@ -23,6 +23,7 @@ struct Scenario
     static constexpr double MaxRampSteps = 1000000;
     static constexpr int MaxCopies = 10000;
     static constexpr int MaxTextLength = 4096; // the interface's limit on every text
+    static constexpr double MaxFlood = 1000000; // calls of one flood
 
     // One change, as the client library makes it: the name of the Zav::Transfer method and its
     // arguments.
@@ -37,6 +38,9 @@ struct Scenario
         QString name;
         int type = 0; // 0 upload, 1 download, 2 sync
         QString clientId;
+        // The program that registers it: empty for the player itself (through the client
+        // library); else a bus connection of its own per name, which "disconnect" closes.
+        QString client;
         double at = 0; // ms from the start, when it is registered
         QList<Call> calls; // made right after registration
     };
@@ -44,7 +48,11 @@ struct Scenario
     {
         // Register: the transfer's registration, at its place in the timeline (a transfer that no
         // event registers gets one at its own "at", before the events of that time).
-        enum Kind { Change, Ramp, Commit, Request, Expect, ExpectRequest, Register };
+        // The chaos a misbehaving program makes: Disconnect closes a client's connection without a
+        // word, Flood sends `count` calls as fast as the bus takes them, Stall holds the answers
+        // to a transfer's requests (for `stallFor` ms, or for good), Garbage makes a call with
+        // arguments of the wrong types.
+        enum Kind { Change, Ramp, Commit, Request, Expect, ExpectRequest, Register, Disconnect, Flood, Stall, Garbage };
         Kind kind = Change;
         double at = 0; // ms from the start
         QString transfer; // key
@@ -54,7 +62,11 @@ struct Scenario
         QString rampCall; // setProgress or setActive
         QString request; // Request, ExpectRequest
         double within = 0; // ExpectRequest: ms
-        QJsonObject expect; // Expect: field -> value, as `zavctl show --json` gives them
+        QJsonObject expect; // Expect: field -> value, as `zavctl show --json` gives them; "gone": true
+        QString client; // Disconnect
+        int count = 0; // Flood: of calls[0]
+        double stallFor = -1; // Stall: ms; below 0 for good
+        QString garbage; // Garbage: the method
         QString where; // "line:column" in the file, for reports
     };
     struct Answer

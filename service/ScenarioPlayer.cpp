@@ -58,7 +58,10 @@ ScenarioPlayer::ScenarioPlayer(const QDBusConnection &bus, QTextStream &out, QTe
     connect(&m_timer, &QTimer::timeout, this, &ScenarioPlayer::tick);
 }
 
-ScenarioPlayer::~ScenarioPlayer() = default;
+ScenarioPlayer::~ScenarioPlayer()
+{
+    closeClients();
+}
 
 double ScenarioPlayer::now() const
 {
@@ -103,6 +106,8 @@ void ScenarioPlayer::nextRun()
     ++m_generation;
     m_handles.clear();
     m_keys.clear();
+    closeClients();
+    m_stalls.clear();
     m_cursors = {};
     m_answersDue.clear();
     m_outbox.clear();
@@ -186,11 +191,11 @@ void ScenarioPlayer::perform(const Cursor &cursor, int copy)
     case Scenario::Event::Request:
         // As a user (or zavctl request) would ask; the answer is not waited for here.
         enqueue({[this, key, copy, label, request = event.request](const std::function<void()> &finish) {
-            Zav::Transfer *handle = handleOf(key, copy);
-            if (!handle)
+            const QString id = idOf(key, copy);
+            if (id.isEmpty())
                 return finish();
             ++m_calls;
-            whenAnswered(m_control->sendRequest(handle->id(), request), [=](const QDBusMessage &reply) {
+            whenAnswered(m_control->sendRequest(id, request), [=](const QDBusMessage &reply) {
                 callFailed(QStringLiteral("%1: request %2").arg(label, request), reply);
                 finish();
             });
@@ -210,37 +215,175 @@ void ScenarioPlayer::perform(const Cursor &cursor, int copy)
         }
         break;
     }
-    case Scenario::Event::Expect: {
-        // In turn with the changes: the service has handled every one sent before.
-        enqueue({[this, key, copy, label, expect = event.expect](const std::function<void()> &finish) {
-            Zav::Transfer *handle = handleOf(key, copy);
-            QStringList fields;
-            for (auto it = expect.constBegin(); it != expect.constEnd(); ++it)
-                fields << QStringLiteral("%1 %2").arg(it.key(), shown(it.value()));
-            const QString name = QStringLiteral("%1: %2").arg(label, fields.join(QStringLiteral(", ")));
-            if (!handle) {
-                report(name, QStringLiteral("the transfer was not registered"));
-                return finish();
-            }
-            whenAnswered(m_control->transfer(handle->id()), [=](const QDBusMessage &reply) {
-                if (reply.type() == QDBusMessage::ErrorMessage) {
-                    callFailed(name, reply);
-                    return finish();
-                }
-                QStringList wrong;
-                const QJsonObject actual = ZavCtl::forJson(
-                    QJsonDocument::fromJson(reply.arguments().value(0).toString().toUtf8()).object());
-                for (auto it = expect.constBegin(); it != expect.constEnd(); ++it) {
-                    if (!same(it.key(), actual.value(it.key()), it.value()))
-                        wrong << QStringLiteral("%1 is %2, expected %3").arg(it.key(), shown(actual.value(it.key())), shown(it.value()));
-                }
-                report(name, wrong.join(QStringLiteral("; ")));
-                finish();
-            });
-        }});
+    case Scenario::Event::Expect:
+        expect(key, copy, event.expect, label);
+        break;
+    case Scenario::Event::Disconnect: {
+        // The program leaves without a word: its connection closes, nothing more goes out for
+        // its transfers, and the failures of calls still on their way are its own doing.
+        const QString name = clientConnection(event.client, copy);
+        m_gone.insert(name);
+        QDBusConnection::disconnectFromBus(name);
         break;
     }
+    case Scenario::Event::Flood:
+        flood(key, copy, event, label);
+        break;
+    case Scenario::Event::Stall:
+        m_stalls.insert(key, event.stallFor < 0 ? std::numeric_limits<double>::infinity()
+                                                : now() + event.stallFor / m_options.speed);
+        break;
+    case Scenario::Event::Garbage:
+        garbage(key, copy, event.garbage, label);
+        break;
     }
+}
+
+void ScenarioPlayer::expect(const QString &key, int copy, const QJsonObject &expect, const QString &label)
+{
+    // In turn with the changes: the service has handled every one sent before.
+    enqueue({[this, key, copy, label, expect](const std::function<void()> &finish) {
+        const QString id = idOf(key, copy);
+        QStringList fields;
+        for (auto it = expect.constBegin(); it != expect.constEnd(); ++it)
+            fields << QStringLiteral("%1 %2").arg(it.key(), shown(it.value()));
+        const QString name = QStringLiteral("%1: %2").arg(label, fields.join(QStringLiteral(", ")));
+        if (id.isEmpty()) {
+            report(name, QStringLiteral("the transfer was not registered"));
+            return finish();
+        }
+        const QJsonValue gone = expect.value(QStringLiteral("gone"));
+        whenAnswered(m_control->transfer(id), [=](const QDBusMessage &reply) {
+            const bool unknown = reply.errorName() == QLatin1String("com.kelvo.zav.Error.UnknownTransfer");
+            if (gone.isBool()) {
+                // Dropped with its program, or kept: the service's answer says which.
+                if (unknown == gone.toBool())
+                    report(name, QString());
+                else if (reply.type() == QDBusMessage::ErrorMessage && !unknown)
+                    callFailed(name, reply);
+                else
+                    report(name, unknown ? QStringLiteral("the service no longer holds it")
+                                         : QStringLiteral("the service still holds it"));
+                return finish();
+            }
+            if (reply.type() == QDBusMessage::ErrorMessage) {
+                callFailed(name, reply);
+                return finish();
+            }
+            QStringList wrong;
+            const QJsonObject actual =
+                ZavCtl::forJson(QJsonDocument::fromJson(reply.arguments().value(0).toString().toUtf8()).object());
+            for (auto it = expect.constBegin(); it != expect.constEnd(); ++it) {
+                if (!same(it.key(), actual.value(it.key()), it.value()))
+                    wrong << QStringLiteral("%1 is %2, expected %3").arg(it.key(), shown(actual.value(it.key())), shown(it.value()));
+            }
+            report(name, wrong.join(QStringLiteral("; ")));
+            finish();
+        });
+    },
+             false, true});
+}
+
+void ScenarioPlayer::flood(const QString &key, int copy, const Scenario::Event &event, const QString &label)
+{
+    enqueue({[this, key, copy, event, label](const std::function<void()> &finish) {
+        const QString id = idOf(key, copy);
+        if (id.isEmpty() || isGone(key, copy))
+            return finish();
+        QDBusConnection bus = busOf(key, copy);
+        const Scenario::Call &call = event.calls.constFirst();
+        QDBusMessage message = QDBusMessage::createMethodCall(QLatin1String(ZavBus::ServiceName), QLatin1String(ZavBus::ObjectPath),
+                                                              QLatin1String(ZavBus::TransfersInterface), call.name);
+        message.setArguments(QVariantList {id} + Scenario::arguments(call));
+        // As fast as the bus takes them, no reply asked for; then one call whose answer says the
+        // service has come through them all.
+        for (int i = 0; i < event.count; ++i)
+            bus.send(message);
+        m_calls += event.count + 1;
+        QDBusMessage ping = QDBusMessage::createMethodCall(QLatin1String(ZavBus::ServiceName), QLatin1String(ZavBus::ObjectPath),
+                                                           QLatin1String(ZavBus::TransfersInterface),
+                                                           QLatin1String(ZavBus::Transfers::ping));
+        whenAnswered(bus.asyncCall(ping, CallTimeout), [=](const QDBusMessage &reply) {
+            if (!isGone(key, copy))
+                callFailed(QStringLiteral("%1: flood of %2 %3").arg(label).arg(event.count).arg(call.name), reply);
+            finish();
+        });
+    },
+             true});
+}
+
+void ScenarioPlayer::garbage(const QString &key, int copy, const QString &method, const QString &label)
+{
+    enqueue({[this, key, copy, method, label](const std::function<void()> &finish) {
+        if (idOf(key, copy).isEmpty() || isGone(key, copy))
+            return finish();
+        // A number where the id goes, and a text after it: no method of the interface takes that.
+        QDBusMessage message = QDBusMessage::createMethodCall(QLatin1String(ZavBus::ServiceName), QLatin1String(ZavBus::ObjectPath),
+                                                              QLatin1String(ZavBus::TransfersInterface), method);
+        message.setArguments({42, QStringLiteral("garbage")});
+        ++m_calls;
+        const QString name = QStringLiteral("%1: %2 with arguments of the wrong types is refused").arg(label, method);
+        whenAnswered(busOf(key, copy).asyncCall(message, CallTimeout), [=](const QDBusMessage &reply) {
+            const QDBusError error(reply);
+            if (reply.type() == QDBusMessage::ErrorMessage
+                && (error.type() == QDBusError::NoReply || error.type() == QDBusError::Timeout || error.type() == QDBusError::ServiceUnknown))
+                callFailed(name, reply);
+            else
+                report(name, reply.type() == QDBusMessage::ErrorMessage ? QString() : QStringLiteral("the service accepted it"));
+            finish();
+        });
+    }});
+}
+
+QString ScenarioPlayer::clientConnection(const QString &client, int copy)
+{
+    const QString name = QStringLiteral("zav-play-%1-%2-%3").arg(m_run).arg(copy).arg(client);
+    if (!m_clients.contains(name) && !m_gone.contains(name)) {
+        QDBusConnection bus = QDBusConnection::connectToBus(QDBusConnection::SessionBus, name);
+        auto *receiver = new ScenarioClient(name, this);
+        bus.connect(QString(), QLatin1String(ZavBus::ObjectPath), QLatin1String(ZavBus::TransfersInterface),
+                    QLatin1String(ZavBus::Transfers::request), receiver, SLOT(request(QString, QString)));
+        connect(receiver, &ScenarioClient::requested, this, [this](const QString &connection, const QString &id, const QString &action) {
+            const auto who = m_byClientId.constFind(connection + QLatin1Char('/') + id);
+            if (who != m_byClientId.constEnd())
+                requestArrived(*who, action);
+        });
+        m_clients.insert(name, receiver);
+    }
+    return name;
+}
+
+void ScenarioPlayer::closeClients()
+{
+    for (auto it = m_clients.cbegin(); it != m_clients.cend(); ++it) {
+        QDBusConnection::disconnectFromBus(it.key());
+        delete it.value();
+    }
+    m_clients.clear();
+    m_clientIds.clear();
+    m_clientOf.clear();
+    m_byClientId.clear();
+    m_gone.clear();
+}
+
+QString ScenarioPlayer::idOf(const QString &key, int copy) const
+{
+    const QString k = handleKey(key, copy);
+    if (Zav::Transfer *handle = m_handles.value(k))
+        return handle->id();
+    return m_clientIds.value(k);
+}
+
+QDBusConnection ScenarioPlayer::busOf(const QString &key, int copy) const
+{
+    const QString connection = m_clientOf.value(handleKey(key, copy));
+    return connection.isEmpty() ? m_bus : QDBusConnection(connection);
+}
+
+bool ScenarioPlayer::isGone(const QString &key, int copy) const
+{
+    const QString connection = m_clientOf.value(handleKey(key, copy));
+    return !connection.isEmpty() && m_gone.contains(connection);
 }
 
 void ScenarioPlayer::registerTransfer(const Scenario::Transfer &t, int copy, const QString &label)
@@ -249,6 +392,39 @@ void ScenarioPlayer::registerTransfer(const Scenario::Transfer &t, int copy, con
     const QString suffix = copies() > 1 ? QStringLiteral(" #%1").arg(copy + 1) : QString();
     const QString name = t.name.left(Scenario::MaxTextLength - suffix.size()) + suffix;
     const QString shownName = ZavCtl::printable(name.size() > 60 ? name.left(59) + QChar(0x2026) : name);
+    if (!t.client.isEmpty()) {
+        // A program of the scenario's own: a raw registration on its connection.
+        enqueue({[this, t, copy, name, shownName, label](const std::function<void()> &finish) {
+                     const QString connection = clientConnection(t.client, copy);
+                     if (m_gone.contains(connection))
+                         return finish();
+                     QDBusMessage message = QDBusMessage::createMethodCall(
+                         QLatin1String(ZavBus::ServiceName), QLatin1String(ZavBus::ObjectPath),
+                         QLatin1String(ZavBus::TransfersInterface), QLatin1String(ZavBus::Transfers::registerTransfer));
+                     message.setArguments({name, t.type, t.clientId});
+                     ++m_calls;
+                     whenAnswered(QDBusConnection(connection).asyncCall(message, CallTimeout), [=](const QDBusMessage &reply) {
+                         if (reply.type() == QDBusMessage::ReplyMessage) {
+                             const QString id = reply.arguments().value(0).toString();
+                             m_clientIds.insert(handleKey(t.key, copy), id);
+                             m_clientOf.insert(handleKey(t.key, copy), connection);
+                             m_byClientId.insert(connection + QLatin1Char('/') + id, {t.key, copy});
+                         } else if (reply.errorName().startsWith(QLatin1String("com.kelvo.zav.Error"))
+                                    || reply.errorName() == QLatin1String("org.freedesktop.DBus.Error.LimitsExceeded")) {
+                             report(QStringLiteral("%1: register \"%2\"").arg(label, shownName),
+                                    QStringLiteral("the service refused the registration: %1: %2").arg(reply.errorName(), reply.errorMessage()),
+                                    true);
+                         } else {
+                             callFailed(QStringLiteral("%1: register \"%2\"").arg(label, shownName), reply);
+                         }
+                         finish();
+                     });
+                 },
+                 true});
+        for (const Scenario::Call &call : t.calls)
+            sendChange(t.key, copy, call, label);
+        return;
+    }
     enqueue({[this, t, copy, name, shownName, label](const std::function<void()> &finish) {
                  const quint64 generation = m_generation;
                  ++m_calls;
@@ -279,15 +455,17 @@ void ScenarioPlayer::registerTransfer(const Scenario::Transfer &t, int copy, con
 void ScenarioPlayer::sendChange(const QString &key, int copy, const Scenario::Call &call, const QString &label)
 {
     enqueue({[this, key, copy, call, label](const std::function<void()> &finish) {
-        Zav::Transfer *handle = handleOf(key, copy);
-        if (!handle)
-            return finish(); // its registration failed, and was reported
+        const QString id = idOf(key, copy);
+        // Its registration failed (and was reported), or its program has left.
+        if (id.isEmpty() || isGone(key, copy))
+            return finish();
         QDBusMessage message = QDBusMessage::createMethodCall(QLatin1String(ZavBus::ServiceName), QLatin1String(ZavBus::ObjectPath),
                                                               QLatin1String(ZavBus::TransfersInterface), call.name);
-        message.setArguments(QVariantList {handle->id()} + Scenario::arguments(call));
+        message.setArguments(QVariantList {id} + Scenario::arguments(call));
         ++m_calls;
-        whenAnswered(m_bus.asyncCall(message, CallTimeout), [=](const QDBusMessage &reply) {
-            callFailed(QStringLiteral("%1: %2 %3").arg(label, call.name, argumentsText(call.args)), reply);
+        whenAnswered(busOf(key, copy).asyncCall(message, CallTimeout), [=](const QDBusMessage &reply) {
+            if (!isGone(key, copy))
+                callFailed(QStringLiteral("%1: %2 %3").arg(label, call.name, argumentsText(call.args)), reply);
             finish();
         });
     }});
@@ -304,7 +482,7 @@ void ScenarioPlayer::pump()
     if (m_pumping)
         return; // a call that finished at once, inside the loop below
     m_pumping = true;
-    while (!m_outbox.empty() && m_inFlight < MaxInFlight && !m_barrier) {
+    while (!m_outbox.empty() && m_inFlight < MaxInFlight && !m_barrier && !(m_outbox.front().drain && m_inFlight > 0)) {
         Outgoing next = std::move(m_outbox.front());
         m_outbox.pop_front();
         ++m_inFlight;
@@ -366,9 +544,14 @@ void ScenarioPlayer::callFailed(const QString &label, const QDBusMessage &reply,
 
 void ScenarioPlayer::onRequest(Zav::Transfer *transfer, const QString &request)
 {
-    if (!m_current || !m_keys.contains(transfer))
+    if (m_current && m_keys.contains(transfer))
+        requestArrived(m_keys.value(transfer), request);
+}
+
+void ScenarioPlayer::requestArrived(const QPair<QString, int> &who, const QString &request)
+{
+    if (!m_current)
         return;
-    const QPair<QString, int> who = m_keys.value(transfer);
     const auto waiting = std::find_if(m_waiting.begin(), m_waiting.end(), [&](const Waiting &w) {
         return w.key == who.first && w.copy == who.second && w.request == request;
     });
@@ -378,10 +561,14 @@ void ScenarioPlayer::onRequest(Zav::Transfer *transfer, const QString &request)
     } else {
         m_arrived.append({who, request});
     }
+    // A stalled transfer's program answers once the stall is over, or never.
+    const double stalledUntil = m_stalls.value(who.first, 0);
+    if (std::isinf(stalledUntil))
+        return;
     for (const Scenario::Answer &answer : m_current->answers) {
         if (answer.request != request || (!answer.transfer.isEmpty() && answer.transfer != who.first))
             continue;
-        m_answersDue.insert({now() + answer.after / m_options.speed,
+        m_answersDue.insert({qMax(now() + answer.after / m_options.speed, stalledUntil),
                              {who.first, who.second, QStringLiteral("%1: answer to %2").arg(who.first, request), answer.calls}});
     }
     m_timer.start(0); // tick finds when the next thing is due

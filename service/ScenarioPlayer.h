@@ -7,6 +7,7 @@
 #include <QDBusConnection>
 #include <QElapsedTimer>
 #include <QHash>
+#include <QSet>
 #include <QObject>
 #include <QTextStream>
 #include <QTimer>
@@ -25,6 +26,28 @@ namespace Zav {
 class Client;
 class Transfer;
 }
+
+// A program of a scenario's own (the "client" of its transfers): a bus connection of its own,
+// whose requests come in through here.
+class ScenarioClient : public QObject
+{
+    Q_OBJECT
+public:
+    ScenarioClient(const QString &connection, QObject *parent)
+        : QObject(parent)
+        , m_connection(connection)
+    {
+    }
+
+Q_SIGNALS:
+    void requested(const QString &connection, const QString &id, const QString &action);
+
+public Q_SLOTS:
+    void request(const QString &id, const QString &action) { emit requested(m_connection, id, action); }
+
+private:
+    QString m_connection;
+};
 
 // Plays scenarios headless: registers their transfers through the client library, makes the
 // timeline's changes at their times, answers the service's requests and checks the
@@ -108,6 +131,9 @@ private:
     {
         std::function<void(const std::function<void()> &finish)> send;
         bool barrier = false;
+        // Starts only once every call before it has been answered: an expectation, which asks
+        // on one connection about changes a scenario's client made on another.
+        bool drain = false;
     };
 
     void nextRun();
@@ -122,6 +148,19 @@ private:
     // A call the service refused; a call it did not answer ends this scenario's play.
     void callFailed(const QString &label, const QDBusMessage &reply, int timeout = CallTimeout);
     void onRequest(Zav::Transfer *transfer, const QString &request);
+    void requestArrived(const QPair<QString, int> &who, const QString &request);
+    // The connection of a scenario's client for a copy, opened on first use.
+    QString clientConnection(const QString &client, int copy);
+    void closeClients();
+    // What a copy of a transfer is at the service: its id (empty when not registered) and the
+    // connection that owns it.
+    QString idOf(const QString &key, int copy) const;
+    QDBusConnection busOf(const QString &key, int copy) const;
+    // Its program has left: nothing more is sent for it, and its calls' failures are expected.
+    bool isGone(const QString &key, int copy) const;
+    void flood(const QString &key, int copy, const Scenario::Event &event, const QString &label);
+    void garbage(const QString &key, int copy, const QString &method, const QString &label);
+    void expect(const QString &key, int copy, const QJsonObject &expect, const QString &label);
     void expireWaiting();
     void report(const QString &name, const QString &failure, bool call = false);
     void endRun();
@@ -145,6 +184,12 @@ private:
     const Scenario *m_current = nullptr;
     QHash<QString, Zav::Transfer *> m_handles; // by handleKey()
     QHash<Zav::Transfer *, QPair<QString, int>> m_keys;
+    QHash<QString, QString> m_clientIds; // handleKey -> id, of transfers of a scenario's client
+    QHash<QString, QString> m_clientOf; // handleKey -> connection name
+    QHash<QString, QPair<QString, int>> m_byClientId; // connection + '/' + id -> key and copy
+    QHash<QString, ScenarioClient *> m_clients; // by connection name
+    QSet<QString> m_gone; // connections closed by "disconnect"
+    QHash<QString, double> m_stalls; // transfer key -> answers held until (infinity: for good)
     std::priority_queue<Cursor, std::vector<Cursor>, Later> m_cursors;
     std::multimap<double, DueAnswer> m_answersDue; // by time
     std::deque<Outgoing> m_outbox;

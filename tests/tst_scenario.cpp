@@ -34,14 +34,14 @@ private Q_SLOTS:
         // The soak alone: its 1,000 transfers are as many as the service takes from one connection.
         QStringList examples = QDir(QStringLiteral(ZAV_EXAMPLES_DIR)).entryList({QStringLiteral("*.json")});
         QVERIFY(examples.removeAll(QStringLiteral("soak-1000.json")));
-        QCOMPARE(examples.size(), 4);
+        QCOMPARE(examples.size(), 8); // four of them chaos: a program leaving, a flood, a stall, garbage
         QStringList arguments {QStringLiteral("play"), QStringLiteral("--speed"), QStringLiteral("2"),
                                QStringLiteral("--junit"), m_dir.filePath(QStringLiteral("report.xml"))};
         for (const QString &example : std::as_const(examples))
             arguments << QStringLiteral(ZAV_EXAMPLES_DIR "/") + example;
         QString out, err;
         QCOMPARE(m_bus.zavctl(arguments, &out, &err), 0);
-        QVERIFY2(out.endsWith(QStringLiteral("All hold: 11 of 11 expectation(s) hold.\n")), qPrintable(out + err));
+        QVERIFY2(out.endsWith(QStringLiteral("All hold: 21 of 21 expectation(s) hold.\n")), qPrintable(out + err));
         QCOMPARE(m_bus.zavctl({QStringLiteral("play"), QStringLiteral("--speed"), QStringLiteral("2"),
                                QStringLiteral(ZAV_EXAMPLES_DIR "/soak-1000.json")}, &out, &err), 0);
         QVERIFY2(out.contains(QStringLiteral("soak-1000.json: 1000 transfer(s), 15000 call(s) in ")), qPrintable(out.right(300)));
@@ -58,8 +58,16 @@ private Q_SLOTS:
             QVERIFY(xml.name() != QLatin1String("failure"));
         }
         QVERIFY(!xml.hasError());
-        QCOMPARE(suites, 4);
-        QCOMPARE(cases, 11);
+        QCOMPARE(suites, 8);
+        QCOMPARE(cases, 21);
+
+        // Against a service that keeps a departed program's transfers, the chaos shows it.
+        m_bus.stopService();
+        QVERIFY(m_bus.startService({QStringLiteral("--test-fault"), QStringLiteral("departed-kept")}));
+        QCOMPARE(m_bus.zavctl({QStringLiteral("play"), QStringLiteral(ZAV_EXAMPLES_DIR "/chaos-disconnect.json")}, &out), 1);
+        QVERIFY2(out.contains(QStringLiteral("gone true: the service still holds it")), qPrintable(out));
+        m_bus.stopService();
+        QVERIFY(m_bus.startService());
 
         // A load run: copies of each transfer at once, twice over, with the rate reported each time.
         const QString batch = QStringLiteral(ZAV_EXAMPLES_DIR "/commit-batch.json");
@@ -112,7 +120,12 @@ private Q_SLOTS:
              QStringLiteral("2:15: \"a\" is not registered yet at 50 ms")},
             {"{\"transfers\": [{\"key\": \"a\"}], \"answers\": [{\"request\": \"cancel\", \"transfer\": \"b\"}]}",
              QStringLiteral("1:77: no transfer with the key \"b\"")},
-            {"{\"transfers\": [{\"key\": \"a\", \"calls\": [[\"setSize\", \"big\"]]}]}", QStringLiteral("1:51: argument 1 of setSize must be a whole number")}};
+            {"{\"transfers\": [{\"key\": \"a\", \"calls\": [[\"setSize\", \"big\"]]}]}", QStringLiteral("1:51: argument 1 of setSize must be a whole number")},
+            // Chaos within bounds: a client that exists, a flood of at most a million.
+            {"{\"transfers\": [{\"key\": \"a\", \"client\": \"x\"}], \"timeline\": [{\"at\": 0, \"disconnect\": \"y\"}]}",
+             QStringLiteral("1:83: no transfer has the client \"y\"")},
+            {"{\"transfers\": [{\"key\": \"a\"}], \"timeline\": [{\"at\": 0, \"transfer\": \"a\", \"flood\": {\"call\": [\"setCount\", 1], \"count\": 1e7}}]}",
+             QStringLiteral("1:115: \"count\" must be a number from 1 to 1000000")}};
         for (const auto &[text, message] : bad) {
             QString out, err;
             QCOMPARE(m_bus.zavctl({QStringLiteral("play"), good, write(QStringLiteral("bad.json"), text)}, &out, &err), 2);
