@@ -79,7 +79,8 @@ const Command commands[] = {
      "Registers each scenario's transfers, plays its timeline and answers, and prints a line per expectation.\n"
      "Exit code 0 when all hold, 1 otherwise. --junit writes a JUnit XML report; --speed N plays N times faster;\n"
      "--repeat N plays each scenario N times; --transfers N plays N copies of each transfer at once, and reports the rate.\n"
-     "The file format is in the README (Scenarios); examples/ has five."},
+     "The file format is in the README (Scenarios), chaos events included (disconnect, flood, stall,\n"
+     "garbage); examples/ has nine."},
     {"record", "--out FILE [--journal FILE [--run N]] [--client NAME]", "make a scenario from what one client sent the service",
      "From the service's journal (the file named, or the running service's), the calls of one client (its bus name,\n"
      "or the first to register a transfer) with their timing and order, as a scenario that replays them. Without\n"
