@@ -631,6 +631,7 @@ QString TransferService::status()
     status.insert(QStringLiteral("version"), Version);
     status.insert(QStringLiteral("transfers"), m_transfers.size());
     status.insert(QStringLiteral("clients"), m_perOwner.size());
+    status.insert(QStringLiteral("watchers"), m_watching.size());
     status.insert(QStringLiteral("textBytes"), m_textBytes);
     status.insert(QStringLiteral("refusing"), m_refuse);
     status.insert(QStringLiteral("limits"), limits);

@@ -476,7 +476,8 @@ int ZavCtl::status()
     const QJsonObject journal = s.value(QStringLiteral("journal")).toObject();
     m_out << "zav-service " << printable(s.value(QStringLiteral("version")).toString()) << ": "
           << s.value(QStringLiteral("transfers")).toInt() << " transfer(s) of "
-          << s.value(QStringLiteral("clients")).toInt() << " client(s); at most "
+          << s.value(QStringLiteral("clients")).toInt() << " client(s), "
+          << s.value(QStringLiteral("watchers")).toInt() << " watcher(s); at most "
           << limits.value(QStringLiteral("maxTransfers")).toInt() << ", "
           << limits.value(QStringLiteral("maxTransfersPerClient")).toInt() << " per client"
           << (s.value(QStringLiteral("refusing")).toBool() ? "; refusing new transfers" : "") << "\n";

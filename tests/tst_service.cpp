@@ -103,6 +103,34 @@ private Q_SLOTS:
                  0);
         QCOMPARE(elsewhere.zavctl({QStringLiteral("list"), QStringLiteral("--address")}, &out, &err), 2);
         QVERIFY(err.contains(QLatin1String("--address needs a bus address")));
+
+        // The app and zav-desktop reach it too: the app asks for the service, zav-desktop starts
+        // watching it (the notifications would stay on the programs' own bus).
+        for (const QString &program : {QStringLiteral(ZAV_APP_BIN), QStringLiteral(ZAV_DESKTOP_BIN)}) {
+            const qsizetype before = m_bus.journal().size();
+            QProcess process;
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), elsewhere.address());
+            env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+            process.setProcessEnvironment(env);
+            process.start(program, {QStringLiteral("--address"), m_bus.address()});
+            const bool app = program.endsWith(QLatin1String("zavtestapp"));
+            QVERIFY2(QTest::qWaitFor([&] {
+                         if (!app) {
+                             const QDBusMessage status = call(bus, QLatin1String(ZavBus::Control::status), {},
+                                                              QLatin1String(ZavBus::ControlInterface));
+                             return QJsonDocument::fromJson(status.arguments().value(0).toString().toUtf8())
+                                        .object().value(QStringLiteral("watchers")).toInt() == 1;
+                         }
+                         const QList<QJsonObject> lines = m_bus.journal().mid(before);
+                         return std::any_of(lines.cbegin(), lines.cend(), [](const QJsonObject &l) {
+                             return l.value(QStringLiteral("call")).toString() == QLatin1String("ping");
+                         });
+                     }, 10000),
+                     qPrintable(program));
+            process.terminate();
+            QVERIFY(process.waitForFinished(5000));
+        }
     }
 
     // Our service keeps the contract; one with a rule broken fails the check that names it, and
