@@ -66,6 +66,7 @@ private:
     QDBusConnection m_bus;
     QTextStream &m_out;
     bool m_control = false;
+    mutable bool m_hung = false; // a call went unanswered
     QList<Result> m_results;
     QString m_otherName;
     QStringList m_ownRequests;

@@ -247,7 +247,8 @@ bool ZavCtl::answered(QDBusPendingCall call)
     const QDBusError error = call.error();
     QString why = error.message().isEmpty() ? error.name() : error.message();
     if (!m_bus.isConnected())
-        why = QStringLiteral("no session bus (DBUS_SESSION_BUS_ADDRESS is not set or not reachable)");
+        why = m_address.isEmpty() ? QStringLiteral("no session bus (DBUS_SESSION_BUS_ADDRESS is not set or not reachable)")
+                                  : QStringLiteral("the bus at %1 is not reachable").arg(printable(m_address));
     else if (error.type() == QDBusError::NoReply || error.type() == QDBusError::Timeout)
         why = QStringLiteral("the service did not answer within %1 s").arg(Timeout / 1000);
     else if (error.type() == QDBusError::ServiceUnknown || error.name() == QLatin1String("org.freedesktop.DBus.Error.NameHasNoOwner"))

@@ -42,6 +42,8 @@ public:
         m_columns = columnsFor(width);
         m_color = color;
     }
+    // The bus named by --address, for messages; empty for the session bus.
+    void setAddress(const QString &address) { m_address = address; }
 
     // The exit code of a command that ended as the event loop was ending (-1: none).
     int exitCode() const { return m_exitCode; }
@@ -106,6 +108,7 @@ private:
     void redraw();
 
     QDBusConnection m_bus;
+    QString m_address;
     std::unique_ptr<ComKelvoZavControlInterface> m_control;
     QTextStream &m_out;
     QTextStream &m_err;

@@ -35,6 +35,7 @@ int main(int argc, char **argv)
     const bool color = terminal && qEnvironmentVariableIsEmpty("NO_COLOR") && qgetenv("TERM") != "dumb";
     ZavCtl ctl(QDBusConnection::sessionBus(), out, err);
     ctl.setTerminal(terminal, width, color);
+    ctl.setAddress(QString::fromUtf8(*address));
     const int code = ctl.run(args);
     out.flush();
     err.flush();
