@@ -54,6 +54,27 @@ case "$(ldd "$libdir/libzavclient.so.0")" in *libasan*) sanitize="-fsanitize=add
 g++ -std=c++17 -fPIC $sanitize "$work/uses.cpp" -o "$work/uses" $(pkg-config --cflags --libs zavclient) \
     -Wl,-rpath,"$libdir" || fail "cannot build against the installed library"
 "$work/uses" || fail "a program built against the installed library does not run"
+[ "$(pkg-config --modversion zavclient)" = "$(sed -n 's/^project(ZAVTestApp VERSION \([0-9.]*\).*/\1/p' "$(dirname "$0")/../CMakeLists.txt")" ] \
+    || fail "the pkg-config file's version is not the project's"
+
+# The same program through CMake's package, and the interface files where D-Bus tools look.
+mkdir -p "$work/consumer"
+cp "$work/uses.cpp" "$work/consumer/"
+cat > "$work/consumer/CMakeLists.txt" <<'CMAKE'
+cmake_minimum_required(VERSION 3.16)
+project(uses LANGUAGES CXX)
+find_package(ZavClient 0.1 REQUIRED)
+add_executable(uses uses.cpp)
+target_link_libraries(uses PRIVATE Zav::ZavClient)
+CMAKE
+cmake -S "$work/consumer" -B "$work/consumer/build" -DCMAKE_PREFIX_PATH="$prefix" \
+    -DCMAKE_CXX_FLAGS="$sanitize" -DCMAKE_EXE_LINKER_FLAGS="$sanitize" >/dev/null \
+    || fail "find_package(ZavClient) does not find the installed library"
+cmake --build "$work/consumer/build" >/dev/null || fail "cannot build through find_package(ZavClient)"
+"$work/consumer/build/uses" || fail "a program built through find_package(ZavClient) does not run"
+for xml in com.kelvo.zav.Transfers.xml com.kelvo.zav.Control.xml; do
+    [ -e "$prefix/share/dbus-1/interfaces/$xml" ] || fail "$xml is not installed"
+done
 
 # A bus that knows only the installed activation file.
 cat > "$work/bus.conf" <<CONF
