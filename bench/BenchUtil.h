@@ -88,8 +88,7 @@ inline void interleave(std::vector<Variant> &variants, int rounds, int count, co
 
 inline void header(const char *title)
 {
-    std::printf("\n%s\n%-52s %10s %19s %8s  %s\n", title, "measure", "median", "spread (min-max)", "ratio",
-                "target");
+    std::printf("\n%s\n%-52s %10s %19s %8s  %s\n", title, "measure", "median", "spread (min-max)", "ratio", "target");
 }
 
 // One line: a figure, its spread, and its ratio to a baseline with the target it is held to.

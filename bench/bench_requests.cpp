@@ -107,9 +107,9 @@ Run flood(Zav::Client *client)
         run.memoryKiB = std::max(run.memoryKiB, residentKiB() - before);
         sinceTick.start();
     });
-    QDBusMessage call = QDBusMessage::createMethodCall(QLatin1String(ZavBus::ServiceName),
-                                                       QLatin1String(ZavBus::ObjectPath),
-                                                       QLatin1String(ZavBus::TransfersInterface), QLatin1String(FloodMethod));
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        QLatin1String(ZavBus::ServiceName), QLatin1String(ZavBus::ObjectPath),
+        QLatin1String(ZavBus::TransfersInterface), QLatin1String(FloodMethod));
     call << Requests;
     QDBusConnection::sessionBus().asyncCall(call);
     sinceTick.start();
@@ -169,7 +169,8 @@ int main(int argc, char **argv)
     MApplication app(argc, argv);
     if (!QTest::qWaitFor(
             [] {
-                return QDBusConnection::sessionBus().interface()->isServiceRegistered(QLatin1String(ZavBus::ServiceName));
+                return QDBusConnection::sessionBus().interface()->isServiceRegistered(
+                    QLatin1String(ZavBus::ServiceName));
             },
             10000))
         return 1;

@@ -18,9 +18,10 @@ QString writeScenario(const QTemporaryDir &dir, int events)
     file.write("{\n  \"transfers\": [{\"key\": \"t1\", \"name\": \"Holiday photos\"}],\n  \"timeline\": [\n");
     for (int i = 0; i < events; ++i) {
         // About 250 bytes an event, with an escape in every tenth text.
-        file.write(QStringLiteral("    {\"at\": %1, \"transfer\": \"t1\", \"call\": [\"setMessage\", \"Uploading part %2 of the "
-                                  "holiday photos to the cloud account; a message as long as a real program's would be, "
-                                  "%3 with its details\"]}%4\n")
+        file.write(QStringLiteral(
+                       "    {\"at\": %1, \"transfer\": \"t1\", \"call\": [\"setMessage\", \"Uploading part %2 of the "
+                       "holiday photos to the cloud account; a message as long as a real program's would be, "
+                       "%3 with its details\"]}%4\n")
                        .arg(i)
                        .arg(i)
                        .arg(i % 10 ? QStringLiteral("told") : QStringLiteral("\\\"quoted\\\""))
@@ -42,7 +43,9 @@ int main(int argc, char **argv)
     for (const int events : sizes)
         files.push_back(writeScenario(dir, events));
     for (size_t i = 0; i < sizes.size(); ++i) {
-        variants.emplace_back(i == 0 ? "read 5,000 events, per event" : i == 1 ? "read 10,000 events, per event" : "read 20,000 events, per event",
+        variants.emplace_back(i == 0       ? "read 5,000 events, per event"
+                                  : i == 1 ? "read 10,000 events, per event"
+                                           : "read 20,000 events, per event",
                               [file = files[i], events = sizes[i]](int count) {
                                   const double start = Bench::processCpu();
                                   for (int n = 0; n < count; ++n) {

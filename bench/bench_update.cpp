@@ -37,14 +37,16 @@ const QString Transfers = QLatin1String(ZavBus::TransfersInterface);
 
 QDBusMessage setProgressMessage(const QString &id, double done)
 {
-    QDBusMessage call = QDBusMessage::createMethodCall(Service, Path, Transfers, QLatin1String(ZavBus::Transfers::setProgress));
+    QDBusMessage call = QDBusMessage::createMethodCall(Service, Path, Transfers,
+                                                       QLatin1String(ZavBus::Transfers::setProgress));
     call << id << done;
     return call;
 }
 
 QString registerRaw(const QDBusConnection &bus, const QString &name)
 {
-    QDBusMessage call = QDBusMessage::createMethodCall(Service, Path, Transfers, QLatin1String(ZavBus::Transfers::registerTransfer));
+    QDBusMessage call = QDBusMessage::createMethodCall(Service, Path, Transfers,
+                                                       QLatin1String(ZavBus::Transfers::registerTransfer));
     call << name << 2 << QStringLiteral("bench");
     return QDBusConnection(bus).call(call, QDBus::Block, 10000).arguments().value(0).toString();
 }
@@ -64,8 +66,8 @@ public:
             dbus_error_free(&error);
             return false;
         }
-        DBusMessage *call = dbus_message_new_method_call(ZavBus::ServiceName, ZavBus::ObjectPath, ZavBus::TransfersInterface,
-                                                         ZavBus::Transfers::registerTransfer);
+        DBusMessage *call = dbus_message_new_method_call(
+            ZavBus::ServiceName, ZavBus::ObjectPath, ZavBus::TransfersInterface, ZavBus::Transfers::registerTransfer);
         const char *name = "libdbus";
         const char *client = "bench";
         dbus_int32_t type = 2;
@@ -90,8 +92,8 @@ public:
     }
     void setProgress(double done)
     {
-        DBusMessage *call = dbus_message_new_method_call(ZavBus::ServiceName, ZavBus::ObjectPath, ZavBus::TransfersInterface,
-                                                         ZavBus::Transfers::setProgress);
+        DBusMessage *call = dbus_message_new_method_call(ZavBus::ServiceName, ZavBus::ObjectPath,
+                                                         ZavBus::TransfersInterface, ZavBus::Transfers::setProgress);
         const QByteArray id = m_id.toUtf8();
         const char *idText = id.constData();
         dbus_message_append_args(call, DBUS_TYPE_STRING, &idText, DBUS_TYPE_DOUBLE, &done, DBUS_TYPE_INVALID);
@@ -124,14 +126,16 @@ void libraryFigures(TestBus &bus, int rounds, int count)
     Zav::Transfer *transfer = client.registerTransfer(QStringLiteral("library"), Zav::Client::Sync);
     const QString rawId = registerRaw(QDBusConnection::sessionBus(), QStringLiteral("raw"));
     std::vector<Variant> variants {
-        {"raw QDBusConnection::send", [&](int n) {
+        {"raw QDBusConnection::send",
+         [&](int n) {
              const double start = processCpu();
              for (int i = 0; i < n; ++i)
                  QDBusConnection::sessionBus().send(setProgressMessage(rawId, (i % 100) / 100.0));
              bus.sync();
              return processCpu() - start;
          }},
-        {"Zav::Transfer::setProgress", [&](int n) {
+        {"Zav::Transfer::setProgress",
+         [&](int n) {
              const double start = processCpu();
              for (int i = 0; i < n; ++i)
                  transfer->setProgress(float(i % 100) / 100.0f);
@@ -143,11 +147,11 @@ void libraryFigures(TestBus &bus, int rounds, int count)
     LibDBusSender libdbus;
     if (libdbus.open(bus.address())) {
         variants.insert(variants.begin(), Variant("raw libdbus send (the floor)", [&](int n) {
-                                                       const double start = processCpu();
-                                                       for (int i = 0; i < n; ++i)
-                                                           libdbus.setProgress((i % 100) / 100.0);
-                                                       return processCpu() - start;
-                                                   }));
+                            const double start = processCpu();
+                            for (int i = 0; i < n; ++i)
+                                libdbus.setProgress((i % 100) / 100.0);
+                            return processCpu() - start;
+                        }));
     }
 #endif
     interleave(variants, rounds, count, [&] {

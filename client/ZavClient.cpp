@@ -51,10 +51,7 @@ public:
     }
 
     // The proxy for a transfer registered with `transferOwner`; null once that instance is gone.
-    Proxy *proxyFor(const QString &transferOwner) const
-    {
-        return transferOwner == owner ? proxy.get() : nullptr;
-    }
+    Proxy *proxyFor(const QString &transferOwner) const { return transferOwner == owner ? proxy.get() : nullptr; }
 
     Transfer *registered(const QString &id)
     {
@@ -143,8 +140,7 @@ public:
 
     // Sends a change at once and without waiting, to the instance that registered the transfer;
     // dropped when that instance is gone.
-    template <typename Method, typename... Args>
-    void send(Method method, const Args &...args) const
+    template <typename Method, typename... Args> void send(Method method, const Args &...args) const
     {
         if (Proxy *proxy = client->proxyFor(owner))
             (proxy->*method)(id, args...);
@@ -183,7 +179,8 @@ bool Client::init()
     QDBusPendingReply<QString> reply = service.ping();
     reply.waitForFinished();
     if (reply.isError()) {
-        qCWarning(lcClient, "Zav::Client: the transfer service does not answer: %s", qPrintable(reply.error().message()));
+        qCWarning(lcClient, "Zav::Client: the transfer service does not answer: %s",
+                  qPrintable(reply.error().message()));
         d->askAgainLater();
         return false;
     }
@@ -233,9 +230,10 @@ void Client::registerTransfer(const QString &name, TransferType type, const QStr
         // An answer from an instance that has gone since registered nothing that can be changed.
         Transfer *transfer = !reply.isError() && owner == d->owner ? d->registered(reply.value()) : nullptr;
         if (guard)
-            done(transfer, reply.isError() ? QStringLiteral("%1: %2").arg(reply.error().name(), reply.error().message())
-                           : transfer      ? QString()
-                                           : QStringLiteral("the transfer service left the bus"));
+            done(transfer,
+                 reply.isError() ? QStringLiteral("%1: %2").arg(reply.error().name(), reply.error().message())
+                     : transfer  ? QString()
+                                 : QStringLiteral("the transfer service left the bus"));
     });
 }
 

@@ -122,7 +122,8 @@ void DesktopBridge::fetchChanges()
         }
         if (reply.isError()) {
             // The service signals no more until this watcher has fetched: asked again.
-            qCWarning(lcDesktop, "The transfer service did not give its changes: %s", qPrintable(reply.error().message()));
+            qCWarning(lcDesktop, "The transfer service did not give its changes: %s",
+                      qPrintable(reply.error().message()));
             QTimer::singleShot(m_retryDelay, this, &DesktopBridge::fetchChanges);
             return;
         }
@@ -147,7 +148,7 @@ void DesktopBridge::onRequested(const QString &id, const QString &request)
     connect(call, &QDBusPendingCallWatcher::finished, this, [id, request](QDBusPendingCallWatcher *call) {
         call->deleteLater();
         if (call->isError())
-            qCWarning(lcDesktop, "The %s request for transfer %s was not sent: %s", qPrintable(request),
-                      qPrintable(id), qPrintable(call->error().message()));
+            qCWarning(lcDesktop, "The %s request for transfer %s was not sent: %s", qPrintable(request), qPrintable(id),
+                      qPrintable(call->error().message()));
     });
 }

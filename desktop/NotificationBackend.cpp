@@ -87,8 +87,7 @@ void NotificationBackend::daemonArrived(const QString &owner)
     m_answersAwaited = 2;
     connect(m_daemon.get(), &OrgFreedesktopNotificationsInterface::NotificationClosed, this,
             &NotificationBackend::onClosed);
-    connect(m_daemon.get(), &OrgFreedesktopNotificationsInterface::ActionInvoked, this,
-            &NotificationBackend::onAction);
+    connect(m_daemon.get(), &OrgFreedesktopNotificationsInterface::ActionInvoked, this, &NotificationBackend::onAction);
     // xfce4-notifyd draws a notification with a `value` hint as a bare gauge, without its text or
     // buttons: there the progress goes into the text.
     auto *information = new QDBusPendingCallWatcher(m_daemon->GetServerInformation(), this);
@@ -333,9 +332,10 @@ QVariantMap NotificationBackend::hints(const DesktopTransfer &t, bool progressIn
 {
     QVariantMap hints;
     const bool failed = t.state == QLatin1String("failed") || t.state == QLatin1String("cancelFailed");
-    hints.insert(QStringLiteral("category"), failed ? QStringLiteral("transfer.error")
-                                             : t.state == QLatin1String("done") ? QStringLiteral("transfer.complete")
-                                                                                : QStringLiteral("transfer"));
+    hints.insert(QStringLiteral("category"),
+                 failed                                 ? QStringLiteral("transfer.error")
+                     : t.state == QLatin1String("done") ? QStringLiteral("transfer.complete")
+                                                        : QStringLiteral("transfer"));
     hints.insert(QStringLiteral("urgency"), QVariant::fromValue(uchar(failed ? Critical : Normal)));
     if (isRunning(t.state) && !progressInBody)
         hints.insert(QStringLiteral("value"), int(t.progress * 100 + 0.5));
@@ -346,7 +346,7 @@ QString NotificationBackend::icon(const DesktopTransfer &t)
 {
     // Icon names that every freedesktop.org icon theme has; after the transfer's type until its
     // program sets an icon type.
-    const int type = t.iconType >= 0 ? t.iconType
+    const int type = t.iconType >= 0          ? t.iconType
         : t.type == QLatin1String("download") ? 1
         : t.type == QLatin1String("sync")     ? 2
                                               : 0;

@@ -38,7 +38,8 @@ int main(int argc, char **argv)
         return 1;
     }
     const QString remote = address->isEmpty() ? QString() : QStringLiteral("zav-service-bus");
-    QDBusConnection serviceBus = remote.isEmpty() ? bus : QDBusConnection::connectToBus(QString::fromUtf8(*address), remote);
+    QDBusConnection serviceBus = remote.isEmpty() ? bus
+                                                  : QDBusConnection::connectToBus(QString::fromUtf8(*address), remote);
     if (!serviceBus.isConnected()) {
         std::fprintf(stderr, "zav-desktop: cannot reach the bus at %s: %s\n", address->constData(),
                      qPrintable(serviceBus.lastError().message()));

@@ -51,7 +51,9 @@ QList<Setter> validSetters()
         {T::setCanPause, {true}, "canPause", true},
         {T::setName, {QStringLiteral("renamed")}, "name", QStringLiteral("renamed")},
         {T::setServiceIconType, {2}, "serviceIconType", 2},
-        {T::setThumbnailForFile, {QStringLiteral("/tmp/t.jpg"), QStringLiteral("image/jpeg")}, "thumbnailFile",
+        {T::setThumbnailForFile,
+         {QStringLiteral("/tmp/t.jpg"), QStringLiteral("image/jpeg")},
+         "thumbnailFile",
          QStringLiteral("/tmp/t.jpg")},
         {T::setCancelButtonText, {QStringLiteral("Stop")}, "cancelButtonText", QStringLiteral("Stop")},
         {T::setTitle, {QStringLiteral("Title")}, "title", QStringLiteral("Title")},
@@ -61,7 +63,9 @@ QList<Setter> validSetters()
         {T::markPaused, {}, "state", QStringLiteral("paused")},
         {T::markRestarted, {}, "state", QStringLiteral("active")},
         {T::markFailure, {QStringLiteral("h"), QStringLiteral("d")}, "state", QStringLiteral("failed")},
-        {T::markRepairableFailure, {QStringLiteral("h"), QStringLiteral("d"), QStringLiteral("a")}, "failureAction",
+        {T::markRepairableFailure,
+         {QStringLiteral("h"), QStringLiteral("d"), QStringLiteral("a")},
+         "failureAction",
          QStringLiteral("a")},
         {T::markCancelFailed, {QStringLiteral("no")}, "state", QStringLiteral("cancelFailed")},
         {T::startCommit, {}, "inCommit", true},
@@ -80,14 +84,13 @@ bool sameValue(const QJsonValue &reported, const QVariant &sent)
     if (sent.typeId() == QMetaType::Double)
         return reported.toDouble() == sent.toDouble();
     // Integers exactly; a count beyond what a JSON number holds comes as text.
-    return reported.isString() ? reported.toString() == sent.toString()
-                               : reported.toInteger(-1) == sent.toLongLong();
+    return reported.isString() ? reported.toString() == sent.toString() : reported.toInteger(-1) == sent.toLongLong();
 }
 
 QString describe(const QDBusMessage &reply)
 {
     return reply.type() == QDBusMessage::ErrorMessage ? reply.errorName() + QStringLiteral(": ") + reply.errorMessage()
-                                                       : QStringLiteral("accepted");
+                                                      : QStringLiteral("accepted");
 }
 } // namespace
 
@@ -105,8 +108,9 @@ Conformance::~Conformance()
 
 const QStringList &Conformance::groups()
 {
-    static const QStringList all {QStringLiteral("registration"), QStringLiteral("setters"), QStringLiteral("ownership"),
-                                  QStringLiteral("requests"),     QStringLiteral("lifetime"), QStringLiteral("inspection")};
+    static const QStringList all {QStringLiteral("registration"), QStringLiteral("setters"),
+                                  QStringLiteral("ownership"),    QStringLiteral("requests"),
+                                  QStringLiteral("lifetime"),     QStringLiteral("inspection")};
     return all;
 }
 
@@ -114,7 +118,8 @@ int Conformance::run(const QString &only)
 {
     const QDBusMessage status = call(m_bus, ZavBus::ControlInterface, C::status, {});
     m_control = status.type() == QDBusMessage::ReplyMessage;
-    m_out << "Checking " << ZavBus::ServiceName << " on " << qEnvironmentVariable("DBUS_SESSION_BUS_ADDRESS", QStringLiteral("the session bus"))
+    m_out << "Checking " << ZavBus::ServiceName << " on "
+          << qEnvironmentVariable("DBUS_SESSION_BUS_ADDRESS", QStringLiteral("the session bus"))
           << (m_control ? "" : " (no inspection interface: its checks are skipped)") << "\n";
     m_out.flush();
     using Group = void (Conformance::*)();
@@ -127,8 +132,12 @@ int Conformance::run(const QString &only)
             (this->*group)();
     }
 
-    m_out << "\n" << QStringLiteral("%1 %2 %3 %4\n").arg(QStringLiteral("group"), -14).arg(QStringLiteral("held"), 6)
-                         .arg(QStringLiteral("failed"), 7).arg(QStringLiteral("skipped"), 8);
+    m_out << "\n"
+          << QStringLiteral("%1 %2 %3 %4\n")
+                 .arg(QStringLiteral("group"), -14)
+                 .arg(QStringLiteral("held"), 6)
+                 .arg(QStringLiteral("failed"), 7)
+                 .arg(QStringLiteral("skipped"), 8);
     int failures = 0;
     for (const QString &group : groups()) {
         int counts[3] = {0, 0, 0};
@@ -186,8 +195,8 @@ QDBusMessage Conformance::call(const QDBusConnection &bus, const char *interface
 
 QString Conformance::registerOn(const QDBusConnection &bus, int type, QString *error) const
 {
-    const QDBusMessage reply =
-        call(bus, ZavBus::TransfersInterface, T::registerTransfer, {QStringLiteral("conform"), type, QStringLiteral("conform")});
+    const QDBusMessage reply = call(bus, ZavBus::TransfersInterface, T::registerTransfer,
+                                    {QStringLiteral("conform"), type, QStringLiteral("conform")});
     if (reply.type() != QDBusMessage::ReplyMessage) {
         if (error)
             *error = describe(reply);
@@ -249,11 +258,12 @@ void Conformance::registration()
         ids << registerOn(m_bus, type, &error);
     check(g, QStringLiteral("every type (0 upload, 1 download, 2 sync) registers, each with an id of its own"),
           !ids.contains(QString()) && QSet<QString>(ids.begin(), ids.end()).size() == 3, error);
-    const QDBusMessage unknown =
-        call(m_bus, ZavBus::TransfersInterface, T::registerTransfer, {QStringLiteral("x"), 7, QString()});
+    const QDBusMessage unknown = call(m_bus, ZavBus::TransfersInterface, T::registerTransfer,
+                                      {QStringLiteral("x"), 7, QString()});
     check(g, QStringLiteral("an unknown type is refused with InvalidArgs"), unknown.errorName() == InvalidArgs,
           describe(unknown));
-    const QDBusMessage wrong = call(m_bus, ZavBus::TransfersInterface, T::registerTransfer, {QStringLiteral("x"), QStringLiteral("1"), QString()});
+    const QDBusMessage wrong = call(m_bus, ZavBus::TransfersInterface, T::registerTransfer,
+                                    {QStringLiteral("x"), QStringLiteral("1"), QString()});
     check(g, QStringLiteral("arguments of the wrong type are refused"), wrong.type() == QDBusMessage::ErrorMessage,
           describe(wrong));
     if (!m_control) {
@@ -297,16 +307,17 @@ void Conformance::setters()
     };
     for (const auto &[what, s] : invalid) {
         const QDBusMessage reply = call(m_bus, ZavBus::TransfersInterface, s.method, QVariantList {target} + s.args);
-        check(g, what + QStringLiteral(" is refused with InvalidArgs"), reply.errorName() == InvalidArgs, describe(reply));
+        check(g, what + QStringLiteral(" is refused with InvalidArgs"), reply.errorName() == InvalidArgs,
+              describe(reply));
     }
-    const QDBusMessage wrongType =
-        call(m_bus, ZavBus::TransfersInterface, T::setSize, {target, QStringLiteral("2048")});
+    const QDBusMessage wrongType = call(m_bus, ZavBus::TransfersInterface, T::setSize,
+                                        {target, QStringLiteral("2048")});
     check(g, QStringLiteral("arguments of the wrong type are refused"), wrongType.type() == QDBusMessage::ErrorMessage,
           describe(wrongType));
-    const QDBusMessage unknown =
-        call(m_bus, ZavBus::TransfersInterface, T::setSize, {QStringLiteral("no-such-id"), qulonglong(1)});
-    check(g, QStringLiteral("an unknown id is refused with Error.UnknownTransfer"), unknown.errorName() == UnknownTransfer,
-          describe(unknown));
+    const QDBusMessage unknown = call(m_bus, ZavBus::TransfersInterface, T::setSize,
+                                      {QStringLiteral("no-such-id"), qulonglong(1)});
+    check(g, QStringLiteral("an unknown id is refused with Error.UnknownTransfer"),
+          unknown.errorName() == UnknownTransfer, describe(unknown));
     if (!m_control) {
         skip(g, QStringLiteral("a refused call changes nothing"));
         return;
@@ -326,10 +337,11 @@ void Conformance::ownership()
     const QString id = registerOn(m_bus, 0);
     QDBusConnection other = otherConnection();
     const QDBusMessage reply = call(other, ZavBus::TransfersInterface, T::setName, {id, QStringLiteral("taken")});
-    check(g, QStringLiteral("another connection's change is refused with AccessDenied"), reply.errorName() == AccessDenied,
-          describe(reply));
+    check(g, QStringLiteral("another connection's change is refused with AccessDenied"),
+          reply.errorName() == AccessDenied, describe(reply));
     const QDBusMessage mark = call(other, ZavBus::TransfersInterface, T::markCancelled, {id});
-    check(g, QStringLiteral("another connection cannot end it either"), mark.errorName() == AccessDenied, describe(mark));
+    check(g, QStringLiteral("another connection cannot end it either"), mark.errorName() == AccessDenied,
+          describe(mark));
     if (!m_control) {
         skip(g, QStringLiteral("the refused changes left it as it was"));
         return;
@@ -338,7 +350,8 @@ void Conformance::ownership()
     check(g, QStringLiteral("the refused changes left it as it was"),
           t.value(QStringLiteral("name")).toString() == QLatin1String("conform")
               && t.value(QStringLiteral("state")).toString() != QLatin1String("cancelled"),
-          QStringLiteral("name \"%1\", state %2").arg(t.value(QStringLiteral("name")).toString(), t.value(QStringLiteral("state")).toString()));
+          QStringLiteral("name \"%1\", state %2")
+              .arg(t.value(QStringLiteral("name")).toString(), t.value(QStringLiteral("state")).toString()));
 }
 
 void Conformance::requests()
@@ -358,15 +371,17 @@ void Conformance::requests()
     m_otherRequests.clear();
     for (const char *action : {"cancel", "start", "pause", "repair"})
         call(other, ZavBus::ControlInterface, C::sendRequest, {id, QLatin1String(action)});
-    const QStringList wanted {id + QStringLiteral(" cancel"), id + QStringLiteral(" start"), id + QStringLiteral(" pause"),
-                              id + QStringLiteral(" repair")};
+    const QStringList wanted {id + QStringLiteral(" cancel"), id + QStringLiteral(" start"),
+                              id + QStringLiteral(" pause"), id + QStringLiteral(" repair")};
     waitFor(SignalWait, [&] { return m_ownRequests.size() >= wanted.size(); });
     check(g, QStringLiteral("a request reaches the transfer's owner as the request signal, in order"),
           m_ownRequests == wanted, m_ownRequests.join(QStringLiteral(", ")));
     waitFor(100, [] { return false; });
-    check(g, QStringLiteral("no other program hears it"), m_otherRequests.isEmpty(), m_otherRequests.join(QStringLiteral(", ")));
+    check(g, QStringLiteral("no other program hears it"), m_otherRequests.isEmpty(),
+          m_otherRequests.join(QStringLiteral(", ")));
     const QDBusMessage bad = call(other, ZavBus::ControlInterface, C::sendRequest, {id, QStringLiteral("explode")});
-    check(g, QStringLiteral("an unknown request is refused with InvalidArgs"), bad.errorName() == InvalidArgs, describe(bad));
+    check(g, QStringLiteral("an unknown request is refused with InvalidArgs"), bad.errorName() == InvalidArgs,
+          describe(bad));
     m_bus.disconnect(QString(), path, iface, QLatin1String(T::request), this, SLOT(ownRequest(QString, QString)));
     other.disconnect(QString(), path, iface, QLatin1String(T::request), this, SLOT(otherRequest(QString, QString)));
 }
@@ -392,7 +407,8 @@ void Conformance::lifetime()
     waitFor(2000, [&] { return !gone.isEmpty() && inspect(gone).isEmpty(); });
     check(g, QStringLiteral("a departed program's transfers go, the others' stay"),
           !gone.isEmpty() && inspect(gone).isEmpty() && !inspect(kept).isEmpty(),
-          gone.isEmpty() ? QStringLiteral("could not register") : QStringLiteral("transfer %1 is still listed").arg(gone));
+          gone.isEmpty() ? QStringLiteral("could not register")
+                         : QStringLiteral("transfer %1 is still listed").arg(gone));
 
     const qint64 before = inspect(kept).value(QStringLiteral("updates")).toInteger();
     call(m_bus, ZavBus::TransfersInterface, T::startCommit, {kept});
@@ -426,8 +442,9 @@ void Conformance::inspection()
             continue;
         const QJsonValue reported = inspect(id).value(QLatin1String(s.member));
         if (!sameValue(reported, s.reported))
-            wrong << QStringLiteral("%1: %2 is %3").arg(QLatin1String(s.method), QLatin1String(s.member),
-                                                        QString::fromUtf8(QJsonDocument(QJsonArray {reported}).toJson(QJsonDocument::Compact)));
+            wrong << QStringLiteral("%1: %2 is %3")
+                         .arg(QLatin1String(s.method), QLatin1String(s.member),
+                              QString::fromUtf8(QJsonDocument(QJsonArray {reported}).toJson(QJsonDocument::Compact)));
     }
     check(g, QStringLiteral("after each change the service reports what was sent"), wrong.isEmpty(),
           wrong.join(QStringLiteral("; ")));
@@ -452,7 +469,8 @@ bool Conformance::writeJUnit(const QString &path) const
         if (mine.isEmpty())
             continue;
         const auto count = [&](Outcome o) {
-            return QString::number(std::count_if(mine.cbegin(), mine.cend(), [o](const Result &r) { return r.outcome == o; }));
+            return QString::number(
+                std::count_if(mine.cbegin(), mine.cend(), [o](const Result &r) { return r.outcome == o; }));
         };
         xml.writeStartElement(QStringLiteral("testsuite"));
         xml.writeAttribute(QStringLiteral("name"), group);

@@ -311,7 +311,9 @@ public:
         const QJsonValue v = o.value(QLatin1String(key));
         if (!v.isUndefined() && (!v.isString() || v.toString().size() > Scenario::MaxTextLength))
             return fail(path + QLatin1Char('/') + QLatin1String(key),
-                        QStringLiteral("\"%1\" must be a text of at most %2 characters").arg(QLatin1String(key)).arg(Scenario::MaxTextLength));
+                        QStringLiteral("\"%1\" must be a text of at most %2 characters")
+                            .arg(QLatin1String(key))
+                            .arg(Scenario::MaxTextLength));
         *out = v.toString(fallback);
         return true;
     }
@@ -325,9 +327,11 @@ public:
         if (!change) {
             const QString guess = nearest(name, Scenario::callNames());
             return fail(path + QStringLiteral("/0"),
-                        guess.isEmpty() ? QStringLiteral("no change \"%1\" (the changes are the client library's: setProgress, "
-                                                         "markFailure, …)").arg(name.left(64))
-                                        : QStringLiteral("no change \"%1\"; did you mean \"%2\"?").arg(name.left(64), guess));
+                        guess.isEmpty()
+                            ? QStringLiteral("no change \"%1\" (the changes are the client library's: setProgress, "
+                                             "markFailure, …)")
+                                  .arg(name.left(64))
+                            : QStringLiteral("no change \"%1\"; did you mean \"%2\"?").arg(name.left(64), guess));
         }
         const QByteArray types(change->types);
         if (a.size() - 1 != types.size())
@@ -344,14 +348,19 @@ public:
                 return fail(at, QStringLiteral("argument %1 of %2 must be %3").arg(i + 1).arg(name, typeName(type)));
             // What the interface refuses is known now: a file that asks for it is a bad file.
             if (type == 's' && arg.toString().size() > Scenario::MaxTextLength)
-                return fail(at, QStringLiteral("argument %1 of %2 is longer than %3 characters, which the service refuses")
-                                    .arg(i + 1).arg(name).arg(Scenario::MaxTextLength));
+                return fail(at,
+                            QStringLiteral("argument %1 of %2 is longer than %3 characters, which the service refuses")
+                                .arg(i + 1)
+                                .arg(name)
+                                .arg(Scenario::MaxTextLength));
             if (type == 's' || type == 'b')
                 continue;
             const double max = change->max > 0 ? change->max : type == 't' ? MaxUnsigned64 : MaxInt;
             if (arg.toDouble() < change->min || arg.toDouble() > max)
-                return fail(at, QStringLiteral("argument %1 of %2 must be from %3 to %4, or the service refuses it")
-                                    .arg(i + 1).arg(name, QString::number(change->min), QString::number(max, 'g', 20)));
+                return fail(at,
+                            QStringLiteral("argument %1 of %2 must be from %3 to %4, or the service refuses it")
+                                .arg(i + 1)
+                                .arg(name, QString::number(change->min), QString::number(max, 'g', 20)));
         }
         QJsonArray args = a;
         args.removeFirst();
@@ -473,7 +482,8 @@ bool Scenario::load(const QString &filePath, QString *error)
             if (!QStringList {QStringLiteral("name"), QStringLiteral("transfers"), QStringLiteral("timeline"),
                               QStringLiteral("answers"), QStringLiteral("description"), QStringLiteral("copies")}
                      .contains(it.key()))
-                return check.fail(QLatin1Char('/') + it.key(), QStringLiteral("no member \"%1\" in a scenario").arg(it.key()));
+                return check.fail(QLatin1Char('/') + it.key(),
+                                  QStringLiteral("no member \"%1\" in a scenario").arg(it.key()));
         }
         name = top.value(QStringLiteral("name")).toString(QFileInfo(filePath).fileName());
         double copyCount = 1;
@@ -484,7 +494,8 @@ bool Scenario::load(const QString &filePath, QString *error)
         copies = int(copyCount);
         const QJsonArray transferList = top.value(QStringLiteral("transfers")).toArray();
         if (transferList.isEmpty())
-            return check.fail(QStringLiteral("/transfers"), QStringLiteral("a scenario registers at least one transfer"));
+            return check.fail(QStringLiteral("/transfers"),
+                              QStringLiteral("a scenario registers at least one transfer"));
         QSet<QString> keys, clients;
         for (qsizetype i = 0; i < transferList.size(); ++i) {
             const QString at = QStringLiteral("/transfers/%1").arg(i);
@@ -519,12 +530,15 @@ bool Scenario::load(const QString &filePath, QString *error)
             e.where = reader.lineAndColumn(reader.where(at));
             if (!events.at(i).isObject() || !check.number(o, at, "at", &e.at, true))
                 return check.faultPath.isEmpty() ? check.fail(at, QStringLiteral("an event is an object")) : false;
-            const QStringList kinds {QStringLiteral("call"),   QStringLiteral("ramp"),          QStringLiteral("commit"),
-                                     QStringLiteral("request"), QStringLiteral("expect"),       QStringLiteral("expectRequest"),
-                                     QStringLiteral("register"), QStringLiteral("disconnect"), QStringLiteral("flood"),
-                                     QStringLiteral("stall"),    QStringLiteral("garbage")};
-            const auto kind = std::find_if(kinds.cbegin(), kinds.cend(), [&](const QString &k) { return o.contains(k); });
-            if (kind == kinds.cend() || std::count_if(kinds.cbegin(), kinds.cend(), [&](const QString &k) { return o.contains(k); }) != 1)
+            const QStringList kinds {
+                QStringLiteral("call"),     QStringLiteral("ramp"),       QStringLiteral("commit"),
+                QStringLiteral("request"),  QStringLiteral("expect"),     QStringLiteral("expectRequest"),
+                QStringLiteral("register"), QStringLiteral("disconnect"), QStringLiteral("flood"),
+                QStringLiteral("stall"),    QStringLiteral("garbage")};
+            const auto kind = std::find_if(kinds.cbegin(), kinds.cend(),
+                                           [&](const QString &k) { return o.contains(k); });
+            if (kind == kinds.cend()
+                || std::count_if(kinds.cbegin(), kinds.cend(), [&](const QString &k) { return o.contains(k); }) != 1)
                 return check.fail(at, QStringLiteral("an event holds one of %1").arg(kinds.join(QStringLiteral(", "))));
             e.kind = Event::Kind(kind - kinds.cbegin());
             const QString inner = at + QLatin1Char('/') + *kind;
@@ -535,7 +549,8 @@ bool Scenario::load(const QString &filePath, QString *error)
                 e.client = v.toString();
                 e.transfer.clear();
                 if (!clients.contains(e.client))
-                    return check.fail(inner, QStringLiteral("no transfer has the client \"%1\"").arg(e.client.left(64)));
+                    return check.fail(inner,
+                                      QStringLiteral("no transfer has the client \"%1\"").arg(e.client.left(64)));
             } else if (!keys.contains(e.transfer))
                 return check.fail(keyPath, QStringLiteral("no transfer with the key \"%1\"").arg(e.transfer.left(64)));
             switch (e.kind) {
@@ -553,14 +568,18 @@ bool Scenario::load(const QString &filePath, QString *error)
             case Event::Ramp: {
                 const QJsonObject r = v.toObject();
                 e.rampCall = r.value(QStringLiteral("call")).toString(QLatin1String(T::setProgress));
-                if (!check.number(r, inner, "from", &e.from, true, 0, 1) || !check.number(r, inner, "to", &e.to, true, 0, 1)
-                    || !check.number(r, inner, "over", &e.over, true) || !check.number(r, inner, "step", &e.step, true, 1))
+                if (!check.number(r, inner, "from", &e.from, true, 0, 1)
+                    || !check.number(r, inner, "to", &e.to, true, 0, 1)
+                    || !check.number(r, inner, "over", &e.over, true)
+                    || !check.number(r, inner, "step", &e.step, true, 1))
                     return false;
                 if (e.rampCall != QLatin1String(T::setProgress) && e.rampCall != QLatin1String(T::setActive))
-                    return check.fail(inner + QStringLiteral("/call"), QStringLiteral("a ramp calls setProgress or setActive"));
+                    return check.fail(inner + QStringLiteral("/call"),
+                                      QStringLiteral("a ramp calls setProgress or setActive"));
                 const double steps = qMax(1.0, std::ceil(e.over / e.step));
                 if (steps > MaxRampSteps)
-                    return check.fail(inner, QStringLiteral("a ramp takes at most %1 steps").arg(MaxRampSteps, 0, 'f', 0));
+                    return check.fail(inner,
+                                      QStringLiteral("a ramp takes at most %1 steps").arg(MaxRampSteps, 0, 'f', 0));
                 e.steps = int(steps);
                 break;
             }
@@ -633,7 +652,8 @@ bool Scenario::load(const QString &filePath, QString *error)
                 registered.insert(e.transfer);
             } else if (e.kind != Event::Disconnect && !registered.contains(e.transfer)) {
                 check.faultWhere = e.where;
-                return check.fail(QString(), QStringLiteral("\"%1\" is not registered yet at %2 ms").arg(e.transfer).arg(e.at));
+                return check.fail(QString(),
+                                  QStringLiteral("\"%1\" is not registered yet at %2 ms").arg(e.transfer).arg(e.at));
             }
         }
         const QJsonArray answerList = top.value(QStringLiteral("answers")).toArray();
@@ -645,9 +665,11 @@ bool Scenario::load(const QString &filePath, QString *error)
             a.request = o.value(QStringLiteral("request")).toString();
             a.accept = o.value(QStringLiteral("accept")).toBool(true);
             if (!a.transfer.isEmpty() && !keys.contains(a.transfer))
-                return check.fail(at + QStringLiteral("/transfer"), QStringLiteral("no transfer with the key \"%1\"").arg(a.transfer.left(64)));
+                return check.fail(at + QStringLiteral("/transfer"),
+                                  QStringLiteral("no transfer with the key \"%1\"").arg(a.transfer.left(64)));
             if (!Requests::isRequest(a.request))
-                return check.fail(at + QStringLiteral("/request"), QStringLiteral("the request is one of %1").arg(Requests::listed()));
+                return check.fail(at + QStringLiteral("/request"),
+                                  QStringLiteral("the request is one of %1").arg(Requests::listed()));
             if (!check.number(o, at, "after", &a.after, false))
                 return false;
             if (o.contains(QStringLiteral("calls"))) {
@@ -662,7 +684,8 @@ bool Scenario::load(const QString &filePath, QString *error)
     }();
     if (!ok) {
         // A fault found after sorting carries its own place.
-        const QString where = check.faultWhere.isEmpty() ? reader.lineAndColumn(reader.where(check.faultPath)) : check.faultWhere;
+        const QString where = check.faultWhere.isEmpty() ? reader.lineAndColumn(reader.where(check.faultPath))
+                                                         : check.faultWhere;
         *error = QStringLiteral("%1:%2: %3").arg(filePath, where, check.fault);
     }
     return ok;
@@ -730,7 +753,9 @@ bool ScenarioRecorder::startsRun(const QJsonObject &line)
 
 QJsonObject ScenarioRecorder::scenario(const QString &name) const
 {
-    return {{QStringLiteral("name"), name}, {QStringLiteral("transfers"), m_transfers}, {QStringLiteral("timeline"), m_timeline}};
+    return {{QStringLiteral("name"), name},
+            {QStringLiteral("transfers"), m_transfers},
+            {QStringLiteral("timeline"), m_timeline}};
 }
 
 QByteArray ScenarioRecorder::text(const QString &name) const
@@ -738,7 +763,8 @@ QByteArray ScenarioRecorder::text(const QString &name) const
     const auto lines = [](const QJsonArray &items) {
         QByteArray out;
         for (const QJsonValue &item : items)
-            out += (out.isEmpty() ? "\n    " : ",\n    ") + QJsonDocument(item.toObject()).toJson(QJsonDocument::Compact);
+            out += (out.isEmpty() ? "\n    " : ",\n    ")
+                + QJsonDocument(item.toObject()).toJson(QJsonDocument::Compact);
         return out + "\n  ";
     };
     return "{\n  \"name\": " + QJsonDocument(QJsonArray {name}).toJson(QJsonDocument::Compact).mid(1).chopped(1)

@@ -42,7 +42,8 @@ QString argumentsText(const QJsonArray &args)
 {
     QJsonArray shortened;
     for (const QJsonValue &arg : args)
-        shortened.append(arg.isString() && arg.toString().size() > 60 ? QJsonValue(arg.toString().left(59) + QChar(0x2026)) : arg);
+        shortened.append(
+            arg.isString() && arg.toString().size() > 60 ? QJsonValue(arg.toString().left(59) + QChar(0x2026)) : arg);
     return ZavCtl::printable(QString::fromUtf8(QJsonDocument(shortened).toJson(QJsonDocument::Compact)));
 }
 } // namespace
@@ -97,7 +98,8 @@ void ScenarioPlayer::nextRun()
     if (m_run >= m_scenarios.size() * m_options.repeat) {
         m_finished = true;
         summarize(false);
-        const bool failed = m_failed || std::any_of(m_results.cbegin(), m_results.cend(), [](const Result &r) { return !r.failure.isEmpty(); });
+        const bool failed = m_failed
+            || std::any_of(m_results.cbegin(), m_results.cend(), [](const Result &r) { return !r.failure.isEmpty(); });
         emit finished(failed ? ZavCtl::NotThere : ZavCtl::Success);
         return;
     }
@@ -134,7 +136,8 @@ void ScenarioPlayer::tick()
             perform(cursor, copy);
         const Scenario::Event &event = m_current->timeline.at(cursor.event);
         if (event.kind == Scenario::Event::Ramp && cursor.step < event.steps)
-            m_cursors.push({Scenario::rampTime(event, cursor.step + 1) / m_options.speed, cursor.event, cursor.step + 1});
+            m_cursors.push(
+                {Scenario::rampTime(event, cursor.step + 1) / m_options.speed, cursor.event, cursor.step + 1});
     }
     while (!m_answersDue.empty() && m_answersDue.begin()->first <= t && m_outbox.size() < MaxQueued) {
         const DueAnswer answer = m_answersDue.begin()->second;
@@ -167,7 +170,8 @@ void ScenarioPlayer::perform(const Cursor &cursor, int copy)
     const QString key = event.transfer;
     const QString label = QStringLiteral("%1 at %2 ms (line %3)")
                               .arg(copies() > 1 ? QStringLiteral("%1#%2").arg(key).arg(copy + 1) : key)
-                              .arg(event.kind == Scenario::Event::Ramp ? Scenario::rampTime(event, cursor.step) : event.at)
+                              .arg(event.kind == Scenario::Event::Ramp ? Scenario::rampTime(event, cursor.step)
+                                                                       : event.at)
                               .arg(event.where);
     switch (event.kind) {
     case Scenario::Event::Register: {
@@ -204,9 +208,8 @@ void ScenarioPlayer::perform(const Cursor &cursor, int copy)
     case Scenario::Event::ExpectRequest: {
         const QPair<QString, int> who {key, copy};
         const QString what = QStringLiteral("%1: %2 request within %3 ms").arg(label, event.request).arg(event.within);
-        const auto arrived = std::find_if(m_arrived.begin(), m_arrived.end(), [&](const auto &a) {
-            return a.first == who && a.second == event.request;
-        });
+        const auto arrived = std::find_if(m_arrived.begin(), m_arrived.end(),
+                                          [&](const auto &a) { return a.first == who && a.second == event.request; });
         if (arrived != m_arrived.end()) {
             m_arrived.erase(arrived);
             report(what, QString());
@@ -230,8 +233,9 @@ void ScenarioPlayer::perform(const Cursor &cursor, int copy)
         flood(key, copy, event, label);
         break;
     case Scenario::Event::Stall:
-        m_stalls.insert(key, event.stallFor < 0 ? std::numeric_limits<double>::infinity()
-                                                : now() + event.stallFor / m_options.speed);
+        m_stalls.insert(key,
+                        event.stallFor < 0 ? std::numeric_limits<double>::infinity()
+                                           : now() + event.stallFor / m_options.speed);
         break;
     case Scenario::Event::Garbage:
         garbage(key, copy, event.garbage, label);
@@ -243,72 +247,76 @@ void ScenarioPlayer::expect(const QString &key, int copy, const QJsonObject &exp
 {
     // In turn with the changes: the service has handled every one sent before.
     enqueue({[this, key, copy, label, expect](const std::function<void()> &finish) {
-        const QString id = idOf(key, copy);
-        QStringList fields;
-        for (auto it = expect.constBegin(); it != expect.constEnd(); ++it)
-            fields << QStringLiteral("%1 %2").arg(it.key(), shown(it.value()));
-        const QString name = QStringLiteral("%1: %2").arg(label, fields.join(QStringLiteral(", ")));
-        if (id.isEmpty()) {
-            report(name, QStringLiteral("the transfer was not registered"));
-            return finish();
-        }
-        const QJsonValue gone = expect.value(QStringLiteral("gone"));
-        whenAnswered(m_control->transfer(id), [=](const QDBusMessage &reply) {
-            const bool unknown = reply.errorName() == QLatin1String("com.kelvo.zav.Error.UnknownTransfer");
-            if (gone.isBool()) {
-                // Dropped with its program, or kept: the service's answer says which.
-                if (unknown == gone.toBool())
-                    report(name, QString());
-                else if (reply.type() == QDBusMessage::ErrorMessage && !unknown)
-                    callFailed(name, reply);
-                else
-                    report(name, unknown ? QStringLiteral("the service no longer holds it")
-                                         : QStringLiteral("the service still holds it"));
-                return finish();
-            }
-            if (reply.type() == QDBusMessage::ErrorMessage) {
-                callFailed(name, reply);
-                return finish();
-            }
-            QStringList wrong;
-            const QJsonObject actual =
-                ZavCtl::forJson(QJsonDocument::fromJson(reply.arguments().value(0).toString().toUtf8()).object());
-            for (auto it = expect.constBegin(); it != expect.constEnd(); ++it) {
-                if (!same(it.key(), actual.value(it.key()), it.value()))
-                    wrong << QStringLiteral("%1 is %2, expected %3").arg(it.key(), shown(actual.value(it.key())), shown(it.value()));
-            }
-            report(name, wrong.join(QStringLiteral("; ")));
-            finish();
-        });
-    },
+                 const QString id = idOf(key, copy);
+                 QStringList fields;
+                 for (auto it = expect.constBegin(); it != expect.constEnd(); ++it)
+                     fields << QStringLiteral("%1 %2").arg(it.key(), shown(it.value()));
+                 const QString name = QStringLiteral("%1: %2").arg(label, fields.join(QStringLiteral(", ")));
+                 if (id.isEmpty()) {
+                     report(name, QStringLiteral("the transfer was not registered"));
+                     return finish();
+                 }
+                 const QJsonValue gone = expect.value(QStringLiteral("gone"));
+                 whenAnswered(m_control->transfer(id), [=](const QDBusMessage &reply) {
+                     const bool unknown = reply.errorName() == QLatin1String("com.kelvo.zav.Error.UnknownTransfer");
+                     if (gone.isBool()) {
+                         // Dropped with its program, or kept: the service's answer says which.
+                         if (unknown == gone.toBool())
+                             report(name, QString());
+                         else if (reply.type() == QDBusMessage::ErrorMessage && !unknown)
+                             callFailed(name, reply);
+                         else
+                             report(name,
+                                    unknown ? QStringLiteral("the service no longer holds it")
+                                            : QStringLiteral("the service still holds it"));
+                         return finish();
+                     }
+                     if (reply.type() == QDBusMessage::ErrorMessage) {
+                         callFailed(name, reply);
+                         return finish();
+                     }
+                     QStringList wrong;
+                     const QJsonObject actual = ZavCtl::forJson(
+                         QJsonDocument::fromJson(reply.arguments().value(0).toString().toUtf8()).object());
+                     for (auto it = expect.constBegin(); it != expect.constEnd(); ++it) {
+                         if (!same(it.key(), actual.value(it.key()), it.value()))
+                             wrong << QStringLiteral("%1 is %2, expected %3")
+                                          .arg(it.key(), shown(actual.value(it.key())), shown(it.value()));
+                     }
+                     report(name, wrong.join(QStringLiteral("; ")));
+                     finish();
+                 });
+             },
              false, true});
 }
 
 void ScenarioPlayer::flood(const QString &key, int copy, const Scenario::Event &event, const QString &label)
 {
     enqueue({[this, key, copy, event, label](const std::function<void()> &finish) {
-        const QString id = idOf(key, copy);
-        if (id.isEmpty() || isGone(key, copy))
-            return finish();
-        QDBusConnection bus = busOf(key, copy);
-        const Scenario::Call &call = event.calls.constFirst();
-        QDBusMessage message = QDBusMessage::createMethodCall(QLatin1String(ZavBus::ServiceName), QLatin1String(ZavBus::ObjectPath),
-                                                              QLatin1String(ZavBus::TransfersInterface), call.name);
-        message.setArguments(QVariantList {id} + Scenario::arguments(call));
-        // As fast as the bus takes them, no reply asked for; then one call whose answer says the
-        // service has come through them all.
-        for (int i = 0; i < event.count; ++i)
-            bus.send(message);
-        m_calls += event.count + 1;
-        QDBusMessage ping = QDBusMessage::createMethodCall(QLatin1String(ZavBus::ServiceName), QLatin1String(ZavBus::ObjectPath),
-                                                           QLatin1String(ZavBus::TransfersInterface),
-                                                           QLatin1String(ZavBus::Transfers::ping));
-        whenAnswered(bus.asyncCall(ping, CallTimeout), [=](const QDBusMessage &reply) {
-            if (!isGone(key, copy))
-                callFailed(QStringLiteral("%1: flood of %2 %3").arg(label).arg(event.count).arg(call.name), reply);
-            finish();
-        });
-    },
+                 const QString id = idOf(key, copy);
+                 if (id.isEmpty() || isGone(key, copy))
+                     return finish();
+                 QDBusConnection bus = busOf(key, copy);
+                 const Scenario::Call &call = event.calls.constFirst();
+                 QDBusMessage message = QDBusMessage::createMethodCall(
+                     QLatin1String(ZavBus::ServiceName), QLatin1String(ZavBus::ObjectPath),
+                     QLatin1String(ZavBus::TransfersInterface), call.name);
+                 message.setArguments(QVariantList {id} + Scenario::arguments(call));
+                 // As fast as the bus takes them, no reply asked for; then one call whose answer says the
+                 // service has come through them all.
+                 for (int i = 0; i < event.count; ++i)
+                     bus.send(message);
+                 m_calls += event.count + 1;
+                 QDBusMessage ping = QDBusMessage::createMethodCall(
+                     QLatin1String(ZavBus::ServiceName), QLatin1String(ZavBus::ObjectPath),
+                     QLatin1String(ZavBus::TransfersInterface), QLatin1String(ZavBus::Transfers::ping));
+                 whenAnswered(bus.asyncCall(ping, CallTimeout), [=](const QDBusMessage &reply) {
+                     if (!isGone(key, copy))
+                         callFailed(QStringLiteral("%1: flood of %2 %3").arg(label).arg(event.count).arg(call.name),
+                                    reply);
+                     finish();
+                 });
+             },
              true});
 }
 
@@ -318,7 +326,8 @@ void ScenarioPlayer::garbage(const QString &key, int copy, const QString &method
         if (idOf(key, copy).isEmpty() || isGone(key, copy))
             return finish();
         // A number where the id goes, and a text after it: no method of the interface takes that.
-        QDBusMessage message = QDBusMessage::createMethodCall(QLatin1String(ZavBus::ServiceName), QLatin1String(ZavBus::ObjectPath),
+        QDBusMessage message = QDBusMessage::createMethodCall(QLatin1String(ZavBus::ServiceName),
+                                                              QLatin1String(ZavBus::ObjectPath),
                                                               QLatin1String(ZavBus::TransfersInterface), method);
         message.setArguments({42, QStringLiteral("garbage")});
         ++m_calls;
@@ -326,10 +335,13 @@ void ScenarioPlayer::garbage(const QString &key, int copy, const QString &method
         whenAnswered(busOf(key, copy).asyncCall(message, CallTimeout), [=](const QDBusMessage &reply) {
             const QDBusError error(reply);
             if (reply.type() == QDBusMessage::ErrorMessage
-                && (error.type() == QDBusError::NoReply || error.type() == QDBusError::Timeout || error.type() == QDBusError::ServiceUnknown))
+                && (error.type() == QDBusError::NoReply || error.type() == QDBusError::Timeout
+                    || error.type() == QDBusError::ServiceUnknown))
                 callFailed(name, reply);
             else
-                report(name, reply.type() == QDBusMessage::ErrorMessage ? QString() : QStringLiteral("the service accepted it"));
+                report(name,
+                       reply.type() == QDBusMessage::ErrorMessage ? QString()
+                                                                  : QStringLiteral("the service accepted it"));
             finish();
         });
     }});
@@ -343,11 +355,12 @@ QString ScenarioPlayer::clientConnection(const QString &client, int copy)
         auto *receiver = new ScenarioClient(name, this);
         bus.connect(QString(), QLatin1String(ZavBus::ObjectPath), QLatin1String(ZavBus::TransfersInterface),
                     QLatin1String(ZavBus::Transfers::request), receiver, SLOT(request(QString, QString)));
-        connect(receiver, &ScenarioClient::requested, this, [this](const QString &connection, const QString &id, const QString &action) {
-            const auto who = m_byClientId.constFind(connection + QLatin1Char('/') + id);
-            if (who != m_byClientId.constEnd())
-                requestArrived(*who, action);
-        });
+        connect(receiver, &ScenarioClient::requested, this,
+                [this](const QString &connection, const QString &id, const QString &action) {
+                    const auto who = m_byClientId.constFind(connection + QLatin1Char('/') + id);
+                    if (who != m_byClientId.constEnd())
+                        requestArrived(*who, action);
+                });
         m_clients.insert(name, receiver);
     }
     return name;
@@ -403,22 +416,25 @@ void ScenarioPlayer::registerTransfer(const Scenario::Transfer &t, int copy, con
                          QLatin1String(ZavBus::TransfersInterface), QLatin1String(ZavBus::Transfers::registerTransfer));
                      message.setArguments({name, t.type, t.clientId});
                      ++m_calls;
-                     whenAnswered(QDBusConnection(connection).asyncCall(message, CallTimeout), [=](const QDBusMessage &reply) {
-                         if (reply.type() == QDBusMessage::ReplyMessage) {
-                             const QString id = reply.arguments().value(0).toString();
-                             m_clientIds.insert(handleKey(t.key, copy), id);
-                             m_clientOf.insert(handleKey(t.key, copy), connection);
-                             m_byClientId.insert(connection + QLatin1Char('/') + id, {t.key, copy});
-                         } else if (reply.errorName().startsWith(QLatin1String("com.kelvo.zav.Error"))
-                                    || reply.errorName() == QLatin1String("org.freedesktop.DBus.Error.LimitsExceeded")) {
-                             report(QStringLiteral("%1: register \"%2\"").arg(label, shownName),
-                                    QStringLiteral("the service refused the registration: %1: %2").arg(reply.errorName(), reply.errorMessage()),
-                                    true);
-                         } else {
-                             callFailed(QStringLiteral("%1: register \"%2\"").arg(label, shownName), reply);
-                         }
-                         finish();
-                     });
+                     whenAnswered(
+                         QDBusConnection(connection).asyncCall(message, CallTimeout), [=](const QDBusMessage &reply) {
+                             if (reply.type() == QDBusMessage::ReplyMessage) {
+                                 const QString id = reply.arguments().value(0).toString();
+                                 m_clientIds.insert(handleKey(t.key, copy), id);
+                                 m_clientOf.insert(handleKey(t.key, copy), connection);
+                                 m_byClientId.insert(connection + QLatin1Char('/') + id, {t.key, copy});
+                             } else if (reply.errorName().startsWith(QLatin1String("com.kelvo.zav.Error"))
+                                        || reply.errorName()
+                                            == QLatin1String("org.freedesktop.DBus.Error.LimitsExceeded")) {
+                                 report(QStringLiteral("%1: register \"%2\"").arg(label, shownName),
+                                        QStringLiteral("the service refused the registration: %1: %2")
+                                            .arg(reply.errorName(), reply.errorMessage()),
+                                        true);
+                             } else {
+                                 callFailed(QStringLiteral("%1: register \"%2\"").arg(label, shownName), reply);
+                             }
+                             finish();
+                         });
                  },
                  true});
         for (const Scenario::Call &call : t.calls)
@@ -428,23 +444,24 @@ void ScenarioPlayer::registerTransfer(const Scenario::Transfer &t, int copy, con
     enqueue({[this, t, copy, name, shownName, label](const std::function<void()> &finish) {
                  const quint64 generation = m_generation;
                  ++m_calls;
-                 m_client->registerTransfer(name, Zav::Client::TransferType(t.type), t.clientId, this,
-                                            [=](Zav::Transfer *handle, const QString &error) {
-                                                if (generation != m_generation)
-                                                    return;
-                                                if (handle) {
-                                                    m_handles.insert(handleKey(t.key, copy), handle);
-                                                    m_keys.insert(handle, {t.key, copy});
-                                                } else if (error.startsWith(QLatin1String("org.freedesktop.DBus.Error.NoReply"))) {
-                                                    return callFailed(QStringLiteral("%1: register \"%2\"").arg(label, shownName),
-                                                                      QDBusMessage::createError(QDBusError::NoReply, error),
-                                                                      Zav::Client::CallTimeout);
-                                                } else {
-                                                    report(QStringLiteral("%1: register \"%2\"").arg(label, shownName),
-                                                           QStringLiteral("the service refused the registration: %1").arg(error), true);
-                                                }
-                                                finish();
-                                            });
+                 m_client->registerTransfer(
+                     name, Zav::Client::TransferType(t.type), t.clientId, this,
+                     [=](Zav::Transfer *handle, const QString &error) {
+                         if (generation != m_generation)
+                             return;
+                         if (handle) {
+                             m_handles.insert(handleKey(t.key, copy), handle);
+                             m_keys.insert(handle, {t.key, copy});
+                         } else if (error.startsWith(QLatin1String("org.freedesktop.DBus.Error.NoReply"))) {
+                             return callFailed(QStringLiteral("%1: register \"%2\"").arg(label, shownName),
+                                               QDBusMessage::createError(QDBusError::NoReply, error),
+                                               Zav::Client::CallTimeout);
+                         } else {
+                             report(QStringLiteral("%1: register \"%2\"").arg(label, shownName),
+                                    QStringLiteral("the service refused the registration: %1").arg(error), true);
+                         }
+                         finish();
+                     });
              },
              true});
     // Sent once the registration has its id, before anything the timeline sends later.
@@ -459,7 +476,8 @@ void ScenarioPlayer::sendChange(const QString &key, int copy, const Scenario::Ca
         // Its registration failed (and was reported), or its program has left.
         if (id.isEmpty() || isGone(key, copy))
             return finish();
-        QDBusMessage message = QDBusMessage::createMethodCall(QLatin1String(ZavBus::ServiceName), QLatin1String(ZavBus::ObjectPath),
+        QDBusMessage message = QDBusMessage::createMethodCall(QLatin1String(ZavBus::ServiceName),
+                                                              QLatin1String(ZavBus::ObjectPath),
                                                               QLatin1String(ZavBus::TransfersInterface), call.name);
         message.setArguments(QVariantList {id} + Scenario::arguments(call));
         ++m_calls;
@@ -517,15 +535,19 @@ void ScenarioPlayer::callFailed(const QString &label, const QDBusMessage &reply,
         return;
     const QDBusError error(reply);
     const bool unanswered = error.type() == QDBusError::NoReply || error.type() == QDBusError::Timeout
-        || error.type() == QDBusError::ServiceUnknown || error.name() == QLatin1String("org.freedesktop.DBus.Error.NameHasNoOwner")
+        || error.type() == QDBusError::ServiceUnknown
+        || error.name() == QLatin1String("org.freedesktop.DBus.Error.NameHasNoOwner")
         || error.type() == QDBusError::Disconnected;
     if (!unanswered) {
-        report(label, QStringLiteral("the service refused it: %1: %2").arg(error.name(), ZavCtl::printable(error.message())), true);
+        report(label,
+               QStringLiteral("the service refused it: %1: %2").arg(error.name(), ZavCtl::printable(error.message())),
+               true);
         return;
     }
     // Nothing more of this scenario can be played: what the service would make of it is unknown.
     // The bus says when the service left with the call unanswered; else the call's time ran out.
-    const QString why = error.type() == QDBusError::ServiceUnknown || error.name().endsWith(QLatin1String("NameHasNoOwner"))
+    const QString why = error.type() == QDBusError::ServiceUnknown
+            || error.name().endsWith(QLatin1String("NameHasNoOwner"))
         ? QStringLiteral("no transfer service on the bus")
         : error.message().contains(QLatin1String("disconnected"), Qt::CaseInsensitive)
         ? QStringLiteral("the service left without answering")
@@ -568,8 +590,9 @@ void ScenarioPlayer::requestArrived(const QPair<QString, int> &who, const QStrin
     for (const Scenario::Answer &answer : m_current->answers) {
         if (answer.request != request || (!answer.transfer.isEmpty() && answer.transfer != who.first))
             continue;
-        m_answersDue.insert({qMax(now() + answer.after / m_options.speed, stalledUntil),
-                             {who.first, who.second, QStringLiteral("%1: answer to %2").arg(who.first, request), answer.calls}});
+        m_answersDue.insert(
+            {qMax(now() + answer.after / m_options.speed, stalledUntil),
+             {who.first, who.second, QStringLiteral("%1: answer to %2").arg(who.first, request), answer.calls}});
     }
     m_timer.start(0); // tick finds when the next thing is due
 }
@@ -607,8 +630,8 @@ void ScenarioPlayer::endRun()
               << " more call(s) failed; the JUnit report (--junit) lists every one\n";
     if (copies() > 1 || m_options.repeat > 1)
         m_out << file << ": " << m_handles.size() << " transfer(s), " << m_calls << " call(s) in "
-              << QString::number(seconds, 'f', 2) << " s: " << QString::number(seconds > 0 ? m_calls / seconds : 0, 'f', 0)
-              << " calls/s\n";
+              << QString::number(seconds, 'f', 2)
+              << " s: " << QString::number(seconds > 0 ? m_calls / seconds : 0, 'f', 0) << " calls/s\n";
     QTimer::singleShot(0, this, &ScenarioPlayer::nextRun);
 }
 
@@ -668,7 +691,8 @@ void ScenarioPlayer::writeJunit()
         xml.writeAttribute(QStringLiteral("name"), scenario.name);
         xml.writeAttribute(QStringLiteral("tests"), QString::number(mine.size()));
         xml.writeAttribute(QStringLiteral("failures"),
-                           QString::number(std::count_if(mine.cbegin(), mine.cend(), [](const Result &r) { return !r.failure.isEmpty(); })));
+                           QString::number(std::count_if(mine.cbegin(), mine.cend(),
+                                                         [](const Result &r) { return !r.failure.isEmpty(); })));
         for (const Result &r : std::as_const(mine)) {
             xml.writeStartElement(QStringLiteral("testcase"));
             xml.writeAttribute(QStringLiteral("classname"), QFileInfo(scenario.path).fileName());

@@ -25,7 +25,7 @@ class QDBusPendingCall;
 namespace Zav {
 class Client;
 class Transfer;
-}
+} // namespace Zav
 
 // A program of a scenario's own (the "client" of its transfers): a bus connection of its own,
 // whose requests come in through here.

@@ -48,12 +48,21 @@ QString typeName(int type)
 
 const QList<QString TransferValues::*> &TransferValues::texts()
 {
-    static const QList<QString TransferValues::*> all {
-        &TransferValues::name,          &TransferValues::clientId,          &TransferValues::account,
-        &TransferValues::message,       &TransferValues::thumbnailFile,     &TransferValues::thumbnailMimeType,
-        &TransferValues::cancelButtonText, &TransferValues::title,          &TransferValues::image,
-        &TransferValues::reason,        &TransferValues::failureHeadline,   &TransferValues::failureDescription,
-        &TransferValues::failureAction, &TransferValues::resultMessage,     &TransferValues::resultUri};
+    static const QList<QString TransferValues::*> all {&TransferValues::name,
+                                                       &TransferValues::clientId,
+                                                       &TransferValues::account,
+                                                       &TransferValues::message,
+                                                       &TransferValues::thumbnailFile,
+                                                       &TransferValues::thumbnailMimeType,
+                                                       &TransferValues::cancelButtonText,
+                                                       &TransferValues::title,
+                                                       &TransferValues::image,
+                                                       &TransferValues::reason,
+                                                       &TransferValues::failureHeadline,
+                                                       &TransferValues::failureDescription,
+                                                       &TransferValues::failureAction,
+                                                       &TransferValues::resultMessage,
+                                                       &TransferValues::resultUri};
     return all;
 }
 

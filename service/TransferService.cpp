@@ -97,7 +97,8 @@ bool TransferService::openJournal(const QString &path, qint64 maxSize)
     if (!m_journal.open(path, maxSize))
         return false;
     // A journal holds the runs of the service one after another: ids start again at 1 in each.
-    m_journal.write(QString(), QString(), QStringLiteral("serviceStarted"), {Version, QCoreApplication::applicationPid()});
+    m_journal.write(QString(), QString(), QStringLiteral("serviceStarted"),
+                    {Version, QCoreApplication::applicationPid()});
     return true;
 }
 
@@ -263,7 +264,8 @@ void TransferService::notifyWatchers()
             continue;
         // To that watcher only: the whole bus need not hear of every change.
         w.told = true;
-        m_bus.send(QDBusMessage::createTargetedSignal(it.key(), QLatin1String(ObjectPath), QLatin1String(ZavBus::ControlInterface),
+        m_bus.send(QDBusMessage::createTargetedSignal(it.key(), QLatin1String(ObjectPath),
+                                                      QLatin1String(ZavBus::ControlInterface),
                                                       QLatin1String(ZavBus::Control::changesPending)));
     }
 }
@@ -375,8 +377,8 @@ void TransferService::watchOwner(const QString &owner)
     // A client may have left before its call was handled (calls sent all at once, then gone):
     // no notice of its leaving would ever come. The bus handles the watch before this question,
     // so a client gone now is caught here and one leaving later by the watch.
-    QDBusPendingCallWatcher *check =
-        new QDBusPendingCallWatcher(m_bus.interface()->asyncCall(QStringLiteral("NameHasOwner"), owner), this);
+    QDBusPendingCallWatcher *check = new QDBusPendingCallWatcher(
+        m_bus.interface()->asyncCall(QStringLiteral("NameHasOwner"), owner), this);
     connect(check, &QDBusPendingCallWatcher::finished, this, [this, owner](QDBusPendingCallWatcher *call) {
         call->deleteLater();
         const QDBusPendingReply<bool> reply = *call;
@@ -417,7 +419,8 @@ void TransferService::setAccount(const QString &id, const QString &account)
 
 void TransferService::setCount(const QString &id, int count)
 {
-    change(id, __func__, {count}, [&](TransferValues &v) { v.count = count; }, checkNotNegative(count, "count"));
+    change(
+        id, __func__, {count}, [&](TransferValues &v) { v.count = count; }, checkNotNegative(count, "count"));
 }
 
 void TransferService::setSize(const QString &id, qulonglong bytes)
@@ -427,13 +430,15 @@ void TransferService::setSize(const QString &id, qulonglong bytes)
 
 void TransferService::setProgress(const QString &id, double done)
 {
-    change(id, __func__, {jsonNumber(done)}, [&](TransferValues &v) { v.progress = done; },
-           m_limits.fault == Limits::Fault::ProgressUnchecked ? QString() : checkFraction(done));
+    change(
+        id, __func__, {jsonNumber(done)}, [&](TransferValues &v) { v.progress = done; },
+        m_limits.fault == Limits::Fault::ProgressUnchecked ? QString() : checkFraction(done));
 }
 
 void TransferService::setSpeed(const QString &id, int speed)
 {
-    change(id, __func__, {speed}, [&](TransferValues &v) { v.speed = speed; }, checkNotNegative(speed, "speed"));
+    change(
+        id, __func__, {speed}, [&](TransferValues &v) { v.speed = speed; }, checkNotNegative(speed, "speed"));
 }
 
 void TransferService::setMessage(const QString &id, const QString &message)
@@ -443,8 +448,9 @@ void TransferService::setMessage(const QString &id, const QString &message)
 
 void TransferService::setEstimate(const QString &id, int seconds)
 {
-    change(id, __func__, {seconds}, [&](TransferValues &v) { v.estimate = seconds; },
-           checkNotNegative(seconds, "estimate"));
+    change(
+        id, __func__, {seconds}, [&](TransferValues &v) { v.estimate = seconds; },
+        checkNotNegative(seconds, "estimate"));
 }
 
 void TransferService::setCanPause(const QString &id, bool canPause)
@@ -459,8 +465,9 @@ void TransferService::setName(const QString &id, const QString &name)
 
 void TransferService::setServiceIconType(const QString &id, int type)
 {
-    change(id, __func__, {type}, [&](TransferValues &v) { v.serviceIconType = type; },
-           type >= 0 && type <= 2 ? QString() : QStringLiteral("unknown service icon type %1").arg(type));
+    change(
+        id, __func__, {type}, [&](TransferValues &v) { v.serviceIconType = type; },
+        type >= 0 && type <= 2 ? QString() : QStringLiteral("unknown service icon type %1").arg(type));
 }
 
 void TransferService::setThumbnailForFile(const QString &id, const QString &file, const QString &mimeType)
@@ -496,10 +503,13 @@ void TransferService::setPending(const QString &id, const QString &reason)
 
 void TransferService::setActive(const QString &id, double done)
 {
-    change(id, __func__, {jsonNumber(done)}, [&](TransferValues &v) {
-        v.state = TransferValues::State::Active;
-        v.progress = done;
-    }, checkFraction(done));
+    change(
+        id, __func__, {jsonNumber(done)},
+        [&](TransferValues &v) {
+            v.state = TransferValues::State::Active;
+            v.progress = done;
+        },
+        checkFraction(done));
 }
 
 void TransferService::markCancelled(const QString &id)

@@ -105,8 +105,8 @@ public Q_SLOTS:
 private:
     // Checks a change: known id, sent by the owner, texts within the limit, values valid (an
     // empty `invalid`). `call` is the journal's name of the call: the handling method's own
-    // (__func__), named as the interface file names the call. Journals the call and returns the transfer, or journals the refusal,
-    // sends the error and returns null.
+    // (__func__), named as the interface file names the call. Journals the call and returns the transfer, or journals
+    // the refusal, sends the error and returns null.
     TransferRecord *accept(const QString &id, const QString &call, const QJsonArray &args,
                            const QString &invalid = QString());
     // One change to a transfer: `apply` gets the values to change (staged during a commit).
@@ -125,7 +125,8 @@ private:
     void watchOwner(const QString &owner);
     void ownerLeft(const QString &owner);
     // Whether `owner` may add `bytes` of text; refuses the call with LimitsExceeded when not.
-    bool withinTextBudget(const QString &owner, qint64 bytes, const QString &id, const QString &call, const QJsonArray &args);
+    bool withinTextBudget(const QString &owner, qint64 bytes, const QString &id, const QString &call,
+                          const QJsonArray &args);
     void countText(const QString &owner, qint64 bytes);
     // Marks a transfer changed (or removed) for every watcher, and schedules their signals.
     void markForWatchers(const QString &id, bool removed);

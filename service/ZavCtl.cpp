@@ -63,7 +63,8 @@ const Command commands[] = {
      "A table fitted to the terminal's width (COLUMNS where there is no terminal), or with --json an array of\n"
      "transfer objects: \"id\" and the counts are numbers, \"progress\" a number from 0 to 1 rounded to six places,\n"
      "texts are strings."},
-    {"show", "ID [--json]", "one transfer with all it holds", "Every field of the transfer; --json gives it as one object."},
+    {"show", "ID [--json]", "one transfer with all it holds",
+     "Every field of the transfer; --json gives it as one object."},
     {"request", "ID cancel|start|pause|repair", "ask the program that owns ID for an action",
      "The service sends the request to the transfer's owner, which answers by changing the transfer.\n"
      "In the app, the transfer's row then shows its Info button: pressing it opens an answer box, where OK\n"
@@ -73,15 +74,20 @@ const Command commands[] = {
      "On a terminal, a live table; otherwise one line per change, or with --json one object a line:\n"
      "{\"event\":\"changed\",\"transfer\":{...}} or {\"event\":\"removed\",\"id\":N}; {\"event\":\"serviceLeft\"} and\n"
      "{\"event\":\"serviceBack\"} when the service leaves and comes back (its transfers are listed again)."},
-    {"refuse", "on|off", "make the service refuse new registrations, or not", "Registrations are refused with com.kelvo.zav.Error.Refused while on."},
-    {"status", "", "the service's limits and the state of its journal", "Version, transfers and clients, limits, journal size and failures."},
-    {"play", "FILE... [--junit FILE] [--speed N] [--repeat N] [--transfers N]", "play scenarios and check their expectations",
+    {"refuse", "on|off", "make the service refuse new registrations, or not",
+     "Registrations are refused with com.kelvo.zav.Error.Refused while on."},
+    {"status", "", "the service's limits and the state of its journal",
+     "Version, transfers and clients, limits, journal size and failures."},
+    {"play", "FILE... [--junit FILE] [--speed N] [--repeat N] [--transfers N]",
+     "play scenarios and check their expectations",
      "Registers each scenario's transfers, plays its timeline and answers, and prints a line per expectation.\n"
      "Exit code 0 when all hold, 1 otherwise. --junit writes a JUnit XML report; --speed N plays N times faster;\n"
-     "--repeat N plays each scenario N times; --transfers N plays N copies of each transfer at once, and reports the rate.\n"
+     "--repeat N plays each scenario N times; --transfers N plays N copies of each transfer at once, and reports the "
+     "rate.\n"
      "The file format is in the README (Scenarios), chaos events included (disconnect, flood, stall,\n"
      "garbage); examples/ has nine."},
-    {"record", "--out FILE [--journal FILE [--run N]] [--client NAME]", "make a scenario from what one client sent the service",
+    {"record", "--out FILE [--journal FILE [--run N]] [--client NAME]",
+     "make a scenario from what one client sent the service",
      "From the service's journal (the file named, or the running service's), the calls of one client (its bus name,\n"
      "or the first to register a transfer) with their timing and order, as a scenario that replays them. Without\n"
      "--journal it records live, from now until the client leaves, the service restarts, or Ctrl+C. A journal file\n"
@@ -110,19 +116,23 @@ const Command *findCommand(const QString &name)
 
 QString ZavCtl::usage()
 {
-    QString text = QStringLiteral("Usage: zavctl COMMAND [ARGUMENTS]\n"
-                                  "The tester's side of the transfer-status service (%1 on the session bus).\n\nCommands:\n")
+    QString text = QStringLiteral(
+                       "Usage: zavctl COMMAND [ARGUMENTS]\n"
+                       "The tester's side of the transfer-status service (%1 on the session bus).\n\nCommands:\n")
                        .arg(QLatin1String(ZavBus::ServiceName));
     for (const Command &c : commands) {
-        const QString synopsis = QStringLiteral("%1 %2").arg(QLatin1String(c.name), QLatin1String(c.arguments)).trimmed();
-        text += synopsis.size() < 36 ? QStringLiteral("  %1 %2\n").arg(synopsis, -36).arg(QLatin1String(c.summary))
-                                     : QStringLiteral("  %1\n  %2 %3\n").arg(synopsis).arg(QString(), -36).arg(QLatin1String(c.summary));
+        const QString synopsis =
+            QStringLiteral("%1 %2").arg(QLatin1String(c.name), QLatin1String(c.arguments)).trimmed();
+        text += synopsis.size() < 36
+            ? QStringLiteral("  %1 %2\n").arg(synopsis, -36).arg(QLatin1String(c.summary))
+            : QStringLiteral("  %1\n  %2 %3\n").arg(synopsis).arg(QString(), -36).arg(QLatin1String(c.summary));
     }
-    return text + QStringLiteral("\nOptions: --version, --help; --address ADDRESS drives the service on that bus in place of\n"
-                                 "the session bus (a device's, through a forwarded socket: unix:path=FILE or\n"
-                                 "tcp:host=HOST,port=PORT). 'zavctl help COMMAND' tells more of one command.\n"
-                                 "Exit codes: 0 success, 1 the service or the transfer is not there (or an expectation\n"
-                                 "failed), 2 usage error.\n");
+    return text
+        + QStringLiteral("\nOptions: --version, --help; --address ADDRESS drives the service on that bus in place of\n"
+                         "the session bus (a device's, through a forwarded socket: unix:path=FILE or\n"
+                         "tcp:host=HOST,port=PORT). 'zavctl help COMMAND' tells more of one command.\n"
+                         "Exit codes: 0 success, 1 the service or the transfer is not there (or an expectation\n"
+                         "failed), 2 usage error.\n");
 }
 
 QString ZavCtl::commandHelp(const QString &name)
@@ -132,7 +142,8 @@ QString ZavCtl::commandHelp(const QString &name)
         return QString();
     QString summary = QString::fromLatin1(c->summary);
     summary[0] = summary[0].toUpper();
-    return QStringLiteral("Usage: zavctl %1 %2\n%3.\n").arg(QLatin1String(c->name), QLatin1String(c->arguments), summary)
+    return QStringLiteral("Usage: zavctl %1 %2\n%3.\n")
+               .arg(QLatin1String(c->name), QLatin1String(c->arguments), summary)
         + (*c->detail ? QString::fromLatin1(c->detail) + QLatin1Char('\n') : QString());
 }
 
@@ -152,8 +163,9 @@ QString ZavCtl::unknownOption(const QString &command, const QString &option)
             options << it.next().captured();
     }
     const QString guess = nearest(option, options);
-    return guess.isEmpty() ? QStringLiteral("%1 has no option %2").arg(command, printable(option))
-                           : QStringLiteral("%1 has no option %2; did you mean %3?").arg(command, printable(option), guess);
+    return guess.isEmpty()
+        ? QStringLiteral("%1 has no option %2").arg(command, printable(option))
+        : QStringLiteral("%1 has no option %2; did you mean %3?").arg(command, printable(option), guess);
 }
 
 int ZavCtl::run(const QStringList &arguments)
@@ -171,7 +183,8 @@ int ZavCtl::run(const QStringList &arguments)
         }
         const QString help = commandHelp(args.at(1));
         if (help.isEmpty() || args.size() > 2)
-            return usageError(QStringLiteral("no command \"%1\"").arg(printable(args.mid(1).join(QLatin1Char(' ')))), QString());
+            return usageError(QStringLiteral("no command \"%1\"").arg(printable(args.mid(1).join(QLatin1Char(' ')))),
+                              QString());
         m_out << help;
         return Success;
     }
@@ -182,9 +195,10 @@ int ZavCtl::run(const QStringList &arguments)
         for (const Command &c : commands)
             names << QLatin1String(c.name);
         const QString guess = nearest(command, names);
-        return usageError(guess.isEmpty() ? QStringLiteral("no command \"%1\"").arg(printable(command))
-                                          : QStringLiteral("no command \"%1\"; did you mean \"%2\"?").arg(printable(command), guess),
-                          QString());
+        return usageError(
+            guess.isEmpty() ? QStringLiteral("no command \"%1\"").arg(printable(command))
+                            : QStringLiteral("no command \"%1\"; did you mean \"%2\"?").arg(printable(command), guess),
+            QString());
     }
     if (args.contains(QStringLiteral("--help")) || args.contains(QStringLiteral("-h"))) {
         m_out << commandHelp(command);
@@ -207,12 +221,14 @@ int ZavCtl::run(const QStringList &arguments)
     if (json && !jsonAllowed)
         return usageError(QStringLiteral("%1 has no --json").arg(command), command);
     const qsizetype wanted = command == QLatin1String("show") || command == QLatin1String("refuse") ? 1
-        : command == QLatin1String("request")                                                   ? 2
-                                                                                                 : 0;
+        : command == QLatin1String("request")                                                       ? 2
+                                                                                                    : 0;
     if (operands != wanted)
-        return usageError(operands < wanted ? QStringLiteral("%1 needs %2").arg(command, QLatin1String(findCommand(command)->arguments))
-                                            : QStringLiteral("too many arguments for %1").arg(command),
-                          command);
+        return usageError(
+            operands < wanted
+                ? QStringLiteral("%1 needs %2").arg(command, QLatin1String(findCommand(command)->arguments))
+                : QStringLiteral("too many arguments for %1").arg(command),
+            command);
     if (command == QLatin1String("list"))
         return list(json);
     if (command == QLatin1String("show"))
@@ -247,11 +263,13 @@ bool ZavCtl::answered(QDBusPendingCall call)
     const QDBusError error = call.error();
     QString why = error.message().isEmpty() ? error.name() : error.message();
     if (!m_bus.isConnected())
-        why = m_address.isEmpty() ? QStringLiteral("no session bus (DBUS_SESSION_BUS_ADDRESS is not set or not reachable)")
-                                  : QStringLiteral("the bus at %1 is not reachable").arg(printable(m_address));
+        why = m_address.isEmpty()
+            ? QStringLiteral("no session bus (DBUS_SESSION_BUS_ADDRESS is not set or not reachable)")
+            : QStringLiteral("the bus at %1 is not reachable").arg(printable(m_address));
     else if (error.type() == QDBusError::NoReply || error.type() == QDBusError::Timeout)
         why = QStringLiteral("the service did not answer within %1 s").arg(Timeout / 1000);
-    else if (error.type() == QDBusError::ServiceUnknown || error.name() == QLatin1String("org.freedesktop.DBus.Error.NameHasNoOwner"))
+    else if (error.type() == QDBusError::ServiceUnknown
+             || error.name() == QLatin1String("org.freedesktop.DBus.Error.NameHasNoOwner"))
         why = QStringLiteral("no transfer service on the bus (%1)").arg(QLatin1String(ZavBus::ServiceName));
     m_err << "zavctl: " << printable(why) << "\n";
     return false;
@@ -374,9 +392,9 @@ QString leadingColumns(const ZavCtl::Columns &c, const QString &id, const QStrin
 QString ZavCtl::tableHeader(const Columns &c)
 {
     const QString name = QStringLiteral("NAME / MESSAGE");
-    return leadingColumns(c, QStringLiteral("ID"), QStringLiteral("TYPE"), cut(QStringLiteral("PROGRESS"), c.bar ? c.bar + 7 : 4),
-                          cut(QStringLiteral("STATE"), c.state), QStringLiteral("SIZE"), QStringLiteral("SPEED"),
-                          QStringLiteral("EST"))
+    return leadingColumns(c, QStringLiteral("ID"), QStringLiteral("TYPE"),
+                          cut(QStringLiteral("PROGRESS"), c.bar ? c.bar + 7 : 4), cut(QStringLiteral("STATE"), c.state),
+                          QStringLiteral("SIZE"), QStringLiteral("SPEED"), QStringLiteral("EST"))
         + (c.name < 0 ? name : cut(name, c.name).trimmed());
 }
 
@@ -392,8 +410,9 @@ QString ZavCtl::tableRow(const QJsonObject &t, const Columns &c, bool color)
     if (color) {
         // Coloured after padding: the escape sequences take no columns.
         static const QHash<QString, const char *> colours {
-            {QStringLiteral("active"), "32"},   {QStringLiteral("pending"), "33"}, {QStringLiteral("paused"), "36"},
-            {QStringLiteral("failed"), "1;31"}, {QStringLiteral("cancelFailed"), "31"}, {QStringLiteral("cancelled"), "2"},
+            {QStringLiteral("active"), "32"},       {QStringLiteral("pending"), "33"},
+            {QStringLiteral("paused"), "36"},       {QStringLiteral("failed"), "1;31"},
+            {QStringLiteral("cancelFailed"), "31"}, {QStringLiteral("cancelled"), "2"},
             {QStringLiteral("done"), "1;32"}};
         if (const char *code = colours.value(t.value(QStringLiteral("state")).toString()))
             state = QStringLiteral("\x1b[%1m%2\x1b[0m").arg(QLatin1String(code), state);
@@ -477,17 +496,17 @@ int ZavCtl::status()
     const QJsonObject journal = s.value(QStringLiteral("journal")).toObject();
     m_out << "zav-service " << printable(s.value(QStringLiteral("version")).toString()) << ": "
           << s.value(QStringLiteral("transfers")).toInt() << " transfer(s) of "
-          << s.value(QStringLiteral("clients")).toInt() << " client(s), "
-          << s.value(QStringLiteral("watchers")).toInt() << " watcher(s); at most "
-          << limits.value(QStringLiteral("maxTransfers")).toInt() << ", "
+          << s.value(QStringLiteral("clients")).toInt() << " client(s), " << s.value(QStringLiteral("watchers")).toInt()
+          << " watcher(s); at most " << limits.value(QStringLiteral("maxTransfers")).toInt() << ", "
           << limits.value(QStringLiteral("maxTransfersPerClient")).toInt() << " per client"
           << (s.value(QStringLiteral("refusing")).toBool() ? "; refusing new transfers" : "") << "\n";
     const QString path = journal.value(QStringLiteral("path")).toString();
     if (path.isEmpty()) {
         m_out << "Journal: none\n";
     } else {
-        m_out << "Journal: " << printable(path) << ", " << formatBytes(journal.value(QStringLiteral("size")).toInteger())
-              << " of " << formatBytes(journal.value(QStringLiteral("maxSize")).toInteger()) << "\n";
+        m_out << "Journal: " << printable(path) << ", "
+              << formatBytes(journal.value(QStringLiteral("size")).toInteger()) << " of "
+              << formatBytes(journal.value(QStringLiteral("maxSize")).toInteger()) << "\n";
         if (journal.value(QStringLiteral("failing")).toBool())
             m_out << "Journal FAILING: " << printable(journal.value(QStringLiteral("error")).toString()) << "\n";
         if (const qint64 dropped = journal.value(QStringLiteral("dropped")).toInteger())
@@ -522,9 +541,11 @@ int ZavCtl::request(const QString &id, const QString &action)
 {
     if (!Requests::isRequest(action)) {
         const QString guess = nearest(action, Requests::words());
-        return usageError(guess.isEmpty() ? QStringLiteral("no request \"%1\"; the requests are %2").arg(printable(action), Requests::listed())
-                                          : QStringLiteral("no request \"%1\"; did you mean \"%2\"?").arg(printable(action), guess),
-                          QStringLiteral("request"));
+        return usageError(
+            guess.isEmpty()
+                ? QStringLiteral("no request \"%1\"; the requests are %2").arg(printable(action), Requests::listed())
+                : QStringLiteral("no request \"%1\"; did you mean \"%2\"?").arg(printable(action), guess),
+            QStringLiteral("request"));
     }
     if (!answered(control().sendRequest(id, action)))
         return NotThere;
@@ -552,7 +573,8 @@ int ZavCtl::watch(bool json)
     connect(&control(), &ComKelvoZavControlInterface::changesPending, this, &ZavCtl::fetchChanges);
     // Follows the service: says when it leaves, and lists everything again when it is back (a
     // new instance knows nothing of the old one's transfers, and has no watchers yet).
-    auto *follow = new QDBusServiceWatcher(QLatin1String(ZavBus::ServiceName), m_bus, QDBusServiceWatcher::WatchForOwnerChange, this);
+    auto *follow = new QDBusServiceWatcher(QLatin1String(ZavBus::ServiceName), m_bus,
+                                           QDBusServiceWatcher::WatchForOwnerChange, this);
     connect(follow, &QDBusServiceWatcher::serviceOwnerChanged, this,
             [this](const QString &, const QString &oldOwner, const QString &newOwner) {
                 if (!oldOwner.isEmpty())
@@ -590,12 +612,14 @@ void ZavCtl::serviceEvent(bool back)
 {
     m_serviceGone = !back;
     if (m_watchJson)
-        m_out << QJsonDocument(QJsonObject {{QStringLiteral("event"), back ? QStringLiteral("serviceBack") : QStringLiteral("serviceLeft")}})
+        m_out << QJsonDocument(QJsonObject {{QStringLiteral("event"),
+                                             back ? QStringLiteral("serviceBack") : QStringLiteral("serviceLeft")}})
                      .toJson(QJsonDocument::Compact)
               << "\n";
     else if (m_watchLines)
         m_out << QTime::currentTime().toString(QStringLiteral("HH:mm:ss.zzz"))
-              << (back ? " the service is back; its transfers follow\n" : " the service left the bus; waiting for it\n");
+              << (back ? " the service is back; its transfers follow\n"
+                       : " the service left the bus; waiting for it\n");
     if (!back && !m_watchLines) {
         m_watched.clear();
         redraw();
@@ -612,8 +636,8 @@ void ZavCtl::printChange(const QJsonObject &t)
                      .toJson(QJsonDocument::Compact)
               << "\n";
     } else {
-        m_out << QTime::currentTime().toString(QStringLiteral("HH:mm:ss.zzz")) << " "
-              << tableRow(t, m_columns, m_color) << "\n";
+        m_out << QTime::currentTime().toString(QStringLiteral("HH:mm:ss.zzz")) << " " << tableRow(t, m_columns, m_color)
+              << "\n";
     }
     m_out.flush();
 }
@@ -660,7 +684,8 @@ void ZavCtl::onRemoved(const QString &id)
                          .toJson(QJsonDocument::Compact)
                   << "\n";
         else
-            m_out << QTime::currentTime().toString(QStringLiteral("HH:mm:ss.zzz")) << " " << printable(id) << " removed\n";
+            m_out << QTime::currentTime().toString(QStringLiteral("HH:mm:ss.zzz")) << " " << printable(id)
+                  << " removed\n";
         m_out.flush();
         return;
     }
@@ -708,11 +733,14 @@ int ZavCtl::play(const QStringList &arguments)
         else if (arg == QLatin1String("--transfers") && ok && number >= 1 && number <= Scenario::MaxCopies
                  && number == int(number))
             options.copies = int(number);
-        else if (!QStringList {QStringLiteral("--junit"), QStringLiteral("--speed"), QStringLiteral("--repeat"), QStringLiteral("--transfers")}.contains(arg))
+        else if (!QStringList {QStringLiteral("--junit"), QStringLiteral("--speed"), QStringLiteral("--repeat"),
+                               QStringLiteral("--transfers")}
+                      .contains(arg))
             return usageError(unknownOption(QStringLiteral("play"), arg), QStringLiteral("play"));
         else
-            return usageError(value.isEmpty() ? QStringLiteral("%1 needs a value").arg(printable(arg))
-                                              : QStringLiteral("%1 does not take \"%2\"").arg(printable(arg), printable(value)),
+            return usageError(value.isEmpty()
+                                  ? QStringLiteral("%1 needs a value").arg(printable(arg))
+                                  : QStringLiteral("%1 does not take \"%2\"").arg(printable(arg), printable(value)),
                               QStringLiteral("play"));
     }
     if (files.isEmpty())
@@ -735,7 +763,8 @@ int ZavCtl::play(const QStringList &arguments)
         // Far beyond what any service takes at once (ours: 10,000); refused before anything is sent.
         if (qint64(scenario.copies) * options.copies * scenario.transfers.size() > MaxPlayedTransfers)
             return usageError(QStringLiteral("%1 would register more than %2 transfers at once")
-                                  .arg(printable(scenario.path)).arg(MaxPlayedTransfers),
+                                  .arg(printable(scenario.path))
+                                  .arg(MaxPlayedTransfers),
                               QStringLiteral("play"));
     }
     auto *player = new ScenarioPlayer(m_bus, m_out, m_err, this);
@@ -756,21 +785,23 @@ int ZavCtl::conform(const QStringList &arguments)
         const QString &arg = arguments.at(i);
         QString *target = arg == QLatin1String("--only") ? &only : arg == QLatin1String("--junit") ? &junit : nullptr;
         if (!target || i + 1 >= arguments.size())
-            return usageError(target ? QStringLiteral("%1 needs a value").arg(arg) : unknownOption(QStringLiteral("conform"), arg),
+            return usageError(target ? QStringLiteral("%1 needs a value").arg(arg)
+                                     : unknownOption(QStringLiteral("conform"), arg),
                               QStringLiteral("conform"));
         *target = arguments.at(i + 1);
     }
     if (!only.isEmpty() && !Conformance::groups().contains(only)) {
         const QString guess = nearest(only, Conformance::groups());
         return usageError(QStringLiteral("no group \"%1\"%2; one of %3")
-                              .arg(printable(only), guess.isEmpty() ? QString() : QStringLiteral(" (did you mean %1?)").arg(guess),
+                              .arg(printable(only),
+                                   guess.isEmpty() ? QString() : QStringLiteral(" (did you mean %1?)").arg(guess),
                                    Conformance::groups().join(QStringLiteral(", "))),
                           QStringLiteral("conform"));
     }
     // Whatever owns the name: a service without the inspection interface is checked too.
-    const QDBusMessage ping = QDBusMessage::createMethodCall(QLatin1String(ZavBus::ServiceName), QLatin1String(ZavBus::ObjectPath),
-                                                             QLatin1String(ZavBus::TransfersInterface),
-                                                             QLatin1String(ZavBus::Transfers::ping));
+    const QDBusMessage ping = QDBusMessage::createMethodCall(
+        QLatin1String(ZavBus::ServiceName), QLatin1String(ZavBus::ObjectPath),
+        QLatin1String(ZavBus::TransfersInterface), QLatin1String(ZavBus::Transfers::ping));
     if (!answered(m_bus.asyncCall(ping, Timeout)))
         return NotThere;
     Conformance conformance(m_bus, m_out);
@@ -793,7 +824,8 @@ int ZavCtl::record(const QStringList &arguments)
             : arg == QLatin1String("--run")             ? &run
                                                         : nullptr;
         if (!target || i + 1 >= arguments.size())
-            return usageError(target ? QStringLiteral("%1 needs a value").arg(arg) : unknownOption(QStringLiteral("record"), arg),
+            return usageError(target ? QStringLiteral("%1 needs a value").arg(arg)
+                                     : unknownOption(QStringLiteral("record"), arg),
                               QStringLiteral("record"));
         *target = arguments.at(i + 1);
     }
@@ -804,7 +836,8 @@ int ZavCtl::record(const QStringList &arguments)
     if (!runOk || (!run.isEmpty() && runNumber < 1))
         return usageError(QStringLiteral("--run takes the number of a service run, from 1"), QStringLiteral("record"));
     if (!run.isEmpty() && journal.isEmpty())
-        return usageError(QStringLiteral("--run chooses a run of a journal file (--journal FILE)"), QStringLiteral("record"));
+        return usageError(QStringLiteral("--run chooses a run of a journal file (--journal FILE)"),
+                          QStringLiteral("record"));
     auto recorder = std::make_shared<ScenarioRecorder>(client);
     const auto write = [this, out, recorder]() -> int {
         if (recorder->client().isEmpty() || recorder->transferCount() == 0) {
@@ -817,8 +850,8 @@ int ZavCtl::record(const QStringList &arguments)
             m_err << "zavctl: cannot write " << printable(out) << ": " << file.errorString() << "\n";
             return NotThere;
         }
-        m_out << "Recorded " << recorder->transferCount() << " transfer(s) of " << printable(recorder->client()) << " into "
-              << printable(out) << ".\n";
+        m_out << "Recorded " << recorder->transferCount() << " transfer(s) of " << printable(recorder->client())
+              << " into " << printable(out) << ".\n";
         m_out.flush();
         return Success;
     };
@@ -883,7 +916,8 @@ int ZavCtl::record(const QStringList &arguments)
     }
     // Live: what the service journals from now on, until the client leaves or Ctrl+C.
     file->seek(file->size());
-    m_out << "Recording " << (client.isEmpty() ? QStringLiteral("the next client to register a transfer") : printable(client))
+    m_out << "Recording "
+          << (client.isEmpty() ? QStringLiteral("the next client to register a transfer") : printable(client))
           << "; Ctrl+C ends.\n";
     m_out.flush();
     auto *poll = new QTimer(this);

@@ -57,11 +57,11 @@ int main(int argc, char **argv)
         QStringLiteral("Move the journal aside to <file>.1 (replacing it) and begin a new one when it would grow past "
                        "<size> bytes; K, M and G suffixes allowed (default 64M)."),
         QStringLiteral("size"), QStringLiteral("64M"));
-    const QCommandLineOption maxTransfers(
-        QStringLiteral("max-transfers"),
-        QStringLiteral("Refuse registrations beyond <n> live transfers (default %1).")
-            .arg(TransferService::Limits::DefaultMaxTransfers),
-        QStringLiteral("n"), QString::number(TransferService::Limits::DefaultMaxTransfers));
+    const QCommandLineOption maxTransfers(QStringLiteral("max-transfers"),
+                                          QStringLiteral("Refuse registrations beyond <n> live transfers (default %1).")
+                                              .arg(TransferService::Limits::DefaultMaxTransfers),
+                                          QStringLiteral("n"),
+                                          QString::number(TransferService::Limits::DefaultMaxTransfers));
     const QCommandLineOption maxPerClient(
         QStringLiteral("max-transfers-per-client"),
         QStringLiteral("Refuse registrations beyond <n> live transfers of one bus connection (default %1).")
@@ -79,16 +79,20 @@ int main(int argc, char **argv)
     // Breaks one rule of the contract, so that the suite sees `zavctl conform` name it; not for use.
     QCommandLineOption testFault(QStringLiteral("test-fault"), QStringLiteral("Test only."), QStringLiteral("fault"));
     testFault.setFlags(QCommandLineOption::HiddenFromHelp);
-    parser.addOptions({journal, journalMaxSize, maxTransfers, maxPerClient, maxTextBytes, maxTextBytesPerClient, testFault});
+    parser.addOptions(
+        {journal, journalMaxSize, maxTransfers, maxPerClient, maxTextBytes, maxTextBytesPerClient, testFault});
     parser.process(app);
 
     TransferService::Limits limits;
-    if (!parseCount(parser, maxTransfers, &limits.maxTransfers) || !parseCount(parser, maxPerClient, &limits.maxPerClient))
+    if (!parseCount(parser, maxTransfers, &limits.maxTransfers)
+        || !parseCount(parser, maxPerClient, &limits.maxPerClient))
         return 2;
     limits.maxTextBytes = parseSize(parser.value(maxTextBytes));
     limits.maxTextBytesPerClient = parseSize(parser.value(maxTextBytesPerClient));
     if (limits.maxTextBytes < 0 || limits.maxTextBytesPerClient < 0) {
-        std::fprintf(stderr, "zav-service: --max-text-bytes and --max-text-bytes-per-client need a size such as 65536, 64K or 8M\n");
+        std::fprintf(
+            stderr,
+            "zav-service: --max-text-bytes and --max-text-bytes-per-client need a size such as 65536, 64K or 8M\n");
         return 2;
     }
     static const QHash<QString, TransferService::Limits::Fault> faults {

@@ -54,8 +54,12 @@ void ZAVTestElement::createLayout()
     // digits (zavctl needs it whole). The row places its parts itself (see place()): a layout
     // engine per column cost more memory than the rest of the row.
     idWidth = QFontMetrics(labelId->font()).horizontalAdvance(idBadge(QStringLiteral("888888"))) + 2;
-    for (auto [label, width] : {std::pair {labelName, NameWidth}, {labelMsg, NameWidth}, {labelState, ColumnWidth},
-                                {labelEstTime, ColumnWidth}, {labelSize, ColumnWidth}, {labelId, idWidth}}) {
+    for (auto [label, width] : {std::pair {labelName, NameWidth},
+                                {labelMsg, NameWidth},
+                                {labelState, ColumnWidth},
+                                {labelEstTime, ColumnWidth},
+                                {labelSize, ColumnWidth},
+                                {labelId, idWidth}}) {
         label->setMinimumWidth(width);
         label->setMaximumWidth(width);
     }
@@ -89,9 +93,10 @@ void ZAVTestElement::place()
     // Two lines a column, centred on the images.
     const qreal line = labelName->effectiveSizeHint(Qt::PreferredSize).height();
     const qreal first = (size().height() - (2 * line + 2)) / 2;
-    for (auto [upper, lower, width] : {std::tuple<QGraphicsWidget *, QGraphicsWidget *, qreal> {labelName, labelMsg, NameWidth},
-                                       {labelState, labelEstTime, ColumnWidth},
-                                       {labelSize, buttonInfo, ColumnWidth}}) {
+    for (auto [upper, lower, width] :
+         {std::tuple<QGraphicsWidget *, QGraphicsWidget *, qreal> {labelName, labelMsg, NameWidth},
+          {labelState, labelEstTime, ColumnWidth},
+          {labelSize, buttonInfo, ColumnWidth}}) {
         upper->setGeometry(x, first, width, line);
         if (lower) {
             const qreal height = qMin<qreal>(lower->effectiveSizeHint(Qt::PreferredSize).height(), 2 * line);

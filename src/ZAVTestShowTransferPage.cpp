@@ -18,8 +18,8 @@
 #include <algorithm>
 
 using ZAVTestVocabulary::Request;
-using ZAVTestVocabulary::State;
 using ZAVTestVocabulary::requestWord;
+using ZAVTestVocabulary::State;
 using ZAVTestVocabulary::stateFrom;
 using ZAVTestVocabulary::stateWord;
 

@@ -18,14 +18,15 @@ QString ZAVTestTransferValues::statusEntry() const
 {
     switch (state) {
     case State::Pending:
-        return status == stateWord(ZAVTestVocabulary::State::NoMessageInactive) ? status
-                                                                                 : stateWord(ZAVTestVocabulary::State::Inactive);
+        return status == stateWord(ZAVTestVocabulary::State::NoMessageInactive)
+            ? status
+            : stateWord(ZAVTestVocabulary::State::Inactive);
     case State::Active:
         return stateWord(ZAVTestVocabulary::State::Active);
     case State::Failed:
-        return stateWord(failure == 1   ? ZAVTestVocabulary::State::Error1Recovery
-                         : failure == 2 ? ZAVTestVocabulary::State::Error2Recovery
-                                        : ZAVTestVocabulary::State::Error);
+        return stateWord(failure == 1       ? ZAVTestVocabulary::State::Error1Recovery
+                             : failure == 2 ? ZAVTestVocabulary::State::Error2Recovery
+                                            : ZAVTestVocabulary::State::Error);
     case State::Done:
         return stateWord(ZAVTestVocabulary::State::Done);
     case State::Paused:

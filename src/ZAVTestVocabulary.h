@@ -42,10 +42,10 @@ enum class State { Inactive, NoMessageInactive, Active, Error, Error1Recovery, E
 
 inline const QStringList &stateWords()
 {
-    static const QStringList words {QStringLiteral("Inactive"),         QStringLiteral("NoMessageInactive"),
-                                    QStringLiteral("Active"),           QStringLiteral("Error"),
-                                    QStringLiteral("Error 1 Recovery"), QStringLiteral("Error 2 Recovery"),
-                                    QStringLiteral("Done")};
+    static const QStringList words {
+        QStringLiteral("Inactive"), QStringLiteral("NoMessageInactive"), QStringLiteral("Active"),
+        QStringLiteral("Error"),    QStringLiteral("Error 1 Recovery"),  QStringLiteral("Error 2 Recovery"),
+        QStringLiteral("Done")};
     return words;
 }
 

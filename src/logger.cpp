@@ -125,8 +125,8 @@ void Logger::write(QtMsgType type, const QString &text)
         QFile::remove(path + QStringLiteral(".1"));
         QFile::rename(path, path + QStringLiteral(".1"));
         if (m_file.open(QIODevice::WriteOnly | QIODevice::Append, QFileDevice::ReadOwner | QFileDevice::WriteOwner))
-            m_file.write(QTime::currentTime().toString(Qt::ISODate).toLatin1() + " [info] the log goes on here; what came before is in "
-                         + QFile::encodeName(path) + ".1\n");
+            m_file.write(QTime::currentTime().toString(Qt::ISODate).toLatin1()
+                         + " [info] the log goes on here; what came before is in " + QFile::encodeName(path) + ".1\n");
         m_file.flush();
     }
     t_writing = false;

@@ -25,9 +25,9 @@ bool startVirtualDisplay(QProcess &xvfb, const QString &screen)
 {
     xvfb.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     xvfb.setChildProcessModifier(dieWithParent);
-    xvfb.start(QStringLiteral("Xvfb"), {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
-                                        QStringLiteral("0"), screen, QStringLiteral("-nolisten"),
-                                        QStringLiteral("tcp")});
+    xvfb.start(QStringLiteral("Xvfb"),
+               {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"), QStringLiteral("0"),
+                screen, QStringLiteral("-nolisten"), QStringLiteral("tcp")});
     if (!xvfb.waitForStarted() || !xvfb.waitForReadyRead(10000))
         return false;
     qputenv("DISPLAY", ":" + xvfb.readLine().trimmed());
@@ -192,8 +192,8 @@ bool TestBus::sync() const
     // Calls from one connection are handled in order: once ping is answered, everything sent
     // before it has been handled (and journalled).
     const QDBusMessage ping = QDBusMessage::createMethodCall(
-        QLatin1String(ZavBus::ServiceName), QLatin1String(ZavBus::ObjectPath), QLatin1String(ZavBus::TransfersInterface),
-        QLatin1String(ZavBus::Transfers::ping));
+        QLatin1String(ZavBus::ServiceName), QLatin1String(ZavBus::ObjectPath),
+        QLatin1String(ZavBus::TransfersInterface), QLatin1String(ZavBus::Transfers::ping));
     return QDBusConnection::sessionBus().call(ping, QDBus::Block, 5000).type() == QDBusMessage::ReplyMessage;
 }
 

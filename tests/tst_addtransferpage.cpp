@@ -70,7 +70,8 @@ private Q_SLOTS:
         clickOn(&m_window, m_add->addButton());
         QVERIFY(registrationsAnswered(m_show));
         QVERIFY(m_bus.sync());
-        QVERIFY(m_bus.show(m_show->rows().constLast()->transferId()).value(QStringLiteral("name")).toString() != shown.value(QStringLiteral("name")).toString());
+        QVERIFY(m_bus.show(m_show->rows().constLast()->transferId()).value(QStringLiteral("name")).toString()
+                != shown.value(QStringLiteral("name")).toString());
     }
 
     void sizeTextFollowsTheSlider_data()
@@ -108,7 +109,8 @@ private Q_SLOTS:
     {
         pickOption(m_add->typeList(), QStringLiteral("Web upload"));
         pickOption(*m_add->serviceList(), QStringLiteral("youtube"));
-        QVERIFY(QMetaObject::invokeMethod(m_add, "pickerDone", Q_ARG(QStringList, QStringList {QStringLiteral("/tmp/a.jpg")})));
+        QVERIFY(QMetaObject::invokeMethod(m_add, "pickerDone",
+                                          Q_ARG(QStringList, QStringList {QStringLiteral("/tmp/a.jpg")})));
         // Upload to upload keeps them as they were.
         pickOption(m_add->typeList(), QStringLiteral("Email upload"));
         QCOMPARE(m_add->fileNameField()->text(), QStringLiteral("/tmp/a.jpg"));
@@ -136,7 +138,8 @@ private Q_SLOTS:
     {
         LogCapture log;
         // Without the file row.
-        QVERIFY(QMetaObject::invokeMethod(m_add, "pickerDone", Q_ARG(QStringList, QStringList {QStringLiteral("/tmp/x.jpg")})));
+        QVERIFY(QMetaObject::invokeMethod(m_add, "pickerDone",
+                                          Q_ARG(QStringList, QStringList {QStringLiteral("/tmp/x.jpg")})));
         QVERIFY(log.lines().contains(QStringLiteral("textTransferFileName widget does not exist")));
 
         pickOption(m_add->typeList(), QStringLiteral("Web upload"));

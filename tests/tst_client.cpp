@@ -78,14 +78,31 @@ private Q_SLOTS:
         t->markCancelled();
         QVERIFY(m_bus.sync());
         const QStringList expected {"registerTransfer(\"Transfer 1\", 2, \"com.kelvo.zavtestdialog\")",
-            "setAccount(\"youtube\")", "setCount(100)", "setSize(9772370000)", "setProgress(0.5)", "setSpeed(42)",
-            "setMessage(\"msg\")", "setEstimate(141254)", "setCanPause(true)", "setName(\"renamed\")",
-            "setServiceIconType(2)", "setThumbnailForFile(\"/home/x/MyDocs/.images/sky.jpg\", \"image/jpeg\")",
-            "setCancelButtonText(\"Cancel 3\")", "setTitle(\"Title\")", "startCommit()", "setPending(\"Pending\")",
-            "setActive(0.25)", "endCommit()", "markPaused()", "markRestarted()", "markFailure(\"h\", \"d\")",
-            "markRepairableFailure(\"h\", \"d\", \"Retry now\")", "markCancelFailed(\"File is already uploaded\")",
-            "setImageFromFilePath(\"/var/tmp/sunflower.jpg\")", "markCompleted(true, \"\", \"http://result\")",
-            "markCancelled()"};
+                                    "setAccount(\"youtube\")",
+                                    "setCount(100)",
+                                    "setSize(9772370000)",
+                                    "setProgress(0.5)",
+                                    "setSpeed(42)",
+                                    "setMessage(\"msg\")",
+                                    "setEstimate(141254)",
+                                    "setCanPause(true)",
+                                    "setName(\"renamed\")",
+                                    "setServiceIconType(2)",
+                                    "setThumbnailForFile(\"/home/x/MyDocs/.images/sky.jpg\", \"image/jpeg\")",
+                                    "setCancelButtonText(\"Cancel 3\")",
+                                    "setTitle(\"Title\")",
+                                    "startCommit()",
+                                    "setPending(\"Pending\")",
+                                    "setActive(0.25)",
+                                    "endCommit()",
+                                    "markPaused()",
+                                    "markRestarted()",
+                                    "markFailure(\"h\", \"d\")",
+                                    "markRepairableFailure(\"h\", \"d\", \"Retry now\")",
+                                    "markCancelFailed(\"File is already uploaded\")",
+                                    "setImageFromFilePath(\"/var/tmp/sunflower.jpg\")",
+                                    "markCompleted(true, \"\", \"http://result\")",
+                                    "markCancelled()"};
         QCOMPARE(m_bus.callsFor(id), expected);
         const QJsonObject shown = m_bus.show(id);
         QCOMPARE(shown.value(QStringLiteral("state")).toString(), QStringLiteral("cancelled"));
@@ -110,8 +127,8 @@ private Q_SLOTS:
         QDBusConnection stranger = QDBusConnection::connectToBus(m_bus.address(), QStringLiteral("stranger"));
         Eavesdropper eavesdropper;
         stranger.connect(QLatin1String(ZavBus::ServiceName), QLatin1String(ZavBus::ObjectPath),
-                         QLatin1String(ZavBus::TransfersInterface), QLatin1String(ZavBus::Transfers::request), &eavesdropper,
-                         SLOT(onRequest(QString, QString)));
+                         QLatin1String(ZavBus::TransfersInterface), QLatin1String(ZavBus::Transfers::request),
+                         &eavesdropper, SLOT(onRequest(QString, QString)));
 
         // Which request becomes which signal is checked through the app's answers; here, who hears.
         QSignalSpy cancel(&client, &Client::cancelTransfer);

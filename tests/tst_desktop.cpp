@@ -20,7 +20,6 @@
 #include <QTest>
 #include <zav/ZavClient.h>
 
-
 static TestBus *g_bus = nullptr;
 
 namespace {
@@ -97,7 +96,8 @@ private Q_SLOTS:
         QVERIFY(received(QStringLiteral("Holiday photos")).size() - before <= 5);
         QCOMPARE(latest(QStringLiteral("Holiday photos")).progress, 80);
         const int bar80 = barWidth(Qt::green);
-        QVERIFY2(qAbs(double(bar80) / bar30 - 80.0 / 30) < 0.2, qPrintable(QStringLiteral("%1 %2").arg(bar30).arg(bar80)));
+        QVERIFY2(qAbs(double(bar80) / bar30 - 80.0 / 30) < 0.2,
+                 qPrintable(QStringLiteral("%1 %2").arg(bar30).arg(bar80)));
 
         QVERIFY(QMetaObject::invokeMethod(m_show, "transferFailed", Q_ARG(QString, id), Q_ARG(int, 1)));
         QTRY_COMPARE(latest(QStringLiteral("Holiday photos")).category, QStringLiteral("transfer.error"));
@@ -134,7 +134,8 @@ private Q_SLOTS:
         QVERIFY(NotificationBackend::body(t, true).contains(QStringLiteral("&lt;b&gt;5 &amp; 6&lt;/b&gt;")));
         QVERIFY(NotificationBackend::body(t, false).contains(t.message));
         QCOMPARE(NotificationBackend::actions(t, {QStringLiteral("body")}), QStringList());
-        QCOMPARE(NotificationBackend::actions(t, {QStringLiteral("actions")}), QStringList({QStringLiteral("cancel"), QStringLiteral("Cancel")}));
+        QCOMPARE(NotificationBackend::actions(t, {QStringLiteral("actions")}),
+                 QStringList({QStringLiteral("cancel"), QStringLiteral("Cancel")}));
     }
 
     void actionComesBackAsRequestAndClosedStaysClosed()
@@ -191,8 +192,9 @@ private Q_SLOTS:
         QVERIFY(!transfers.contains(nullptr));
         // The daemon's calls as the bus delivers them (its script runs only for those it displays).
         QProcess monitor;
-        monitor.start(QStringLiteral("dbus-monitor"), {QStringLiteral("--address"), m_bus.address(), QStringLiteral("--profile"),
-                                                       QStringLiteral("type='method_call',member='Notify'")});
+        monitor.start(QStringLiteral("dbus-monitor"),
+                      {QStringLiteral("--address"), m_bus.address(), QStringLiteral("--profile"),
+                       QStringLiteral("type='method_call',member='Notify'")});
         QVERIFY(monitor.waitForStarted());
         QTest::qWait(200);
         // Progress on every transfer every 50 ms for three seconds, as Auto would.
@@ -212,7 +214,8 @@ private Q_SLOTS:
         QVERIFY2(calls.size() >= 10, qPrintable(QString::number(calls.size())));
         // At most that many in any second the bus delivers (before, 48 or 49: a second's average).
         for (const double start : std::as_const(calls)) {
-            const auto inSecond = std::count_if(calls.cbegin(), calls.cend(), [&](double t) { return t >= start && t < start + 1; });
+            const auto inSecond = std::count_if(calls.cbegin(), calls.cend(),
+                                                [&](double t) { return t >= start && t < start + 1; });
             QVERIFY2(inSecond <= NotificationBackend::MaxCallsPerSecond, qPrintable(QString::number(inSecond)));
         }
     }
@@ -293,7 +296,8 @@ private:
     // The longest run of the colour in one line of the screen, as the X server holds it.
     int barWidth(const QColor &color) const
     {
-        const QImage screen = QGuiApplication::primaryScreen()->grabWindow(0).toImage().convertToFormat(QImage::Format_RGB32);
+        const QImage screen = QGuiApplication::primaryScreen()->grabWindow(0).toImage().convertToFormat(
+            QImage::Format_RGB32);
         int widest = 0;
         for (int y = 0; y < screen.height(); ++y) {
             int run = 0;

@@ -47,8 +47,9 @@ private Q_SLOTS:
         m_row->setTransferId(QStringLiteral("1052"));
         QCOMPARE(m_row->idLabel()->text(), ZAVTestElement::idBadge(QStringLiteral("1052")));
         // Whole up to six digits (before, "id 10…" for 1052 and 1053 alike).
-        QVERIFY(QFontMetrics(m_row->idLabel()->font()).horizontalAdvance(ZAVTestElement::idBadge(QStringLiteral("999999")))
-                <= m_row->idLabel()->size().width());
+        QVERIFY(
+            QFontMetrics(m_row->idLabel()->font()).horizontalAdvance(ZAVTestElement::idBadge(QStringLiteral("999999")))
+            <= m_row->idLabel()->size().width());
         m_row->setResponse(QStringLiteral("cancel"));
         m_answerer->answerNext(M::OkButton);
         clickOn(m_window, m_row->infoButton());
@@ -68,7 +69,7 @@ private Q_SLOTS:
     {
         m_row->setResponse(QStringLiteral("cancel"));
         QCoreApplication::processEvents();
-        const QList<QGraphicsWidget *> parts {m_row->transferImage(), m_row->nameLabel(),  m_row->messageLabel(),
+        const QList<QGraphicsWidget *> parts {m_row->transferImage(), m_row->nameLabel(),     m_row->messageLabel(),
                                               m_row->stateLabel(),    m_row->estimateLabel(), m_row->sizeLabel(),
                                               m_row->idLabel(),       m_row->infoButton()};
         for (int i = 0; i < parts.size(); ++i) {

@@ -86,7 +86,8 @@ private Q_SLOTS:
             QVERIFY2(contrast(text, ground) >= 4.5, qPrintable(m.captured(1).trimmed()));
         }
         QVERIFY(pairs >= 5);
-        const QRegularExpression handle(QStringLiteral("QScrollBar::handle:vertical\\s*\\{[^}]*background:\\s*@(\\w+)"));
+        const QRegularExpression handle(
+            QStringLiteral("QScrollBar::handle:vertical\\s*\\{[^}]*background:\\s*@(\\w+)"));
         const QRegularExpression bar(QStringLiteral("QScrollBar:vertical\\s*\\{[^}]*background:\\s*@(\\w+)"));
         QVERIFY(handle.match(sheet).hasMatch() && bar.match(sheet).hasMatch());
         QVERIFY(contrast(handle.match(sheet).captured(1), bar.match(sheet).captured(1)) >= 4.5);

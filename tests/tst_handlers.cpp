@@ -217,7 +217,8 @@ private Q_SLOTS:
         QVERIFY(!written.contains(mine.fileName()));
         QVERIFY(mine.open(QIODevice::ReadOnly) && mine.readAll() == "mine");
         for (const QString &word : m_detail->thumbnailList().optionList())
-            QVERIFY2(!QImage(home.filePath(QStringLiteral("MyDocs/.images/%1.jpg").arg(word))).isNull(), qPrintable(word));
+            QVERIFY2(!QImage(home.filePath(QStringLiteral("MyDocs/.images/%1.jpg").arg(word))).isNull(),
+                     qPrintable(word));
         QVERIFY(!QImage(QStringLiteral(":/pictures/sunflower.jpg")).isNull());
     }
 
@@ -265,7 +266,8 @@ private Q_SLOTS:
         QCOMPARE(m_bus.zavctl({QStringLiteral("request"), m_id, QStringLiteral("cancel")}), 0);
         QTRY_VERIFY(log.contains(QStringLiteral(" Element not found ")));
         // Still registered: a change from the detail page still reaches the service.
-        QVERIFY(QMetaObject::invokeMethod(m_show, "transferName", Q_ARG(QString, m_id), Q_ARG(QString, QStringLiteral("N"))));
+        QVERIFY(QMetaObject::invokeMethod(m_show, "transferName", Q_ARG(QString, m_id),
+                                          Q_ARG(QString, QStringLiteral("N"))));
         QVERIFY(m_bus.sync());
         QCOMPARE(newCalls(), QStringList {"setName(\"N\")"});
     }
@@ -283,11 +285,12 @@ private Q_SLOTS:
         const QStringList cancelFailed {"markCancelFailed(\"File is already uploaded\")"};
         QTest::newRow("cancel discard") << "cancel" << discard << "ZAV requested Cancel" << cancelFailed
                                         << "Transfer Cancell Failed" << false;
-        QTest::newRow("cancel dismissed") << "cancel" << dismissed << "ZAV requested Cancel" << cancelFailed
-                                          << "Transfer Cancell Failed" << false;
+        QTest::newRow("cancel dismissed")
+            << "cancel" << dismissed << "ZAV requested Cancel" << cancelFailed << "Transfer Cancell Failed" << false;
         QTest::newRow("pause ok") << "pause" << ok << "ZAV requested Pause" << QStringList {"markPaused()"}
                                   << "Transfer Paused" << false;
-        QTest::newRow("pause discard") << "pause" << discard << "ZAV requested Pause" << QStringList {} << same << false;
+        QTest::newRow("pause discard") << "pause" << discard << "ZAV requested Pause" << QStringList {} << same
+                                       << false;
         QTest::newRow("start ok") << "start" << ok << "ZAV requested Restart" << QStringList {"markRestarted()"}
                                   << "Transfer Resumed" << false;
         QTest::newRow("start discard") << "start" << discard << "ZAV requested Restart" << QStringList {} << same
@@ -368,10 +371,13 @@ private:
         const ZAVTestTransferValues model = m_show->valueStore().values(m_id);
         const QString state = t.value(QStringLiteral("state")).toString();
         const QString number = QString::number(t.value(QStringLiteral("size")).toInteger());
-        static const QHash<QString, QStringList> rowWords {
-            {"pending", {"Inactive", "NoMessageInactive"}}, {"active", {"Active"}}, {"failed", {"Error"}},
-            {"paused", {"Paused"}}, {"cancelFailed", {"Cancel Failed"}}, {"cancelled", {"Cancelled"}},
-            {"done", {"Done"}}};
+        static const QHash<QString, QStringList> rowWords {{"pending", {"Inactive", "NoMessageInactive"}},
+                                                           {"active", {"Active"}},
+                                                           {"failed", {"Error"}},
+                                                           {"paused", {"Paused"}},
+                                                           {"cancelFailed", {"Cancel Failed"}},
+                                                           {"cancelled", {"Cancelled"}},
+                                                           {"done", {"Done"}}};
         static const QHash<QString, QStringList> listEntries {
             {"pending", {"Inactive", "NoMessageInactive"}},
             {"active", {"Active"}},
@@ -384,7 +390,8 @@ private:
             {m_row->nameLabel()->text(), t.value(QStringLiteral("name")).toString()},
             {m_row->messageLabel()->text(), message},
             {m_row->sizeLabel()->text(), number + QStringLiteral(" Bytes")},
-            {m_row->estimateLabel()->text(), QStringLiteral("%1 Sec").arg(t.value(QStringLiteral("estimate")).toInt())}};
+            {m_row->estimateLabel()->text(),
+             QStringLiteral("%1 Sec").arg(t.value(QStringLiteral("estimate")).toInt())}};
         for (const auto &[shown, held] : row) {
             if (shown != held)
                 return QStringLiteral("row shows \"%1\", the service holds \"%2\"").arg(shown, held);
@@ -413,7 +420,8 @@ private:
             if (found.isEmpty() && shown != held)
                 found = QStringLiteral("detail shows \"%1\", the service holds \"%2\"").arg(shown, held);
         }
-        if (found.isEmpty() && !(listEntries.value(state).contains(status) || (status.isEmpty() && !listEntries.contains(state))))
+        if (found.isEmpty()
+            && !(listEntries.value(state).contains(status) || (status.isEmpty() && !listEntries.contains(state))))
             found = QStringLiteral("status list shows \"%1\" for %2").arg(status, state);
         if (found.isEmpty() && !m_detail->stateLabel()->text().contains(state) && state != QLatin1String("cancelled"))
             found = QStringLiteral("state line \"%1\" for %2").arg(m_detail->stateLabel()->text(), state);

@@ -86,7 +86,8 @@ private Q_SLOTS:
         const QStringList older = readLines(path + QStringLiteral(".1"));
         const QStringList newer = readLines(path);
         QVERIFY(older.size() > 50);
-        QVERIFY(newer.constFirst().endsWith(QStringLiteral("[info] the log goes on here; what came before is in %1.1").arg(path)));
+        QVERIFY(newer.constFirst().endsWith(
+            QStringLiteral("[info] the log goes on here; what came before is in %1.1").arg(path)));
         QVERIFY(newer.constLast().endsWith(QStringLiteral("line 199 of a flood of requests")));
     }
 
@@ -155,7 +156,9 @@ private Q_SLOTS:
     {
         if (qEnvironmentVariableIsEmpty("ZAV_LOGGER_CHILD"))
             QSKIP("runs as the child of consoleMessagesOfAFreshAccount");
-        { Logger logger(QStringLiteral("ZAVTestApp"), QStringLiteral("child")); }
+        {
+            Logger logger(QStringLiteral("ZAVTestApp"), QStringLiteral("child"));
+        }
         Logger::messageHandler(QtDebugMsg, QMessageLogContext(), QStringLiteral("no logger here"));
     }
 

@@ -61,24 +61,30 @@ private Q_SLOTS:
     void aButtonClickedWithTheMouseComesBackToTheRow()
     {
         // The longest name the add page offers: the widest notification.
-        m_show->addTransfer(QStringLiteral("Download"), QStringLiteral("Big Transfer Title Big Transfer Title of Transfer 1"),
-                            QStringLiteral("Transfer Message 1"), QString(),
-                            QStringLiteral("Active"), QString(), QStringLiteral("10"), QStringLiteral("10"), false);
+        m_show->addTransfer(QStringLiteral("Download"),
+                            QStringLiteral("Big Transfer Title Big Transfer Title of Transfer 1"),
+                            QStringLiteral("Transfer Message 1"), QString(), QStringLiteral("Active"), QString(),
+                            QStringLiteral("10"), QStringLiteral("10"), false);
         QVERIFY(registrationsAnswered(m_show));
         ZAVTestElement *row = m_show->rows().constLast();
         QRect notification;
         QTRY_VERIFY_WITH_TIMEOUT(!(notification = notificationWindow()).isEmpty(), 10000);
         // Placed beside the app, not over it (before, over its right-hand column).
         QVERIFY2(!notification.intersects(m_window.frameGeometry()),
-                 qPrintable(QStringLiteral("%1,%2 %3x%4").arg(notification.x()).arg(notification.y()).arg(notification.width()).arg(notification.height())));
+                 qPrintable(QStringLiteral("%1,%2 %3x%4")
+                                .arg(notification.x())
+                                .arg(notification.y())
+                                .arg(notification.width())
+                                .arg(notification.height())));
         // The rightmost button (Cancel: a running transfer that cannot pause offers nothing
         // else). Before, the progress went as the `value` hint, and this daemon then draws a bare
         // gauge: no text, no buttons.
         QTest::qWait(300); // drawn
         const QPoint button(notification.right() - 56, notification.bottom() - 30);
         QProcess click;
-        click.start(QStringLiteral("xdotool"), {QStringLiteral("mousemove"), QString::number(button.x()), QString::number(button.y()),
-                                                QStringLiteral("click"), QStringLiteral("1")});
+        click.start(QStringLiteral("xdotool"),
+                    {QStringLiteral("mousemove"), QString::number(button.x()), QString::number(button.y()),
+                     QStringLiteral("click"), QStringLiteral("1")});
         QVERIFY(click.waitForFinished(5000));
         QTRY_VERIFY_WITH_TIMEOUT(row->infoButton()->isVisible(), 5000);
         QVERIFY(m_bus.sync());
@@ -96,11 +102,13 @@ private:
         QProcess info;
         info.start(QStringLiteral("xwininfo"), {QStringLiteral("-root"), QStringLiteral("-tree")});
         info.waitForFinished(5000);
-        static const QRegularExpression window(QStringLiteral("\"xfce4-notifyd\".*\\s(\\d+)x(\\d+)\\+(-?\\d+)\\+(-?\\d+)\\s"));
+        static const QRegularExpression window(
+            QStringLiteral("\"xfce4-notifyd\".*\\s(\\d+)x(\\d+)\\+(-?\\d+)\\+(-?\\d+)\\s"));
         for (const QString &line : QString::fromUtf8(info.readAllStandardOutput()).split(QLatin1Char('\n'))) {
             const QRegularExpressionMatch m = window.match(line);
             if (m.hasMatch() && m.captured(1).toInt() > 10)
-                return QRect(m.captured(3).toInt(), m.captured(4).toInt(), m.captured(1).toInt(), m.captured(2).toInt());
+                return QRect(m.captured(3).toInt(), m.captured(4).toInt(), m.captured(1).toInt(),
+                             m.captured(2).toInt());
         }
         return QRect();
     }

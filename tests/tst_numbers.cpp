@@ -72,7 +72,6 @@ private Q_SLOTS:
         QCOMPARE(percentToFraction(1e300), std::numeric_limits<float>::max());
         QCOMPARE(percentToFraction(std::numeric_limits<double>::infinity()), 0.0f);
     }
-
 };
 
 QTEST_GUILESS_MAIN(tst_Numbers)

@@ -43,8 +43,11 @@ private Q_SLOTS:
         QCOMPARE(m_bus.zavctl(arguments, &out, &err), 0);
         QVERIFY2(out.endsWith(QStringLiteral("All hold: 21 of 21 expectation(s) hold.\n")), qPrintable(out + err));
         QCOMPARE(m_bus.zavctl({QStringLiteral("play"), QStringLiteral("--speed"), QStringLiteral("2"),
-                               QStringLiteral(ZAV_EXAMPLES_DIR "/soak-1000.json")}, &out, &err), 0);
-        QVERIFY2(out.contains(QStringLiteral("soak-1000.json: 1000 transfer(s), 15000 call(s) in ")), qPrintable(out.right(300)));
+                               QStringLiteral(ZAV_EXAMPLES_DIR "/soak-1000.json")},
+                              &out, &err),
+                 0);
+        QVERIFY2(out.contains(QStringLiteral("soak-1000.json: 1000 transfer(s), 15000 call(s) in ")),
+                 qPrintable(out.right(300)));
         QVERIFY(out.endsWith(QStringLiteral("All hold: 1000 of 1000 expectation(s) hold.\n")));
         QFile report(m_dir.filePath(QStringLiteral("report.xml")));
         QVERIFY(report.open(QIODevice::ReadOnly));
@@ -64,7 +67,8 @@ private Q_SLOTS:
         // Against a service that keeps a departed program's transfers, the chaos shows it.
         m_bus.stopService();
         QVERIFY(m_bus.startService({QStringLiteral("--test-fault"), QStringLiteral("departed-kept")}));
-        QCOMPARE(m_bus.zavctl({QStringLiteral("play"), QStringLiteral(ZAV_EXAMPLES_DIR "/chaos-disconnect.json")}, &out), 1);
+        QCOMPARE(
+            m_bus.zavctl({QStringLiteral("play"), QStringLiteral(ZAV_EXAMPLES_DIR "/chaos-disconnect.json")}, &out), 1);
         QVERIFY2(out.contains(QStringLiteral("gone true: the service still holds it")), qPrintable(out));
         m_bus.stopService();
         QVERIFY(m_bus.startService());
@@ -72,7 +76,10 @@ private Q_SLOTS:
         // A load run: copies of each transfer at once, twice over, with the rate reported each time.
         const QString batch = QStringLiteral(ZAV_EXAMPLES_DIR "/commit-batch.json");
         QVERIFY2(m_bus.zavctl({QStringLiteral("play"), batch, QStringLiteral("--transfers"), QStringLiteral("3"),
-                               QStringLiteral("--repeat"), QStringLiteral("2")}, &out) == 0, qPrintable(out));
+                               QStringLiteral("--repeat"), QStringLiteral("2")},
+                              &out)
+                     == 0,
+                 qPrintable(out));
         QCOMPARE(out.count(QStringLiteral("commit-batch.json: 3 transfer(s), 21 call(s) in ")), 2);
         QVERIFY(out.endsWith(QStringLiteral("All hold: 6 of 6 expectation(s) hold.\n")));
 
@@ -80,26 +87,33 @@ private Q_SLOTS:
         QVERIFY(example.open(QIODevice::ReadOnly));
         // Two wrong expectations and no right one: a report that counted passes as failures
         // would not show it with one of each.
-        const QString wrong = write(QStringLiteral("wrong.json"), example.readAll()
-                                                                      .replace("\"state\": \"cancelled\"", "\"state\": \"done\"")
-                                                                      .replace("\"expectRequest\": \"cancel\"", "\"expectRequest\": \"pause\""));
-        QCOMPARE(m_bus.zavctl({QStringLiteral("play"), wrong, QStringLiteral("--junit"), m_dir.filePath(QStringLiteral("wrong.xml"))}, &out), 1);
+        const QString wrong = write(QStringLiteral("wrong.json"),
+                                    example.readAll()
+                                        .replace("\"state\": \"cancelled\"", "\"state\": \"done\"")
+                                        .replace("\"expectRequest\": \"cancel\"", "\"expectRequest\": \"pause\""));
+        QCOMPARE(m_bus.zavctl({QStringLiteral("play"), wrong, QStringLiteral("--junit"),
+                               m_dir.filePath(QStringLiteral("wrong.xml"))},
+                              &out),
+                 1);
         QFile failed(m_dir.filePath(QStringLiteral("wrong.xml")));
         QVERIFY(failed.open(QIODevice::ReadOnly));
         const QByteArray junit = failed.readAll();
         QVERIFY2(junit.contains("failures=\"2\"") && junit.count("<failure ") == 2, junit.constData());
         QVERIFY2(out.contains(QStringLiteral("FAIL wrong.json: film at 1100 ms (line 13:5): progress 0.3, speed 2048, "
-                                             "state \"done\": state is \"cancelled\", expected \"done\"\n")), qPrintable(out));
+                                             "state \"done\": state is \"cancelled\", expected \"done\"\n")),
+                 qPrintable(out));
     }
 
     void badFilesAreReportedAndNothingIsPlayed()
     {
         const QString good = QStringLiteral(ZAV_EXAMPLES_DIR "/commit-batch.json");
         const QList<std::pair<QByteArray, QString>> bad {
-            {"{\"transfers\": [{\"key\": \"a\"}],\n \"timeline\": [{\"at\": 0, \"transfer\": \"a\", \"call\": [\"setProgres\", 1]}]}",
+            {"{\"transfers\": [{\"key\": \"a\"}],\n \"timeline\": [{\"at\": 0, \"transfer\": \"a\", \"call\": "
+             "[\"setProgres\", 1]}]}",
              QStringLiteral("2:51: no change \"setProgres\"; did you mean \"setProgress\"?")},
             {"{\"transfers\": [{\"key\": \"a\"}\n \"timeline\": []}", QStringLiteral("2:2: ',' or ']' is expected")},
-            {"{\"transfers\": [{\"key\": \"a\"}],\n \"timeline\": [{\"at\": -5, \"transfer\": \"a\", \"request\": \"cancel\"}]}",
+            {"{\"transfers\": [{\"key\": \"a\"}],\n \"timeline\": [{\"at\": -5, \"transfer\": \"a\", \"request\": "
+             "\"cancel\"}]}",
              QStringLiteral("2:22: \"at\" must be a number from 0 to 86400000")},
             // Times past the bound overflowed the player's timer (it spun), or never fired.
             {"{\"transfers\": [{\"key\": \"a\"}], \"answers\": [{\"request\": \"cancel\", \"after\": 3e9}]}",
@@ -108,31 +122,41 @@ private Q_SLOTS:
             {"{\"transfers\": [{\"key\": \"a\", \"calls\": [[\"setProgress\", 2.0]]}]}",
              QStringLiteral("1:55: argument 1 of setProgress must be from 0 to 1, or the service refuses it")},
             // A member named twice: before, the first was dropped without a word.
-            {"{\"transfers\": [{\"key\": \"a\"}], \"timeline\": [\n{\"at\": 0, \"transfer\": \"a\", \"call\": [\"setActive\", 0.5], \"call\": [\"setCount\", 1]}]}",
+            {"{\"transfers\": [{\"key\": \"a\"}], \"timeline\": [\n{\"at\": 0, \"transfer\": \"a\", \"call\": "
+             "[\"setActive\", 0.5], \"call\": [\"setCount\", 1]}]}",
              QStringLiteral("2:56: the member \"call\" is named twice in one object")},
             // Before, 100,000 levels exhausted the memory and 40,000 the stack; 1e9 copies were cut silently.
             {QByteArray("{\"transfers\": ") + QByteArray(100000, '[') + QByteArray(100000, ']') + "}",
              QStringLiteral("1:78: objects and arrays nest deeper than 64 levels")},
-            {"{\"copies\": 1e9, \"transfers\": [{\"key\": \"a\"}]}", QStringLiteral("1:12: \"copies\" must be a number from 1 to 10000")},
-            {"{\"transfers\": [{\"key\": \"a\"}], \"timeline\": [{\"at\": 0, \"transfer\": \"a\", \"ramp\": {\"from\": 0, \"to\": 1, \"over\": 8e7, \"step\": 1}}]}",
+            {"{\"copies\": 1e9, \"transfers\": [{\"key\": \"a\"}]}",
+             QStringLiteral("1:12: \"copies\" must be a number from 1 to 10000")},
+            {"{\"transfers\": [{\"key\": \"a\"}], \"timeline\": [{\"at\": 0, \"transfer\": \"a\", \"ramp\": {\"from\": "
+             "0, \"to\": 1, \"over\": 8e7, \"step\": 1}}]}",
              QStringLiteral("1:79: a ramp takes at most 1000000 steps")},
-            {"{\"transfers\": [{\"key\": \"a\", \"at\": 100}],\n \"timeline\": [{\"at\": 50, \"transfer\": \"a\", \"call\": [\"markPaused\"]}]}",
+            {"{\"transfers\": [{\"key\": \"a\", \"at\": 100}],\n \"timeline\": [{\"at\": 50, \"transfer\": \"a\", "
+             "\"call\": [\"markPaused\"]}]}",
              QStringLiteral("2:15: \"a\" is not registered yet at 50 ms")},
             {"{\"transfers\": [{\"key\": \"a\"}], \"answers\": [{\"request\": \"cancel\", \"transfer\": \"b\"}]}",
              QStringLiteral("1:77: no transfer with the key \"b\"")},
-            {"{\"transfers\": [{\"key\": \"a\", \"calls\": [[\"setSize\", \"big\"]]}]}", QStringLiteral("1:51: argument 1 of setSize must be a whole number")},
+            {"{\"transfers\": [{\"key\": \"a\", \"calls\": [[\"setSize\", \"big\"]]}]}",
+             QStringLiteral("1:51: argument 1 of setSize must be a whole number")},
             // Chaos within bounds: a client that exists, a flood of at most a million.
-            {"{\"transfers\": [{\"key\": \"a\", \"client\": \"x\"}], \"timeline\": [{\"at\": 0, \"disconnect\": \"y\"}]}",
+            {"{\"transfers\": [{\"key\": \"a\", \"client\": \"x\"}], \"timeline\": [{\"at\": 0, \"disconnect\": "
+             "\"y\"}]}",
              QStringLiteral("1:83: no transfer has the client \"y\"")},
-            {"{\"transfers\": [{\"key\": \"a\"}], \"timeline\": [{\"at\": 0, \"transfer\": \"a\", \"flood\": {\"call\": [\"setCount\", 1], \"count\": 1e7}}]}",
+            {"{\"transfers\": [{\"key\": \"a\"}], \"timeline\": [{\"at\": 0, \"transfer\": \"a\", \"flood\": "
+             "{\"call\": [\"setCount\", 1], \"count\": 1e7}}]}",
              QStringLiteral("1:115: \"count\" must be a number from 1 to 1000000")}};
         for (const auto &[text, message] : bad) {
             QString out, err;
-            QCOMPARE(m_bus.zavctl({QStringLiteral("play"), good, write(QStringLiteral("bad.json"), text)}, &out, &err), 2);
+            QCOMPARE(m_bus.zavctl({QStringLiteral("play"), good, write(QStringLiteral("bad.json"), text)}, &out, &err),
+                     2);
             QCOMPARE(err, QStringLiteral("zavctl: %1:%2\n").arg(m_dir.filePath(QStringLiteral("bad.json")), message));
         }
         QString err;
-        QCOMPARE(m_bus.zavctl({QStringLiteral("play"), good, QStringLiteral("--transfers"), QStringLiteral("10001")}, nullptr, &err), 2);
+        QCOMPARE(m_bus.zavctl({QStringLiteral("play"), good, QStringLiteral("--transfers"), QStringLiteral("10001")},
+                              nullptr, &err),
+                 2);
         QVERIFY(m_bus.sync());
         for (const QJsonObject &line : m_bus.journal())
             QVERIFY(line.value(QStringLiteral("call")).toString() != QLatin1String("registerTransfer"));
@@ -146,8 +170,9 @@ private Q_SLOTS:
             window.show();
             ZAVTestShowTransferPage show;
             show.appear();
-            show.addTransfer(QStringLiteral("Download"), QStringLiteral("Transfer 2"), QStringLiteral("Transfer Message 3"),
-                             QString(), QStringLiteral("Active"), QString(), QStringLiteral("10"), QStringLiteral("0"), false);
+            show.addTransfer(QStringLiteral("Download"), QStringLiteral("Transfer 2"),
+                             QStringLiteral("Transfer Message 3"), QString(), QStringLiteral("Active"), QString(),
+                             QStringLiteral("10"), QStringLiteral("0"), false);
             QVERIFY(registrationsAnswered(&show));
             ZAVTestElement *row = show.rows().constLast();
             pressOn(&window, row);
@@ -167,11 +192,14 @@ private Q_SLOTS:
         const QString scenario = m_dir.filePath(QStringLiteral("recorded.json"));
         QString out;
         QCOMPARE(m_bus.zavctl({QStringLiteral("record"), QStringLiteral("--journal"), m_bus.journalPath(),
-                               QStringLiteral("--out"), scenario}, &out), 0);
+                               QStringLiteral("--out"), scenario},
+                              &out),
+                 0);
         const QStringList session = calls();
         // Recorded live, the playback of that scenario makes the same scenario again.
         QProcess live;
-        startZavctl(live, {QStringLiteral("record"), QStringLiteral("--out"), m_dir.filePath(QStringLiteral("live.json"))});
+        startZavctl(live,
+                    {QStringLiteral("record"), QStringLiteral("--out"), m_dir.filePath(QStringLiteral("live.json"))});
         QVERIFY(live.waitForReadyRead(5000));
         QCOMPARE(m_bus.zavctl({QStringLiteral("play"), scenario}, &out), 0);
         QVERIFY(live.waitForFinished(5000));
@@ -195,25 +223,32 @@ private Q_SLOTS:
     {
         // Before, numbers within a millionth of each other passed, and a call the service refused
         // went unnoticed ("All hold").
-        const QString file = write(QStringLiteral("refused.json"), R"({"transfers": [{"key": "a", "calls": [["setSize", 5000001000], ["setProgress", 0.333], ["setCount", 99]]}],
+        const QString file = write(
+            QStringLiteral("refused.json"),
+            R"({"transfers": [{"key": "a", "calls": [["setSize", 5000001000], ["setProgress", 0.333], ["setCount", 99]]}],
  "timeline": [{"at": 10, "transfer": "a", "expect": {"size": 5000000000, "progress": 0.333, "count": 100}},
               {"at": 20, "transfer": "a", "call": ["endCommit"]}]})");
         QString out;
         QCOMPARE(m_bus.zavctl({QStringLiteral("play"), file}, &out), 1);
-        QCOMPARE(out, QStringLiteral("FAIL refused.json: a at 10 ms (line 2:15): count 100, progress 0.333, size 5000000000: "
-                                     "count is 99, expected 100; size is 5000001000, expected 5000000000\n"
-                                     "FAIL refused.json: a at 20 ms (line 3:15): endCommit []: the service refused it: "
-                                     "com.kelvo.zav.Error.NotInCommit: no commit was started\n"
-                                     "FAILED: 0 of 1 expectation(s) hold; 1 call(s) refused or unanswered.\n"));
+        QCOMPARE(
+            out,
+            QStringLiteral("FAIL refused.json: a at 10 ms (line 2:15): count 100, progress 0.333, size 5000000000: "
+                           "count is 99, expected 100; size is 5000001000, expected 5000000000\n"
+                           "FAIL refused.json: a at 20 ms (line 3:15): endCommit []: the service refused it: "
+                           "com.kelvo.zav.Error.NotInCommit: no commit was started\n"
+                           "FAILED: 0 of 1 expectation(s) hold; 1 call(s) refused or unanswered.\n"));
         QCOMPARE(m_bus.zavctl({QStringLiteral("refuse"), QStringLiteral("on")}), 0);
         QCOMPARE(m_bus.zavctl({QStringLiteral("play"), file}, &out), 1);
-        QVERIFY2(out.startsWith(QStringLiteral("FAIL refused.json: a at 0 ms (line 1:16): register \"a\": the service refused the "
-                                               "registration: com.kelvo.zav.Error.Refused: the service refuses new transfers\n")), qPrintable(out));
+        QVERIFY2(out.startsWith(
+                     QStringLiteral("FAIL refused.json: a at 0 ms (line 1:16): register \"a\": the service refused the "
+                                    "registration: com.kelvo.zav.Error.Refused: the service refuses new transfers\n")),
+                 qPrintable(out));
     }
 
     void anAnswerWaitsItsTime()
     {
-        const QString file = write(QStringLiteral("later.json"), R"({"transfers": [{"key": "a", "calls": [["setActive", 0.1]]}],
+        const QString file = write(QStringLiteral("later.json"),
+                                   R"({"transfers": [{"key": "a", "calls": [["setActive", 0.1]]}],
  "timeline": [{"at": 0, "transfer": "a", "request": "cancel"},
               {"at": 200, "transfer": "a", "expect": {"state": "active"}},
               {"at": 800, "transfer": "a", "expect": {"state": "cancelled"}}],
@@ -231,17 +266,22 @@ private Q_SLOTS:
         QVERIFY(m_bus.startService({QStringLiteral("--journal"), journal}, false));
         QCOMPARE(m_bus.zavctl({QStringLiteral("play"), QStringLiteral(ZAV_EXAMPLES_DIR "/commit-batch.json")}), 0);
         QVERIFY(m_bus.startService({QStringLiteral("--journal"), journal}, false));
-        const QString two = write(QStringLiteral("two.json"), R"({"transfers": [{"key": "a", "calls": [["setSize", 100], ["setProgress", 0.04]]},
+        const QString two = write(QStringLiteral("two.json"),
+                                  R"({"transfers": [{"key": "a", "calls": [["setSize", 100], ["setProgress", 0.04]]},
  {"key": "b", "type": "sync", "calls": [["setSize", 200]]}], "timeline": [{"at": 0, "transfer": "a", "call": ["setMessage", "x"]}]})");
         QCOMPARE(m_bus.zavctl({QStringLiteral("play"), two}), 0);
         QVERIFY(m_bus.sync());
         const QStringList original = calls(m_bus.journal(journal));
-        QCOMPARE(original.mid(0, 4), QStringList({QStringLiteral("registerTransfer [\"a\",0,\"\"]"), QStringLiteral("setSize [100]"),
-                                                  QStringLiteral("setProgress [0.03999999910593033]"),
-                                                  QStringLiteral("registerTransfer [\"b\",2,\"\"]")}));
+        QCOMPARE(original.mid(0, 4),
+                 QStringList({QStringLiteral("registerTransfer [\"a\",0,\"\"]"), QStringLiteral("setSize [100]"),
+                              QStringLiteral("setProgress [0.03999999910593033]"),
+                              QStringLiteral("registerTransfer [\"b\",2,\"\"]")}));
         const QString recorded = m_dir.filePath(QStringLiteral("recorded.json"));
         QString out;
-        QCOMPARE(m_bus.zavctl({QStringLiteral("record"), QStringLiteral("--journal"), journal, QStringLiteral("--out"), recorded}, &out), 0);
+        QCOMPARE(m_bus.zavctl({QStringLiteral("record"), QStringLiteral("--journal"), journal, QStringLiteral("--out"),
+                               recorded},
+                              &out),
+                 0);
         QVERIFY2(out.startsWith(QStringLiteral("From run 2 of 2 of the service in ")), qPrintable(out));
         QFile file(recorded);
         QVERIFY(file.open(QIODevice::ReadOnly));
@@ -250,8 +290,10 @@ private Q_SLOTS:
         QCOMPARE(m_bus.zavctl({QStringLiteral("play"), recorded}, &out), 0);
         QVERIFY(m_bus.sync());
         QCOMPARE(calls(m_bus.journal()), original);
-        QCOMPARE(m_bus.zavctl({QStringLiteral("record"), QStringLiteral("--journal"), journal, QStringLiteral("--run"), QStringLiteral("1"),
-                               QStringLiteral("--out"), recorded}, &out), 0);
+        QCOMPARE(m_bus.zavctl({QStringLiteral("record"), QStringLiteral("--journal"), journal, QStringLiteral("--run"),
+                               QStringLiteral("1"), QStringLiteral("--out"), recorded},
+                              &out),
+                 0);
         QVERIFY(out.contains(QStringLiteral("Recorded 1 transfer(s)")));
     }
 
@@ -272,7 +314,8 @@ private Q_SLOTS:
         QCOMPARE(play.exitCode(), 1);
         const QByteArray hung = play.readAll();
         QVERIFY2(hung.contains("FAIL slow.json: a at 300 ms (line 3:2): size 0: the service did not answer within 5 s; "
-                               "the rest of this play is skipped\n"), hung.constData());
+                               "the rest of this play is skipped\n"),
+                 hung.constData());
         startZavctl(play, {QStringLiteral("play"), file});
         QByteArray out;
         for (int i = 0; i < 100 && out.count("ok ") < 2; ++i) {
@@ -282,7 +325,9 @@ private Q_SLOTS:
         play.terminate();
         QVERIFY(play.waitForFinished(3000));
         QCOMPARE(play.exitCode(), 1);
-        QVERIFY2((out + play.readAll()).endsWith("INTERRUPTED: 2 of 2 expectation(s) held before the play was stopped.\n"), out.constData());
+        QVERIFY2(
+            (out + play.readAll()).endsWith("INTERRUPTED: 2 of 2 expectation(s) held before the play was stopped.\n"),
+            out.constData());
     }
 
 private:
@@ -316,7 +361,9 @@ private:
             if ((seen.isEmpty() && call != QLatin1String("registerTransfer")) || call == QLatin1String("ping")
                 || call == QLatin1String("clientGone"))
                 continue;
-            seen << call + QLatin1Char(' ') + QString::fromUtf8(QJsonDocument(line.value(QStringLiteral("args")).toArray()).toJson(QJsonDocument::Compact));
+            seen << call + QLatin1Char(' ')
+                    + QString::fromUtf8(
+                        QJsonDocument(line.value(QStringLiteral("args")).toArray()).toJson(QJsonDocument::Compact));
         }
         return seen;
     }

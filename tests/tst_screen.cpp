@@ -27,7 +27,6 @@
 #include <QSlider>
 #include <QTest>
 
-
 // Started before the application: the xcb platform reaches for the session bus as it starts.
 static TestBus *g_bus = nullptr;
 

@@ -27,7 +27,8 @@ QDBusMessage call(const QDBusConnection &bus, const QString &method, const QVari
 
 QString registerOn(const QDBusConnection &bus, const QString &name, int type = 1)
 {
-    const QDBusMessage reply = call(bus, QLatin1String(ZavBus::Transfers::registerTransfer), {name, type, QStringLiteral("test")});
+    const QDBusMessage reply = call(bus, QLatin1String(ZavBus::Transfers::registerTransfer),
+                                    {name, type, QStringLiteral("test")});
     return reply.type() == QDBusMessage::ReplyMessage ? reply.arguments().value(0).toString() : QString();
 }
 } // namespace
@@ -49,10 +50,13 @@ private Q_SLOTS:
         // A usage error is one line that says what was wrong and where help is.
         const QList<std::pair<QStringList, QString>> wrong {
             {{}, QStringLiteral("zavctl: a command is missing (see 'zavctl help')\n")},
-            {{QStringLiteral("lsit")}, QStringLiteral("zavctl: no command \"lsit\"; did you mean \"list\"? (see 'zavctl help')\n")},
-            {{QStringLiteral("list"), QStringLiteral("x")}, QStringLiteral("zavctl: too many arguments for list (see 'zavctl help list')\n")},
+            {{QStringLiteral("lsit")},
+             QStringLiteral("zavctl: no command \"lsit\"; did you mean \"list\"? (see 'zavctl help')\n")},
+            {{QStringLiteral("list"), QStringLiteral("x")},
+             QStringLiteral("zavctl: too many arguments for list (see 'zavctl help list')\n")},
             {{QStringLiteral("request"), QStringLiteral("1"), QStringLiteral("explode")},
-             QStringLiteral("zavctl: no request \"explode\"; the requests are cancel, start, pause, repair (see 'zavctl help request')\n")},
+             QStringLiteral("zavctl: no request \"explode\"; the requests are cancel, start, pause, repair (see "
+                            "'zavctl help request')\n")},
             {{QStringLiteral("request"), QStringLiteral("1"), QStringLiteral("pase")},
              QStringLiteral("zavctl: no request \"pase\"; did you mean \"pause\"? (see 'zavctl help request')\n")},
             {{QStringLiteral("list"), QStringLiteral("--jsno")},
@@ -115,18 +119,23 @@ private Q_SLOTS:
             process.setProcessEnvironment(env);
             process.start(program, {QStringLiteral("--address"), m_bus.address()});
             const bool app = program.endsWith(QLatin1String("zavtestapp"));
-            QVERIFY2(QTest::qWaitFor([&] {
-                         if (!app) {
-                             const QDBusMessage status = call(bus, QLatin1String(ZavBus::Control::status), {},
-                                                              QLatin1String(ZavBus::ControlInterface));
-                             return QJsonDocument::fromJson(status.arguments().value(0).toString().toUtf8())
-                                        .object().value(QStringLiteral("watchers")).toInt() == 1;
-                         }
-                         const QList<QJsonObject> lines = m_bus.journal().mid(before);
-                         return std::any_of(lines.cbegin(), lines.cend(), [](const QJsonObject &l) {
-                             return l.value(QStringLiteral("call")).toString() == QLatin1String("ping");
-                         });
-                     }, 10000),
+            QVERIFY2(QTest::qWaitFor(
+                         [&] {
+                             if (!app) {
+                                 const QDBusMessage status = call(bus, QLatin1String(ZavBus::Control::status), {},
+                                                                  QLatin1String(ZavBus::ControlInterface));
+                                 return QJsonDocument::fromJson(status.arguments().value(0).toString().toUtf8())
+                                            .object()
+                                            .value(QStringLiteral("watchers"))
+                                            .toInt()
+                                     == 1;
+                             }
+                             const QList<QJsonObject> lines = m_bus.journal().mid(before);
+                             return std::any_of(lines.cbegin(), lines.cend(), [](const QJsonObject &l) {
+                                 return l.value(QStringLiteral("call")).toString() == QLatin1String("ping");
+                             });
+                         },
+                         10000),
                      qPrintable(program));
             process.terminate();
             QVERIFY(process.waitForFinished(5000));
@@ -140,10 +149,14 @@ private Q_SLOTS:
         QTest::addColumn<QString>("fault");
         QTest::addColumn<QString>("failed");
         QTest::newRow("none") << QString() << QString();
-        QTest::newRow("progress") << "progress-unchecked" << "FAIL setters: progress";
-        QTest::newRow("owner") << "owner-unchecked" << "FAIL ownership: another connection's change is refused";
-        QTest::newRow("requests") << "requests-broadcast" << "FAIL requests: no other program hears it";
-        QTest::newRow("departed") << "departed-kept" << "FAIL lifetime: a departed program's transfers go";
+        QTest::newRow("progress") << "progress-unchecked"
+                                  << "FAIL setters: progress";
+        QTest::newRow("owner") << "owner-unchecked"
+                               << "FAIL ownership: another connection's change is refused";
+        QTest::newRow("requests") << "requests-broadcast"
+                                  << "FAIL requests: no other program hears it";
+        QTest::newRow("departed") << "departed-kept"
+                                  << "FAIL lifetime: a departed program's transfers go";
         QTest::newRow("no inspection") << "no-control" << QString();
     }
     void conformanceNamesTheBrokenRule()
@@ -152,7 +165,8 @@ private Q_SLOTS:
         QFETCH(QString, failed);
         // Without the suite's small limit of transfers: the checks register a dozen.
         m_bus.stopService();
-        QVERIFY(m_bus.startService(fault.isEmpty() ? QStringList() : QStringList {QStringLiteral("--test-fault"), fault}));
+        QVERIFY(
+            m_bus.startService(fault.isEmpty() ? QStringList() : QStringList {QStringLiteral("--test-fault"), fault}));
         QTemporaryDir dir;
         const QString junit = dir.filePath(QStringLiteral("conform.xml"));
         QString out, err;
@@ -165,7 +179,9 @@ private Q_SLOTS:
             // The check that names the rule fails, and nothing outside its group does.
             QVERIFY2(failures.constFirst().startsWith(failed)
                          && std::all_of(failures.cbegin(), failures.cend(),
-                                        [&](const QString &line) { return line.startsWith(failed.section(QLatin1Char(':'), 0, 0)); }),
+                                        [&](const QString &line) {
+                                            return line.startsWith(failed.section(QLatin1Char(':'), 0, 0));
+                                        }),
                      qPrintable(failures.join(QLatin1Char('\n'))));
         const int skipped = out.split(QLatin1Char('\n')).filter(QRegularExpression(QStringLiteral("^skip"))).size();
         QCOMPARE(skipped > 0, fault == QLatin1String("no-control"));
@@ -192,24 +208,32 @@ private Q_SLOTS:
     void absurdInputIsRefused()
     {
         const QDBusConnection bus = QDBusConnection::sessionBus();
-        QCOMPARE(call(bus, QLatin1String(ZavBus::Transfers::registerTransfer), {QStringLiteral("x"), 7, QString()}).errorName(),
+        QCOMPARE(call(bus, QLatin1String(ZavBus::Transfers::registerTransfer), {QStringLiteral("x"), 7, QString()})
+                     .errorName(),
                  QStringLiteral("org.freedesktop.DBus.Error.InvalidArgs"));
         const QString id = registerOn(bus, QStringLiteral("ok"));
-        QCOMPARE(call(bus, QLatin1String(ZavBus::Transfers::setMessage), {id, QString(5000, QLatin1Char('m'))}).errorName(),
-                 QStringLiteral("org.freedesktop.DBus.Error.InvalidArgs"));
+        QCOMPARE(
+            call(bus, QLatin1String(ZavBus::Transfers::setMessage), {id, QString(5000, QLatin1Char('m'))}).errorName(),
+            QStringLiteral("org.freedesktop.DBus.Error.InvalidArgs"));
         QCOMPARE(call(bus, QLatin1String(ZavBus::Transfers::setSpeed), {QStringLiteral("no-such-id"), 3}).errorName(),
                  QStringLiteral("com.kelvo.zav.Error.UnknownTransfer"));
         // Values the interface rules out, NaN once the only one refused.
         const QList<std::pair<QString, QVariant>> outOfRange {
-            {QLatin1String(ZavBus::Transfers::setProgress), qQNaN()},  {QLatin1String(ZavBus::Transfers::setProgress), -1e308},
-            {QLatin1String(ZavBus::Transfers::setProgress), 42.0},     {QLatin1String(ZavBus::Transfers::setActive), 1.5},
-            {QLatin1String(ZavBus::Transfers::setServiceIconType), 99}, {QLatin1String(ZavBus::Transfers::setCount), -1},
-            {QLatin1String(ZavBus::Transfers::setEstimate), -5},       {QLatin1String(ZavBus::Transfers::setSpeed), -1}};
+            {QLatin1String(ZavBus::Transfers::setProgress), qQNaN()},
+            {QLatin1String(ZavBus::Transfers::setProgress), -1e308},
+            {QLatin1String(ZavBus::Transfers::setProgress), 42.0},
+            {QLatin1String(ZavBus::Transfers::setActive), 1.5},
+            {QLatin1String(ZavBus::Transfers::setServiceIconType), 99},
+            {QLatin1String(ZavBus::Transfers::setCount), -1},
+            {QLatin1String(ZavBus::Transfers::setEstimate), -5},
+            {QLatin1String(ZavBus::Transfers::setSpeed), -1}};
         for (const auto &[method, value] : outOfRange)
-            QVERIFY2(call(bus, method, {id, value}).errorName() == QLatin1String("org.freedesktop.DBus.Error.InvalidArgs"),
+            QVERIFY2(call(bus, method, {id, value}).errorName()
+                         == QLatin1String("org.freedesktop.DBus.Error.InvalidArgs"),
                      qPrintable(method + QLatin1Char(' ') + value.toString()));
         // Wrong argument types and unknown methods: QtDBus refuses them; the service goes on.
-        QVERIFY(call(bus, QLatin1String(ZavBus::Transfers::setSize), {id, QStringLiteral("big")}).type() == QDBusMessage::ErrorMessage);
+        QVERIFY(call(bus, QLatin1String(ZavBus::Transfers::setSize), {id, QStringLiteral("big")}).type()
+                == QDBusMessage::ErrorMessage);
         QVERIFY(call(bus, QStringLiteral("explode"), {}).type() == QDBusMessage::ErrorMessage);
         QCOMPARE(call(bus, QLatin1String(ZavBus::Transfers::endCommit), {id}).errorName(),
                  QStringLiteral("com.kelvo.zav.Error.NotInCommit"));
@@ -224,12 +248,14 @@ private Q_SLOTS:
         const QDBusConnection bus = QDBusConnection::sessionBus();
         for (int i = 0; i < 5; ++i)
             QVERIFY(!registerOn(bus, QStringLiteral("t%1").arg(i)).isEmpty());
-        QCOMPARE(call(bus, QLatin1String(ZavBus::Transfers::registerTransfer), {QStringLiteral("sixth"), 0, QString()}).errorName(),
+        QCOMPARE(call(bus, QLatin1String(ZavBus::Transfers::registerTransfer), {QStringLiteral("sixth"), 0, QString()})
+                     .errorName(),
                  QStringLiteral("org.freedesktop.DBus.Error.LimitsExceeded"));
 
         QVERIFY(m_bus.startService());
         QCOMPARE(m_bus.zavctl({QStringLiteral("refuse"), QStringLiteral("on")}), 0);
-        QCOMPARE(call(bus, QLatin1String(ZavBus::Transfers::registerTransfer), {QStringLiteral("no"), 0, QString()}).errorName(),
+        QCOMPARE(call(bus, QLatin1String(ZavBus::Transfers::registerTransfer), {QStringLiteral("no"), 0, QString()})
+                     .errorName(),
                  QStringLiteral("com.kelvo.zav.Error.Refused"));
         QCOMPARE(m_bus.zavctl({QStringLiteral("refuse"), QStringLiteral("off")}), 0);
         QVERIFY(!registerOn(bus, QStringLiteral("yes")).isEmpty());
@@ -237,10 +263,12 @@ private Q_SLOTS:
         // One connection cannot take every slot.
         QVERIFY(m_bus.startService({QStringLiteral("--max-transfers-per-client"), QStringLiteral("1")}));
         QVERIFY(!registerOn(bus, QStringLiteral("a")).isEmpty());
-        QCOMPARE(call(bus, QLatin1String(ZavBus::Transfers::registerTransfer), {QStringLiteral("b"), 0, QString()}).errorName(),
+        QCOMPARE(call(bus, QLatin1String(ZavBus::Transfers::registerTransfer), {QStringLiteral("b"), 0, QString()})
+                     .errorName(),
                  QStringLiteral("org.freedesktop.DBus.Error.LimitsExceeded"));
-        QVERIFY(!registerOn(QDBusConnection::connectToBus(m_bus.address(), QStringLiteral("other")), QStringLiteral("c"))
-                     .isEmpty());
+        QVERIFY(
+            !registerOn(QDBusConnection::connectToBus(m_bus.address(), QStringLiteral("other")), QStringLiteral("c"))
+                 .isEmpty());
         QDBusConnection::disconnectFromBus(QStringLiteral("other"));
     }
 
@@ -259,18 +287,21 @@ private Q_SLOTS:
         QCOMPARE(set(bus, id, ZavBus::Transfers::setMessage, big), QString());
         QCOMPARE(set(bus, id, ZavBus::Transfers::setMessage, big + QLatin1Char('y')), QString()); // replaces: no more
         QCOMPARE(set(bus, id, ZavBus::Transfers::setTitle, big), QString());
-        QCOMPARE(set(bus, id, ZavBus::Transfers::setAccount, big), QStringLiteral("org.freedesktop.DBus.Error.LimitsExceeded"));
+        QCOMPARE(set(bus, id, ZavBus::Transfers::setAccount, big),
+                 QStringLiteral("org.freedesktop.DBus.Error.LimitsExceeded"));
         QCOMPARE(m_bus.show(id).value(QStringLiteral("account")).toString(), QString());
         // Texts a commit changes count twice until it ends; those it leaves are not copied.
         call(bus, QLatin1String(ZavBus::Transfers::startCommit), {id});
         QCOMPARE(set(bus, id, ZavBus::Transfers::setName, QStringLiteral("b")), QString());
-        QCOMPARE(set(bus, id, ZavBus::Transfers::setMessage, big), QStringLiteral("org.freedesktop.DBus.Error.LimitsExceeded"));
+        QCOMPARE(set(bus, id, ZavBus::Transfers::setMessage, big),
+                 QStringLiteral("org.freedesktop.DBus.Error.LimitsExceeded"));
         call(bus, QLatin1String(ZavBus::Transfers::endCommit), {id});
         // All together: another connection gets only what is left, and what the first gives back.
         {
             const QDBusConnection other = QDBusConnection::connectToBus(m_bus.address(), QStringLiteral("other"));
             const QString first = registerOn(other, QStringLiteral("c"));
-            QCOMPARE(set(other, first, ZavBus::Transfers::setMessage, big), QStringLiteral("org.freedesktop.DBus.Error.LimitsExceeded"));
+            QCOMPARE(set(other, first, ZavBus::Transfers::setMessage, big),
+                     QStringLiteral("org.freedesktop.DBus.Error.LimitsExceeded"));
         }
         QDBusConnection::disconnectFromBus(QStringLiteral("other"));
         {
@@ -307,8 +338,8 @@ private Q_SLOTS:
             const QString name = QStringLiteral("gone%1").arg(client);
             QDBusConnection gone = QDBusConnection::connectToBus(m_bus.address(), name);
             QDBusMessage message = QDBusMessage::createMethodCall(
-                QLatin1String(ZavBus::ServiceName), QLatin1String(ZavBus::ObjectPath), QLatin1String(ZavBus::TransfersInterface),
-                QLatin1String(ZavBus::Transfers::registerTransfer));
+                QLatin1String(ZavBus::ServiceName), QLatin1String(ZavBus::ObjectPath),
+                QLatin1String(ZavBus::TransfersInterface), QLatin1String(ZavBus::Transfers::registerTransfer));
             message.setArguments({QStringLiteral("orphan"), 0, QString()});
             for (int i = 0; i < 2; ++i)
                 gone.asyncCall(message);
@@ -335,11 +366,13 @@ private Q_SLOTS:
         call(bus, QLatin1String(ZavBus::Transfers::setName), {theirs, huge});
         call(bus, QLatin1String(ZavBus::Transfers::setProgress), {huge, qInf()});
         call(bus, QLatin1String(ZavBus::Transfers::registerTransfer), {huge, 0, huge});
-        call(bus, QLatin1String(ZavBus::Control::sendRequest), {huge, QStringLiteral("cancel")}, QLatin1String(ZavBus::ControlInterface));
+        call(bus, QLatin1String(ZavBus::Control::sendRequest), {huge, QStringLiteral("cancel")},
+             QLatin1String(ZavBus::ControlInterface));
         QVERIFY(m_bus.sync());
         QVERIFY(QFileInfo(m_bus.journalPath()).size() < 8 * 1024);
         const QList<QJsonObject> journal = m_bus.journal();
-        QCOMPARE(journal.at(journal.size() - 2).value(QStringLiteral("id")).toString(), QStringLiteral("(1048576 characters)"));
+        QCOMPARE(journal.at(journal.size() - 2).value(QStringLiteral("id")).toString(),
+                 QStringLiteral("(1048576 characters)"));
         QDBusConnection::disconnectFromBus(QStringLiteral("owner"));
     }
 
@@ -384,14 +417,16 @@ private Q_SLOTS:
         target.close();
         QVERIFY(QFile::link(victim, dir.filePath(QStringLiteral("planted.journal"))));
         QProcess planted;
-        planted.start(QStringLiteral(ZAV_SERVICE_BIN), {QStringLiteral("--journal"), dir.filePath(QStringLiteral("planted.journal"))});
+        planted.start(QStringLiteral(ZAV_SERVICE_BIN),
+                      {QStringLiteral("--journal"), dir.filePath(QStringLiteral("planted.journal"))});
         QVERIFY(planted.waitForFinished(5000));
         QCOMPARE(planted.exitCode(), 1);
         QVERIFY(target.open(QIODevice::ReadOnly));
         QCOMPARE(target.readAll(), QByteArray("precious\n"));
         QVERIFY(file.setPermissions(file.permissions() | QFileDevice::ReadOther | QFileDevice::ReadGroup));
         QVERIFY(m_bus.startService({QStringLiteral("--journal"), torn}, false));
-        QCOMPARE(QFileInfo(torn).permissions() & (QFileDevice::ReadOther | QFileDevice::ReadGroup), QFileDevice::Permissions());
+        QCOMPARE(QFileInfo(torn).permissions() & (QFileDevice::ReadOther | QFileDevice::ReadGroup),
+                 QFileDevice::Permissions());
 
         // A journal that cannot be written: the service goes on and says so.
         QVERIFY(m_bus.startService({QStringLiteral("--journal"), QStringLiteral("/dev/full")}, false));
@@ -411,7 +446,8 @@ private Q_SLOTS:
         const QDBusConnection bus = QDBusConnection::sessionBus();
         const QString id = registerOn(bus, QStringLiteral("\x1b[2Jevil\x1b]0;PWNED\a\u202e"));
         call(bus, QLatin1String(ZavBus::Transfers::setMessage), {id, QStringLiteral("bell\x07")});
-        for (const QStringList &command : {QStringList {QStringLiteral("list")}, QStringList {QStringLiteral("show"), id}}) {
+        for (const QStringList &command :
+             {QStringList {QStringLiteral("list")}, QStringList {QStringLiteral("show"), id}}) {
             QString out;
             QCOMPARE(m_bus.zavctl(command, &out), 0);
             QVERIFY2(!out.contains(QChar(0x1b)) && !out.contains(QChar(0x07)) && !out.contains(QChar(0x202e)),
@@ -447,7 +483,8 @@ private Q_SLOTS:
         QVERIFY2(out.contains(QStringLiteral(" 12%")), qPrintable(out));
         // Narrower terminals: every line fits, the header too, and the state and per cent stay.
         for (const int columns : {70, 60, 40}) {
-            QCOMPARE(m_bus.zavctl({QStringLiteral("list")}, &out, nullptr, {QStringLiteral("COLUMNS=%1").arg(columns)}), 0);
+            QCOMPARE(m_bus.zavctl({QStringLiteral("list")}, &out, nullptr, {QStringLiteral("COLUMNS=%1").arg(columns)}),
+                     0);
             for (const QString &line : out.split(QLatin1Char('\n')))
                 QVERIFY2(line.size() <= columns, qPrintable(line));
             QVERIFY2(out.contains(QStringLiteral("failed:")) && out.contains(QStringLiteral(" 12%")), qPrintable(out));
@@ -470,7 +507,10 @@ private Q_SLOTS:
         QTest::qWait(200);
         QCOMPARE(m_notices, 0); // nobody watches
         const auto control = [&](const char *method, const QVariantList &args) {
-            return call(bus, QLatin1String(method), args, QLatin1String(ZavBus::ControlInterface)).arguments().value(0).toString();
+            return call(bus, QLatin1String(method), args, QLatin1String(ZavBus::ControlInterface))
+                .arguments()
+                .value(0)
+                .toString();
         };
         control(ZavBus::Control::setWatching, {true});
         for (int i = 1; i <= 500; ++i)
@@ -514,7 +554,8 @@ private Q_SLOTS:
         }
         QString screen, plainScreen, lines;
         auto waitFor = [&](const QString &text) {
-            for (int i = 0; i < 300 && !(screen.contains(text) && plainScreen.contains(text) && lines.contains(text)); ++i) {
+            for (int i = 0; i < 300 && !(screen.contains(text) && plainScreen.contains(text) && lines.contains(text));
+                 ++i) {
                 for (QProcess *p : {&live, &plain, &pipe})
                     p->waitForReadyRead(5);
                 screen += QString::fromUtf8(live.readAllStandardOutput());
@@ -528,7 +569,8 @@ private Q_SLOTS:
         const QString id = registerOn(bus, QStringLiteral("Holiday photos"));
         call(bus, QLatin1String(ZavBus::Transfers::setActive), {id, 0.5});
         QVERIFY2(waitFor(QStringLiteral("Holiday photos")), qPrintable(screen + lines));
-        QVERIFY2(waitFor(QStringLiteral("50%")) || lines.contains(QStringLiteral("\"progress\":0.5")), qPrintable(screen));
+        QVERIFY2(waitFor(QStringLiteral("50%")) || lines.contains(QStringLiteral("\"progress\":0.5")),
+                 qPrintable(screen));
         QVERIFY(screen.contains(QStringLiteral("\x1b[32mrunning")));
         QVERIFY(!plainScreen.contains(QStringLiteral("\x1b[32m")));
         // Redrawn in place: cursor home and clear to the end of line, never a cleared screen.
@@ -543,9 +585,11 @@ private Q_SLOTS:
             plainLines += linePipe.readAllStandardOutput();
         }
         QVERIFY2(plainLines.contains("Holiday photos") && !plainLines.contains('\x1b'), plainLines.constData());
-        const QJsonObject last = QJsonDocument::fromJson(lines.trimmed().split(QLatin1Char('\n')).constLast().toUtf8()).object();
+        const QJsonObject last = QJsonDocument::fromJson(lines.trimmed().split(QLatin1Char('\n')).constLast().toUtf8())
+                                     .object();
         QCOMPARE(last.value(QStringLiteral("event")).toString(), QStringLiteral("changed"));
-        QCOMPARE(last.value(QStringLiteral("transfer")).toObject().value(QStringLiteral("id")).toInteger(), id.toLongLong());
+        QCOMPARE(last.value(QStringLiteral("transfer")).toObject().value(QStringLiteral("id")).toInteger(),
+                 id.toLongLong());
         // A restarted service: said, and its transfers shown (before, watch kept the old ones).
         m_bus.stopService();
         QVERIFY(m_bus.startService());
@@ -566,8 +610,8 @@ private:
     int m_notices = 0;
     QJsonObject status()
     {
-        const QDBusMessage reply =
-            call(QDBusConnection::sessionBus(), QLatin1String(ZavBus::Control::status), {}, QLatin1String(ZavBus::ControlInterface));
+        const QDBusMessage reply = call(QDBusConnection::sessionBus(), QLatin1String(ZavBus::Control::status), {},
+                                        QLatin1String(ZavBus::ControlInterface));
         return QJsonDocument::fromJson(reply.arguments().value(0).toString().toUtf8()).object();
     }
 

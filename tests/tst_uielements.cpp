@@ -95,7 +95,6 @@ private Q_SLOTS:
         expected << 10 << 20;
         QCOMPARE(positions.mid(0, expected.size()), expected);
     }
-
 };
 
 QTEST_MAIN(tst_UiElements)
