@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "DesktopBackend.h"
 
-#include "ZavCtl.h"
+#include "ZavVocabulary.h"
 
 namespace {
 QString text(const QJsonObject &o, const char *key)
@@ -15,8 +15,8 @@ DesktopTransfer DesktopTransfer::fromJson(const QJsonObject &o)
     DesktopTransfer t;
     t.id = text(o, "id");
     t.name = text(o, "name");
-    t.state = text(o, "state");
-    t.stateWords = ZavCtl::stateWords(o);
+    t.state = Zav::stateOf(o);
+    t.stateWords = Zav::describeState(o);
     t.message = text(o, "message");
     t.cancelText = text(o, "cancelButtonText");
     t.failureHeadline = text(o, "failureHeadline");
@@ -34,7 +34,7 @@ DesktopTransfer DesktopTransfer::fromJson(const QJsonObject &o)
 
 bool DesktopTransfer::isFinished() const
 {
-    return state == QLatin1String("done") || state == QLatin1String("cancelled");
+    return state == Zav::TransferState::Done || state == Zav::TransferState::Cancelled;
 }
 
 QList<QPair<QString, QString>> DesktopTransfer::actions() const
@@ -42,11 +42,11 @@ QList<QPair<QString, QString>> DesktopTransfer::actions() const
     QList<QPair<QString, QString>> actions;
     if (isFinished())
         return actions;
-    if (state == QLatin1String("failed") && !failureAction.isEmpty())
+    if (state == Zav::TransferState::Failed && !failureAction.isEmpty())
         actions.append({QStringLiteral("repair"), failureAction});
-    if (state == QLatin1String("paused") || state == QLatin1String("pending"))
+    if (state == Zav::TransferState::Paused || state == Zav::TransferState::Pending)
         actions.append({QStringLiteral("start"), QStringLiteral("Start")});
-    if (state == QLatin1String("active") && canPause)
+    if (state == Zav::TransferState::Active && canPause)
         actions.append({QStringLiteral("pause"), QStringLiteral("Pause")});
     actions.append({QStringLiteral("cancel"), cancelText.isEmpty() ? QStringLiteral("Cancel") : cancelText});
     return actions;

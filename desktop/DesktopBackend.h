@@ -8,12 +8,14 @@
 #include <QPair>
 #include <QString>
 
+#include "ZavVocabulary.h"
+
 // One transfer as a desktop shows it, read from the service's description of it.
 struct DesktopTransfer
 {
     QString id;
     QString name;
-    QString state; // pending, active, paused, failed, cancelFailed, cancelled, done
+    Zav::TransferState state = Zav::TransferState::Pending;
     QString stateWords; // the state as zavctl words it
     QString message;
     QString cancelText;

@@ -4,6 +4,7 @@
 #include "ControlProxy.h"
 #include "DesktopBackend.h"
 #include "ZavBusNames.h"
+#include "ZavVocabulary.h"
 
 #include <QDBusConnectionInterface>
 #include <QDBusPendingCallWatcher>
@@ -16,7 +17,6 @@
 Q_LOGGING_CATEGORY(lcDesktop, "zav.desktop", QtWarningMsg)
 
 namespace {
-constexpr int PageSize = 1000;
 constexpr int CallTimeout = 5000; // ms
 constexpr int MaxRetryDelay = 30000; // ms
 } // namespace
@@ -73,7 +73,7 @@ void DesktopBridge::serviceLeft()
 void DesktopBridge::fetchPage(const QString &after)
 {
     const quint64 generation = m_generation;
-    auto *call = new QDBusPendingCallWatcher(m_control->transferPage(after, PageSize), this);
+    auto *call = new QDBusPendingCallWatcher(m_control->transferPage(after, Zav::PageSize), this);
     connect(call, &QDBusPendingCallWatcher::finished, this, [this, generation](QDBusPendingCallWatcher *call) {
         call->deleteLater();
         const QDBusPendingReply<QString> reply = *call;
@@ -110,7 +110,7 @@ void DesktopBridge::fetchChanges()
     m_fetching = true;
     m_fetchAgain = false;
     const quint64 generation = m_generation;
-    auto *call = new QDBusPendingCallWatcher(m_control->changes(PageSize), this);
+    auto *call = new QDBusPendingCallWatcher(m_control->changes(Zav::PageSize), this);
     connect(call, &QDBusPendingCallWatcher::finished, this, [this, generation](QDBusPendingCallWatcher *call) {
         call->deleteLater();
         m_fetching = false;

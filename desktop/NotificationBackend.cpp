@@ -3,7 +3,7 @@
 
 #include "NotificationsProxy.h"
 #include "Requests.h"
-#include "ZavCtl.h"
+#include "ZavVocabulary.h"
 
 #include <QCoreApplication>
 #include <QDBusConnectionInterface>
@@ -25,13 +25,14 @@ enum Urgency : uchar { Low = 0, Normal = 1, Critical = 2 };
 // cut so that one transfer cannot fill the screen.
 QString displayed(const QString &text, int limit)
 {
-    const QString printable = ZavCtl::printable(text);
+    const QString printable = Zav::printable(text);
     return printable.size() <= limit ? printable : printable.left(limit - 1) + QChar(0x2026);
 }
 
-bool isRunning(const QString &state)
+bool isRunning(Zav::TransferState state)
 {
-    return state == QLatin1String("pending") || state == QLatin1String("active") || state == QLatin1String("paused");
+    return state == Zav::TransferState::Pending || state == Zav::TransferState::Active
+        || state == Zav::TransferState::Paused;
 }
 } // namespace
 
@@ -119,7 +120,7 @@ void NotificationBackend::daemonReady()
            qPrintable(m_capabilities.join(QLatin1Char(' '))));
     // Whatever was shown before (by an instance now gone) is shown again, once.
     for (auto it = m_shown.begin(); it != m_shown.end(); ++it) {
-        if (it->dismissedIn.isEmpty()) {
+        if (!it->dismissedIn) {
             it->dirty = true;
             schedule(it.key());
         }
@@ -143,11 +144,11 @@ void NotificationBackend::show(const DesktopTransfer &transfer)
 {
     Shown &shown = m_shown[transfer.id];
     shown.latest = transfer;
-    if (!shown.dismissedIn.isEmpty()) {
+    if (shown.dismissedIn) {
         // Closed by the user: not again until the state changes.
-        if (shown.dismissedIn == transfer.state)
+        if (*shown.dismissedIn == transfer.state)
             return;
-        shown.dismissedIn.clear();
+        shown.dismissedIn.reset();
     }
     shown.dirty = true;
     schedule(transfer.id);
@@ -308,7 +309,7 @@ QString NotificationBackend::body(const DesktopTransfer &t, bool markup, bool pr
     QStringList lines {t.stateWords};
     if (!t.message.isEmpty())
         lines << t.message;
-    if (t.state == QLatin1String("failed") && !t.failureDescription.isEmpty())
+    if (t.state == Zav::TransferState::Failed && !t.failureDescription.isEmpty())
         lines << t.failureDescription;
     // The id keeps transfers of one name apart (a daemon may merge alike notifications into one),
     // and is what zavctl takes.
@@ -316,7 +317,7 @@ QString NotificationBackend::body(const DesktopTransfer &t, bool markup, bool pr
     if (progressInBody && isRunning(t.state))
         details << QStringLiteral("%1 % done").arg(int(t.progress * 100 + 0.5));
     if (t.size > 0)
-        details << ZavCtl::formatBytes(t.size);
+        details << Zav::formatBytes(t.size);
     if (t.estimate > 0 && isRunning(t.state))
         details << QStringLiteral("%1 s left").arg(t.estimate);
     lines << details.join(QStringLiteral(" \u00b7 "));
@@ -331,11 +332,11 @@ QString NotificationBackend::body(const DesktopTransfer &t, bool markup, bool pr
 QVariantMap NotificationBackend::hints(const DesktopTransfer &t, bool progressInBody)
 {
     QVariantMap hints;
-    const bool failed = t.state == QLatin1String("failed") || t.state == QLatin1String("cancelFailed");
+    const bool failed = t.state == Zav::TransferState::Failed || t.state == Zav::TransferState::CancelFailed;
     hints.insert(QStringLiteral("category"),
-                 failed                                 ? QStringLiteral("transfer.error")
-                     : t.state == QLatin1String("done") ? QStringLiteral("transfer.complete")
-                                                        : QStringLiteral("transfer"));
+                 failed                                    ? QStringLiteral("transfer.error")
+                     : t.state == Zav::TransferState::Done ? QStringLiteral("transfer.complete")
+                                                           : QStringLiteral("transfer"));
     hints.insert(QStringLiteral("urgency"), QVariant::fromValue(uchar(failed ? Critical : Normal)));
     if (isRunning(t.state) && !progressInBody)
         hints.insert(QStringLiteral("value"), int(t.progress * 100 + 0.5));

@@ -11,6 +11,8 @@
 #include <QStringList>
 #include <QTimer>
 
+#include <optional>
+
 #include <memory>
 
 class OrgFreedesktopNotificationsInterface;
@@ -62,7 +64,7 @@ private:
         bool dirty = false; // `latest` is not shown yet
         bool inFlight = false; // a Notify call is under way
         bool queued = false; // in m_queue
-        QString dismissedIn; // the state the user closed the notification in
+        std::optional<Zav::TransferState> dismissedIn; // the state the user closed the notification in
         QElapsedTimer sent;
     };
 

@@ -3,6 +3,7 @@
 #include "Lifetime.h"
 #include "NotificationBackend.h"
 #include "ZavBusAddress.h"
+#include "ZavVersion.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -20,7 +21,7 @@ int main(int argc, char **argv)
         return 2;
     QCoreApplication app(argc, argv);
     app.setApplicationName(QStringLiteral("zav-desktop"));
-    app.setApplicationVersion(QStringLiteral("0.1"));
+    app.setApplicationVersion(QLatin1String(Zav::Version));
     QCommandLineParser parser;
     parser.setApplicationDescription(
         QStringLiteral("Shows the transfers of the transfer-status service (com.kelvo.zav) as desktop notifications "

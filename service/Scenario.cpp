@@ -4,6 +4,7 @@
 #include "Nearest.h"
 #include "Requests.h"
 #include "ZavBusNames.h"
+#include "ZavVocabulary.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -70,8 +71,6 @@ const Change *findChange(const QString &name)
     }
     return nullptr;
 }
-
-const QStringList typeWords {QStringLiteral("upload"), QStringLiteral("download"), QStringLiteral("sync")};
 
 // A JSON reader that remembers where each value starts ("/timeline/3/call" -> offset), so that
 // a file that parses but makes no sense can still be reported with a line and a column. It reads
@@ -510,7 +509,7 @@ bool Scenario::load(const QString &filePath, QString *error)
                 || !check.text(o, at, "client", &t.client, QString())
                 || !check.text(o, at, "type", &typeWord, QStringLiteral("upload")))
                 return false;
-            t.type = int(typeWords.indexOf(typeWord));
+            t.type = Zav::typeFromWord(typeWord);
             if (t.type < 0)
                 return check.fail(at + QStringLiteral("/type"), QStringLiteral("the type is upload, download or sync"));
             if (!check.number(o, at, "at", &t.at, false))
@@ -724,7 +723,7 @@ bool ScenarioRecorder::add(const QJsonObject &line)
         // Registered by an event, so that playing keeps the journal's order within a millisecond.
         m_transfers.append(QJsonObject {{QStringLiteral("key"), key},
                                         {QStringLiteral("name"), args.at(0).toString()},
-                                        {QStringLiteral("type"), typeWords.value(args.at(1).toInt())},
+                                        {QStringLiteral("type"), Zav::typeWord(args.at(1).toInt())},
                                         {QStringLiteral("clientId"), args.at(2).toString()}});
         event.insert(QStringLiteral("register"), key);
     } else if (askedOfIt) {

@@ -4,6 +4,7 @@
 #include "ControlProxy.h"
 #include "ZavBusNames.h"
 #include "ZavCtl.h"
+#include "ZavVocabulary.h"
 
 #include <QDBusPendingCallWatcher>
 #include <QFile>
@@ -20,7 +21,7 @@ namespace {
 QString shown(const QJsonValue &v)
 {
     if (v.isString())
-        return QLatin1Char('"') + ZavCtl::printable(v.toString()) + QLatin1Char('"');
+        return QLatin1Char('"') + Zav::printable(v.toString()) + QLatin1Char('"');
     if (v.isUndefined())
         return QStringLiteral("missing");
     return QString::fromUtf8(QJsonDocument(QJsonArray {v}).toJson(QJsonDocument::Compact)).mid(1).chopped(1);
@@ -44,7 +45,7 @@ QString argumentsText(const QJsonArray &args)
     for (const QJsonValue &arg : args)
         shortened.append(
             arg.isString() && arg.toString().size() > 60 ? QJsonValue(arg.toString().left(59) + QChar(0x2026)) : arg);
-    return ZavCtl::printable(QString::fromUtf8(QJsonDocument(shortened).toJson(QJsonDocument::Compact)));
+    return Zav::printable(QString::fromUtf8(QJsonDocument(shortened).toJson(QJsonDocument::Compact)));
 }
 } // namespace
 
@@ -404,7 +405,7 @@ void ScenarioPlayer::registerTransfer(const Scenario::Transfer &t, int copy, con
     // A copy's number goes at the end, within the interface's limit on texts.
     const QString suffix = copies() > 1 ? QStringLiteral(" #%1").arg(copy + 1) : QString();
     const QString name = t.name.left(Scenario::MaxTextLength - suffix.size()) + suffix;
-    const QString shownName = ZavCtl::printable(name.size() > 60 ? name.left(59) + QChar(0x2026) : name);
+    const QString shownName = Zav::printable(name.size() > 60 ? name.left(59) + QChar(0x2026) : name);
     if (!t.client.isEmpty()) {
         // A program of the scenario's own: a raw registration on its connection.
         enqueue({[this, t, copy, name, shownName, label](const std::function<void()> &finish) {
@@ -540,7 +541,7 @@ void ScenarioPlayer::callFailed(const QString &label, const QDBusMessage &reply,
         || error.type() == QDBusError::Disconnected;
     if (!unanswered) {
         report(label,
-               QStringLiteral("the service refused it: %1: %2").arg(error.name(), ZavCtl::printable(error.message())),
+               QStringLiteral("the service refused it: %1: %2").arg(error.name(), Zav::printable(error.message())),
                true);
         return;
     }

@@ -5,45 +5,11 @@
 
 #include <limits>
 
-QString stateName(TransferValues::State state)
-{
-    switch (state) {
-    case TransferValues::State::Pending:
-        return QStringLiteral("pending");
-    case TransferValues::State::Active:
-        return QStringLiteral("active");
-    case TransferValues::State::Paused:
-        return QStringLiteral("paused");
-    case TransferValues::State::Failed:
-        return QStringLiteral("failed");
-    case TransferValues::State::CancelFailed:
-        return QStringLiteral("cancelFailed");
-    case TransferValues::State::Cancelled:
-        return QStringLiteral("cancelled");
-    case TransferValues::State::Done:
-        return QStringLiteral("done");
-    }
-    return QString();
-}
-
 QJsonValue jsonCount(quint64 value)
 {
     if (value <= quint64(std::numeric_limits<qint64>::max()))
         return qint64(value);
     return QString::number(value);
-}
-
-QString typeName(int type)
-{
-    switch (type) {
-    case 0:
-        return QStringLiteral("upload");
-    case 1:
-        return QStringLiteral("download");
-    case 2:
-        return QStringLiteral("sync");
-    }
-    return QString();
 }
 
 const QList<QString TransferValues::*> &TransferValues::texts()
@@ -99,7 +65,7 @@ QByteArray TransferRecord::toJson() const
     text("owner", owner);
     text("clientId", v.clientId);
     text("name", v.name);
-    text("type", typeName(v.type));
+    text("type", Zav::typeWord(v.type));
     text("account", v.account);
     number("count", v.count);
     number("size", jsonCount(v.size));
@@ -114,7 +80,7 @@ QByteArray TransferRecord::toJson() const
     text("cancelButtonText", v.cancelButtonText);
     text("title", v.title);
     text("image", v.image);
-    text("state", stateName(v.state));
+    text("state", Zav::stateWord(v.state));
     text("reason", v.reason);
     text("failureHeadline", v.failureHeadline);
     text("failureDescription", v.failureDescription);

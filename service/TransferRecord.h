@@ -7,10 +7,12 @@
 #include <QList>
 #include <QString>
 
+#include "ZavVocabulary.h"
+
 // What the service knows of one transfer: the last value of every property and its state.
 struct TransferValues
 {
-    enum class State { Pending, Active, Paused, Failed, CancelFailed, Cancelled, Done };
+    using State = Zav::TransferState;
 
     QString name;
     int type = 0; // 0 upload, 1 download, 2 sync
@@ -61,9 +63,7 @@ struct TransferRecord
     qint64 textBytes() const;
 };
 
-QString stateName(TransferValues::State state);
 // A byte count as JSON: a number, or text beyond what a JSON number holds exactly.
 QJsonValue jsonCount(quint64 value);
-QString typeName(int type);
 
 #endif

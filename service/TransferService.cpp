@@ -5,6 +5,7 @@
 #include "Requests.h"
 #include "TransfersAdaptor.h"
 #include "ZavBusNames.h"
+#include "ZavVersion.h"
 
 #include <QCoreApplication>
 #include <QDBusConnectionInterface>
@@ -29,7 +30,7 @@ const QString ErrorNotInCommit = QStringLiteral("com.kelvo.zav.Error.NotInCommit
 const QString ErrorAccessDenied = QStringLiteral("org.freedesktop.DBus.Error.AccessDenied");
 const QString ErrorInvalidArgs = QStringLiteral("org.freedesktop.DBus.Error.InvalidArgs");
 // What ping, status and the journal's run marks give as the service's version.
-const QString Version = QStringLiteral("0.1");
+const QString Version = QLatin1String(Zav::Version);
 const QString ErrorLimitsExceeded = QStringLiteral("org.freedesktop.DBus.Error.LimitsExceeded");
 
 // A page of the listing holds at most this many transfers, and stops once it is this large.

@@ -8,6 +8,8 @@
 #include "Requests.h"
 #include "ScenarioPlayer.h"
 #include "ZavBusNames.h"
+#include "ZavVersion.h"
+#include "ZavVocabulary.h"
 
 #include <QCoreApplication>
 #include <QDBusServiceWatcher>
@@ -18,6 +20,9 @@
 #include <QTime>
 
 #include <cmath>
+
+using Zav::formatBytes;
+using Zav::printable;
 
 namespace {
 const int Timeout = 5000;
@@ -173,7 +178,7 @@ int ZavCtl::run(const QStringList &arguments)
     QStringList args = arguments;
     const QString command = args.value(0);
     if (command == QLatin1String("--version") || command == QLatin1String("-V")) {
-        m_out << "zavctl " << Version << "\n";
+        m_out << "zavctl " << Zav::Version << "\n";
         return Success;
     }
     if (command == QLatin1String("help") || command == QLatin1String("--help") || command == QLatin1String("-h")) {
@@ -277,71 +282,12 @@ bool ZavCtl::answered(QDBusPendingCall call)
 
 // Texts come from any program on the bus: control characters (and the marks that reorder text)
 // are shown escaped, so that a name cannot clear the tester's screen or retitle the terminal.
-QString ZavCtl::printable(const QString &text)
-{
-    QString shown;
-    shown.reserve(text.size());
-    for (const QChar c : text) {
-        const char16_t u = c.unicode();
-        const bool control = u < 0x20 || (u >= 0x7f && u <= 0x9f) || (u >= 0x202a && u <= 0x202e)
-            || (u >= 0x2066 && u <= 0x2069) || u == 0x200e || u == 0x200f;
-        if (!control)
-            shown += c;
-        else if (u < 0x100)
-            shown += QStringLiteral("\\x%1").arg(uint(u), 2, 16, QLatin1Char('0'));
-        else
-            shown += QStringLiteral("\\u%1").arg(uint(u), 4, 16, QLatin1Char('0'));
-    }
-    return shown;
-}
-
-QString ZavCtl::formatBytes(qint64 bytes)
-{
-    static const char *const units[] = {"B", "KiB", "MiB", "GiB", "TiB", "PiB", "EiB"};
-    double value = double(bytes);
-    int unit = 0;
-    while (value >= 1024 && unit < 6) {
-        value /= 1024;
-        ++unit;
-    }
-    return unit == 0 ? QStringLiteral("%1 B").arg(bytes)
-                     : QStringLiteral("%1 %2").arg(value, 0, 'f', 1).arg(QLatin1String(units[unit]));
-}
-
 QString ZavCtl::progressBar(double done, int width)
 {
     const double part = qBound(0.0, done, 1.0);
     const int full = int(part * width + 0.5);
     return QStringLiteral("[") + QString(full, QChar(0x2588)) + QString(width - full, QChar(0x00B7))
         + QStringLiteral("] ") + QStringLiteral("%1%").arg(int(part * 100 + 0.5), 3);
-}
-
-QString ZavCtl::stateWords(const QJsonObject &t)
-{
-    const QString state = t.value(QStringLiteral("state")).toString();
-    const QString reason = t.value(QStringLiteral("reason")).toString();
-    if (state == QLatin1String("pending"))
-        return reason.isEmpty() ? QStringLiteral("waiting") : QStringLiteral("waiting: %1").arg(reason);
-    if (state == QLatin1String("active"))
-        return QStringLiteral("running");
-    if (state == QLatin1String("paused"))
-        return QStringLiteral("paused");
-    if (state == QLatin1String("failed")) {
-        const QString action = t.value(QStringLiteral("failureAction")).toString();
-        const QString headline = t.value(QStringLiteral("failureHeadline")).toString();
-        return action.isEmpty() ? QStringLiteral("failed: %1").arg(headline)
-                                : QStringLiteral("failed: %1 (repair: %2)").arg(headline, action);
-    }
-    if (state == QLatin1String("cancelFailed"))
-        return QStringLiteral("cancel failed: %1").arg(reason);
-    if (state == QLatin1String("cancelled"))
-        return QStringLiteral("cancelled");
-    if (state == QLatin1String("done")) {
-        const QString uri = t.value(QStringLiteral("resultUri")).toString();
-        return t.value(QStringLiteral("showResult")).toBool() ? QStringLiteral("done: %1").arg(uri)
-                                                              : QStringLiteral("done");
-    }
-    return state;
 }
 
 ZavCtl::Columns ZavCtl::columnsFor(int width)
@@ -406,7 +352,7 @@ QString ZavCtl::tableRow(const QJsonObject &t, const Columns &c, bool color)
     const QString message = t.value(QStringLiteral("message")).toString();
     if (!message.isEmpty())
         nameAndMessage += QStringLiteral(" / ") + message;
-    QString state = cut(printable(stateWords(t)), c.state);
+    QString state = cut(printable(Zav::describeState(t)), c.state);
     if (color) {
         // Coloured after padding: the escape sequences take no columns.
         static const QHash<QString, const char *> colours {
@@ -450,7 +396,7 @@ bool ZavCtl::eachTransfer(const std::function<void(const QJsonObject &)> &each)
     // Page by page: neither the service nor this process ever holds the whole list at once.
     QString after;
     for (;;) {
-        const QDBusPendingReply<QString> reply = control().transferPage(after, PageSize);
+        const QDBusPendingReply<QString> reply = control().transferPage(after, Zav::PageSize);
         if (!answered(reply))
             return false;
         const QJsonObject page = QJsonDocument::fromJson(reply.value().toUtf8()).object();
@@ -646,7 +592,7 @@ void ZavCtl::fetchChanges()
 {
     // What changed since the last fetch, each in its latest state, a page at a time.
     for (;;) {
-        const QDBusPendingReply<QString> reply = control().changes(PageSize);
+        const QDBusPendingReply<QString> reply = control().changes(Zav::PageSize);
         if (!answered(reply)) {
             // The service signals no more until this watcher has fetched: asked again.
             QTimer::singleShot(1000, this, &ZavCtl::fetchChanges);

@@ -22,7 +22,6 @@ class ZavCtl : public QObject
     Q_OBJECT
 public:
     enum ExitCode { Success = 0, NotThere = 1, UsageError = 2 };
-    static constexpr int PageSize = 1000;
     static constexpr qint64 MaxPlayedTransfers = 100000; // by one play of one scenario
 
     ZavCtl(const QDBusConnection &bus, QTextStream &out, QTextStream &err, QObject *parent = nullptr);
@@ -31,8 +30,6 @@ public:
     // Runs one command (arguments without the program name). Returns its exit code, or -1 for
     // "watch", which keeps running in the event loop.
     int run(const QStringList &arguments);
-
-    static constexpr char Version[] = "0.1";
 
     // Where the output goes: a terminal (live watch), its width (0: no limit) and whether
     // states are coloured.
@@ -69,11 +66,6 @@ public:
     static QJsonValue jsonId(const QString &id);
     // A progress bar of `width` cells for a part done between 0 and 1.
     static QString progressBar(double done, int width);
-    // The state in words, as a tester reads it.
-    static QString stateWords(const QJsonObject &transfer);
-    static QString formatBytes(qint64 bytes);
-    // The text with control characters and the marks that reorder text escaped ("\x07").
-    static QString printable(const QString &text);
 
 private Q_SLOTS:
     void fetchChanges();

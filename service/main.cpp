@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "Lifetime.h"
 #include "TransferService.h"
+#include "ZavVersion.h"
 
 #include <QCommandLineParser>
 #include <QHash>
@@ -41,7 +42,7 @@ int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("zav-service"));
-    QCoreApplication::setApplicationVersion(QStringLiteral("0.1"));
+    QCoreApplication::setApplicationVersion(QLatin1String(Zav::Version));
 
     QCommandLineParser parser;
     parser.setApplicationDescription(

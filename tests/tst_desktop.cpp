@@ -129,7 +129,7 @@ private Q_SLOTS:
         t.iconType = 2;
         QCOMPARE(NotificationBackend::icon(t), QStringLiteral("view-refresh"));
         // Markup escaped where the daemon reads it, and only there; actions only where it has them.
-        t.state = QStringLiteral("active");
+        t.state = Zav::TransferState::Active;
         t.message = QStringLiteral("<b>5 & 6</b>");
         QVERIFY(NotificationBackend::body(t, true).contains(QStringLiteral("&lt;b&gt;5 &amp; 6&lt;/b&gt;")));
         QVERIFY(NotificationBackend::body(t, false).contains(t.message));

@@ -2,6 +2,8 @@
 #include "ZavBusNames.h"
 #include "TestBus.h"
 #include "ZavCtl.h"
+#include "ZavVersion.h"
+#include "ZavVocabulary.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -73,7 +75,7 @@ private Q_SLOTS:
         QCOMPARE(m_bus.zavctl({QStringLiteral("help"), QStringLiteral("list")}, &out, &err, noBus), 0);
         QVERIFY(out.startsWith(QStringLiteral("Usage: zavctl list [--json]\n")));
         QCOMPARE(m_bus.zavctl({QStringLiteral("--version")}, &out, &err, noBus), 0);
-        QCOMPARE(out, QStringLiteral("zavctl 0.1\n"));
+        QCOMPARE(out, QStringLiteral("zavctl %1\n").arg(QLatin1String(Zav::Version)));
         QCOMPARE(m_bus.zavctl({QStringLiteral("list")}, &out, &err, noBus), 1);
         QVERIFY2(err.contains(QStringLiteral("no session bus")), qPrintable(err));
 
@@ -615,7 +617,7 @@ private:
         return QJsonDocument::fromJson(reply.arguments().value(0).toString().toUtf8()).object();
     }
 
-    static constexpr int ZavCtlPageSize = ZavCtl::PageSize;
+    static constexpr int ZavCtlPageSize = Zav::PageSize;
     TestBus m_bus;
 };
 

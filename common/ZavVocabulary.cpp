@@ -1,0 +1,110 @@
+// SPDX-License-Identifier: MIT
+#include "ZavVocabulary.h"
+
+#include <iterator>
+
+namespace Zav {
+
+namespace {
+const char *const StateWords[] = {"pending", "active", "paused", "failed", "cancelFailed", "cancelled", "done"};
+const char *const TypeWords[] = {"upload", "download", "sync"};
+} // namespace
+
+QString stateWord(TransferState state)
+{
+    return QLatin1String(StateWords[int(state)]);
+}
+
+std::optional<TransferState> stateFromWord(const QString &word)
+{
+    for (int i = 0; i < int(std::size(StateWords)); ++i) {
+        if (word == QLatin1String(StateWords[i]))
+            return TransferState(i);
+    }
+    return std::nullopt;
+}
+
+TransferState stateOf(const QJsonObject &transfer)
+{
+    return stateFromWord(transfer.value(QStringLiteral("state")).toString()).value_or(TransferState::Pending);
+}
+
+QString describeState(const QJsonObject &t)
+{
+    const QString word = t.value(QStringLiteral("state")).toString();
+    const QString reason = t.value(QStringLiteral("reason")).toString();
+    const std::optional<TransferState> state = stateFromWord(word);
+    if (!state) // another service's own word: shown as it came
+        return word;
+    switch (*state) {
+    case TransferState::Pending:
+        return reason.isEmpty() ? QStringLiteral("waiting") : QStringLiteral("waiting: %1").arg(reason);
+    case TransferState::Active:
+        return QStringLiteral("running");
+    case TransferState::Paused:
+        return QStringLiteral("paused");
+    case TransferState::Failed: {
+        const QString action = t.value(QStringLiteral("failureAction")).toString();
+        const QString headline = t.value(QStringLiteral("failureHeadline")).toString();
+        return action.isEmpty() ? QStringLiteral("failed: %1").arg(headline)
+                                : QStringLiteral("failed: %1 (repair: %2)").arg(headline, action);
+    }
+    case TransferState::CancelFailed:
+        return QStringLiteral("cancel failed: %1").arg(reason);
+    case TransferState::Cancelled:
+        return QStringLiteral("cancelled");
+    case TransferState::Done: {
+        const QString uri = t.value(QStringLiteral("resultUri")).toString();
+        return t.value(QStringLiteral("showResult")).toBool() ? QStringLiteral("done: %1").arg(uri)
+                                                              : QStringLiteral("done");
+    }
+    }
+    return word;
+}
+
+QString typeWord(int type)
+{
+    return type >= 0 && type < int(std::size(TypeWords)) ? QLatin1String(TypeWords[type]) : QString();
+}
+
+int typeFromWord(const QString &word)
+{
+    for (int i = 0; i < int(std::size(TypeWords)); ++i) {
+        if (word == QLatin1String(TypeWords[i]))
+            return i;
+    }
+    return -1;
+}
+
+QString printable(const QString &text)
+{
+    QString shown;
+    shown.reserve(text.size());
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        const bool control = u < 0x20 || (u >= 0x7f && u <= 0x9f) || (u >= 0x202a && u <= 0x202e)
+            || (u >= 0x2066 && u <= 0x2069) || u == 0x200e || u == 0x200f;
+        if (!control)
+            shown += c;
+        else if (u < 0x100)
+            shown += QStringLiteral("\\x%1").arg(uint(u), 2, 16, QLatin1Char('0'));
+        else
+            shown += QStringLiteral("\\u%1").arg(uint(u), 4, 16, QLatin1Char('0'));
+    }
+    return shown;
+}
+
+QString formatBytes(qint64 bytes)
+{
+    static const char *const units[] = {"B", "KiB", "MiB", "GiB", "TiB", "PiB", "EiB"};
+    double value = double(bytes);
+    int unit = 0;
+    while (value >= 1024 && unit < 6) {
+        value /= 1024;
+        ++unit;
+    }
+    return unit == 0 ? QStringLiteral("%1 B").arg(bytes)
+                     : QStringLiteral("%1 %2").arg(value, 0, 'f', 1).arg(QLatin1String(units[unit]));
+}
+
+} // namespace Zav

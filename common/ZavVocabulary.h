@@ -1,0 +1,39 @@
+// SPDX-License-Identifier: MIT
+#ifndef ZAVVOCABULARY_H
+#define ZAVVOCABULARY_H
+
+#include <QJsonObject>
+#include <QString>
+
+#include <optional>
+
+// The interface's vocabulary, for every program here (no bus, no widgets): the states and types
+// of a transfer with their words on the wire, the listing's page size, and how the programs show
+// what other programs sent.
+namespace Zav {
+
+// Transfers asked for in one call of the Control interface's listing (its own limit too).
+inline constexpr int PageSize = 1000;
+
+// In the service's order.
+enum class TransferState { Pending, Active, Paused, Failed, CancelFailed, Cancelled, Done };
+QString stateWord(TransferState state);
+std::optional<TransferState> stateFromWord(const QString &word);
+// The state of a transfer as the Control interface describes it (JSON); Pending when unknown.
+TransferState stateOf(const QJsonObject &transfer);
+// The state in the words people read ("running", "failed: headline (repair: action)").
+QString describeState(const QJsonObject &transfer);
+
+// 0 upload, 1 download, 2 sync.
+QString typeWord(int type);
+int typeFromWord(const QString &word); // -1 for another word
+
+// Text from other programs with its control characters (and the bidirectional overrides) escaped,
+// so that it cannot steer a terminal or a desktop.
+QString printable(const QString &text);
+// "2.0 MiB".
+QString formatBytes(qint64 bytes);
+
+} // namespace Zav
+
+#endif
