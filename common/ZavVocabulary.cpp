@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "ZavVocabulary.h"
 
+#include <cmath>
 #include <iterator>
 
 namespace Zav {
@@ -105,6 +106,21 @@ QString formatBytes(qint64 bytes)
     }
     return unit == 0 ? QStringLiteral("%1 B").arg(bytes)
                      : QStringLiteral("%1 %2").arg(value, 0, 'f', 1).arg(QLatin1String(units[unit]));
+}
+
+QJsonValue jsonId(const QString &id)
+{
+    bool numeric = false;
+    const qint64 number = id.toLongLong(&numeric);
+    return numeric ? QJsonValue(number) : QJsonValue(id);
+}
+
+QJsonObject transferForJson(QJsonObject transfer)
+{
+    transfer.insert(QStringLiteral("id"), jsonId(transfer.value(QStringLiteral("id")).toString()));
+    const double progress = transfer.value(QStringLiteral("progress")).toDouble();
+    transfer.insert(QStringLiteral("progress"), std::round(progress * 1e6) / 1e6);
+    return transfer;
 }
 
 } // namespace Zav

@@ -33,6 +33,10 @@ int typeFromWord(const QString &word); // -1 for another word
 QString printable(const QString &text);
 // "2.0 MiB".
 QString formatBytes(qint64 bytes);
+// A transfer as programs show it in JSON: a numeric id (an id that is no number stays text), the
+// progress rounded to six places (it travels as a float: 0.31, not 0.3100000023841858).
+QJsonObject transferForJson(QJsonObject transfer);
+QJsonValue jsonId(const QString &id);
 
 } // namespace Zav
 

@@ -63,6 +63,9 @@ class ScenarioPlayer : public QObject
 {
     Q_OBJECT
 public:
+    // finished()'s exit codes: every expectation held and every call was taken, or not (also
+    // without a service).
+    enum Outcome { Held = 0, Failed = 1 };
     static constexpr int CallTimeout = 5000; // ms
     static constexpr int MaxInFlight = 64; // below the bus's default of 128 awaited replies
     static constexpr int MaxQueued = 10000; // calls due but not sent: the timeline waits beyond

@@ -3,7 +3,6 @@
 
 #include "ControlProxy.h"
 #include "ZavBusNames.h"
-#include "ZavCtl.h"
 #include "ZavVocabulary.h"
 
 #include <QDBusPendingCallWatcher>
@@ -78,7 +77,7 @@ void ScenarioPlayer::start(const QList<Scenario> &scenarios, const Options &opti
     if (!m_client->init()) {
         m_err << "zavctl: no transfer service on the bus (" << ZavBus::ServiceName << ")\n";
         m_finished = true;
-        QTimer::singleShot(0, this, [this] { emit finished(ZavCtl::NotThere); });
+        QTimer::singleShot(0, this, [this] { emit finished(Failed); });
         return;
     }
     m_control = std::make_unique<ComKelvoZavControlInterface>(QLatin1String(ZavBus::ServiceName),
@@ -101,7 +100,7 @@ void ScenarioPlayer::nextRun()
         summarize(false);
         const bool failed = m_failed
             || std::any_of(m_results.cbegin(), m_results.cend(), [](const Result &r) { return !r.failure.isEmpty(); });
-        emit finished(failed ? ZavCtl::NotThere : ZavCtl::Success);
+        emit finished(failed ? Failed : Held);
         return;
     }
     m_current = &m_scenarios.at(m_run / m_options.repeat);
@@ -277,7 +276,7 @@ void ScenarioPlayer::expect(const QString &key, int copy, const QJsonObject &exp
                          return finish();
                      }
                      QStringList wrong;
-                     const QJsonObject actual = ZavCtl::forJson(
+                     const QJsonObject actual = Zav::transferForJson(
                          QJsonDocument::fromJson(reply.arguments().value(0).toString().toUtf8()).object());
                      for (auto it = expect.constBegin(); it != expect.constEnd(); ++it) {
                          if (!same(it.key(), actual.value(it.key()), it.value()))
@@ -665,7 +664,7 @@ int ScenarioPlayer::interrupt()
     m_timer.stop();
     ++m_generation;
     summarize(true);
-    return ZavCtl::NotThere;
+    return Failed;
 }
 
 void ScenarioPlayer::writeJunit()

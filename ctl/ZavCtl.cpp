@@ -22,6 +22,7 @@
 #include <cmath>
 
 using Zav::formatBytes;
+using Zav::jsonId;
 using Zav::printable;
 
 namespace {
@@ -374,23 +375,6 @@ QString ZavCtl::tableRow(const QJsonObject &t, const Columns &c, bool color)
     return line + (c.name < 0 ? name : cut(name, c.name).trimmed());
 }
 
-QJsonValue ZavCtl::jsonId(const QString &id)
-{
-    // Ids are numbers like the other counts (an id that is no number stays text).
-    bool numeric = false;
-    const qint64 number = id.toLongLong(&numeric);
-    return numeric ? QJsonValue(number) : QJsonValue(id);
-}
-
-QJsonObject ZavCtl::forJson(QJsonObject transfer)
-{
-    // Progress travels as a float and is shown rounded, not as 0.3100000023841858.
-    transfer.insert(QStringLiteral("id"), jsonId(transfer.value(QStringLiteral("id")).toString()));
-    const double progress = transfer.value(QStringLiteral("progress")).toDouble();
-    transfer.insert(QStringLiteral("progress"), std::round(progress * 1e6) / 1e6);
-    return transfer;
-}
-
 bool ZavCtl::eachTransfer(const std::function<void(const QJsonObject &)> &each)
 {
     // Page by page: neither the service nor this process ever holds the whole list at once.
@@ -415,7 +399,7 @@ int ZavCtl::list(bool json)
     const bool ok = eachTransfer([&](const QJsonObject &t) {
         if (json) {
             // Streamed as one JSON array, a transfer at a time.
-            QByteArray item = QJsonDocument(forJson(t)).toJson(QJsonDocument::Indented).trimmed();
+            QByteArray item = QJsonDocument(Zav::transferForJson(t)).toJson(QJsonDocument::Indented).trimmed();
             item.replace("\n", "\n    ");
             m_out << (shown == 0 ? "[\n    " : ",\n    ") << item;
         } else {
@@ -468,7 +452,7 @@ int ZavCtl::show(const QString &id, bool json)
         return NotThere;
     const QJsonObject t = QJsonDocument::fromJson(reply.value().toUtf8()).object();
     if (json) {
-        m_out << QJsonDocument(forJson(t)).toJson(QJsonDocument::Indented);
+        m_out << QJsonDocument(Zav::transferForJson(t)).toJson(QJsonDocument::Indented);
         return Success;
     }
     m_out << tableRow(t, m_columns, m_color).trimmed() << "\n";
@@ -578,7 +562,7 @@ void ZavCtl::printChange(const QJsonObject &t)
     // Into a pipe or a file: one line per change, no screen control.
     if (m_watchJson) {
         m_out << QJsonDocument(QJsonObject {{QStringLiteral("event"), QStringLiteral("changed")},
-                                            {QStringLiteral("transfer"), forJson(t)}})
+                                            {QStringLiteral("transfer"), Zav::transferForJson(t)}})
                      .toJson(QJsonDocument::Compact)
               << "\n";
     } else {
@@ -626,7 +610,7 @@ void ZavCtl::onRemoved(const QString &id)
     if (m_watchLines) {
         if (m_watchJson)
             m_out << QJsonDocument(QJsonObject {{QStringLiteral("event"), QStringLiteral("removed")},
-                                                {QStringLiteral("id"), jsonId(id)}})
+                                                {QStringLiteral("id"), Zav::jsonId(id)}})
                          .toJson(QJsonDocument::Compact)
                   << "\n";
         else

@@ -61,9 +61,6 @@ public:
     // A transfer as one line of the list table, and the table's header.
     static QString tableHeader(const Columns &columns);
     static QString tableRow(const QJsonObject &transfer, const Columns &columns, bool color);
-    // A transfer as --json shows it: numeric ids, progress rounded to six places.
-    static QJsonObject forJson(QJsonObject transfer);
-    static QJsonValue jsonId(const QString &id);
     // A progress bar of `width` cells for a part done between 0 and 1.
     static QString progressBar(double done, int width);
 
