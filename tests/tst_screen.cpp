@@ -147,8 +147,16 @@ private Q_SLOTS:
         QVERIFY(detail);
         QComboBox *name = detail->nameList().comboBox()->comboWidget();
         name->setFocus(Qt::TabFocusReason);
+        // Where the keyboard is shows on the screen: the list reached with Tab is drawn otherwise.
+        MComboBox *message = detail->messageList().comboBox();
+        const QRect area = m_window.mapFromScene(message->mapRectToScene(message->rect()))
+                               .boundingRect()
+                               .translated(m_window.viewport()->mapTo(&m_window, QPoint(0, 0)));
+        const QImage before = settledScreen().copy(area);
         QTest::keyClick(&m_window, Qt::Key_Tab);
-        QTRY_VERIFY(detail->messageList().comboBox()->comboWidget()->hasFocus());
+        QTRY_VERIFY(message->comboWidget()->hasFocus());
+        const QImage after = settledScreen().copy(area);
+        QVERIFY(after != before);
         QTest::keyClick(&m_window, Qt::Key_Backtab);
         QTRY_VERIFY(name->hasFocus());
         // Esc in an open list closes the list and stays on the page (before, it left the page too).
