@@ -3,13 +3,15 @@
 
 #include <QCoreApplication>
 #include <QDBusConnection>
+#include <QLoggingCategory>
 #include <QSocketNotifier>
 #include <QTimer>
 
 #include <csignal>
-#include <cstdio>
 #include <sys/socket.h>
 #include <unistd.h>
+
+Q_LOGGING_CATEGORY(lcLifetime, "zav.lifetime")
 
 namespace {
 int g_signalPipe[2] = {-1, -1};
@@ -34,10 +36,10 @@ void endWithSignalsAndBus(QCoreApplication &app, const char *program, const QStr
     auto *busCheck = new QTimer(&app);
     QObject::connect(busCheck, &QTimer::timeout, &app, [&app, program, connection] {
         if (!QDBusConnection::sessionBus().isConnected()) {
-            std::fprintf(stderr, "%s: the session bus is gone; ending\n", program);
+            qCWarning(lcLifetime, "%s: the session bus is gone; ending", program);
             app.quit();
         } else if (!connection.isEmpty() && !QDBusConnection(connection).isConnected()) {
-            std::fprintf(stderr, "%s: the bus at --address is gone; ending\n", program);
+            qCWarning(lcLifetime, "%s: the bus at --address is gone; ending", program);
             app.quit();
         }
     });

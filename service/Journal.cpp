@@ -7,13 +7,16 @@
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLoggingCategory>
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+// The journal's own troubles, on stderr (QT_LOGGING_RULES="zav.service.journal.warning=false" quiets them).
+Q_LOGGING_CATEGORY(lcJournal, "zav.service.journal")
 
 namespace {
 constexpr int FlushIntervalMs = 100;
@@ -177,8 +180,8 @@ void Journal::flush()
     }
     if (m_failing) {
         m_failing = false;
-        std::fprintf(stderr, "zav-service: the journal %s is written again; %llu record(s) were dropped\n",
-                     qPrintable(m_path), static_cast<unsigned long long>(m_lost));
+        qCWarning(lcJournal, "zav-service: the journal %s is written again; %llu record(s) were dropped",
+                  qPrintable(m_path), static_cast<unsigned long long>(m_lost));
         write(QString(), QString(), QStringLiteral("journalResumed"), {qint64(m_lost)});
     }
 }
@@ -222,8 +225,8 @@ void Journal::failed(int error, int records)
     if (m_failing)
         return;
     m_failing = true;
-    std::fprintf(stderr, "zav-service: cannot write the journal %s (%s); records are dropped until it can be written\n",
-                 qPrintable(m_path), qPrintable(m_error));
+    qCWarning(lcJournal, "zav-service: cannot write the journal %s (%s); records are dropped until it can be written",
+              qPrintable(m_path), qPrintable(m_error));
 }
 
 QJsonObject Journal::status() const
