@@ -7,6 +7,7 @@
 #include "Nearest.h"
 #include "Requests.h"
 #include "ScenarioPlayer.h"
+#include "ScenarioRecorder.h"
 #include "ZavBusNames.h"
 #include "ZavVersion.h"
 #include "ZavVocabulary.h"
