@@ -12,6 +12,9 @@
 // what other programs sent.
 namespace Zav {
 
+// The reason the test app gives when it declines a cancel request; scenarios answer alike.
+inline constexpr char CancelFailedReason[] = "File is already uploaded";
+
 // Transfers asked for in one call of the Control interface's listing (its own limit too).
 inline constexpr int PageSize = 1000;
 

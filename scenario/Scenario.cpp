@@ -452,7 +452,7 @@ QList<Scenario::Call> Scenario::defaultAnswer(const QString &request, bool accep
     // pause are done or left as they are, and a repair request ends the transfer.
     if (request == QLatin1String("cancel"))
         return {accept ? Call {QLatin1String(T::markCancelled), {}}
-                       : Call {QLatin1String(T::markCancelFailed), {QStringLiteral("File is already uploaded")}}};
+                       : Call {QLatin1String(T::markCancelFailed), {QLatin1String(Zav::CancelFailedReason)}}};
     if (request == QLatin1String("repair"))
         return {{QLatin1String(T::markCancelled), {}}};
     if (!accept)

@@ -5,6 +5,7 @@
 #include "ZAVTestElementDetail.h"
 #include "ZAVTestNumbers.h"
 #include "ZAVTestVocabulary.h"
+#include "ZavVocabulary.h"
 
 #include <MLabel.h>
 #include <zav/ZavClient.h>
@@ -153,7 +154,7 @@ void replay(Zav::Transfer *transfer, const Values &v)
                                             QStringLiteral("Retry now"));
         break;
     case Values::State::CancelFailed:
-        transfer->markCancelFailed(QStringLiteral("File is already uploaded"));
+        transfer->markCancelFailed(QLatin1String(Zav::CancelFailedReason));
         break;
     case Values::State::Cancelled:
         transfer->markCancelled();
@@ -736,7 +737,7 @@ void ZAVTestShowTransferPage::transferMarkCancelFail(const QString &id)
     Zav::Transfer *transfer = handleFor("ZAVTestShowTransferPage::transferMarkCancelFail", id);
     if (!transfer)
         return;
-    transfer->markCancelFailed(QStringLiteral("File is already uploaded"));
+    transfer->markCancelFailed(QLatin1String(Zav::CancelFailedReason));
     stopAutoProgress(id);
     values->update(id, [](Values &v) {
         v.state = Values::State::CancelFailed;
