@@ -460,6 +460,214 @@ QList<Scenario::Call> Scenario::defaultAnswer(const QString &request, bool accep
     return {{QLatin1String(request == QLatin1String("start") ? T::markRestarted : T::markPaused), {}}};
 }
 
+// The file's sections, read in turn: the transfers (their keys and clients), the timeline, the answers.
+struct Scenario::Loading
+{
+    Reader &reader;
+    Checker check;
+    QSet<QString> keys;
+    QSet<QString> clients;
+};
+
+bool Scenario::readTransfers(Loading &l, const QJsonObject &top)
+{
+    const QJsonArray transferList = top.value(QStringLiteral("transfers")).toArray();
+    if (transferList.isEmpty())
+        return l.check.fail(QStringLiteral("/transfers"), QStringLiteral("a scenario registers at least one transfer"));
+    for (qsizetype i = 0; i < transferList.size(); ++i) {
+        const QString at = QStringLiteral("/transfers/%1").arg(i);
+        const QJsonObject o = transferList.at(i).toObject();
+        Transfer t;
+        t.key = o.value(QStringLiteral("key")).toString();
+        if (t.key.isEmpty() || l.keys.contains(t.key))
+            return l.check.fail(at, QStringLiteral("each transfer needs a \"key\" of its own"));
+        l.keys.insert(t.key);
+        QString typeWord;
+        if (!l.check.text(o, at, "name", &t.name, t.key) || !l.check.text(o, at, "clientId", &t.clientId, QString())
+            || !l.check.text(o, at, "client", &t.client, QString())
+            || !l.check.text(o, at, "type", &typeWord, QStringLiteral("upload")))
+            return false;
+        t.type = Zav::typeFromWord(typeWord);
+        if (t.type < 0)
+            return l.check.fail(at + QStringLiteral("/type"), QStringLiteral("the type is upload, download or sync"));
+        if (!l.check.number(o, at, "at", &t.at, false))
+            return false;
+        if (!l.check.calls(o.value(QStringLiteral("calls")), at + QStringLiteral("/calls"), &t.calls))
+            return false;
+        transfers.append(t);
+        if (!t.client.isEmpty())
+            l.clients.insert(t.client);
+    }
+    return true;
+}
+
+bool Scenario::readTimeline(Loading &l, const QJsonObject &top)
+{
+    const QJsonArray events = top.value(QStringLiteral("timeline")).toArray();
+    QSet<QString> registeredByEvent;
+    for (qsizetype i = 0; i < events.size(); ++i) {
+        const QString at = QStringLiteral("/timeline/%1").arg(i);
+        const QJsonObject o = events.at(i).toObject();
+        Event e;
+        e.where = l.reader.lineAndColumn(l.reader.where(at));
+        if (!events.at(i).isObject() || !l.check.number(o, at, "at", &e.at, true))
+            return l.check.faultPath.isEmpty() ? l.check.fail(at, QStringLiteral("an event is an object")) : false;
+        const QStringList kinds {
+            QStringLiteral("call"),     QStringLiteral("ramp"),       QStringLiteral("commit"),
+            QStringLiteral("request"),  QStringLiteral("expect"),     QStringLiteral("expectRequest"),
+            QStringLiteral("register"), QStringLiteral("disconnect"), QStringLiteral("flood"),
+            QStringLiteral("stall"),    QStringLiteral("garbage")};
+        const auto kind = std::find_if(kinds.cbegin(), kinds.cend(), [&](const QString &k) { return o.contains(k); });
+        if (kind == kinds.cend()
+            || std::count_if(kinds.cbegin(), kinds.cend(), [&](const QString &k) { return o.contains(k); }) != 1)
+            return l.check.fail(at, QStringLiteral("an event holds one of %1").arg(kinds.join(QStringLiteral(", "))));
+        e.kind = Event::Kind(kind - kinds.cbegin());
+        const QString inner = at + QLatin1Char('/') + *kind;
+        const QJsonValue v = o.value(*kind);
+        e.transfer = e.kind == Event::Register ? v.toString() : o.value(QStringLiteral("transfer")).toString();
+        const QString keyPath = e.kind == Event::Register ? inner : at + QStringLiteral("/transfer");
+        if (e.kind == Event::Disconnect) {
+            e.client = v.toString();
+            e.transfer.clear();
+            if (!l.clients.contains(e.client))
+                return l.check.fail(inner, QStringLiteral("no transfer has the client \"%1\"").arg(e.client.left(64)));
+        } else if (!l.keys.contains(e.transfer))
+            return l.check.fail(keyPath, QStringLiteral("no transfer with the key \"%1\"").arg(e.transfer.left(64)));
+        switch (e.kind) {
+        case Event::Change: {
+            Call c;
+            if (!l.check.call(v, inner, &c))
+                return false;
+            e.calls = {c};
+            break;
+        }
+        case Event::Commit:
+            if (!l.check.calls(v, inner, &e.calls))
+                return false;
+            break;
+        case Event::Ramp: {
+            const QJsonObject r = v.toObject();
+            e.rampCall = r.value(QStringLiteral("call")).toString(QLatin1String(T::setProgress));
+            if (!l.check.number(r, inner, "from", &e.from, true, 0, 1)
+                || !l.check.number(r, inner, "to", &e.to, true, 0, 1)
+                || !l.check.number(r, inner, "over", &e.over, true)
+                || !l.check.number(r, inner, "step", &e.step, true, 1))
+                return false;
+            if (e.rampCall != QLatin1String(T::setProgress) && e.rampCall != QLatin1String(T::setActive))
+                return l.check.fail(inner + QStringLiteral("/call"),
+                                    QStringLiteral("a ramp calls setProgress or setActive"));
+            const double steps = qMax(1.0, std::ceil(e.over / e.step));
+            if (steps > MaxRampSteps)
+                return l.check.fail(inner,
+                                    QStringLiteral("a ramp takes at most %1 steps").arg(MaxRampSteps, 0, 'f', 0));
+            e.steps = int(steps);
+            break;
+        }
+        case Event::Request:
+        case Event::ExpectRequest:
+            e.request = v.toString();
+            if (!Requests::isRequest(e.request))
+                return l.check.fail(inner, QStringLiteral("the request is one of %1").arg(Requests::listed()));
+            e.within = 1000;
+            if (!l.check.number(o, at, "within", &e.within, false))
+                return false;
+            break;
+        case Event::Expect:
+            if (!v.isObject() || v.toObject().isEmpty())
+                return l.check.fail(inner, QStringLiteral("an expectation is an object of fields and their values"));
+            e.expect = v.toObject();
+            break;
+        case Event::Disconnect:
+            break;
+        case Event::Flood: {
+            const QJsonObject f = v.toObject();
+            Call c;
+            double count = 0;
+            if (!l.check.call(f.value(QStringLiteral("call")), inner + QStringLiteral("/call"), &c)
+                || !l.check.number(f, inner, "count", &count, true, 1, MaxFlood))
+                return false;
+            if (count != std::floor(count))
+                return l.check.fail(inner + QStringLiteral("/count"), QStringLiteral("\"count\" is a whole number"));
+            e.calls = {c};
+            e.count = int(count);
+            break;
+        }
+        case Event::Stall:
+            if (v != QJsonValue(true))
+                return l.check.fail(inner, QStringLiteral("\"stall\" is true (with \"for\" ms, or for good)"));
+            if (o.contains(QStringLiteral("for")) && !l.check.number(o, at, "for", &e.stallFor, true))
+                return false;
+            break;
+        case Event::Garbage:
+            e.garbage = v.toString();
+            if (!callNames().contains(e.garbage))
+                return l.check.fail(inner, QStringLiteral("\"garbage\" names a change (one of the calls)"));
+            break;
+        case Event::Register:
+            if (registeredByEvent.contains(e.transfer))
+                return l.check.fail(inner, QStringLiteral("\"%1\" is registered twice").arg(e.transfer));
+            registeredByEvent.insert(e.transfer);
+            break;
+        }
+        timeline.append(e);
+    }
+    // A transfer that no event registers is registered at its own time, before the events of
+    // that time.
+    QList<Event> registrations;
+    for (qsizetype i = 0; i < transfers.size(); ++i) {
+        if (registeredByEvent.contains(transfers.at(i).key))
+            continue;
+        Event e;
+        e.kind = Event::Register;
+        e.at = transfers.at(i).at;
+        e.transfer = transfers.at(i).key;
+        e.where = l.reader.lineAndColumn(l.reader.where(QStringLiteral("/transfers/%1").arg(i)));
+        registrations.append(e);
+    }
+    timeline = registrations + timeline;
+    std::stable_sort(timeline.begin(), timeline.end(), [](const Event &a, const Event &b) { return a.at < b.at; });
+    QSet<QString> registered;
+    for (const Event &e : std::as_const(timeline)) {
+        if (e.kind == Event::Register) {
+            registered.insert(e.transfer);
+        } else if (e.kind != Event::Disconnect && !registered.contains(e.transfer)) {
+            l.check.faultWhere = e.where;
+            return l.check.fail(QString(),
+                                QStringLiteral("\"%1\" is not registered yet at %2 ms").arg(e.transfer).arg(e.at));
+        }
+    }
+    return true;
+}
+
+bool Scenario::readAnswers(Loading &l, const QJsonObject &top)
+{
+    const QJsonArray answerList = top.value(QStringLiteral("answers")).toArray();
+    for (qsizetype i = 0; i < answerList.size(); ++i) {
+        const QString at = QStringLiteral("/answers/%1").arg(i);
+        const QJsonObject o = answerList.at(i).toObject();
+        Answer a;
+        a.transfer = o.value(QStringLiteral("transfer")).toString();
+        a.request = o.value(QStringLiteral("request")).toString();
+        a.accept = o.value(QStringLiteral("accept")).toBool(true);
+        if (!a.transfer.isEmpty() && !l.keys.contains(a.transfer))
+            return l.check.fail(at + QStringLiteral("/transfer"),
+                                QStringLiteral("no transfer with the key \"%1\"").arg(a.transfer.left(64)));
+        if (!Requests::isRequest(a.request))
+            return l.check.fail(at + QStringLiteral("/request"),
+                                QStringLiteral("the request is one of %1").arg(Requests::listed()));
+        if (!l.check.number(o, at, "after", &a.after, false))
+            return false;
+        if (o.contains(QStringLiteral("calls"))) {
+            if (!l.check.calls(o.value(QStringLiteral("calls")), at + QStringLiteral("/calls"), &a.calls))
+                return false;
+        } else {
+            a.calls = defaultAnswer(a.request, a.accept);
+        }
+        answers.append(a);
+    }
+    return true;
+}
+
 bool Scenario::load(const QString &filePath, QString *error)
 {
     path = filePath;
@@ -478,220 +686,32 @@ bool Scenario::load(const QString &filePath, QString *error)
         *error = QStringLiteral("%1:%2: %3").arg(filePath, reader.lineAndColumn(reader.errorAt()), reader.error());
         return false;
     }
-    Checker check;
+    Loading l {reader, Checker(), {}, {}};
     const bool ok = [&] {
         if (!root.isObject())
-            return check.fail(QString(), QStringLiteral("a scenario is an object"));
+            return l.check.fail(QString(), QStringLiteral("a scenario is an object"));
         const QJsonObject top = root.toObject();
         for (auto it = top.constBegin(); it != top.constEnd(); ++it) {
             if (!QStringList {QStringLiteral("name"), QStringLiteral("transfers"), QStringLiteral("timeline"),
                               QStringLiteral("answers"), QStringLiteral("description"), QStringLiteral("copies")}
                      .contains(it.key()))
-                return check.fail(QLatin1Char('/') + it.key(),
-                                  QStringLiteral("no member \"%1\" in a scenario").arg(it.key()));
+                return l.check.fail(QLatin1Char('/') + it.key(),
+                                    QStringLiteral("no member \"%1\" in a scenario").arg(it.key()));
         }
         name = top.value(QStringLiteral("name")).toString(QFileInfo(filePath).fileName());
         double copyCount = 1;
-        if (!check.number(top, QString(), "copies", &copyCount, false, 1, MaxCopies))
+        if (!l.check.number(top, QString(), "copies", &copyCount, false, 1, MaxCopies))
             return false;
         if (copyCount != std::floor(copyCount))
-            return check.fail(QStringLiteral("/copies"), QStringLiteral("\"copies\" is a whole number"));
+            return l.check.fail(QStringLiteral("/copies"), QStringLiteral("\"copies\" is a whole number"));
         copies = int(copyCount);
-        const QJsonArray transferList = top.value(QStringLiteral("transfers")).toArray();
-        if (transferList.isEmpty())
-            return check.fail(QStringLiteral("/transfers"),
-                              QStringLiteral("a scenario registers at least one transfer"));
-        QSet<QString> keys, clients;
-        for (qsizetype i = 0; i < transferList.size(); ++i) {
-            const QString at = QStringLiteral("/transfers/%1").arg(i);
-            const QJsonObject o = transferList.at(i).toObject();
-            Transfer t;
-            t.key = o.value(QStringLiteral("key")).toString();
-            if (t.key.isEmpty() || keys.contains(t.key))
-                return check.fail(at, QStringLiteral("each transfer needs a \"key\" of its own"));
-            keys.insert(t.key);
-            QString typeWord;
-            if (!check.text(o, at, "name", &t.name, t.key) || !check.text(o, at, "clientId", &t.clientId, QString())
-                || !check.text(o, at, "client", &t.client, QString())
-                || !check.text(o, at, "type", &typeWord, QStringLiteral("upload")))
-                return false;
-            t.type = Zav::typeFromWord(typeWord);
-            if (t.type < 0)
-                return check.fail(at + QStringLiteral("/type"), QStringLiteral("the type is upload, download or sync"));
-            if (!check.number(o, at, "at", &t.at, false))
-                return false;
-            if (!check.calls(o.value(QStringLiteral("calls")), at + QStringLiteral("/calls"), &t.calls))
-                return false;
-            transfers.append(t);
-            if (!t.client.isEmpty())
-                clients.insert(t.client);
-        }
-        const QJsonArray events = top.value(QStringLiteral("timeline")).toArray();
-        QSet<QString> registeredByEvent;
-        for (qsizetype i = 0; i < events.size(); ++i) {
-            const QString at = QStringLiteral("/timeline/%1").arg(i);
-            const QJsonObject o = events.at(i).toObject();
-            Event e;
-            e.where = reader.lineAndColumn(reader.where(at));
-            if (!events.at(i).isObject() || !check.number(o, at, "at", &e.at, true))
-                return check.faultPath.isEmpty() ? check.fail(at, QStringLiteral("an event is an object")) : false;
-            const QStringList kinds {
-                QStringLiteral("call"),     QStringLiteral("ramp"),       QStringLiteral("commit"),
-                QStringLiteral("request"),  QStringLiteral("expect"),     QStringLiteral("expectRequest"),
-                QStringLiteral("register"), QStringLiteral("disconnect"), QStringLiteral("flood"),
-                QStringLiteral("stall"),    QStringLiteral("garbage")};
-            const auto kind = std::find_if(kinds.cbegin(), kinds.cend(),
-                                           [&](const QString &k) { return o.contains(k); });
-            if (kind == kinds.cend()
-                || std::count_if(kinds.cbegin(), kinds.cend(), [&](const QString &k) { return o.contains(k); }) != 1)
-                return check.fail(at, QStringLiteral("an event holds one of %1").arg(kinds.join(QStringLiteral(", "))));
-            e.kind = Event::Kind(kind - kinds.cbegin());
-            const QString inner = at + QLatin1Char('/') + *kind;
-            const QJsonValue v = o.value(*kind);
-            e.transfer = e.kind == Event::Register ? v.toString() : o.value(QStringLiteral("transfer")).toString();
-            const QString keyPath = e.kind == Event::Register ? inner : at + QStringLiteral("/transfer");
-            if (e.kind == Event::Disconnect) {
-                e.client = v.toString();
-                e.transfer.clear();
-                if (!clients.contains(e.client))
-                    return check.fail(inner,
-                                      QStringLiteral("no transfer has the client \"%1\"").arg(e.client.left(64)));
-            } else if (!keys.contains(e.transfer))
-                return check.fail(keyPath, QStringLiteral("no transfer with the key \"%1\"").arg(e.transfer.left(64)));
-            switch (e.kind) {
-            case Event::Change: {
-                Call c;
-                if (!check.call(v, inner, &c))
-                    return false;
-                e.calls = {c};
-                break;
-            }
-            case Event::Commit:
-                if (!check.calls(v, inner, &e.calls))
-                    return false;
-                break;
-            case Event::Ramp: {
-                const QJsonObject r = v.toObject();
-                e.rampCall = r.value(QStringLiteral("call")).toString(QLatin1String(T::setProgress));
-                if (!check.number(r, inner, "from", &e.from, true, 0, 1)
-                    || !check.number(r, inner, "to", &e.to, true, 0, 1)
-                    || !check.number(r, inner, "over", &e.over, true)
-                    || !check.number(r, inner, "step", &e.step, true, 1))
-                    return false;
-                if (e.rampCall != QLatin1String(T::setProgress) && e.rampCall != QLatin1String(T::setActive))
-                    return check.fail(inner + QStringLiteral("/call"),
-                                      QStringLiteral("a ramp calls setProgress or setActive"));
-                const double steps = qMax(1.0, std::ceil(e.over / e.step));
-                if (steps > MaxRampSteps)
-                    return check.fail(inner,
-                                      QStringLiteral("a ramp takes at most %1 steps").arg(MaxRampSteps, 0, 'f', 0));
-                e.steps = int(steps);
-                break;
-            }
-            case Event::Request:
-            case Event::ExpectRequest:
-                e.request = v.toString();
-                if (!Requests::isRequest(e.request))
-                    return check.fail(inner, QStringLiteral("the request is one of %1").arg(Requests::listed()));
-                e.within = 1000;
-                if (!check.number(o, at, "within", &e.within, false))
-                    return false;
-                break;
-            case Event::Expect:
-                if (!v.isObject() || v.toObject().isEmpty())
-                    return check.fail(inner, QStringLiteral("an expectation is an object of fields and their values"));
-                e.expect = v.toObject();
-                break;
-            case Event::Disconnect:
-                break;
-            case Event::Flood: {
-                const QJsonObject f = v.toObject();
-                Call c;
-                double count = 0;
-                if (!check.call(f.value(QStringLiteral("call")), inner + QStringLiteral("/call"), &c)
-                    || !check.number(f, inner, "count", &count, true, 1, MaxFlood))
-                    return false;
-                if (count != std::floor(count))
-                    return check.fail(inner + QStringLiteral("/count"), QStringLiteral("\"count\" is a whole number"));
-                e.calls = {c};
-                e.count = int(count);
-                break;
-            }
-            case Event::Stall:
-                if (v != QJsonValue(true))
-                    return check.fail(inner, QStringLiteral("\"stall\" is true (with \"for\" ms, or for good)"));
-                if (o.contains(QStringLiteral("for")) && !check.number(o, at, "for", &e.stallFor, true))
-                    return false;
-                break;
-            case Event::Garbage:
-                e.garbage = v.toString();
-                if (!callNames().contains(e.garbage))
-                    return check.fail(inner, QStringLiteral("\"garbage\" names a change (one of the calls)"));
-                break;
-            case Event::Register:
-                if (registeredByEvent.contains(e.transfer))
-                    return check.fail(inner, QStringLiteral("\"%1\" is registered twice").arg(e.transfer));
-                registeredByEvent.insert(e.transfer);
-                break;
-            }
-            timeline.append(e);
-        }
-        // A transfer that no event registers is registered at its own time, before the events of
-        // that time.
-        QList<Event> registrations;
-        for (qsizetype i = 0; i < transfers.size(); ++i) {
-            if (registeredByEvent.contains(transfers.at(i).key))
-                continue;
-            Event e;
-            e.kind = Event::Register;
-            e.at = transfers.at(i).at;
-            e.transfer = transfers.at(i).key;
-            e.where = reader.lineAndColumn(reader.where(QStringLiteral("/transfers/%1").arg(i)));
-            registrations.append(e);
-        }
-        timeline = registrations + timeline;
-        std::stable_sort(timeline.begin(), timeline.end(), [](const Event &a, const Event &b) { return a.at < b.at; });
-        QSet<QString> registered;
-        for (const Event &e : std::as_const(timeline)) {
-            if (e.kind == Event::Register) {
-                registered.insert(e.transfer);
-            } else if (e.kind != Event::Disconnect && !registered.contains(e.transfer)) {
-                check.faultWhere = e.where;
-                return check.fail(QString(),
-                                  QStringLiteral("\"%1\" is not registered yet at %2 ms").arg(e.transfer).arg(e.at));
-            }
-        }
-        const QJsonArray answerList = top.value(QStringLiteral("answers")).toArray();
-        for (qsizetype i = 0; i < answerList.size(); ++i) {
-            const QString at = QStringLiteral("/answers/%1").arg(i);
-            const QJsonObject o = answerList.at(i).toObject();
-            Answer a;
-            a.transfer = o.value(QStringLiteral("transfer")).toString();
-            a.request = o.value(QStringLiteral("request")).toString();
-            a.accept = o.value(QStringLiteral("accept")).toBool(true);
-            if (!a.transfer.isEmpty() && !keys.contains(a.transfer))
-                return check.fail(at + QStringLiteral("/transfer"),
-                                  QStringLiteral("no transfer with the key \"%1\"").arg(a.transfer.left(64)));
-            if (!Requests::isRequest(a.request))
-                return check.fail(at + QStringLiteral("/request"),
-                                  QStringLiteral("the request is one of %1").arg(Requests::listed()));
-            if (!check.number(o, at, "after", &a.after, false))
-                return false;
-            if (o.contains(QStringLiteral("calls"))) {
-                if (!check.calls(o.value(QStringLiteral("calls")), at + QStringLiteral("/calls"), &a.calls))
-                    return false;
-            } else {
-                a.calls = defaultAnswer(a.request, a.accept);
-            }
-            answers.append(a);
-        }
-        return true;
+        return readTransfers(l, top) && readTimeline(l, top) && readAnswers(l, top);
     }();
     if (!ok) {
         // A fault found after sorting carries its own place.
-        const QString where = check.faultWhere.isEmpty() ? reader.lineAndColumn(reader.where(check.faultPath))
-                                                         : check.faultWhere;
-        *error = QStringLiteral("%1:%2: %3").arg(filePath, where, check.fault);
+        const QString where = l.check.faultWhere.isEmpty() ? reader.lineAndColumn(reader.where(l.check.faultPath))
+                                                           : l.check.faultWhere;
+        *error = QStringLiteral("%1:%2: %3").arg(filePath, where, l.check.fault);
     }
     return ok;
 }

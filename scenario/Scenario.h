@@ -96,6 +96,12 @@ struct Scenario
     static double rampValue(const Event &ramp, int i);
     // The shortest decimal that a 32-bit float reads back as (0.04 for 0.03999999910593033).
     static double shortestFloat(double value);
+    // How a file is read, section by section (Scenario.cpp).
+    struct Loading;
+    bool readTransfers(Loading &loading, const QJsonObject &top);
+    bool readTimeline(Loading &loading, const QJsonObject &top);
+    bool readAnswers(Loading &loading, const QJsonObject &top);
+
     // The change names that a scenario may use.
     static QStringList callNames();
     // Whether a change's argument travels as a 32-bit float (a part done).
