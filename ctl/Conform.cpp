@@ -3,6 +3,7 @@
 
 #include "ZavBusNames.h"
 
+#include <QCoreApplication>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QElapsedTimer>
@@ -322,9 +323,9 @@ void Conformance::setters()
         skip(g, QStringLiteral("a refused call changes nothing"));
         return;
     }
+    // The count of calls is the service's own bookkeeping: refused ones count too.
     QJsonObject after = inspect(target);
-    for (QJsonObject *o : {&after}) // the count of calls is the service's own bookkeeping
-        o->remove(QStringLiteral("calls"));
+    after.remove(QStringLiteral("calls"));
     QJsonObject was = before;
     was.remove(QStringLiteral("calls"));
     check(g, QStringLiteral("a refused call changes nothing"), !was.isEmpty() && was == after,
@@ -376,7 +377,9 @@ void Conformance::requests()
     waitFor(SignalWait, [&] { return m_ownRequests.size() >= wanted.size(); });
     check(g, QStringLiteral("a request reaches the transfer's owner as the request signal, in order"),
           m_ownRequests == wanted, m_ownRequests.join(QStringLiteral(", ")));
-    waitFor(100, [] { return false; });
+    // A round trip on the other connection: a request sent to it would have come before the answer.
+    call(other, ZavBus::TransfersInterface, T::ping, {});
+    QCoreApplication::processEvents();
     check(g, QStringLiteral("no other program hears it"), m_otherRequests.isEmpty(),
           m_otherRequests.join(QStringLiteral(", ")));
     const QDBusMessage bad = call(other, ZavBus::ControlInterface, C::sendRequest, {id, QStringLiteral("explode")});

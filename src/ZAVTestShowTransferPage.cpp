@@ -237,7 +237,6 @@ void ZAVTestShowTransferPage::registrationDone(ZAVTestElement *row, Zav::Transfe
         it->absence = QStringLiteral("Not registered: %1").arg(error);
         showRow(row, *it);
         row->setOffer(QStringLiteral("Register again"));
-        emit registrationAnswered(row, false);
         return;
     }
     Values record = it.value();
@@ -291,7 +290,6 @@ void ZAVTestShowTransferPage::registrationDone(ZAVTestElement *row, Zav::Transfe
             }
             row->deleteLater();
             updateNotices();
-            emit registrationAnswered(nullptr, true);
             return;
         }
     }
@@ -302,13 +300,6 @@ void ZAVTestShowTransferPage::registrationDone(ZAVTestElement *row, Zav::Transfe
         rowIndex.insert(id, row);
     showRow(row, record);
     row->setOffer(QString());
-    emit registrationAnswered(row, true);
-}
-
-const ZAVTestTransferValues *ZAVTestShowTransferPage::unheldValues(ZAVTestElement *row) const
-{
-    auto it = unheld.constFind(row);
-    return it == unheld.constEnd() ? nullptr : &*it;
 }
 
 int ZAVTestShowTransferPage::registeringCount() const
@@ -337,10 +328,11 @@ void ZAVTestShowTransferPage::showRow(ZAVTestElement *row, const ZAVTestTransfer
 
 void ZAVTestShowTransferPage::showChange(const QString &id)
 {
+    const Values record = values->values(id);
     if (ZAVTestElement *row = findElement(id))
-        showRow(row, values->values(id));
+        showRow(row, record);
     if (detail->transferId() == id)
-        detail->showState(values->values(id));
+        detail->showState(record);
 }
 
 void ZAVTestShowTransferPage::releaseAll()

@@ -42,9 +42,6 @@ public:
     Zav::Transfer *transferHandle(const QString &id) const { return transfers.value(id); }
     int transferCount() const { return transfers.size(); }
     const ZAVTestValueStore &valueStore() const { return *values; }
-    // The values of a row whose transfer the service does not hold (being registered, refused,
-    // or from before the service was restarted); null for a row the service holds.
-    const ZAVTestTransferValues *unheldValues(ZAVTestElement *row) const;
     int unheldCount() const { return unheld.size(); }
     // Registrations sent and not answered yet.
     int registeringCount() const;
@@ -60,8 +57,6 @@ public:
 
 Q_SIGNALS:
     void serviceAvailabilityChanged(bool available);
-    // A registration was answered: `row` now shows a registered transfer, or the refusal.
-    void registrationAnswered(ZAVTestElement *row, bool registered);
 
 protected:
     void createContent() override;

@@ -61,7 +61,6 @@ public:
     bool contains(const QString &id) const { return records.contains(id); }
     void remove(const QString &id) { records.remove(id); }
     int count() const { return records.size(); }
-    QList<QString> ids() const { return records.keys(); }
     // The whole record; a default one for an unknown id.
     ZAVTestTransferValues values(const QString &id) const { return records.value(id); }
     // Changes the record of `id` through `change(ZAVTestTransferValues &)`; false without one.
