@@ -1,19 +1,11 @@
 // SPDX-License-Identifier: MIT
 #include "MApplication.h"
 
-#include "MApplicationWindow.h"
-
 #include <QFile>
 #include <QHash>
-#include <QList>
 #include <QRegularExpression>
 
 namespace {
-QList<MApplicationWindow *> &windows()
-{
-    static QList<MApplicationWindow *> list;
-    return list;
-}
 // The theme's colours by role, the one place they are written.
 const QHash<QString, QColor> &themeColors()
 {
@@ -63,11 +55,6 @@ MApplication::MApplication(int &argc, char **argv, const QString &appIdentifier,
 
 MApplication::~MApplication() = default;
 
-MApplicationWindow *MApplication::activeApplicationWindow()
-{
-    return windows().isEmpty() ? nullptr : windows().constLast();
-}
-
 QString MApplication::themeStyleSheet()
 {
     initThemeResource();
@@ -90,14 +77,4 @@ QString MApplication::themeStyleSheet()
 QColor MApplication::themeColor(const QString &role)
 {
     return themeColors().value(role, themeColors().value(QStringLiteral("ink")));
-}
-
-void MApplication::registerWindow(MApplicationWindow *window)
-{
-    windows().append(window);
-}
-
-void MApplication::unregisterWindow(MApplicationWindow *window)
-{
-    windows().removeAll(window);
 }

@@ -6,7 +6,6 @@
 #include <QColor>
 
 class MApplicationService;
-class MApplicationWindow;
 
 // The application object. It takes the command line unchanged and loads the framework's theme.
 class MApplication : public QApplication
@@ -18,8 +17,6 @@ public:
     ~MApplication() override;
 
     QString appIdentifier() const { return m_identifier; }
-    // The window that pages and dialogs appear on: the newest live one, or null.
-    static MApplicationWindow *activeApplicationWindow();
     // The theme's style sheet, for programs that use the framework's widgets without an
     // MApplication (tests, tools).
     static QString themeStyleSheet();
@@ -28,10 +25,6 @@ public:
     static QColor themeColor(const QString &role);
 
 private:
-    friend class MApplicationWindow;
-    static void registerWindow(MApplicationWindow *window);
-    static void unregisterWindow(MApplicationWindow *window);
-
     QString m_identifier;
 };
 

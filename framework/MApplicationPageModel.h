@@ -8,7 +8,6 @@ class MApplicationPageModel
 public:
     enum PageEscapeMode {
         EscapeAuto = 0, // the escape button reads "Back" and raises backButtonClicked()
-        EscapeManualBack = 1, // the same, for pages that handle going back themselves
         EscapeCloseWindow = 2, // the escape button closes the window
     };
 };

@@ -3,12 +3,12 @@
 
 #include "MComboBox.h"
 
-#include "MApplication.h"
 #include "MApplicationPage.h"
 #include "MButton.h"
 #include "MDialog.h"
 #include "MMessageBox.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QKeyEvent>
 #include <QHBoxLayout>
@@ -63,13 +63,11 @@ MApplicationWindow::MApplicationWindow(QWidget *parent)
     if (room.isEmpty() && screen())
         room = screen()->geometry().size();
     resize(room.isEmpty() ? QSize(854, 480) : QSize(854, 480).boundedTo(room));
-    MApplication::registerWindow(this);
     updateBar();
 }
 
 MApplicationWindow::~MApplicationWindow()
 {
-    MApplication::unregisterWindow(this);
     // Pages and dialogs belong to the application, not to the scene: take them out before the
     // scene would delete them.
     for (const QPointer<MSceneWindow> &overlay : std::as_const(m_overlays)) {
@@ -107,15 +105,19 @@ void MApplicationWindow::adopt(MSceneWindow *window)
     m_pages.append(page);
 }
 
-void MApplicationWindow::showSceneWindow(MSceneWindow *window)
+void MApplicationWindow::appearSceneWindow(MSceneWindow *window)
 {
+    // Into the scene first, then the content: items made inside a scene join it one by one,
+    // while a whole tree added at once makes the scene send events to items not yet in it.
+    adopt(window);
+    window->prepareToAppear();
     if (auto *page = qobject_cast<MApplicationPage *>(window))
         showPage(page);
     else
         showOverlay(window);
 }
 
-void MApplicationWindow::hideSceneWindow(MSceneWindow *window)
+void MApplicationWindow::disappearSceneWindow(MSceneWindow *window)
 {
     if (auto *page = qobject_cast<MApplicationPage *>(window)) {
         m_history.removeAll(page);
@@ -258,8 +260,25 @@ void MApplicationWindow::resizeEvent(QResizeEvent *event)
     fitPage();
 }
 
+bool MApplicationWindow::takeRequest(QEvent *event)
+{
+    auto *request = static_cast<MSceneWindowRequest *>(event);
+    MSceneWindow *window = request->sceneWindow();
+    // Another window's page or dialog is that window's to show.
+    if (window->scene() && window->scene() != m_scene)
+        return false;
+    request->accept();
+    if (request->kind() == MSceneWindowRequest::Appear)
+        appearSceneWindow(window);
+    else
+        disappearSceneWindow(window);
+    return true;
+}
+
 bool MApplicationWindow::eventFilter(QObject *watched, QEvent *event)
 {
+    if (event->type() == MSceneWindowRequest::eventType())
+        return takeRequest(event);
     // Seen before any widget: an open list takes Esc to close itself (already while Qt asks
     // whether the key is a shortcut), and may hand it on as unused once closed.
     const QEvent::Type type = event->type();

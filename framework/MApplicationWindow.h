@@ -35,6 +35,12 @@ public:
     // (the window then closes on OK only), or nothing to close at once.
     void setCloseQuestion(std::function<QString()> question) { m_closeQuestion = std::move(question); }
 
+    // Shows a page in place of the current one, which waits in the history, or a dialog over the
+    // page. A page's content is made before its first showing.
+    void appearSceneWindow(MSceneWindow *window);
+    // Takes a page or dialog off; the page shown before a page comes back.
+    void disappearSceneWindow(MSceneWindow *window);
+
 protected:
     void resizeEvent(QResizeEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
@@ -42,11 +48,10 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    friend class MSceneWindow;
     // Puts a page into the scene, hidden, before its content is made.
     void adopt(MSceneWindow *window);
-    void showSceneWindow(MSceneWindow *window);
-    void hideSceneWindow(MSceneWindow *window);
+    // Takes a scene window's request, if it is for this window (see MSceneWindowRequest).
+    bool takeRequest(QEvent *event);
     void showPage(MApplicationPage *page);
     void showOverlay(MSceneWindow *overlay);
     void fitPage();

@@ -3,10 +3,6 @@
 
 #include <QPushButton>
 
-const char *const MButton::defaultType = "default";
-const char *const MButton::iconType = "icon";
-const char *const MButton::toggleType = "toggle";
-
 MButton::MButton(QGraphicsItem *parent, MButtonModel *model)
     : MButton(QString(), parent, model)
 {

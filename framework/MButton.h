@@ -12,11 +12,7 @@ class MButton : public MWidgetController
 {
     Q_OBJECT
 public:
-    // View types understood by the theme.
-    static const char *const defaultType;
-    static const char *const iconType;
-    static const char *const toggleType;
-
+    // The look comes from the theme: a model is accepted, for callers that pass one, and unused.
     explicit MButton(QGraphicsItem *parent = nullptr, MButtonModel *model = nullptr);
     explicit MButton(const QString &text, QGraphicsItem *parent = nullptr, MButtonModel *model = nullptr);
     ~MButton() override;

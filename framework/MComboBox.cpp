@@ -109,18 +109,6 @@ QString MComboBox::currentText() const
     return m_combo->currentText();
 }
 
-bool MComboBox::isIconVisible() const
-{
-    return m_iconVisible;
-}
-
-void MComboBox::setIconVisible(bool visible)
-{
-    // The list shows no item icons; the flag is kept for the theme.
-    m_iconVisible = visible;
-    widget()->setProperty("iconVisible", visible);
-}
-
 void MComboBox::setCurrentIndex(int index)
 {
     m_combo->setCurrentIndex(index);

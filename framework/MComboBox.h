@@ -25,8 +25,8 @@ public:
     QString itemText(int index) const;
     int currentIndex() const;
     QString currentText() const;
-    bool isIconVisible() const;
-    void setIconVisible(bool visible);
+    // The list has no icon to show or hide: nothing to do.
+    void setIconVisible(bool) { }
     // Whether any combo box's list is open now (Esc then closes the list, nothing more).
     static bool isAnyListOpen();
 
@@ -46,7 +46,6 @@ private:
 
     QLabel *m_title;
     QComboBox *m_combo;
-    bool m_iconVisible = true;
     qreal m_restingZ = 0;
     int m_indexAtPopup = -2; // the current index when the list opened, until a change or pick
 };

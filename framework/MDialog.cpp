@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "MDialog.h"
 
-#include "MApplication.h"
-#include "MApplicationWindow.h"
 #include "MButton.h"
 #include "MLabel.h"
 
@@ -107,12 +105,12 @@ void MDialog::setTitle(const QString &title)
 int MDialog::exec()
 {
     m_result = M::NoStandardButton;
-    MApplicationWindow *window = MApplication::activeApplicationWindow();
-    if (!window) {
+    appear();
+    // Shown means in a window's scene.
+    if (!scene()) {
         qCWarning(lcFramework, "MDialog::exec: no application window to show the dialog on");
         return M::NoStandardButton;
     }
-    appear();
     QEventLoop loop;
     m_loop = &loop;
     QPointer<MDialog> self(this);

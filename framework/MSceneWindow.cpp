@@ -1,8 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "MSceneWindow.h"
 
-#include "MApplication.h"
-#include "MApplicationWindow.h"
+#include <QCoreApplication>
 
 MSceneWindow::MSceneWindow(QGraphicsItem *parent)
     : MWidget(parent)
@@ -14,22 +13,33 @@ MSceneWindow::~MSceneWindow() = default;
 void MSceneWindow::appear(MSceneWindow::DeletionPolicy policy)
 {
     m_policy = policy;
-    MApplicationWindow *window = MApplication::activeApplicationWindow();
-    // Into the scene first, then the content: items made inside a scene join it one by one,
-    // while a whole tree added at once makes the scene send events to items not yet in it.
-    if (window)
-        window->adopt(this);
-    prepareToAppear();
-    if (window)
-        window->showSceneWindow(this);
+    MSceneWindowRequest request(MSceneWindowRequest::Appear, this);
+    QCoreApplication::sendEvent(QCoreApplication::instance(), &request);
+    // With no window to take it, the content is made all the same (a page used on its own).
+    if (!request.isAccepted())
+        prepareToAppear();
     emit appeared();
 }
 
 void MSceneWindow::disappear()
 {
-    if (MApplicationWindow *window = MApplication::activeApplicationWindow())
-        window->hideSceneWindow(this);
+    MSceneWindowRequest request(MSceneWindowRequest::Disappear, this);
+    QCoreApplication::sendEvent(QCoreApplication::instance(), &request);
     emit disappeared();
     if (m_policy == DestroyWhenDone)
         deleteLater();
+}
+
+MSceneWindowRequest::MSceneWindowRequest(Kind kind, MSceneWindow *window)
+    : QEvent(eventType())
+    , m_kind(kind)
+    , m_window(window)
+{
+    ignore();
+}
+
+QEvent::Type MSceneWindowRequest::eventType()
+{
+    static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
+    return type;
 }

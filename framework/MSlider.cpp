@@ -5,7 +5,7 @@
 #include <QLabel>
 #include <QSlider>
 
-MSlider::MSlider(QGraphicsItem *parent, const QString &viewType)
+MSlider::MSlider(QGraphicsItem *parent)
     : MWidgetController(new QWidget, parent)
 {
     QWidget *box = widget();
@@ -22,8 +22,6 @@ MSlider::MSlider(QGraphicsItem *parent, const QString &viewType)
     m_handleLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     layout->addWidget(m_slider, 1);
     layout->addWidget(m_handleLabel);
-    if (!viewType.isEmpty())
-        setViewType(viewType);
     fixHandleLabelHeight();
     connect(m_slider, &QSlider::valueChanged, this, &MSlider::valueChanged);
     connect(m_slider, &QSlider::sliderPressed, this, &MSlider::sliderPressed);

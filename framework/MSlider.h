@@ -13,7 +13,7 @@ class MSlider : public MWidgetController
 {
     Q_OBJECT
 public:
-    explicit MSlider(QGraphicsItem *parent = nullptr, const QString &viewType = QString());
+    explicit MSlider(QGraphicsItem *parent = nullptr);
     ~MSlider() override;
 
     int minimum() const;

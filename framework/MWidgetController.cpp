@@ -67,7 +67,6 @@ bool MWidgetController::eventFilter(QObject *object, QEvent *event)
 
 void MWidgetController::setViewType(const QString &type)
 {
-    m_viewType = type;
     if (QWidget *w = widget()) {
         w->setProperty("viewType", type);
         restyle();

@@ -17,7 +17,7 @@ class MWidgetController : public QGraphicsProxyWidget
 public:
     ~MWidgetController() override;
 
-    QString viewType() const { return m_viewType; }
+    // The theme gives each view type its shape (an "Icon" button is a small pill).
     void setViewType(const QString &type);
 
 protected:
@@ -33,7 +33,6 @@ protected:
 private:
     void restyle();
 
-    QString m_viewType;
     QWidget *m_wheelControl = nullptr;
     bool m_wheelTaken = false; // the control's focus came from a click
 };

@@ -9,12 +9,12 @@
 
 #include <QDebug>
 #include <QDir>
-#include <MApplication.h>
-#include <MApplicationWindow.h>
 
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGraphicsLinearLayout>
+#include <QGraphicsScene>
+#include <QGraphicsView>
 #include <QUrl>
 
 namespace {
@@ -238,7 +238,8 @@ void ZAVTestAddTransferPage::browseClicked()
     } else {
         // Qt's own chooser, over the window and no larger than it: the platform's would open at its
         // own size and hang off the handset-sized window.
-        QWidget *window = MApplication::activeApplicationWindow();
+        const QList<QGraphicsView *> views = scene() ? scene()->views() : QList<QGraphicsView *>();
+        QWidget *window = views.isEmpty() ? nullptr : views.constFirst()->window();
         QFileDialog dialog(window, QStringLiteral("Choose files to transfer"), lastFolder,
                            QStringLiteral("Images (*.png *.jpg *.jpeg *.gif *.bmp);;All files (*)"));
         dialog.setOption(QFileDialog::DontUseNativeDialog);

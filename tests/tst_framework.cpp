@@ -120,6 +120,31 @@ private Q_SLOTS:
         QVERIFY(!m_window->currentPage());
     }
 
+    // A page belongs to the window that showed it; a new page goes to the newest window, and to
+    // the older one once the newest is gone.
+    void pagesAreShownByTheirOwnWindow()
+    {
+        MApplicationPage first, second, third;
+        first.appear();
+        {
+            MApplicationWindow newer;
+            second.appear();
+            QCOMPARE(newer.currentPage(), &second);
+            first.disappear();
+            QVERIFY(!m_window->currentPage());
+            QCOMPARE(newer.currentPage(), &second);
+            first.appear();
+            QCOMPARE(m_window->currentPage(), &first);
+            QCOMPARE(newer.currentPage(), &second);
+        }
+        third.appear();
+        QCOMPARE(m_window->currentPage(), &third);
+        delete m_window;
+        m_window = nullptr;
+        MMessageBox box(QStringLiteral("Nowhere"), M::OkButton);
+        QCOMPARE(box.exec(), int(M::NoStandardButton));
+    }
+
     void aPageIsBackWhereItWasScrolled()
     {
         CountingPage list;
