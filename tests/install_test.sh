@@ -33,11 +33,11 @@ grep -qx "Exec=$prefix/bin/zav-service" "$prefix/share/dbus-1/services/com.kelvo
 grep -qx "Exec=$prefix/bin/zavtestapp" "$prefix/share/applications/zavtestapp.desktop" \
     || fail "the desktop entry does not start the installed app"
 
-# The manual page reads, and the completion offers zavctl's commands.
+# The manual page reads, and the completion offers zavctl's commands (zavctl on the PATH says which).
 man -l "$prefix/share/man/man1/zavctl.1" 2>/dev/null | grep -q "zavctl - the tester's side" \
     || ! command -v man >/dev/null || fail "the zavctl manual page does not read"
 # shellcheck disable=SC1091
-words=$(bash -c "source '$prefix/share/bash-completion/completions/zavctl'; COMP_WORDS=(zavctl pl); COMP_CWORD=1; _zavctl; echo \"\${COMPREPLY[*]}\"")
+words=$(PATH="$prefix/bin:$PATH" bash -c "source '$prefix/share/bash-completion/completions/zavctl'; COMP_WORDS=(zavctl pl); COMP_CWORD=1; _zavctl; echo \"\${COMPREPLY[*]}\"")
 [ "$words" = "play" ] || fail "the completion offers \"$words\" for zavctl pl"
 
 # A program built against the installed library through pkg-config.

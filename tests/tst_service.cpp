@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "ZavBusNames.h"
 #include "TestBus.h"
-#include "ZavCtl.h"
 #include "ZavVersion.h"
 #include "ZavVocabulary.h"
 
@@ -63,7 +62,15 @@ private Q_SLOTS:
              QStringLiteral("zavctl: no request \"pase\"; did you mean \"pause\"? (see 'zavctl help request')\n")},
             {{QStringLiteral("list"), QStringLiteral("--jsno")},
              QStringLiteral("zavctl: list has no option --jsno; did you mean --json? (see 'zavctl help list')\n")},
-            {{QStringLiteral("refuse"), QStringLiteral("maybe")}, QStringLiteral("zavctl: refuse takes on or off\n")}};
+            {{QStringLiteral("refuse"), QStringLiteral("maybe")}, QStringLiteral("zavctl: refuse takes on or off\n")},
+            {{QStringLiteral("play"), QStringLiteral("a.json"), QStringLiteral("--speed=fast")},
+             QStringLiteral("zavctl: --speed does not take \"fast\" (see 'zavctl help play')\n")},
+            {{QStringLiteral("conform"), QStringLiteral("--junit"), QStringLiteral("a"), QStringLiteral("--junit=b")},
+             QStringLiteral("zavctl: --junit is given twice (see 'zavctl help conform')\n")},
+            {{QStringLiteral("request"), QStringLiteral("1"), QStringLiteral("cancel"), QStringLiteral("--json")},
+             QStringLiteral("zavctl: request has no --json (see 'zavctl help request')\n")},
+            {{QStringLiteral("record"), QStringLiteral("--client"), QStringLiteral("x")},
+             QStringLiteral("zavctl: record needs --out FILE (see 'zavctl help record')\n")}};
         for (const auto &[arguments, message] : wrong) {
             QCOMPARE(m_bus.zavctl(arguments, &out, &err), 2);
             QCOMPARE(err, message);
@@ -78,10 +85,24 @@ private Q_SLOTS:
         QCOMPARE(out, QStringLiteral("zavctl %1\n").arg(QLatin1String(Zav::Version)));
         QCOMPARE(m_bus.zavctl({QStringLiteral("list")}, &out, &err, noBus), 1);
         QVERIFY2(err.contains(QStringLiteral("no session bus")), qPrintable(err));
+        // The shell's completions come from the same table: words, or file names by a pattern.
+        const QList<std::pair<QStringList, QString>> next {
+            {{QStringLiteral("request"), QStringLiteral("1"), QString()},
+             QStringLiteral("cancel\nstart\npause\nrepair\n")},
+            {{QStringLiteral("play"), QStringLiteral("a.json"), QStringLiteral("--sp")},
+             QStringLiteral("--junit\n--speed\n--repeat\n--transfers\n--help\n")},
+            {{QStringLiteral("play"), QStringLiteral("--junit"), QString()}, QStringLiteral("@file\n")}};
+        for (const auto &[words, expected] : next) {
+            QCOMPARE(m_bus.zavctl(QStringList {QStringLiteral("--complete")} + words, &out, &err, noBus), 0);
+            QCOMPARE(out, expected);
+        }
 
         QCOMPARE(m_bus.zavctl({QStringLiteral("show"), QStringLiteral("77")}, &out, &err), 1);
         QCOMPARE(m_bus.zavctl({QStringLiteral("list")}, &out), 0);
         QCOMPARE(out, QStringLiteral("No transfers.\n"));
+        QCOMPARE(m_bus.zavctl({QStringLiteral("status"), QStringLiteral("--json")}, &out), 0);
+        const QJsonObject status = QJsonDocument::fromJson(out.toUtf8()).object();
+        QCOMPARE(status.value(QStringLiteral("limits")).toObject().value(QStringLiteral("maxTransfers")).toInt(), 5);
         m_bus.stopService();
         QCOMPARE(m_bus.zavctl({QStringLiteral("list")}, &out, &err), 1);
     }
