@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "zav/ZavClient.h"
 
+#include "Requests.h"
 #include "TransfersProxy.h"
 #include "ZavBusNames.h"
 
@@ -67,14 +68,23 @@ public:
         Transfer *transfer = transfers.value(key(owner, id));
         if (!transfer)
             return;
-        if (action == QLatin1String("cancel"))
+        const std::optional<Requests::Request> request = Requests::fromWord(action);
+        if (!request)
+            return;
+        switch (*request) {
+        case Requests::Request::Cancel:
             emit q->cancelTransfer(transfer);
-        else if (action == QLatin1String("start"))
+            break;
+        case Requests::Request::Start:
             emit q->startTransfer(transfer);
-        else if (action == QLatin1String("pause"))
+            break;
+        case Requests::Request::Pause:
             emit q->pauseTransfer(transfer);
-        else if (action == QLatin1String("repair"))
+            break;
+        case Requests::Request::Repair:
             emit q->repairErrorTransfer(transfer);
+            break;
+        }
     }
 
     // A service that owns its name but did not answer (hung, or busy starting) is asked again,

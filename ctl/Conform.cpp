@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "Conform.h"
 
+#include "Requests.h"
 #include "ZavBusNames.h"
+#include "ZavVocabulary.h"
 
 #include <QCoreApplication>
 #include <QDBusConnectionInterface>
@@ -21,6 +23,8 @@
 namespace {
 namespace T = ZavBus::Transfers;
 namespace C = ZavBus::Control;
+using S = Zav::TransferState;
+using Zav::stateWord;
 
 const QString InvalidArgs = QStringLiteral("org.freedesktop.DBus.Error.InvalidArgs");
 const QString AccessDenied = QStringLiteral("org.freedesktop.DBus.Error.AccessDenied");
@@ -59,20 +63,20 @@ QList<Setter> validSetters()
         {T::setCancelButtonText, {QStringLiteral("Stop")}, "cancelButtonText", QStringLiteral("Stop")},
         {T::setTitle, {QStringLiteral("Title")}, "title", QStringLiteral("Title")},
         {T::setImageFromFilePath, {QStringLiteral("/tmp/i.jpg")}, "image", QStringLiteral("/tmp/i.jpg")},
-        {T::setPending, {QStringLiteral("waiting")}, "state", QStringLiteral("pending")},
-        {T::setActive, {0.5}, "state", QStringLiteral("active")},
-        {T::markPaused, {}, "state", QStringLiteral("paused")},
-        {T::markRestarted, {}, "state", QStringLiteral("active")},
-        {T::markFailure, {QStringLiteral("h"), QStringLiteral("d")}, "state", QStringLiteral("failed")},
+        {T::setPending, {QStringLiteral("waiting")}, "state", stateWord(S::Pending)},
+        {T::setActive, {0.5}, "state", stateWord(S::Active)},
+        {T::markPaused, {}, "state", stateWord(S::Paused)},
+        {T::markRestarted, {}, "state", stateWord(S::Active)},
+        {T::markFailure, {QStringLiteral("h"), QStringLiteral("d")}, "state", stateWord(S::Failed)},
         {T::markRepairableFailure,
          {QStringLiteral("h"), QStringLiteral("d"), QStringLiteral("a")},
          "failureAction",
          QStringLiteral("a")},
-        {T::markCancelFailed, {QStringLiteral("no")}, "state", QStringLiteral("cancelFailed")},
+        {T::markCancelFailed, {QStringLiteral("no")}, "state", stateWord(S::CancelFailed)},
         {T::startCommit, {}, "inCommit", true},
         {T::endCommit, {}, "inCommit", false},
-        {T::markCompleted, {true, QStringLiteral("m"), QStringLiteral("file:///r")}, "state", QStringLiteral("done")},
-        {T::markCancelled, {}, "state", QStringLiteral("cancelled")},
+        {T::markCompleted, {true, QStringLiteral("m"), QStringLiteral("file:///r")}, "state", stateWord(S::Done)},
+        {T::markCancelled, {}, "state", stateWord(S::Cancelled)},
     };
 }
 
@@ -349,8 +353,7 @@ void Conformance::ownership()
     }
     const QJsonObject t = inspect(id);
     check(g, QStringLiteral("the refused changes left it as it was"),
-          t.value(QStringLiteral("name")).toString() == QLatin1String("conform")
-              && t.value(QStringLiteral("state")).toString() != QLatin1String("cancelled"),
+          t.value(QStringLiteral("name")).toString() == QLatin1String("conform") && Zav::stateOf(t) != S::Cancelled,
           QStringLiteral("name \"%1\", state %2")
               .arg(t.value(QStringLiteral("name")).toString(), t.value(QStringLiteral("state")).toString()));
 }
@@ -370,10 +373,11 @@ void Conformance::requests()
     other.connect(QString(), path, iface, QLatin1String(T::request), this, SLOT(otherRequest(QString, QString)));
     m_ownRequests.clear();
     m_otherRequests.clear();
-    for (const char *action : {"cancel", "start", "pause", "repair"})
-        call(other, ZavBus::ControlInterface, C::sendRequest, {id, QLatin1String(action)});
-    const QStringList wanted {id + QStringLiteral(" cancel"), id + QStringLiteral(" start"),
-                              id + QStringLiteral(" pause"), id + QStringLiteral(" repair")};
+    QStringList wanted;
+    for (const QString &action : Requests::words()) {
+        call(other, ZavBus::ControlInterface, C::sendRequest, {id, action});
+        wanted << id + QLatin1Char(' ') + action;
+    }
     waitFor(SignalWait, [&] { return m_ownRequests.size() >= wanted.size(); });
     check(g, QStringLiteral("a request reaches the transfer's owner as the request signal, in order"),
           m_ownRequests == wanted, m_ownRequests.join(QStringLiteral(", ")));

@@ -98,13 +98,11 @@ QString row(const QJsonObject &t, const Columns &c, bool color)
     QString state = cut(printable(Zav::describeState(t)), c.state);
     if (color) {
         // Coloured after padding: the escape sequences take no columns.
-        static const QHash<QString, const char *> colours {
-            {QStringLiteral("active"), "32"},       {QStringLiteral("pending"), "33"},
-            {QStringLiteral("paused"), "36"},       {QStringLiteral("failed"), "1;31"},
-            {QStringLiteral("cancelFailed"), "31"}, {QStringLiteral("cancelled"), "2"},
-            {QStringLiteral("done"), "1;32"}};
-        if (const char *code = colours.value(t.value(QStringLiteral("state")).toString()))
-            state = QStringLiteral("\x1b[%1m%2\x1b[0m").arg(QLatin1String(code), state);
+        using S = Zav::TransferState;
+        static const QHash<S, const char *> colours {{S::Active, "32"},      {S::Pending, "33"}, {S::Paused, "36"},
+                                                     {S::Failed, "1;31"},    {S::Done, "1;32"},  {S::Cancelled, "2"},
+                                                     {S::CancelFailed, "31"}};
+        state = QStringLiteral("\x1b[%1m%2\x1b[0m").arg(QLatin1String(colours.value(Zav::stateOf(t))), state);
     }
     const double done = t.value(QStringLiteral("progress")).toDouble();
     const QString progress = c.bar ? progressBar(done, c.bar)

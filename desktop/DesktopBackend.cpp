@@ -1,7 +1,10 @@
 // SPDX-License-Identifier: MIT
 #include "DesktopBackend.h"
 
+#include "Requests.h"
 #include "ZavVocabulary.h"
+
+using Requests::Request;
 
 namespace {
 QString text(const QJsonObject &o, const char *key)
@@ -43,11 +46,11 @@ QList<QPair<QString, QString>> DesktopTransfer::actions() const
     if (isFinished())
         return actions;
     if (state == Zav::TransferState::Failed && !failureAction.isEmpty())
-        actions.append({QStringLiteral("repair"), failureAction});
+        actions.append({Requests::word(Request::Repair), failureAction});
     if (state == Zav::TransferState::Paused || state == Zav::TransferState::Pending)
-        actions.append({QStringLiteral("start"), QStringLiteral("Start")});
+        actions.append({Requests::word(Request::Start), QStringLiteral("Start")});
     if (state == Zav::TransferState::Active && canPause)
-        actions.append({QStringLiteral("pause"), QStringLiteral("Pause")});
-    actions.append({QStringLiteral("cancel"), cancelText.isEmpty() ? QStringLiteral("Cancel") : cancelText});
+        actions.append({Requests::word(Request::Pause), QStringLiteral("Pause")});
+    actions.append({Requests::word(Request::Cancel), cancelText.isEmpty() ? QStringLiteral("Cancel") : cancelText});
     return actions;
 }

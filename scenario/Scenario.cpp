@@ -450,14 +450,19 @@ QList<Scenario::Call> Scenario::defaultAnswer(const QString &request, bool accep
 {
     // As the app's answer box: cancel is accepted or fails with the app's reason, start and
     // pause are done or left as they are, and a repair request ends the transfer.
-    if (request == QLatin1String("cancel"))
+    using Requests::Request;
+    switch (Requests::fromWord(request).value_or(Request::Pause)) {
+    case Request::Cancel:
         return {accept ? Call {QLatin1String(T::markCancelled), {}}
                        : Call {QLatin1String(T::markCancelFailed), {QLatin1String(Zav::CancelFailedReason)}}};
-    if (request == QLatin1String("repair"))
+    case Request::Repair:
         return {{QLatin1String(T::markCancelled), {}}};
-    if (!accept)
-        return {};
-    return {{QLatin1String(request == QLatin1String("start") ? T::markRestarted : T::markPaused), {}}};
+    case Request::Start:
+        return accept ? QList<Call> {{QLatin1String(T::markRestarted), {}}} : QList<Call> {};
+    case Request::Pause:
+        break;
+    }
+    return accept ? QList<Call> {{QLatin1String(T::markPaused), {}}} : QList<Call> {};
 }
 
 // The file's sections, read in turn: the transfers (their keys and clients), the timeline, the answers.

@@ -2,6 +2,7 @@
 #include "ScenarioPlayer.h"
 
 #include "ControlProxy.h"
+#include "Requests.h"
 #include "ZavBusNames.h"
 #include "ZavVocabulary.h"
 
@@ -83,13 +84,14 @@ void ScenarioPlayer::start(const QList<Scenario> &scenarios, const Options &opti
     m_control = std::make_unique<ComKelvoZavControlInterface>(QLatin1String(ZavBus::ServiceName),
                                                               QLatin1String(ZavBus::ObjectPath), m_bus);
     m_control->setTimeout(CallTimeout);
-    const auto forward = [this](const char *request) {
-        return [this, request](Zav::Transfer *t) { onRequest(t, QLatin1String(request)); };
+    using Requests::Request;
+    const auto forward = [this](Request request) {
+        return [this, request](Zav::Transfer *t) { onRequest(t, Requests::word(request)); };
     };
-    connect(m_client.get(), &Zav::Client::cancelTransfer, this, forward("cancel"));
-    connect(m_client.get(), &Zav::Client::startTransfer, this, forward("start"));
-    connect(m_client.get(), &Zav::Client::pauseTransfer, this, forward("pause"));
-    connect(m_client.get(), &Zav::Client::repairErrorTransfer, this, forward("repair"));
+    connect(m_client.get(), &Zav::Client::cancelTransfer, this, forward(Request::Cancel));
+    connect(m_client.get(), &Zav::Client::startTransfer, this, forward(Request::Start));
+    connect(m_client.get(), &Zav::Client::pauseTransfer, this, forward(Request::Pause));
+    connect(m_client.get(), &Zav::Client::repairErrorTransfer, this, forward(Request::Repair));
     QTimer::singleShot(0, this, &ScenarioPlayer::nextRun);
 }
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "ZAVTestElement.h"
 
-#include "ZAVTestVocabulary.h"
+#include "Requests.h"
 
 #include <MButton.h>
 #include <MImageWidget.h>
@@ -216,9 +216,9 @@ void ZAVTestElement::infoButtonClicked()
     }
     responseHandled = true;
 
-    using ZAVTestVocabulary::Request;
+    using Requests::Request;
     QString message;
-    switch (ZAVTestVocabulary::requestFrom(response).value_or(Request(-1))) {
+    switch (Requests::fromWord(response).value_or(Request(-1))) {
     case Request::Cancel:
         message = QStringLiteral("ZAV requested Cancel");
         break;
@@ -246,7 +246,7 @@ void ZAVTestElement::infoButtonClicked()
     const bool accepted = result == M::OkButton;
 
     // The request stored now decides: one handed in while the box was open wins.
-    switch (ZAVTestVocabulary::requestFrom(response).value_or(Request(-1))) {
+    switch (Requests::fromWord(response).value_or(Request(-1))) {
     case Request::Cancel:
         if (accepted) {
             emit transferMarkCancelled(id);

@@ -205,7 +205,7 @@ void ZAVTestElementDetail::showState(const ZAVTestTransferValues &v)
     else if (v.state == ZAVTestTransferValues::State::Cancelled)
         text = QStringLiteral("Cancelled: changes are not sent");
     else
-        text = QStringLiteral("State at the service: %1").arg(ZAVTestTransferValues::serviceWord(v.state));
+        text = QStringLiteral("State at the service: %1").arg(Zav::stateWord(v.state));
     if (v.inCommit && v.absence.isEmpty())
         text += QStringLiteral(" (commit open: changes apply at End Commit)");
     labelState->setText(text);

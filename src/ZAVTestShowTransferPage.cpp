@@ -4,6 +4,7 @@
 #include "ZAVTestElement.h"
 #include "ZAVTestElementDetail.h"
 #include "ZAVTestNumbers.h"
+#include "Requests.h"
 #include "ZAVTestVocabulary.h"
 #include "ZavVocabulary.h"
 
@@ -18,8 +19,7 @@
 
 #include <algorithm>
 
-using ZAVTestVocabulary::Request;
-using ZAVTestVocabulary::requestWord;
+using Requests::Request;
 using ZAVTestVocabulary::State;
 using ZAVTestVocabulary::stateFrom;
 using ZAVTestVocabulary::stateWord;
@@ -834,7 +834,7 @@ void ZAVTestShowTransferPage::handleRequests()
             break;
         }
         if (row)
-            row->setResponse(requestWord(request));
+            row->setResponse(Requests::word(request));
     }
     requestOrder.remove(0, done);
     if (!requestOrder.isEmpty() && !requestsScheduled) {

@@ -56,9 +56,3 @@ QString ZAVTestTransferValues::stateText() const
         return statusEntry();
     }
 }
-
-QString ZAVTestTransferValues::serviceWord(State state)
-{
-    static const char *const words[] = {"pending", "active", "paused", "failed", "cancelFailed", "cancelled", "done"};
-    return QLatin1String(words[int(state)]);
-}

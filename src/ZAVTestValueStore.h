@@ -2,6 +2,8 @@
 #ifndef ZAVTESTVALUESTORE_H
 #define ZAVTESTVALUESTORE_H
 
+#include "ZavVocabulary.h"
+
 #include <QHash>
 #include <QString>
 
@@ -10,8 +12,8 @@
 // the detail page show these values and keep none of their own.
 struct ZAVTestTransferValues
 {
-    // The service's states, in its own order.
-    enum class State { Pending, Active, Paused, Failed, CancelFailed, Cancelled, Done };
+    // The service's states.
+    using State = Zav::TransferState;
 
     double size = 0;
     double progress = 0;
@@ -49,7 +51,6 @@ struct ZAVTestTransferValues
     // The state in the row's words.
     QString stateText() const;
     // The service's word for the state (as zavctl shows it).
-    static QString serviceWord(State state);
 };
 
 // Records by transfer id. A setter for an id without record does nothing (and creates none);

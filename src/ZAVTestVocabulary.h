@@ -7,35 +7,9 @@
 
 #include <optional>
 
-// The app's two vocabularies, each written once: the requests the service sends (as the rows
-// carry them) and the state words of the status lists.
+// The state words of the app's status lists, written once (the requests the rows carry are the
+// interface's own: Requests.h).
 namespace ZAVTestVocabulary {
-
-enum class Request { Cancel, Start, Pause, Repair };
-
-inline QString requestWord(Request request)
-{
-    switch (request) {
-    case Request::Cancel:
-        return QStringLiteral("cancel");
-    case Request::Start:
-        return QStringLiteral("start");
-    case Request::Pause:
-        return QStringLiteral("pause");
-    case Request::Repair:
-        return QStringLiteral("repair");
-    }
-    return QString();
-}
-
-inline std::optional<Request> requestFrom(const QString &word)
-{
-    for (Request request : {Request::Cancel, Request::Start, Request::Pause, Request::Repair}) {
-        if (word == requestWord(request))
-            return request;
-    }
-    return std::nullopt;
-}
 
 // In the order of the status lists.
 enum class State { Inactive, NoMessageInactive, Active, Error, Error1Recovery, Error2Recovery, Done };
