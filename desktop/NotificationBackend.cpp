@@ -347,10 +347,7 @@ QString NotificationBackend::icon(const DesktopTransfer &t)
 {
     // Icon names that every freedesktop.org icon theme has; after the transfer's type until its
     // program sets an icon type.
-    const int type = t.iconType >= 0          ? t.iconType
-        : t.type == QLatin1String("download") ? 1
-        : t.type == QLatin1String("sync")     ? 2
-                                              : 0;
+    const int type = t.iconType >= 0 ? t.iconType : qMax(0, Zav::typeFromWord(t.type));
     switch (type) {
     case 1:
         return QStringLiteral("go-down");

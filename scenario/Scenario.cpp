@@ -490,7 +490,7 @@ bool Scenario::readTransfers(Loading &l, const QJsonObject &top)
         QString typeWord;
         if (!l.check.text(o, at, "name", &t.name, t.key) || !l.check.text(o, at, "clientId", &t.clientId, QString())
             || !l.check.text(o, at, "client", &t.client, QString())
-            || !l.check.text(o, at, "type", &typeWord, QStringLiteral("upload")))
+            || !l.check.text(o, at, "type", &typeWord, Zav::typeWord(0)))
             return false;
         t.type = Zav::typeFromWord(typeWord);
         if (t.type < 0)

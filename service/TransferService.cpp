@@ -6,6 +6,7 @@
 #include "TransfersAdaptor.h"
 #include "ZavBusNames.h"
 #include "ZavVersion.h"
+#include "ZavVocabulary.h"
 
 #include <QCoreApplication>
 #include <QDBusConnectionInterface>
@@ -34,7 +35,7 @@ const QString Version = QLatin1String(Zav::Version);
 const QString ErrorLimitsExceeded = QStringLiteral("org.freedesktop.DBus.Error.LimitsExceeded");
 
 // A page of the listing holds at most this many transfers, and stops once it is this large.
-constexpr int MaxPageCount = 1000;
+constexpr int MaxPageCount = Zav::PageSize;
 constexpr qsizetype MaxPageBytes = 1024 * 1024;
 // Removals kept for a watcher that does not fetch them; past this it lists everything again.
 constexpr qsizetype MaxPendingRemovals = 10000;
