@@ -85,7 +85,10 @@ QString parse(const Command &command, const QList<Command> &others, const QStrin
             parsed.values.insert(name, QString());
             continue;
         }
-        if (equals < 0 && i + 1 >= arguments.size())
+        // "--out --journal j": the next option is no value.
+        if (equals < 0
+            && (i + 1 >= arguments.size() || command.option(arguments.at(i + 1))
+                || arguments.at(i + 1) == EndOfOptions))
             return QStringLiteral("%1 needs a value").arg(name);
         const QString value = equals >= 0 ? argument.mid(equals + 1) : arguments.at(++i);
         if (parsed.has(name))
