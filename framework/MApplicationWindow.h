@@ -17,7 +17,8 @@ class QPushButton;
 
 // The application's one window: a handset-sized view (854 x 480) that shows one page at a time
 // under a bar with the page's title and its escape button, and dialogs over the page. Pages
-// taller than the screen scroll vertically.
+// taller than the screen scroll vertically. It keeps the pages it has shown and their order; a
+// page or dialog comes and goes by its own appear() and disappear(), which ask the window.
 class MApplicationWindow : public QGraphicsView
 {
     Q_OBJECT
@@ -35,12 +36,6 @@ public:
     // (the window then closes on OK only), or nothing to close at once.
     void setCloseQuestion(std::function<QString()> question) { m_closeQuestion = std::move(question); }
 
-    // Shows a page in place of the current one, which waits in the history, or a dialog over the
-    // page. A page's content is made before its first showing.
-    void appearSceneWindow(MSceneWindow *window);
-    // Takes a page or dialog off; the page shown before a page comes back.
-    void disappearSceneWindow(MSceneWindow *window);
-
 protected:
     void resizeEvent(QResizeEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
@@ -52,6 +47,11 @@ private:
     void adopt(MSceneWindow *window);
     // Takes a scene window's request, if it is for this window (see MSceneWindowRequest).
     bool takeRequest(QEvent *event);
+    // Shows a page in place of the current one, which waits in the history, or a dialog over the
+    // page. A page's content is made before its first showing.
+    void appearSceneWindow(MSceneWindow *window);
+    // Takes a page or dialog off; the page shown before a page comes back.
+    void disappearSceneWindow(MSceneWindow *window);
     void showPage(MApplicationPage *page);
     void showOverlay(MSceneWindow *overlay);
     void fitPage();
