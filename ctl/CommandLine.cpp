@@ -14,9 +14,10 @@ bool isOptional(const QString &operand)
     return operand.startsWith(QLatin1Char('['));
 }
 
-bool isMany(const QString &operand)
+// Whether the last operand takes one or more ("FILE...").
+bool takesMany(const Command &command)
 {
-    return operand.endsWith(QLatin1String("..."));
+    return !command.operands.isEmpty() && command.operands.constLast().endsWith(QLatin1String("..."));
 }
 
 QStringList optionNames(const Command &command)
@@ -109,10 +110,9 @@ QString parse(const Command &command, const QList<Command> &others, const QStrin
         if (!isOptional(operand))
             needed << operand;
     }
-    const bool many = !command.operands.isEmpty() && isMany(command.operands.constLast());
     if (parsed.operands.size() < needed.size())
         return QStringLiteral("%1 needs %2").arg(command.name, needed.join(QLatin1Char(' ')));
-    if (!many && parsed.operands.size() > command.operands.size())
+    if (!takesMany(command) && parsed.operands.size() > command.operands.size())
         return QStringLiteral("too many arguments for %1").arg(command.name);
     *invocation = parsed;
     return QString();
@@ -184,8 +184,7 @@ QStringList completions(const QList<Command> &commands, const QStringList &globa
         else
             ++position;
     }
-    const bool many = !command->operands.isEmpty() && isMany(command->operands.constLast());
-    if (command->completions.isEmpty() || (position >= command->completions.size() && !many))
+    if (command->completions.isEmpty() || (position >= command->completions.size() && !takesMany(*command)))
         return {};
     const QString choices = command->completions.value(qMin(position, command->completions.size() - 1));
     if (choices == QLatin1String("@commands"))

@@ -313,6 +313,8 @@ void LiveTableRenderer::relisting()
 
 void LiveTableRenderer::relisted()
 {
+    // Drawn now, whole: the frame the listed rows asked for is this one.
+    m_redraw->stop();
     m_out << "\x1b[2J";
     redraw();
 }
