@@ -139,21 +139,70 @@ public:
     QDBusServiceWatcher *watcher = nullptr; // made by the first init()
     static constexpr int RetryInterval = 1000; // ms between pings of a service that did not answer
     QHash<QString, Transfer *> transfers; // by owner + '/' + id
+    // Unanswered changes, all transfers together: well below the bus's own limit of pending
+    // replies per connection (128 where it sets none), past which it refuses calls unsent.
+    static constexpr int MaxAwaited = 64;
+    int awaited = 0;
+    bool overflowSaid = false;
 };
 
 class TransferPrivate
 {
 public:
+    Transfer *q;
     ClientPrivate *client;
     QString id;
     QString owner;
 
-    // Sends a change at once and without waiting, to the instance that registered the transfer;
-    // dropped when that instance is gone.
-    template <typename Method, typename... Args> void send(Method method, const Args &...args) const
+    struct Accepted
     {
-        if (Proxy *proxy = client->proxyFor(owner))
-            (proxy->*method)(id, args...);
+        quint64 order = 0;
+        QVariantList arguments;
+    };
+    QHash<QString, int> inFlight; // unanswered changes by method
+    QHash<QString, Accepted> accepted; // the last change of each method the service took
+    quint64 answers = 0;
+
+    // Sends a change at once and without waiting, to the instance that registered the transfer;
+    // dropped when that instance is gone. Its answer comes later: a refusal is signalled, an
+    // acceptance remembered. Past MaxAwaited unanswered changes (a hung service under a flood)
+    // changes go without an answer, so that waits never pile up without bound.
+    void send(const char *method, const QVariantList &arguments)
+    {
+        Proxy *proxy = client->proxyFor(owner);
+        if (!proxy)
+            return;
+        const QString name = QLatin1String(method);
+        QVariantList message {id};
+        message += arguments;
+        if (client->awaited >= ClientPrivate::MaxAwaited) {
+            if (!client->overflowSaid) {
+                client->overflowSaid = true;
+                // Said once: a flood says it at every burst.
+                qCInfo(lcClient, "Zav::Client: %d changes unanswered; further ones go without awaiting an answer",
+                       ClientPrivate::MaxAwaited);
+            }
+            proxy->callWithArgumentList(QDBus::NoBlock, name, message);
+            return;
+        }
+        ++client->awaited;
+        ++inFlight[name];
+        auto *watcher = new QDBusPendingCallWatcher(proxy->asyncCallWithArgumentList(name, message), q);
+        QObject::connect(watcher, &QDBusPendingCallWatcher::finished, q, [this, watcher, name, arguments] {
+            watcher->deleteLater();
+            --client->awaited;
+            auto it = inFlight.find(name);
+            if (it != inFlight.end() && --*it <= 0)
+                inFlight.erase(it);
+            if (!watcher->isError()) {
+                accepted.insert(name, {++answers, arguments});
+                return;
+            }
+            const QDBusError error = watcher->error();
+            qCWarning(lcClient, "Zav::Client: %s of transfer %s refused: %s %s", qPrintable(name),
+                      qPrintable(id.left(64)), qPrintable(error.name()), qPrintable(error.message().left(200)));
+            emit q->changeRefused(name, error.name(), error.message());
+        });
     }
 };
 
@@ -249,7 +298,7 @@ void Client::registerTransfer(const QString &name, TransferType type, const QStr
 
 Transfer::Transfer(ClientPrivate *client, const QString &id, const QString &owner)
     : QObject(client->q)
-    , d(new TransferPrivate {client, id, owner})
+    , d(new TransferPrivate {this, client, id, owner, {}, {}, 0})
 {
 }
 
@@ -260,105 +309,129 @@ QString Transfer::id() const
     return d->id;
 }
 
+int Transfer::changesInFlight(const QStringList &calls) const
+{
+    int count = 0;
+    for (const QString &call : calls)
+        count += d->inFlight.value(call);
+    return count;
+}
+
+QString Transfer::lastAccepted(const QStringList &calls, QVariantList *arguments) const
+{
+    QString last;
+    quint64 order = 0;
+    for (const QString &call : calls) {
+        auto it = d->accepted.constFind(call);
+        if (it != d->accepted.constEnd() && it->order > order) {
+            order = it->order;
+            last = call;
+            if (arguments)
+                *arguments = it->arguments;
+        }
+    }
+    return last;
+}
+
 void Transfer::markCompleted(bool showResult, const QString &message, const QString &resultUri)
 {
-    d->send(&Proxy::markCompleted, showResult, message, resultUri);
+    d->send(ZavBus::Transfers::markCompleted, {showResult, message, resultUri});
 }
 void Transfer::setImageFromFilePath(const QString &path)
 {
-    d->send(&Proxy::setImageFromFilePath, path);
+    d->send(ZavBus::Transfers::setImageFromFilePath, {path});
 }
 void Transfer::setAccount(const QString &account)
 {
-    d->send(&Proxy::setAccount, account);
+    d->send(ZavBus::Transfers::setAccount, {account});
 }
 void Transfer::setCount(int count)
 {
-    d->send(&Proxy::setCount, count);
+    d->send(ZavBus::Transfers::setCount, {count});
 }
 void Transfer::setSize(quint64 bytes)
 {
-    d->send(&Proxy::setSize, bytes);
+    d->send(ZavBus::Transfers::setSize, {QVariant::fromValue(bytes)});
 }
 void Transfer::setProgress(float done)
 {
-    d->send(&Proxy::setProgress, double(done));
+    d->send(ZavBus::Transfers::setProgress, {double(done)});
 }
 void Transfer::setSpeed(int speed)
 {
-    d->send(&Proxy::setSpeed, speed);
+    d->send(ZavBus::Transfers::setSpeed, {speed});
 }
 void Transfer::setMessage(const QString &message)
 {
-    d->send(&Proxy::setMessage, message);
+    d->send(ZavBus::Transfers::setMessage, {message});
 }
 void Transfer::setEstimate(int seconds)
 {
-    d->send(&Proxy::setEstimate, seconds);
+    d->send(ZavBus::Transfers::setEstimate, {seconds});
 }
 void Transfer::setCanPause(bool canPause)
 {
-    d->send(&Proxy::setCanPause, canPause);
+    d->send(ZavBus::Transfers::setCanPause, {canPause});
 }
 void Transfer::setName(const QString &name)
 {
-    d->send(&Proxy::setName, name);
+    d->send(ZavBus::Transfers::setName, {name});
 }
 void Transfer::setServiceIconType(int type)
 {
-    d->send(&Proxy::setServiceIconType, type);
+    d->send(ZavBus::Transfers::setServiceIconType, {type});
 }
 void Transfer::setThumbnailForFile(const QString &file, const QString &mimeType)
 {
-    d->send(&Proxy::setThumbnailForFile, file, mimeType);
+    d->send(ZavBus::Transfers::setThumbnailForFile, {file, mimeType});
 }
 void Transfer::setCancelButtonText(const QString &text)
 {
-    d->send(&Proxy::setCancelButtonText, text);
+    d->send(ZavBus::Transfers::setCancelButtonText, {text});
 }
 void Transfer::setTitle(const QString &title)
 {
-    d->send(&Proxy::setTitle, title);
+    d->send(ZavBus::Transfers::setTitle, {title});
 }
 void Transfer::startCommit()
 {
-    d->send(&Proxy::startCommit);
+    d->send(ZavBus::Transfers::startCommit, {});
 }
 void Transfer::endCommit()
 {
-    d->send(&Proxy::endCommit);
+    d->send(ZavBus::Transfers::endCommit, {});
 }
 void Transfer::setPending(const QString &reason)
 {
-    d->send(&Proxy::setPending, reason);
+    d->send(ZavBus::Transfers::setPending, {reason});
 }
 void Transfer::setActive(float done)
 {
-    d->send(&Proxy::setActive, double(done));
+    d->send(ZavBus::Transfers::setActive, {double(done)});
 }
 void Transfer::markCancelled()
 {
-    d->send(&Proxy::markCancelled);
+    d->send(ZavBus::Transfers::markCancelled, {});
 }
 void Transfer::markPaused()
 {
-    d->send(&Proxy::markPaused);
+    d->send(ZavBus::Transfers::markPaused, {});
 }
 void Transfer::markRestarted()
 {
-    d->send(&Proxy::markRestarted);
+    d->send(ZavBus::Transfers::markRestarted, {});
 }
 void Transfer::markFailure(const QString &headline, const QString &description)
 {
-    d->send(&Proxy::markFailure, headline, description);
+    d->send(ZavBus::Transfers::markFailure, {headline, description});
 }
 void Transfer::markRepairableFailure(const QString &headline, const QString &description, const QString &actionText)
 {
-    d->send(&Proxy::markRepairableFailure, headline, description, actionText);
+    d->send(ZavBus::Transfers::markRepairableFailure, {headline, description, actionText});
 }
 void Transfer::markCancelFailed(const QString &reason)
 {
-    d->send(&Proxy::markCancelFailed, reason);
+    d->send(ZavBus::Transfers::markCancelFailed, {reason});
 }
 
 } // namespace Zav

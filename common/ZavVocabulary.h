@@ -15,6 +15,9 @@ namespace Zav {
 // The reason the test app gives when it declines a cancel request; scenarios answer alike.
 inline constexpr char CancelFailedReason[] = "File is already uploaded";
 
+// The longest text the interface takes in any argument, in characters.
+inline constexpr int MaxTextLength = 4096;
+
 // Transfers asked for in one call of the Control interface's listing (its own limit too).
 inline constexpr int PageSize = 1000;
 

@@ -5,6 +5,8 @@
 #include "Journal.h"
 #include "TransferRecord.h"
 
+#include "ZavVocabulary.h"
+
 #include <QDBusConnection>
 #include <QDBusContext>
 #include <QHash>
@@ -39,7 +41,7 @@ public:
         int maxPerClient = DefaultMaxPerClient; // live transfers of one bus connection
         static constexpr qint64 DefaultMaxTextBytes = 64 * 1024 * 1024;
         static constexpr qint64 DefaultMaxTextBytesPerClient = 8 * 1024 * 1024;
-        int maxStringLength = 4096; // characters in any text argument
+        int maxStringLength = Zav::MaxTextLength; // characters in any text argument
         // Memory the transfers' texts may take (two bytes a character), all together and of one
         // connection: 10,000 transfers of 4,096-character texts would take 1.4 GB.
         qint64 maxTextBytes = DefaultMaxTextBytes;

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "ZAVTestElementDetail.h"
 
+#include "ZavVocabulary.h"
+
 #include "ZAVTestElement.h"
 #include "ZAVTestNumbers.h"
 #include "ZAVTestVocabulary.h"
@@ -158,7 +160,7 @@ void ZAVTestElementDetail::init(const QString &name, const QString &msg, double 
     qDebug() << "ZAVTestElementDetail::init" << name << msg << estimate << status << progress;
     // The handles go to the nearest step of their scales; the labels show the values as they are
     // (before, 45,708,800 bytes read "4.46684e+07" and a progress of 0.333 "34").
-    showSize(size);
+    showSize(ZAVTestNumbers::toByteCount(size));
     transferEstimate.showValue(estimate, QString::number(estimate, 'f', 0) + QStringLiteral(" seconds"));
     transferProgress.setValue(progress * 100);
     transferProgress.showNumber(QString::number(progress * 100, 'g', 6));
@@ -185,8 +187,9 @@ void ZAVTestElementDetail::load(const ZAVTestTransferValues &v)
     }
     setAutoProgressChecked(v.autoProgress);
     setCanPauseChecked(v.canPause);
-    textSize->setText(QString::number(ZAVTestNumbers::toByteCount(v.size)));
-    textProgress->setText(QString::number(v.progress * 100, 'g', 6));
+    showSize(v.size);
+    textSize->setText(QString::number(v.size));
+    textProgress->setText(percentText(v.progress));
     textTitle->setText(v.title);
     textResult->setText(v.result);
     buttonCommit->setChecked(v.inCommit);
@@ -209,17 +212,39 @@ void ZAVTestElementDetail::showState(const ZAVTestTransferValues &v)
     if (v.inCommit && v.absence.isEmpty())
         text += QStringLiteral(" (commit open: changes apply at End Commit)");
     labelState->setText(text);
+    if (!v.refusal.isEmpty())
+        labelNotice->setText(v.refusal);
+    // The controls that show a held value follow it: a change made elsewhere (an answer, Auto,
+    // the slider, a refusal) leaves no control showing another. A field being typed in is left
+    // alone.
+    const LoadingScope scope(loading);
+    const QString status = v.statusEntry();
+    if (status.isEmpty())
+        transferStatus.showNoOption();
+    else if (transferStatus.currentOption() != status)
+        transferStatus.setCurrentOption(status);
+    for (auto [field, text] : {std::pair {textSize, QString::number(v.size)},
+                               {textProgress, percentText(v.progress)},
+                               {textTitle, v.title}}) {
+        if (!field->editWidget()->hasFocus() && field->text() != text)
+            field->setText(text);
+    }
 }
 
-void ZAVTestElementDetail::showSize(double size)
+QString ZAVTestElementDetail::percentText(double fraction)
+{
+    // The part done travels as a float: 0.05 is shown as 5, not 5.0000000745.
+    return QString::number(double(float(fraction * 100)), 'g', 6);
+}
+
+void ZAVTestElementDetail::showSize(quint64 bytes)
 {
     // Exact while the number fits the handle's label; beyond, in units, rounded (the typed
     // field holds the exact value).
-    const quint64 bytes = ZAVTestNumbers::toByteCount(size);
     if (bytes < 10000000000ULL)
-        transferSize.showValue(size, QStringLiteral("%1 bytes").arg(bytes));
+        transferSize.showValue(double(bytes), QStringLiteral("%1 bytes").arg(bytes));
     else
-        transferSize.showValue(size, ZAVTestNumbers::roundedBytes(bytes));
+        transferSize.showValue(double(bytes), ZAVTestNumbers::roundedBytes(bytes));
 }
 
 void ZAVTestElementDetail::refuse(MTextEdit *field, const QString &why)
@@ -344,33 +369,49 @@ void ZAVTestElementDetail::buttonAutoClicked(bool value)
 
 void ZAVTestElementDetail::titleChanged()
 {
+    labelNotice->setText(QString());
+    if (textTitle->text().size() > Zav::MaxTextLength) {
+        refuse(textTitle, QStringLiteral("Not sent: a title is at most %1 characters").arg(Zav::MaxTextLength));
+        return;
+    }
     emit transferTitleChanged(transferId_, textTitle->text());
 }
 
 void ZAVTestElementDetail::doneWithResult()
 {
+    labelNotice->setText(QString());
+    if (textResult->text().size() > Zav::MaxTextLength) {
+        refuse(textResult, QStringLiteral("Not sent: a result is at most %1 characters").arg(Zav::MaxTextLength));
+        return;
+    }
     emit transferDoneSignal(transferId_, textResult->text());
 }
 
 void ZAVTestElementDetail::sizeEntered()
 {
     labelNotice->setText(QString());
-    const double size = ZAVTestNumbers::parseDecimal(textSize->text());
+    // Read as whole bytes, exactly: a double would change 9007199254740993 into ...992.
+    const std::optional<quint64> bytes = ZAVTestNumbers::exactByteCount(textSize->text());
+    if (!bytes) {
+        refuse(textSize, QStringLiteral("Not sent: a size is a whole number of bytes from 0 to 18446744073709551615"));
+        return;
+    }
     {
         const LoadingScope scope(loading);
-        showSize(size);
+        showSize(*bytes);
     }
-    sizeChanged(size);
+    qDebug() << "ZAVTestElementDetail::sizeChanged(" << *bytes << ") : " << transferId_;
+    emit transferSetSizeSignal(transferId_, *bytes);
 }
 
 void ZAVTestElementDetail::progressEntered()
 {
     labelNotice->setText(QString());
-    const double percent = ZAVTestNumbers::parseDecimal(textProgress->text());
-    // The service refuses a part done outside 0 to 1: it is not sent, and the slider keeps
-    // showing what the service holds.
+    // The service refuses a part done outside 0 to 1 or not a number: it is not sent, and the
+    // slider keeps showing what the service holds.
+    const double percent = ZAVTestNumbers::finiteNumber(textProgress->text()).value_or(-1);
     if (!(percent >= 0 && percent <= 100)) {
-        refuse(textProgress, QStringLiteral("Not sent: progress is from 0 to 100"));
+        refuse(textProgress, QStringLiteral("Not sent: progress is a number from 0 to 100"));
         return;
     }
     showEntered(transferProgress, percent, QString::number(percent, 'g', 6));

@@ -104,7 +104,8 @@ private Q_SLOTS:
 private:
     void connectControls();
     void showEntered(ZAVTestSliderObject &slider, double value, const QString &sent);
-    void showSize(double size);
+    void showSize(quint64 bytes);
+    static QString percentText(double fraction);
     void refuse(MTextEdit *field, const QString &why);
 
     ZAVTestTransferNameObject transferName;

@@ -26,7 +26,33 @@ quint64 toByteCount(double value)
 
 quint64 byteCountFromText(const QString &text)
 {
+    if (const std::optional<quint64> exact = exactByteCount(text))
+        return *exact;
     return toByteCount(parseDecimal(text));
+}
+
+std::optional<quint64> exactByteCount(const QString &text)
+{
+    const QString digits = text.trimmed();
+    if (digits.isEmpty() || digits.size() > 20)
+        return std::nullopt;
+    quint64 value = 0;
+    for (const QChar c : digits) {
+        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+            return std::nullopt;
+        const quint64 digit = quint64(c.unicode() - '0');
+        if (value > (std::numeric_limits<quint64>::max() - digit) / 10)
+            return std::nullopt;
+        value = value * 10 + digit;
+    }
+    return value;
+}
+
+std::optional<double> finiteNumber(const QString &text)
+{
+    bool ok = false;
+    const double value = text.trimmed().toDouble(&ok);
+    return ok && std::isfinite(value) ? std::optional<double>(value) : std::nullopt;
 }
 
 int toInt32(double value)

@@ -6,6 +6,7 @@
 #include "ZAVTestNumbers.h"
 #include "Requests.h"
 #include "ZAVTestVocabulary.h"
+#include "ZavBusNames.h"
 #include "ZavVocabulary.h"
 
 #include <MLabel.h>
@@ -14,6 +15,7 @@
 #include <QDebug>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QGraphicsLinearLayout>
 #include <QTimer>
 
@@ -124,7 +126,7 @@ void replay(Zav::Transfer *transfer, const Values &v)
     transfer->setName(v.name);
     transfer->setServiceIconType(int(transferTypeOf(v.type)));
     transfer->setCount(100);
-    transfer->setSize(ZAVTestNumbers::toByteCount(v.size));
+    transfer->setSize(v.size);
     transfer->setEstimate(v.estimate);
     transfer->setSpeed(v.speed);
     transfer->setCanPause(v.canPause);
@@ -164,6 +166,140 @@ void replay(Zav::Transfer *transfer, const Values &v)
         break;
     }
 }
+// "com.kelvo.zav.Error.Refused: the service refuses new transfers" as a tester reads it: the
+// words first, the error's short name after them.
+QString readableError(const QString &error)
+{
+    const qsizetype colon = error.indexOf(QLatin1String(": "));
+    const QString name = colon > 0 ? error.left(colon) : QString();
+    if (name.isEmpty() || name.contains(QLatin1Char(' ')))
+        return error;
+    return QStringLiteral("%1 (%2)").arg(error.mid(colon + 2), name.section(QLatin1Char('.'), -1));
+}
+
+// "setCancelButtonText" as "Cancel button text"; other calls by their name.
+QString callWords(const QString &call)
+{
+    if (!call.startsWith(QLatin1String("set")) || call.size() < 4)
+        return call;
+    QString words;
+    for (const QChar c : call.mid(3)) {
+        if (c.isUpper() && !words.isEmpty())
+            words += QLatin1Char(' ') + c.toLower();
+        else
+            words += c;
+    }
+    return words;
+}
+
+bool isNoAnswer(const QString &error)
+{
+    return error == QLatin1String("org.freedesktop.DBus.Error.NoReply")
+        || error == QLatin1String("org.freedesktop.DBus.Error.Timeout");
+}
+
+// The calls that change one field together: a refusal of one is undone by the last of them the
+// service took.
+QStringList callsOfField(const QString &call)
+{
+    using namespace ZavBus::Transfers;
+    static const QStringList state {QLatin1String(setPending),
+                                    QLatin1String(setActive),
+                                    QLatin1String(markCancelled),
+                                    QLatin1String(markPaused),
+                                    QLatin1String(markRestarted),
+                                    QLatin1String(markFailure),
+                                    QLatin1String(markRepairableFailure),
+                                    QLatin1String(markCancelFailed),
+                                    QLatin1String(markCompleted)};
+    static const QStringList commit {QLatin1String(startCommit), QLatin1String(endCommit)};
+    if (state.contains(call))
+        return state;
+    if (commit.contains(call))
+        return commit;
+    return {call};
+}
+
+// The state the service holds after `last` of the state calls was the last it took (none: the
+// state a transfer is registered in).
+void restoreState(Values &v, const QString &last, const QVariantList &args)
+{
+    using namespace ZavBus::Transfers;
+    using State = Values::State;
+    v.answer.clear();
+    if (last.isEmpty() || last == QLatin1String(setPending)) {
+        v.state = State::Pending;
+        v.reason = args.value(0).toString();
+    } else if (last == QLatin1String(setActive) || last == QLatin1String(markRestarted)) {
+        v.state = State::Active;
+        if (last == QLatin1String(setActive))
+            v.progress = args.value(0).toDouble();
+    } else if (last == QLatin1String(markPaused)) {
+        v.state = State::Paused;
+    } else if (last == QLatin1String(markCancelled)) {
+        v.state = State::Cancelled;
+    } else if (last == QLatin1String(markCancelFailed)) {
+        v.state = State::CancelFailed;
+    } else if (last == QLatin1String(markFailure)) {
+        v.state = State::Failed;
+        v.failure = 0;
+    } else if (last == QLatin1String(markRepairableFailure)) {
+        v.state = State::Failed;
+        v.failure = v.failure == 0 ? 1 : v.failure;
+    } else if (last == QLatin1String(markCompleted)) {
+        v.state = State::Done;
+        v.result = args.value(0).toBool() ? args.value(2).toString() : QString();
+    }
+    v.status = v.statusEntry();
+}
+
+// Puts back in `v` what the service holds of the field that the refused `call` changes, from
+// the last change of it the service took; false while another such change is on its way (its
+// answer decides).
+bool restoreHeld(Values &v, Zav::Transfer *transfer, const QString &call)
+{
+    using namespace ZavBus::Transfers;
+    const QStringList calls = callsOfField(call);
+    if (transfer->changesInFlight(calls) > 0)
+        return false;
+    QVariantList args;
+    const QString last = transfer->lastAccepted(calls, &args);
+    const QVariant first = args.value(0);
+    if (calls.size() > 2)
+        restoreState(v, last, args);
+    else if (calls.size() == 2)
+        v.inCommit = last == QLatin1String(startCommit);
+    else if (call == QLatin1String(setName))
+        v.name = first.toString();
+    else if (call == QLatin1String(setMessage))
+        v.message = first.toString();
+    else if (call == QLatin1String(setTitle))
+        v.title = first.toString();
+    else if (call == QLatin1String(setCancelButtonText))
+        v.cancelText = first.toString();
+    else if (call == QLatin1String(setAccount))
+        v.account = first.toString();
+    else if (call == QLatin1String(setSize))
+        v.size = first.toULongLong();
+    else if (call == QLatin1String(setSpeed))
+        v.speed = first.toInt();
+    else if (call == QLatin1String(setEstimate))
+        v.estimate = first.toInt();
+    else if (call == QLatin1String(setCanPause))
+        v.canPause = first.toBool();
+    else if (call == QLatin1String(setThumbnailForFile))
+        v.thumbnail = last.isEmpty() ? QString() : QFileInfo(first.toString()).completeBaseName();
+    else if (call == QLatin1String(setImageFromFilePath))
+        v.icon.clear();
+    else if (call == QLatin1String(setProgress)) {
+        const QStringList progress {QLatin1String(setProgress), QLatin1String(setActive)};
+        if (transfer->changesInFlight(progress) == 0) {
+            transfer->lastAccepted(progress, &args);
+            v.progress = args.value(0).toDouble();
+        }
+    }
+    return true;
+}
 } // namespace
 
 void ZAVTestShowTransferPage::addTransfer(const QString &type, const QString &name, const QString &msg,
@@ -183,7 +319,7 @@ void ZAVTestShowTransferPage::addTransfer(const QString &type, const QString &na
     record.account = account;
     record.image = fileName;
     // What is sent, not what was typed: the service holds whole bytes, and an estimate of 0.
-    record.size = double(ZAVTestNumbers::byteCountFromText(size));
+    record.size = ZAVTestNumbers::byteCountFromText(size);
     record.estimate = 0;
     Q_UNUSED(estimate);
     record.status = status;
@@ -234,7 +370,7 @@ void ZAVTestShowTransferPage::registrationDone(ZAVTestElement *row, Zav::Transfe
     it->registering = false;
     if (!transfer) {
         qDebug() << "return back";
-        it->absence = QStringLiteral("Not registered: %1").arg(error);
+        it->absence = QStringLiteral("Not registered: %1").arg(readableError(error));
         showRow(row, *it);
         row->setOffer(QStringLiteral("Register again"));
         return;
@@ -243,8 +379,14 @@ void ZAVTestShowTransferPage::registrationDone(ZAVTestElement *row, Zav::Transfe
     unheld.erase(it);
     record.registering = false;
     record.absence.clear();
+    record.refusal.clear();
+    record.handle = transfer;
     const QString id = transfer->id();
     row->setTransferId(id);
+    connect(transfer, &Zav::Transfer::changeRefused, this,
+            [this, transfer](const QString &call, const QString &error, const QString &message) {
+                changeRefused(transfer, call, error, message);
+            });
 
     if (record.registeredOnce) {
         // Registered again after the service was restarted: it is told all the app knows.
@@ -266,9 +408,8 @@ void ZAVTestShowTransferPage::registrationDone(ZAVTestElement *row, Zav::Transfe
         } else if (record.type.contains(QLatin1String("Sync"))) {
             transfer->setServiceIconType(2);
         }
-        const quint64 bytes = ZAVTestNumbers::toByteCount(record.size);
-        qDebug() << "Setting the transfer size as " << bytes;
-        transfer->setSize(bytes);
+        qDebug() << "Setting the transfer size as " << record.size;
+        transfer->setSize(record.size);
         transfer->setEstimate(0);
         transfer->setCount(100);
 
@@ -318,12 +459,21 @@ void ZAVTestShowTransferPage::showRow(ZAVTestElement *row, const ZAVTestTransfer
     const QString seconds = QString::number(v.estimate);
     if (row->estimateLabel()->text() != seconds + QStringLiteral(" Sec"))
         row->setTransferEstTime(seconds);
-    const QString bytes = QString::number(ZAVTestNumbers::toByteCount(v.size));
-    if (row->sizeLabel()->text() != bytes + QStringLiteral(" Bytes"))
-        row->setTransferSize(bytes);
+    // Exact while the column holds it; beyond, in units (the detail page has the exact count).
+    if (v.size < 10000000000ULL) {
+        const QString bytes = QString::number(v.size);
+        if (row->sizeLabel()->text() != bytes + QStringLiteral(" Bytes"))
+            row->setTransferSize(bytes);
+    } else {
+        row->sizeLabel()->setText(ZAVTestNumbers::roundedBytes(v.size));
+    }
     const QString state = v.stateText();
     if (row->stateLabel()->text() != state)
         row->setTransferState(state);
+    // A note cut by its column is read whole where the pointer rests on the row.
+    const QString note = !v.absence.isEmpty() ? v.absence : v.refusal;
+    if (row->toolTip() != note)
+        row->setToolTip(note);
 }
 
 void ZAVTestShowTransferPage::showChange(const QString &id)
@@ -341,25 +491,33 @@ void ZAVTestShowTransferPage::releaseAll()
     // instance hands the same ids to other transfers) and offer to register them again.
     for (ZAVTestElement *row : rows()) {
         const QString id = row->transferId();
-        if (id.isEmpty() || !values->contains(id))
-            continue;
-        Values record = values->values(id);
-        record.absence = QStringLiteral("The service left the bus: it holds this transfer no more");
-        record.autoProgress = false;
-        values->remove(id);
-        transfers.remove(id);
-        rowIndex.remove(id);
-        row->setTransferId(QString());
-        unheld.insert(row, record);
-        showRow(row, record);
-        row->setOffer(QStringLiteral("Register again"));
-        if (detail->transferId() == id) {
-            // Its changes would otherwise reach whatever the new instance calls by that id.
-            detail->setAutoProgressChecked(false);
-            detail->setTransferId(QString());
-            detail->showState(record);
-        }
+        if (!id.isEmpty() && values->contains(id))
+            releaseRow(row, QStringLiteral("The service left the bus: it holds this transfer no more"));
     }
+}
+
+void ZAVTestShowTransferPage::releaseRow(ZAVTestElement *row, const QString &absence)
+{
+    const QString id = row->transferId();
+    Values record = values->values(id);
+    record.absence = absence;
+    record.refusal.clear();
+    record.autoProgress = false;
+    record.handle = nullptr;
+    values->remove(id);
+    transfers.remove(id);
+    rowIndex.remove(id);
+    row->setTransferId(QString());
+    unheld.insert(row, record);
+    showRow(row, record);
+    row->setOffer(QStringLiteral("Register again"));
+    if (detail->transferId() == id) {
+        // Its changes would otherwise reach whatever the service calls by that id.
+        detail->setAutoProgressChecked(false);
+        detail->setTransferId(QString());
+        detail->showState(record);
+    }
+    updateNotices();
 }
 
 bool ZAVTestShowTransferPage::isServiceAvailable() const
@@ -463,10 +621,55 @@ void ZAVTestShowTransferPage::itemSelected(const QString &id)
     detail->appear(MSceneWindow::KeepWhenDone);
 }
 
-Zav::Transfer *ZAVTestShowTransferPage::handleFor(const char *slot, const QString &id) const
+Zav::Transfer *ZAVTestShowTransferPage::handleFor(const char *slot, const QString &id)
 {
-    qDebug() << slot << id;
-    return transfers.value(id);
+    if (slot)
+        qDebug() << slot << id;
+    Zav::Transfer *transfer = transfers.value(id);
+    // A new change of the tester's: the last refusal's note has been read.
+    if (transfer)
+        values->update(id, [](Values &v) { v.refusal.clear(); });
+    return transfer;
+}
+
+void ZAVTestShowTransferPage::changeRefused(Zav::Transfer *transfer, const QString &call, const QString &error,
+                                            const QString &message)
+{
+    const QString id = transfer->id();
+    if (!values->contains(id) || values->values(id).handle != transfer)
+        return; // a transfer released since, or an id the service has given again
+    qDebug() << "ZAVTestShowTransferPage::changeRefused" << id << call << error << message.left(200);
+    const QString reason = readableError(error + QStringLiteral(": ") + message.left(300));
+    if (error == QLatin1String("com.kelvo.zav.Error.UnknownTransfer")
+        || error == QLatin1String("org.freedesktop.DBus.Error.AccessDenied")) {
+        if (ZAVTestElement *row = findElement(id)) {
+            releaseRow(row, QStringLiteral("The service does not hold this transfer: %1").arg(reason));
+        } else {
+            values->remove(id);
+            transfers.remove(id);
+        }
+        return;
+    }
+    values->update(id, [&](Values &v) {
+        if (isNoAnswer(error)) {
+            // Not refused: it may still take effect, so nothing is undone.
+            v.refusal = QStringLiteral("%1: the service did not answer in time; it may still take it")
+                            .arg(callWords(call));
+            return;
+        }
+        v.refusal = QStringLiteral("%1 refused by the service: %2").arg(callWords(call), reason);
+        restoreHeld(v, transfer, call);
+    });
+    const Values record = values->values(id);
+    // A cancel the service did not take leaves the transfer to be changed further.
+    if (record.state != Values::State::Cancelled && !transfers.contains(id))
+        transfers.insert(id, transfer);
+    if (ZAVTestElement *row = findElement(id))
+        showRow(row, record);
+    if (detail->transferId() == id) {
+        detail->load(record);
+        detail->showState(record);
+    }
 }
 
 void ZAVTestShowTransferPage::stopAutoProgress(const QString &id)
@@ -486,7 +689,7 @@ void ZAVTestShowTransferPage::transferSetSize(const QString &id, quint64 bytes)
     if (!transfer)
         return;
     transfer->setSize(bytes);
-    values->setSize(id, double(bytes));
+    values->setSize(id, bytes);
     showChange(id);
 }
 
@@ -497,6 +700,7 @@ void ZAVTestShowTransferPage::transferProgress(const QString &id, float done)
         return;
     transfer->setProgress(done);
     values->setProgress(id, double(done));
+    showChange(id);
 }
 
 void ZAVTestShowTransferPage::transferSpeed(const QString &id, int speed)
@@ -607,7 +811,7 @@ void ZAVTestShowTransferPage::transferFailed(const QString &id, int retry)
 void ZAVTestShowTransferPage::transferDone(const QString &id)
 {
     qDebug() << "ZAVTestShowTransferPage::transferDone" << id;
-    if (Zav::Transfer *transfer = transfers.value(id)) {
+    if (Zav::Transfer *transfer = handleFor(nullptr, id)) {
         transfer->markCompleted(false, QString(""), QString());
         values->update(id, [](Values &v) {
             v.state = Values::State::Done;
@@ -621,7 +825,7 @@ void ZAVTestShowTransferPage::transferDone(const QString &id)
 
 void ZAVTestShowTransferPage::transferDone(const QString &id, const QString &resultUri)
 {
-    if (Zav::Transfer *transfer = transfers.value(id)) {
+    if (Zav::Transfer *transfer = handleFor(nullptr, id)) {
         transfer->markCompleted(true, QString(), resultUri);
         values->update(id, [&](Values &v) {
             v.state = Values::State::Done;
@@ -652,9 +856,10 @@ void ZAVTestShowTransferPage::transferIcon(const QString &id, const QString &ico
     };
     const QString iconId = iconIds.value(icon);
     qDebug() << "iconId" << iconId;
-    if (Zav::Transfer *transfer = transfers.value(id)) {
+    if (Zav::Transfer *transfer = handleFor(nullptr, id)) {
         transfer->setImageFromFilePath(QStringLiteral("/var/tmp/sunflower.jpg"));
         values->update(id, [&](Values &v) { v.icon = icon; });
+        showChange(id);
     }
 }
 
@@ -662,32 +867,35 @@ void ZAVTestShowTransferPage::transferThumbnail(const QString &id, const QString
 {
     const QString path = QDir::homePath() + QStringLiteral("/MyDocs/.images/") + thumbnail + QStringLiteral(".jpg");
     qDebug() << "thumbnailFile" << path;
-    if (Zav::Transfer *transfer = transfers.value(id)) {
+    if (Zav::Transfer *transfer = handleFor(nullptr, id)) {
         transfer->setThumbnailForFile(path, QStringLiteral("image/jpeg"));
         values->update(id, [&](Values &v) { v.thumbnail = thumbnail; });
+        showChange(id);
     }
 }
 
 void ZAVTestShowTransferPage::transferCancelText(const QString &id, const QString &text)
 {
-    if (Zav::Transfer *transfer = transfers.value(id)) {
+    if (Zav::Transfer *transfer = handleFor(nullptr, id)) {
         transfer->setCancelButtonText(text);
         values->update(id, [&](Values &v) { v.cancelText = text; });
+        showChange(id);
     }
 }
 
 void ZAVTestShowTransferPage::transferTitleChanged(const QString &id, const QString &title)
 {
-    if (Zav::Transfer *transfer = transfers.value(id)) {
+    if (Zav::Transfer *transfer = handleFor(nullptr, id)) {
         transfer->setTitle(title);
         values->update(id, [&](Values &v) { v.title = title; });
+        showChange(id);
     }
 }
 
 void ZAVTestShowTransferPage::commitChanged(const QString &id, bool value)
 {
     qDebug() << "Commit changed" << id << value;
-    Zav::Transfer *transfer = transfers.value(id);
+    Zav::Transfer *transfer = handleFor(nullptr, id);
     if (value) {
         qDebug() << "Start commit";
         if (transfer)

@@ -95,7 +95,13 @@ private Q_SLOTS:
 private:
     // A handler's first steps: its debug line (the slot's name and the id), then the registry
     // entry for the id, null when it has none.
-    Zav::Transfer *handleFor(const char *slot, const QString &id) const;
+    // It also clears the last refusal's note: the tester has made a new change.
+    Zav::Transfer *handleFor(const char *slot, const QString &id);
+    // The service refused a change (or did not answer it): the record goes back to what the
+    // service holds, and the row and the page say what was refused and why.
+    void changeRefused(Zav::Transfer *transfer, const QString &call, const QString &error, const QString &message);
+    // The row's transfer is held no more: the row keeps its values and offers to register again.
+    void releaseRow(ZAVTestElement *row, const QString &absence);
     // The automatic progress of the detail page stops when the id's stored flag is on.
     void stopAutoProgress(const QString &id);
     // The notices above the rows: no service, and how to add a first transfer.

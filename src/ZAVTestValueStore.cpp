@@ -9,6 +9,8 @@ QString ZAVTestTransferValues::rowLine() const
 {
     if (!absence.isEmpty())
         return absence;
+    if (!refusal.isEmpty())
+        return refusal;
     if (!answer.isEmpty())
         return answer;
     return message.isEmpty() && state == State::Pending ? reason : message;

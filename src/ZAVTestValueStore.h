@@ -7,6 +7,10 @@
 #include <QHash>
 #include <QString>
 
+namespace Zav {
+class Transfer;
+}
+
 // Everything the app knows of one transfer: each value it sent, exactly as sent, and the state
 // the transfer has at the service as far as the app's own calls and answers made it. Rows and
 // the detail page show these values and keep none of their own.
@@ -15,7 +19,7 @@ struct ZAVTestTransferValues
     // The service's states.
     using State = Zav::TransferState;
 
-    double size = 0;
+    quint64 size = 0; // whole bytes, exact
     double progress = 0;
     qint32 speed = 0;
     qint32 estimate = 0;
@@ -43,8 +47,13 @@ struct ZAVTestTransferValues
     QString absence;
     bool registering = false;
     bool registeredOnce = false;
+    // The handle the service's answer gave; kept after a cancel, when nothing more is sent.
+    Zav::Transfer *handle = nullptr;
+    // What the service refused last, in words, until the tester's next change.
+    QString refusal;
 
-    // What the row's second line says: the last answer, else the message, else why it waits.
+    // What the row's second line says: why the service does not hold it or refused a change, else
+    // the last answer, else the message, else why it waits.
     QString rowLine() const;
     // The status list's entry for the state, empty for a state the list has none for.
     QString statusEntry() const;
@@ -74,8 +83,8 @@ public:
         return true;
     }
 
-    void setSize(const QString &id, double size) { set(id, &ZAVTestTransferValues::size, size); }
-    double size(const QString &id) const { return get(id, &ZAVTestTransferValues::size); }
+    void setSize(const QString &id, quint64 size) { set(id, &ZAVTestTransferValues::size, size); }
+    quint64 size(const QString &id) const { return get(id, &ZAVTestTransferValues::size); }
     void setProgress(const QString &id, double progress) { set(id, &ZAVTestTransferValues::progress, progress); }
     double progress(const QString &id) const { return get(id, &ZAVTestTransferValues::progress); }
     void setSpeed(const QString &id, qint32 speed) { set(id, &ZAVTestTransferValues::speed, speed); }

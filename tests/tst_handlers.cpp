@@ -3,8 +3,12 @@
 #include "TestBus.h"
 #include "ZAVTestElement.h"
 #include "ZAVTestElementDetail.h"
+#include "ZAVTestNumbers.h"
 #include "ZAVTestPictures.h"
 #include "ZAVTestShowTransferPage.h"
+#include "ZavVocabulary.h"
+
+#include <QJsonArray>
 
 #include <MApplication.h>
 #include <MApplicationWindow.h>
@@ -85,7 +89,7 @@ private Q_SLOTS:
         // The pending reason goes to the service only; the row and store read "Inactive".
         QCOMPARE(m_row->stateLabel()->text(), QStringLiteral("Inactive"));
         const ZAVTestTransferValues stored = m_show->valueStore().values(m_id);
-        QCOMPARE(stored.size, 2048.0);
+        QCOMPARE(stored.size, quint64(2048));
         QCOMPARE(stored.progress, double(0.1f));
         QCOMPARE(stored.speed, 100);
         QCOMPARE(stored.estimate, 10);
@@ -108,17 +112,67 @@ private Q_SLOTS:
             typeAndReturn(m_detail->progressField(), QString::fromLatin1(typed));
             QVERIFY(m_detail->noticeLabel()->text().contains(QLatin1String("Not sent")));
         }
+        // Values the interface cannot carry are refused, not changed on the way (before: -1 sent
+        // 0, 2^64 sent 2^64-1, "abc" sent 0, nan sent 0).
+        for (const char *typed : {"-1", "18446744073709551616", "99999999999999999999", "12.5", "abc", ""}) {
+            typeAndReturn(m_detail->sizeField(), QString::fromLatin1(typed));
+            QVERIFY2(m_detail->noticeLabel()->text().startsWith(QLatin1String("Not sent")), typed);
+        }
+        for (const char *typed : {"nan", "inf", "-inf", "1e400"}) {
+            typeAndReturn(m_detail->progressField(), QString::fromLatin1(typed));
+            QVERIFY2(m_detail->noticeLabel()->text().startsWith(QLatin1String("Not sent")), typed);
+        }
+        typeAndReturn(m_detail->titleField(), QString(Zav::MaxTextLength + 1, QLatin1Char('t')));
+        QVERIFY(m_detail->noticeLabel()->text().startsWith(QLatin1String("Not sent")));
         typeAndReturn(m_detail->progressField(), QStringLiteral("25"));
         QVERIFY(m_detail->noticeLabel()->text().isEmpty());
+        // Whole bytes travel exactly (before, through a double: ...993 arrived as ...992).
+        for (const char *typed : {"9007199254740993", "18446744073709551615"}) {
+            typeAndReturn(m_detail->sizeField(), QString::fromLatin1(typed));
+            QVERIFY(m_bus.sync());
+            QCOMPARE(
+                m_bus.journalFor(m_id).constLast().value(QStringLiteral("args")).toArray().at(0).toVariant().toString(),
+                QString::fromLatin1(typed));
+        }
         // Beyond the slider's scale: the handle goes to the top, the label fits and rounds.
         typeAndReturn(m_detail->sizeField(), QStringLiteral("99999999999999"));
         QCOMPARE(m_detail->sizeSlider().slider()->value(), m_detail->sizeSlider().slider()->maximum());
         QCOMPARE(m_detail->sizeSlider().slider()->handleLabel(), QStringLiteral("100 TB"));
         clickOn(&m_window, m_detail->closeButton());
         QVERIFY(m_bus.sync());
-        QCOMPARE(newCalls().size(), 2);
+        QCOMPARE(newCalls().size(), 4);
         QCOMPARE(m_bus.show(m_id).value(QStringLiteral("size")).toInteger(), 99999999999999);
         QCOMPARE(screenDisagrees(), QString());
+    }
+
+    void refusalsAreSaidAndTheScreenKeepsWhatTheServiceHolds()
+    {
+        // A service whose text budget for one program is nearly used by the registration.
+        m_bus.stopService();
+        QTRY_VERIFY(!m_show->isServiceAvailable());
+        QVERIFY(m_bus.startService({QStringLiteral("--max-text-bytes-per-client"), QStringLiteral("300")}));
+        QTRY_VERIFY(m_show->isServiceAvailable());
+        init();
+        openRow();
+        pickOption(m_detail->nameList(), QStringLiteral("Transfer 7"));
+        typeAndReturn(m_detail->titleField(), QString(120, QLatin1Char('x')));
+        QTRY_VERIFY(m_detail->noticeLabel()->text().startsWith(QLatin1String("Title refused by the service")));
+        QVERIFY(m_detail->noticeLabel()->text().endsWith(QLatin1String("(LimitsExceeded)")));
+        QVERIFY(m_row->toolTip().startsWith(QLatin1String("Title refused")));
+        // Before, the field kept the refused title and the page said nothing.
+        QCOMPARE(m_detail->titleField()->text(), QString());
+        // The next change clears the note; a state change the service refuses is undone too.
+        pickOption(m_detail->statusList(), QStringLiteral("Active"));
+        QTRY_COMPARE(m_show->valueStore().values(m_id).refusal, QString());
+        typeAndReturn(m_detail->resultField(), QString(200, QLatin1Char('r')));
+        QTRY_VERIFY(!m_show->valueStore().values(m_id).refusal.isEmpty());
+        QCOMPARE(m_show->valueStore().values(m_id).state, ZAVTestTransferValues::State::Active);
+        QCOMPARE(m_detail->statusList().currentOption(), QStringLiteral("Active"));
+        QCOMPARE(screenDisagrees(), QString());
+        m_bus.stopService();
+        QTRY_VERIFY(!m_show->isServiceAvailable());
+        QVERIFY(m_bus.startService());
+        QTRY_VERIFY(m_show->isServiceAvailable());
     }
 
     void eachTransferOpensWithItsOwnValues()
@@ -383,13 +437,17 @@ private:
             {"active", {"Active"}},
             {"failed", {"Error", "Error 1 Recovery", "Error 2 Recovery"}},
             {"done", {"Done"}}};
-        QString message = model.answer.isEmpty() ? t.value(QStringLiteral("message")).toString() : model.answer;
+        QString message = !model.refusal.isEmpty() ? model.refusal
+            : model.answer.isEmpty()               ? t.value(QStringLiteral("message")).toString()
+                                                   : model.answer;
         if (message.isEmpty() && state == QLatin1String("pending"))
             message = t.value(QStringLiteral("reason")).toString();
         const QList<std::pair<QString, QString>> row {
             {m_row->nameLabel()->text(), t.value(QStringLiteral("name")).toString()},
             {m_row->messageLabel()->text(), message},
-            {m_row->sizeLabel()->text(), number + QStringLiteral(" Bytes")},
+            {m_row->sizeLabel()->text(),
+             number.size() < 11 ? number + QStringLiteral(" Bytes")
+                                : ZAVTestNumbers::roundedBytes(number.toULongLong())},
             {m_row->estimateLabel()->text(),
              QStringLiteral("%1 Sec").arg(t.value(QStringLiteral("estimate")).toInt())}};
         for (const auto &[shown, held] : row) {

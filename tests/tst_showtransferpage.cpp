@@ -190,7 +190,7 @@ private Q_SLOTS:
         QVERIFY(registrationsAnswered(m_page));
         QVERIFY(log.contains(QStringLiteral("return back")));
         QCOMPARE(row->stateLabel()->text(), QStringLiteral("Not registered"));
-        QVERIFY2(row->messageLabel()->text().contains(QLatin1String("com.kelvo.zav.Error.Refused")),
+        QVERIFY2(row->messageLabel()->text().contains(QLatin1String("the service refuses new transfers (Refused)")),
                  qPrintable(row->messageLabel()->text()));
         QVERIFY(row->transferId().isEmpty());
         QVERIFY(row->infoButton()->isVisible());

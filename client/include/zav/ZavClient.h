@@ -4,6 +4,8 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
+#include <QVariantList>
 
 #include <functional>
 #include <memory>
@@ -19,8 +21,10 @@
 //
 // Everything runs on the thread that owns the Client. Only init() and registerTransfer() wait
 // for the service (each at most a few seconds); every change is sent without waiting, in the
-// order of the calls. If the service leaves the bus, the library keeps working: changes to
-// transfers registered with it are dropped and one warning is written.
+// order of the calls. The service's answer to a change comes later: a refusal is signalled by
+// the transfer (changeRefused), and what it accepted can be asked for (lastAccepted). If the
+// service leaves the bus, the library keeps working: changes to transfers registered with it
+// are dropped and one warning is written.
 namespace Zav {
 
 class Transfer;
@@ -90,6 +94,20 @@ public:
     void markCompleted(bool showResult, const QString &message, const QString &resultUri);
     // The picture shown for the transfer.
     void setImageFromFilePath(const QString &path);
+
+    // Changes of these methods of the interface ("setName", "setActive", ...) sent and not
+    // answered yet.
+    int changesInFlight(const QStringList &calls) const;
+    // Of these methods, the one whose change the service accepted last, with that change's
+    // arguments (after the id) in `arguments`; empty when it accepted none of them.
+    QString lastAccepted(const QStringList &calls, QVariantList *arguments = nullptr) const;
+
+Q_SIGNALS:
+    // The service refused a change: `call` is the interface's method, `error` the D-Bus error's
+    // name, `message` its text. A change the service did not answer within Client::CallTimeout
+    // comes here too, as org.freedesktop.DBus.Error.NoReply: it may still take effect. In the
+    // order of the calls.
+    void changeRefused(const QString &call, const QString &error, const QString &message);
 
 public Q_SLOTS:
     // The id the service assigned; the same on every call.
