@@ -1,6 +1,10 @@
 // SPDX-License-Identifier: MIT
 #include "ZavVocabulary.h"
 
+#include "Nearest.h"
+
+#include <QRegularExpression>
+
 #include <cmath>
 #include <iterator>
 
@@ -25,6 +29,30 @@ std::optional<TransferState> stateFromWord(const QString &word)
     return std::nullopt;
 }
 
+QString displayWord(TransferState state)
+{
+    static const char *const words[] = {"Inactive", "Active", "Paused", "Error", "Cancel Failed", "Cancelled", "Done"};
+    return QLatin1String(words[int(state)]);
+}
+
+QString stateSuggestion(const QString &word)
+{
+    QStringList wire;
+    for (int i = 0; i < int(std::size(StateWords)); ++i) {
+        const auto state = TransferState(i);
+        wire << stateWord(state);
+        if (word.compare(displayWord(state), Qt::CaseInsensitive) == 0
+            || word.compare(stateWord(state), Qt::CaseInsensitive) == 0)
+            return stateWord(state);
+    }
+    // The words zavctl's table once showed.
+    if (word.compare(QLatin1String("running"), Qt::CaseInsensitive) == 0)
+        return stateWord(TransferState::Active);
+    if (word.compare(QLatin1String("waiting"), Qt::CaseInsensitive) == 0)
+        return stateWord(TransferState::Pending);
+    return nearest(word, wire);
+}
+
 TransferState stateOf(const QJsonObject &transfer)
 {
     return stateFromWord(transfer.value(QStringLiteral("state")).toString()).value_or(TransferState::Pending);
@@ -39,27 +67,27 @@ QString describeState(const QJsonObject &t)
         return word;
     switch (*state) {
     case TransferState::Pending:
-        return reason.isEmpty() ? QStringLiteral("waiting") : QStringLiteral("waiting: %1").arg(reason);
-    case TransferState::Active:
-        return QStringLiteral("running");
-    case TransferState::Paused:
-        return QStringLiteral("paused");
+        break;
     case TransferState::Failed: {
         const QString action = t.value(QStringLiteral("failureAction")).toString();
         const QString headline = t.value(QStringLiteral("failureHeadline")).toString();
-        return action.isEmpty() ? QStringLiteral("failed: %1").arg(headline)
-                                : QStringLiteral("failed: %1 (repair: %2)").arg(headline, action);
+        return action.isEmpty() ? QStringLiteral("Error: %1").arg(headline)
+                                : QStringLiteral("Error: %1 (repair: %2)").arg(headline, action);
     }
     case TransferState::CancelFailed:
-        return QStringLiteral("cancel failed: %1").arg(reason);
+        break;
+    case TransferState::Done:
+        if (t.value(QStringLiteral("showResult")).toBool())
+            return QStringLiteral("Done: %1").arg(t.value(QStringLiteral("resultUri")).toString());
+        return displayWord(*state);
+    case TransferState::Active:
+    case TransferState::Paused:
     case TransferState::Cancelled:
-        return QStringLiteral("cancelled");
-    case TransferState::Done: {
-        const QString uri = t.value(QStringLiteral("resultUri")).toString();
-        return t.value(QStringLiteral("showResult")).toBool() ? QStringLiteral("done: %1").arg(uri)
-                                                              : QStringLiteral("done");
+        return displayWord(*state);
     }
-    }
+    if (reason.isEmpty())
+        return displayWord(*state);
+    return QStringLiteral("%1: %2").arg(displayWord(*state), reason);
     return word;
 }
 
@@ -95,7 +123,7 @@ QString printable(const QString &text)
     return shown;
 }
 
-QString formatBytes(qint64 bytes)
+QString formatBytes(quint64 bytes)
 {
     static const char *const units[] = {"B", "KiB", "MiB", "GiB", "TiB", "PiB", "EiB"};
     double value = double(bytes);
@@ -106,6 +134,23 @@ QString formatBytes(qint64 bytes)
     }
     return unit == 0 ? QStringLiteral("%1 B").arg(bytes)
                      : QStringLiteral("%1 %2").arg(value, 0, 'f', 1).arg(QLatin1String(units[unit]));
+}
+
+quint64 sizeOf(const QJsonObject &transfer)
+{
+    const QJsonValue size = transfer.value(QLatin1String("size"));
+    if (size.isString())
+        return size.toString().toULongLong();
+    return quint64(qMax<qint64>(0, size.toInteger()));
+}
+
+QByteArray withExactSizes(QByteArray json)
+{
+    // Inside a JSON string a quote is escaped, so this matches a "size" member alone.
+    static const QRegularExpression digits(QStringLiteral("(\"size\": ?)\"([0-9]{1,20})\""));
+    if (!json.contains("\"size\""))
+        return json;
+    return QString::fromUtf8(json).replace(digits, QStringLiteral("\\1\\2")).toUtf8();
 }
 
 QJsonValue jsonId(const QString &id)

@@ -25,9 +25,15 @@ inline constexpr int PageSize = 1000;
 enum class TransferState { Pending, Active, Paused, Failed, CancelFailed, Cancelled, Done };
 QString stateWord(TransferState state);
 std::optional<TransferState> stateFromWord(const QString &word);
+// The word people read for a state, the same in the app's rows, zavctl's table and the desktop's
+// notifications: "Inactive", "Active", "Paused", "Error", "Cancel Failed", "Cancelled", "Done".
+QString displayWord(TransferState state);
+// For a word that is no state word on the wire: the wire word meant ("active" for "Active" or
+// "running", "pending" for "waiting"), else the nearest one, else an empty text.
+QString stateSuggestion(const QString &word);
 // The state of a transfer as the Control interface describes it (JSON); Pending when unknown.
 TransferState stateOf(const QJsonObject &transfer);
-// The state in the words people read ("running", "failed: headline (repair: action)").
+// The state in the words people read ("Active", "Error: headline (repair: action)").
 QString describeState(const QJsonObject &transfer);
 
 // 0 upload, 1 download, 2 sync.
@@ -38,7 +44,12 @@ int typeFromWord(const QString &word); // -1 for another word
 // so that it cannot steer a terminal or a desktop.
 QString printable(const QString &text);
 // "2.0 MiB".
-QString formatBytes(qint64 bytes);
+QString formatBytes(quint64 bytes);
+// A transfer's size in bytes, exactly: the service writes one past the signed 64-bit range as a
+// string of digits, which JSON readers would otherwise turn into a rounded double.
+quint64 sizeOf(const QJsonObject &transfer);
+// JSON text of transfers with every size written as a number with its exact digits.
+QByteArray withExactSizes(QByteArray json);
 // A transfer as programs show it in JSON: a numeric id (an id that is no number stays text), the
 // progress rounded to six places (it travels as a float: 0.31, not 0.3100000023841858).
 QJsonObject transferForJson(QJsonObject transfer);

@@ -89,8 +89,7 @@ QString header(const Columns &c)
 
 QString row(const QJsonObject &t, const Columns &c, bool color)
 {
-    const QJsonValue size = t.value(QStringLiteral("size"));
-    const QString sizeText = size.isString() ? size.toString() : formatBytes(size.toInteger());
+    const QString sizeText = formatBytes(Zav::sizeOf(t));
     QString nameAndMessage = t.value(QStringLiteral("name")).toString();
     const QString message = t.value(QStringLiteral("message")).toString();
     if (!message.isEmpty())
@@ -179,8 +178,9 @@ void TextRenderer::status(const QJsonObject &s)
         m_out << "Journal: none\n";
         return;
     }
-    m_out << "Journal: " << printable(path) << ", " << formatBytes(journal.value(QStringLiteral("size")).toInteger())
-          << " of " << formatBytes(journal.value(QStringLiteral("maxSize")).toInteger()) << "\n";
+    m_out << "Journal: " << printable(path) << ", "
+          << formatBytes(quint64(journal.value(QStringLiteral("size")).toInteger())) << " of "
+          << formatBytes(quint64(journal.value(QStringLiteral("maxSize")).toInteger())) << "\n";
     if (journal.value(QStringLiteral("failing")).toBool())
         m_out << "Journal FAILING: " << printable(journal.value(QStringLiteral("error")).toString()) << "\n";
     if (const qint64 dropped = journal.value(QStringLiteral("dropped")).toInteger())
@@ -220,7 +220,8 @@ JsonRenderer::JsonRenderer(QTextStream &out)
 void JsonRenderer::listRow(const QJsonObject &transfer)
 {
     // Streamed as one JSON array, a transfer at a time.
-    QByteArray item = QJsonDocument(Zav::transferForJson(transfer)).toJson(QJsonDocument::Indented).trimmed();
+    QByteArray item = Zav::withExactSizes(
+        QJsonDocument(Zav::transferForJson(transfer)).toJson(QJsonDocument::Indented).trimmed());
     item.replace("\n", "\n    ");
     m_out << (m_listed++ == 0 ? "[\n    " : ",\n    ") << item;
 }
@@ -233,7 +234,7 @@ void JsonRenderer::listEnd(bool)
 
 void JsonRenderer::transfer(const QJsonObject &transfer)
 {
-    m_out << QJsonDocument(Zav::transferForJson(transfer)).toJson(QJsonDocument::Indented);
+    m_out << Zav::withExactSizes(QJsonDocument(Zav::transferForJson(transfer)).toJson(QJsonDocument::Indented));
 }
 
 void JsonRenderer::status(const QJsonObject &status)
@@ -243,7 +244,7 @@ void JsonRenderer::status(const QJsonObject &status)
 
 void JsonRenderer::event(const QJsonObject &object)
 {
-    m_out << QJsonDocument(object).toJson(QJsonDocument::Compact) << "\n";
+    m_out << Zav::withExactSizes(QJsonDocument(object).toJson(QJsonDocument::Compact)) << "\n";
     m_out.flush();
 }
 

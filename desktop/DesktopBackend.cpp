@@ -27,7 +27,7 @@ DesktopTransfer DesktopTransfer::fromJson(const QJsonObject &o)
     t.failureAction = text(o, "failureAction");
     t.progress = qBound(0.0, o.value(QLatin1String("progress")).toDouble(), 1.0);
     // Sizes beyond a JSON number come as text; they are shown as unknown.
-    t.size = o.value(QLatin1String("size")).toInteger(-1);
+    t.size = Zav::sizeOf(o);
     t.estimate = o.value(QLatin1String("estimate")).toInt();
     t.type = text(o, "type");
     t.iconType = o.value(QLatin1String("serviceIconType")).toInt(-1);

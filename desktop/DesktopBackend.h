@@ -23,7 +23,7 @@ struct DesktopTransfer
     QString failureDescription;
     QString failureAction;
     double progress = 0;
-    qint64 size = 0;
+    quint64 size = 0;
     int estimate = 0;
     QString type; // upload, download, sync
     int iconType = -1; // 0 upload, 1 download, 2 sync; -1 while its program has set none

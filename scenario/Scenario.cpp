@@ -581,6 +581,19 @@ bool Scenario::readTimeline(Loading &l, const QJsonObject &top)
             if (!v.isObject() || v.toObject().isEmpty())
                 return l.check.fail(inner, QStringLiteral("an expectation is an object of fields and their values"));
             e.expect = v.toObject();
+            if (e.expect.contains(QLatin1String("state"))) {
+                // A word of the table ("Active") or an old one ("running") is not the file's word:
+                // refused with the word meant, rather than played and failed.
+                const QString word = e.expect.value(QLatin1String("state")).toString();
+                if (!Zav::stateFromWord(word)) {
+                    const QString meant = Zav::stateSuggestion(word);
+                    return l.check.fail(
+                        inner + QStringLiteral("/state"),
+                        QStringLiteral("\"%1\" is no state%2")
+                            .arg(Zav::printable(word.left(64)),
+                                 meant.isEmpty() ? QString() : QStringLiteral(": did you mean \"%1\"?").arg(meant)));
+                }
+            }
             break;
         case Event::Disconnect:
             break;

@@ -297,7 +297,7 @@ QGraphicsLinearLayout *ZAVTestSliderObject::createLayout(QGraphicsWidget *parent
     sliderWidget = new MSlider(parent);
     sliderWidget->setMaximumHeight(70);
     // Grows with the page: a wider window gives finer steps under the mouse.
-    sliderWidget->setMinimumWidth(250);
+    sliderWidget->setMinimumWidth(350);
     sliderWidget->setObjectName(QStringLiteral("ElementTransferSlider"));
     sliderWidget->setRange(minimum, maximum);
     connect(sliderWidget, &MSlider::valueChanged, this, &ZAVTestSliderObject::sliderMoved);

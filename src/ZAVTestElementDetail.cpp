@@ -208,15 +208,15 @@ void ZAVTestElementDetail::showState(const ZAVTestTransferValues &v)
     else if (v.state == ZAVTestTransferValues::State::Cancelled)
         text = QStringLiteral("Cancelled: changes are not sent");
     else
-        text = QStringLiteral("State at the service: %1").arg(Zav::stateWord(v.state));
+        text = QStringLiteral("State at the service: %1").arg(Zav::displayWord(v.state));
     if (v.inCommit && v.absence.isEmpty())
         text += QStringLiteral(" (commit open: changes apply at End Commit)");
     labelState->setText(text);
     if (!v.refusal.isEmpty())
         labelNotice->setText(v.refusal);
     // The controls that show a held value follow it: a change made elsewhere (an answer, Auto,
-    // the slider, a refusal) leaves no control showing another. A field being typed in is left
-    // alone.
+    // the slider, a refusal) leaves no control showing another. A field being typed in (edited
+    // since its text was last sent or set) is left alone.
     const LoadingScope scope(loading);
     const QString status = v.statusEntry();
     if (status.isEmpty())
@@ -226,7 +226,8 @@ void ZAVTestElementDetail::showState(const ZAVTestTransferValues &v)
     for (auto [field, text] : {std::pair {textSize, QString::number(v.size)},
                                {textProgress, percentText(v.progress)},
                                {textTitle, v.title}}) {
-        if (!field->editWidget()->hasFocus() && field->text() != text)
+        const auto *line = qobject_cast<QLineEdit *>(field->editWidget());
+        if (!(line && line->isModified()) && field->text() != text)
             field->setText(text);
     }
 }
@@ -374,6 +375,7 @@ void ZAVTestElementDetail::titleChanged()
         refuse(textTitle, QStringLiteral("Not sent: a title is at most %1 characters").arg(Zav::MaxTextLength));
         return;
     }
+    sent(textTitle);
     emit transferTitleChanged(transferId_, textTitle->text());
 }
 
@@ -401,6 +403,7 @@ void ZAVTestElementDetail::sizeEntered()
         showSize(*bytes);
     }
     qDebug() << "ZAVTestElementDetail::sizeChanged(" << *bytes << ") : " << transferId_;
+    sent(textSize);
     emit transferSetSizeSignal(transferId_, *bytes);
 }
 
@@ -415,7 +418,14 @@ void ZAVTestElementDetail::progressEntered()
         return;
     }
     showEntered(transferProgress, percent, QString::number(percent, 'g', 6));
+    sent(textProgress);
     progressChanged(percent);
+}
+
+void ZAVTestElementDetail::sent(MTextEdit *field)
+{
+    if (auto *line = qobject_cast<QLineEdit *>(field->editWidget()))
+        line->setModified(false);
 }
 
 void ZAVTestElementDetail::showEntered(ZAVTestSliderObject &slider, double value, const QString &sent)

@@ -107,6 +107,8 @@ private:
     void showSize(quint64 bytes);
     static QString percentText(double fraction);
     void refuse(MTextEdit *field, const QString &why);
+    // The field's text has gone to the service: it follows the record again.
+    static void sent(MTextEdit *field);
 
     ZAVTestTransferNameObject transferName;
     ZAVTestTransferMsgObject transferMsg;

@@ -45,16 +45,7 @@ QString ZAVTestTransferValues::stateText() const
         return QStringLiteral("Registering");
     if (!absence.isEmpty())
         return registeredOnce ? QStringLiteral("Not held") : QStringLiteral("Not registered");
-    switch (state) {
-    case State::Failed:
-        return stateWord(ZAVTestVocabulary::State::Error);
-    case State::Paused:
-        return QStringLiteral("Paused");
-    case State::CancelFailed:
-        return QStringLiteral("Cancel Failed");
-    case State::Cancelled:
-        return QStringLiteral("Cancelled");
-    default:
-        return statusEntry();
-    }
+    // The status list's word while waiting ("NoMessageInactive" stays); otherwise the word every
+    // program here shows for the state.
+    return state == State::Pending ? statusEntry() : Zav::displayWord(state);
 }

@@ -103,7 +103,7 @@ private Q_SLOTS:
         QTRY_COMPARE(latest(QStringLiteral("Holiday photos")).category, QStringLiteral("transfer.error"));
         const Received failed = latest(QStringLiteral("Holiday photos"));
         QCOMPARE(failed.urgency, QStringLiteral("CRITICAL"));
-        QVERIFY(failed.body.startsWith(QStringLiteral("failed: ")));
+        QVERIFY(failed.body.startsWith(QStringLiteral("Error: ")));
         QCOMPARE(failed.progress, -1);
         const QString done = addTransfer(QStringLiteral("Finished one"));
         QVERIFY(QMetaObject::invokeMethod(m_show, "transferDone", Q_ARG(QString, done)));

@@ -213,6 +213,8 @@ private Q_SLOTS:
         QVERIFY(QMetaObject::invokeMethod(m_show, "transferFailed", Q_ARG(QString, m_id), Q_ARG(int, 3)));
         QVERIFY(QMetaObject::invokeMethod(m_show, "transferFailed", Q_ARG(QString, m_id), Q_ARG(int, -1)));
         typeAndReturn(m_detail->resultField(), QStringLiteral("http://result"));
+        // The list follows (before, it still said "Error 2 Recovery").
+        QCOMPARE(m_detail->statusList().currentOption(), QStringLiteral("Done"));
         pickOption(m_detail->statusList(), QStringLiteral("Done"));
         QCOMPARE(m_window.currentPage(), m_show);
         QVERIFY(m_bus.sync());
@@ -391,10 +393,15 @@ private Q_SLOTS:
     void pauseAnswerStopsAutoProgressUntilTheNextOpening()
     {
         openRow();
+        // A typed progress, then Auto: the field follows the steps (before, it kept "50").
+        typeAndReturn(m_detail->progressField(), QStringLiteral("50"));
         QSignalSpy steps(m_detail, &ZAVTestElementDetail::transferProgressSignal);
         clickOn(&m_window, m_detail->progressSlider().autoButton());
         QVERIFY(m_detail->progressSlider().isAutoRunning());
         QTRY_VERIFY(steps.size() >= 2);
+        QCOMPARE(m_detail->progressField()->text().toDouble(),
+                 double(float(m_show->valueStore().progress(m_id) * 100)));
+        QVERIFY(m_detail->progressField()->text() != QLatin1String("50"));
         clickOn(&m_window, m_detail->closeButton());
         QCOMPARE(m_bus.zavctl({QStringLiteral("request"), m_id, QStringLiteral("pause")}), 0);
         QTRY_VERIFY(m_row->infoButton()->isVisible());
@@ -481,7 +488,9 @@ private:
         if (found.isEmpty()
             && !(listEntries.value(state).contains(status) || (status.isEmpty() && !listEntries.contains(state))))
             found = QStringLiteral("status list shows \"%1\" for %2").arg(status, state);
-        if (found.isEmpty() && !m_detail->stateLabel()->text().contains(state) && state != QLatin1String("cancelled"))
+        // The line says the state in the words the rows and zavctl's table use.
+        const QString word = Zav::displayWord(Zav::stateFromWord(state).value_or(Zav::TransferState::Pending));
+        if (found.isEmpty() && !m_detail->stateLabel()->text().endsWith(word) && state != QLatin1String("cancelled"))
             found = QStringLiteral("state line \"%1\" for %2").arg(m_detail->stateLabel()->text(), state);
         clickOn(&m_window, m_detail->closeButton());
         return found;

@@ -112,6 +112,10 @@ private Q_SLOTS:
              "[\"setProgres\", 1]}]}",
              QStringLiteral("2:51: no change \"setProgres\"; did you mean \"setProgress\"?")},
             {"{\"transfers\": [{\"key\": \"a\"}\n \"timeline\": []}", QStringLiteral("2:2: ',' or ']' is expected")},
+            // The word zavctl's table once showed: before, played and failed.
+            {"{\"transfers\": [{\"key\": \"a\"}],\n \"timeline\": [{\"at\": 0, \"transfer\": \"a\", \"expect\": "
+             "{\"state\": \"running\"}}]}",
+             QStringLiteral("2:62: \"running\" is no state: did you mean \"active\"?")},
             {"{\"transfers\": [{\"key\": \"a\"}],\n \"timeline\": [{\"at\": -5, \"transfer\": \"a\", \"request\": "
              "\"cancel\"}]}",
              QStringLiteral("2:22: \"at\" must be a number from 0 to 86400000")},

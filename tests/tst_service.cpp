@@ -502,7 +502,7 @@ private Q_SLOTS:
              {id, QStringLiteral("Unable to reach the server"), QStringLiteral("d"), QStringLiteral("Retry now")});
         QString out;
         QCOMPARE(m_bus.zavctl({QStringLiteral("list")}, &out), 0);
-        QVERIFY2(out.contains(QStringLiteral("failed: Unable to reach the server \u2026")), qPrintable(out));
+        QVERIFY2(out.contains(QStringLiteral("Error: Unable to reach the server (\u2026")), qPrintable(out));
         QVERIFY2(out.contains(QStringLiteral(" 12%")), qPrintable(out));
         // Narrower terminals: every line fits, the header too, and the state and per cent stay.
         for (const int columns : {70, 60, 40}) {
@@ -510,12 +510,23 @@ private Q_SLOTS:
                      0);
             for (const QString &line : out.split(QLatin1Char('\n')))
                 QVERIFY2(line.size() <= columns, qPrintable(line));
-            QVERIFY2(out.contains(QStringLiteral("failed:")) && out.contains(QStringLiteral(" 12%")), qPrintable(out));
+            QVERIFY2(out.contains(QStringLiteral("Error:")) && out.contains(QStringLiteral(" 12%")), qPrintable(out));
         }
         QCOMPARE(m_bus.zavctl({QStringLiteral("show"), id, QStringLiteral("--json")}, &out), 0);
         const QJsonObject t = QJsonDocument::fromJson(out.toUtf8()).object();
         QCOMPARE(t.value(QStringLiteral("id")).toInteger(), id.toLongLong());
         QVERIFY2(out.contains(QStringLiteral("\"progress\": 0.123456,")), qPrintable(out));
+        // Counts past the signed range are numbers with their exact digits (before, strings; the
+        // table showed raw digits cut to its column).
+        call(bus, QLatin1String(ZavBus::Transfers::setSize),
+             {id, QVariant::fromValue(quint64(18446744073709551615ULL))});
+        for (const QStringList &command :
+             {QStringList {QStringLiteral("show"), id}, QStringList {QStringLiteral("list")}}) {
+            QCOMPARE(m_bus.zavctl(command + QStringList {QStringLiteral("--json")}, &out), 0);
+            QVERIFY2(out.contains(QStringLiteral("\"size\": 18446744073709551615,")), qPrintable(out));
+        }
+        QCOMPARE(m_bus.zavctl({QStringLiteral("list")}, &out), 0);
+        QVERIFY2(out.contains(QStringLiteral("16.0 EiB")), qPrintable(out));
     }
 
     void noticesOnlyToWatchersAndOneUntilFetched()
@@ -594,16 +605,17 @@ private Q_SLOTS:
         QVERIFY2(waitFor(QStringLiteral("Holiday photos")), qPrintable(screen + lines));
         QVERIFY2(waitFor(QStringLiteral("50%")) || lines.contains(QStringLiteral("\"progress\":0.5")),
                  qPrintable(screen));
-        QVERIFY(screen.contains(QStringLiteral("\x1b[32mrunning")));
+        QVERIFY(screen.contains(QStringLiteral("\x1b[32mActive")));
         QVERIFY(!plainScreen.contains(QStringLiteral("\x1b[32m")));
         // Redrawn in place: cursor home and clear to the end of line, never a cleared screen.
         QCOMPARE(screen.count(QStringLiteral("\x1b[2J")), 1);
         call(bus, QLatin1String(ZavBus::Transfers::markCancelled), {id});
-        QVERIFY(waitFor(QStringLiteral("cancelled")));
+        // "Cancelled" in the tables, "cancelled" in JSON.
+        QVERIFY(waitFor(QStringLiteral("ancelled")));
         // In a pipe: one JSON object a line, or a plain line, never a screen control.
         QVERIFY(!lines.contains(QChar(0x1b)));
         QByteArray plainLines;
-        for (int i = 0; i < 100 && !plainLines.contains("cancelled"); ++i) {
+        for (int i = 0; i < 100 && !plainLines.contains("Cancelled"); ++i) {
             linePipe.waitForReadyRead(50);
             plainLines += linePipe.readAllStandardOutput();
         }

@@ -12,8 +12,11 @@
 
 #include <zav/ZavClient.h>
 
+#include <QJsonArray>
 #include <QSignalSpy>
 #include <QTest>
+
+#include <algorithm>
 
 namespace {
 const QString Msg = QStringLiteral("Transfer Message 3");
@@ -130,10 +133,19 @@ private Q_SLOTS:
                                      QString(), QStringLiteral("9.77237e+09"));
         const QString junk = add(QStringLiteral("Sync"), QStringLiteral("Transfer 9"), QStringLiteral("Inactive"),
                                  QString(), QStringLiteral("1e400"));
+        // Whole bytes exactly: before, through a double, ...993 arrived as ...992.
+        const QString exact = add(QStringLiteral("Sync"), QStringLiteral("Transfer 9"), QStringLiteral("Inactive"),
+                                  QString(), QStringLiteral("9007199254740993"));
         QVERIFY(m_bus.sync());
+        const QList<QJsonObject> journal = m_bus.journalFor(exact);
+        QVERIFY(std::any_of(journal.begin(), journal.end(), [](const QJsonObject &line) {
+            return line.value(QStringLiteral("call")) == QLatin1String("setSize")
+                && line.value(QStringLiteral("args")).toArray().at(0).toVariant().toString()
+                == QLatin1String("9007199254740993");
+        }));
         QVERIFY(m_bus.callsFor(fraction).contains(QStringLiteral("setSize(1500)")));
         // The row and the record hold what the service does, not what was typed.
-        QCOMPARE(m_page->valueStore().size(fraction), 1500.0);
+        QCOMPARE(m_page->valueStore().size(fraction), quint64(1500));
         QCOMPARE(m_page->findElement(fraction)->sizeLabel()->text(), QStringLiteral("1500 Bytes"));
         QVERIFY(m_bus.callsFor(exponent).contains(QStringLiteral("setSize(9772370000)")));
         QVERIFY(m_bus.callsFor(junk).contains(QStringLiteral("setSize(0)")));
