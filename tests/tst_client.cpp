@@ -143,6 +143,46 @@ private Q_SLOTS:
         QCOMPARE(m_bus.zavctl({QStringLiteral("request"), QStringLiteral("999"), QStringLiteral("cancel")}), 1);
     }
 
+    void refusalsAreSignalledAndAcceptedChangesRemembered()
+    {
+        Client client;
+        QVERIFY(client.init());
+        Transfer *t = client.registerTransfer(QStringLiteral("t"), Client::Sync);
+        QVERIFY(t);
+        QSignalSpy refused(t, &Transfer::changeRefused);
+        const QStringList name {QStringLiteral("setName")};
+        t->setName(QStringLiteral("first"));
+        t->setName(QString(5000, QLatin1Char('n')));
+        t->setProgress(2.0f);
+        QCOMPARE(t->changesInFlight(name), 2);
+        QTRY_COMPARE(refused.size(), 2);
+        QCOMPARE(t->changesInFlight(name), 0);
+        QCOMPARE(refused.at(0).at(0).toString(), QStringLiteral("setName"));
+        QCOMPARE(refused.at(0).at(1).toString(), QStringLiteral("org.freedesktop.DBus.Error.InvalidArgs"));
+        QCOMPARE(refused.at(1).at(0).toString(), QStringLiteral("setProgress"));
+        QVariantList arguments;
+        QCOMPARE(t->lastAccepted(name, &arguments), QStringLiteral("setName"));
+        QCOMPARE(arguments, QVariantList {QStringLiteral("first")});
+        // Of several calls, the one taken last.
+        t->markPaused();
+        t->setPending(QStringLiteral("why"));
+        QTRY_COMPARE(t->changesInFlight({QStringLiteral("markPaused"), QStringLiteral("setPending")}), 0);
+        QCOMPARE(t->lastAccepted({QStringLiteral("setPending"), QStringLiteral("markPaused")}, &arguments),
+                 QStringLiteral("setPending"));
+        QCOMPARE(arguments, QVariantList {QStringLiteral("why")});
+
+        // A flood awaits a bounded number of answers: past the bus's own limit of pending
+        // replies (128 on this bus), it would refuse the calls unsent.
+        for (int i = 0; i < 1000; ++i)
+            t->setProgress(float(i % 100) / 100.0f);
+        QVERIFY(t->changesInFlight({QStringLiteral("setProgress")}) <= 64);
+        QVERIFY(m_bus.sync());
+        QTRY_COMPARE(t->changesInFlight({QStringLiteral("setProgress")}), 0);
+        QCOMPARE(refused.size(), 2);
+        // All arrived, and the refused one above is journalled too.
+        QCOMPARE(m_bus.callsFor(t->id()).filter(QStringLiteral("setProgress(")).size(), 1001);
+    }
+
 private:
     TestBus m_bus;
 };

@@ -11,6 +11,7 @@
 #include <QJsonArray>
 
 #include <MApplication.h>
+#include <zav/ZavClient.h>
 #include <MApplicationWindow.h>
 #include <MButton.h>
 #include <MComboBox.h>
@@ -173,6 +174,20 @@ private Q_SLOTS:
         QTRY_VERIFY(!m_show->isServiceAvailable());
         QVERIFY(m_bus.startService());
         QTRY_VERIFY(m_show->isServiceAvailable());
+    }
+
+    void aChangeAHungServiceDoesNotAnswerIsSaidAndKept()
+    {
+        openRow();
+        m_bus.pauseService(true);
+        pickOption(m_detail->nameList(), QStringLiteral("Transfer 7"));
+        QTRY_VERIFY_WITH_TIMEOUT(m_detail->noticeLabel()->text().contains(QLatin1String("did not answer")),
+                                 Zav::Client::CallTimeout + 3000);
+        m_bus.pauseService(false);
+        // It may still take effect, so it is not undone: here it did.
+        QCOMPARE(m_show->valueStore().name(m_id), QStringLiteral("Transfer 7"));
+        QVERIFY(m_bus.sync());
+        QCOMPARE(m_bus.show(m_id).value(QStringLiteral("name")).toString(), QStringLiteral("Transfer 7"));
     }
 
     void eachTransferOpensWithItsOwnValues()
