@@ -154,17 +154,8 @@ void ZAVTestElementDetail::init(const QString &name, const QString &msg, double 
                                 const QString &status, double progress, double speed)
 {
     const LoadingScope scope(loading);
-    transferName.setCurrentOption(name);
-    transferMsg.setCurrentOption(msg);
-    transferStatus.setCurrentOption(status);
     qDebug() << "ZAVTestElementDetail::init" << name << msg << estimate << status << progress;
-    // The handles go to the nearest step of their scales; the labels show the values as they are
-    // (before, 45,708,800 bytes read "4.46684e+07" and a progress of 0.333 "34").
-    showSize(ZAVTestNumbers::toByteCount(size));
-    transferEstimate.showValue(estimate, QString::number(estimate, 'f', 0) + QStringLiteral(" seconds"));
-    transferProgress.setValue(progress * 100);
-    transferProgress.showNumber(QString::number(progress * 100, 'g', 6));
-    transferSpeed.showValue(speed, QString::number(speed, 'f', 0) + QLatin1Char(' '));
+    showValues(name, msg, ZAVTestNumbers::toByteCount(size), estimate, status, progress, speed);
     transferProgress.setAutoButtonChecked(false);
     if (!controlsConnected) {
         controlsConnected = true;
@@ -172,29 +163,53 @@ void ZAVTestElementDetail::init(const QString &name, const QString &msg, double 
     }
 }
 
+void ZAVTestElementDetail::showValues(const QString &name, const QString &msg, quint64 size, double estimate,
+                                      const QString &status, double progress, double speed)
+{
+    transferName.setCurrentOption(name);
+    transferMsg.setCurrentOption(msg);
+    transferStatus.setCurrentOption(status);
+    // The handles go to the nearest step of their scales; the labels show the values as they are
+    // (before, 45,708,800 bytes read "4.46684e+07" and a progress of 0.333 "34").
+    showSize(size);
+    transferEstimate.showValue(estimate, QString::number(estimate, 'f', 0) + QStringLiteral(" seconds"));
+    transferProgress.setValue(progress * 100);
+    transferProgress.showNumber(QString::number(progress * 100, 'g', 6));
+    transferSpeed.showValue(speed, QString::number(speed, 'f', 0) + QLatin1Char(' '));
+}
+
 void ZAVTestElementDetail::load(const ZAVTestTransferValues &v)
 {
     prepareToAppear();
-    init(v.name, v.message, v.size, double(v.estimate), v.statusEntry(), v.progress, double(v.speed));
-    const LoadingScope scope(loading);
-    if (v.statusEntry().isEmpty())
-        transferStatus.showNoOption();
-    for (auto [list, option] : {std::pair<ZAVTestListObject *, QString> {&transferIcon, v.icon},
-                                {&transferThumbnail, v.thumbnail},
-                                {&transferCancel, v.cancelText}}) {
-        if (option.isEmpty() || !list->setCurrentOption(option))
-            list->showNoOption();
-    }
+    init(v.name, v.message, double(v.size), double(v.estimate), v.statusEntry(), v.progress, double(v.speed));
     setAutoProgressChecked(v.autoProgress);
-    setCanPauseChecked(v.canPause);
-    showSize(v.size);
-    textSize->setText(QString::number(v.size));
-    textProgress->setText(percentText(v.progress));
-    textTitle->setText(v.title);
-    textResult->setText(v.result);
-    buttonCommit->setChecked(v.inCommit);
-    buttonCommit->setText(v.inCommit ? QStringLiteral("End Commit") : QStringLiteral("Start Commit"));
     labelNotice->setText(QString());
+    refresh(v);
+}
+
+void ZAVTestElementDetail::refresh(const ZAVTestTransferValues &v)
+{
+    if (!controlsConnected)
+        return; // never loaded: load() shows it all
+    {
+        const LoadingScope scope(loading);
+        showValues(v.name, v.message, v.size, double(v.estimate), v.statusEntry(), v.progress, double(v.speed));
+        if (v.statusEntry().isEmpty())
+            transferStatus.showNoOption();
+        for (auto [list, option] : {std::pair<ZAVTestListObject *, QString> {&transferIcon, v.icon},
+                                    {&transferThumbnail, v.thumbnail},
+                                    {&transferCancel, v.cancelText}}) {
+            if (option.isEmpty() || !list->setCurrentOption(option))
+                list->showNoOption();
+        }
+        setCanPauseChecked(v.canPause);
+        textSize->setText(QString::number(v.size));
+        textProgress->setText(percentText(v.progress));
+        textTitle->setText(v.title);
+        textResult->setText(v.result);
+        buttonCommit->setChecked(v.inCommit);
+        buttonCommit->setText(v.inCommit ? QStringLiteral("End Commit") : QStringLiteral("Start Commit"));
+    }
     showState(v);
 }
 
@@ -212,8 +227,10 @@ void ZAVTestElementDetail::showState(const ZAVTestTransferValues &v)
     if (v.inCommit && v.absence.isEmpty())
         text += QStringLiteral(" (commit open: changes apply at End Commit)");
     labelState->setText(text);
-    if (!v.refusal.isEmpty())
+    // A refusal's note stays until the tester's next change clears it from the record.
+    if (!v.refusal.isEmpty() || (!shownRefusal.isEmpty() && labelNotice->text() == shownRefusal))
         labelNotice->setText(v.refusal);
+    shownRefusal = v.refusal;
     // The controls that show a held value follow it: a change made elsewhere (an answer, Auto,
     // the slider, a refusal) leaves no control showing another. A field being typed in (edited
     // since its text was last sent or set) is left alone.

@@ -29,6 +29,9 @@ public:
     // Fills every control from the transfer's record (built first if need be), so that nothing of
     // the transfer shown before stays; sends nothing.
     void load(const ZAVTestTransferValues &values);
+    // Shows every value of the record again, as load() does, but leaves Auto as it is; sends
+    // nothing. For a change the page did not make (a refusal undone).
+    void refresh(const ZAVTestTransferValues &values);
     // The line that says the transfer's state at the service, or that the service holds it no
     // more; a change of state while the page is open comes in here.
     void showState(const ZAVTestTransferValues &values);
@@ -105,6 +108,8 @@ private:
     void connectControls();
     void showEntered(ZAVTestSliderObject &slider, double value, const QString &sent);
     void showSize(quint64 bytes);
+    void showValues(const QString &name, const QString &msg, quint64 size, double estimate, const QString &status,
+                    double progress, double speed);
     static QString percentText(double fraction);
     void refuse(MTextEdit *field, const QString &why);
     // The field's text has gone to the service: it follows the record again.
@@ -131,6 +136,7 @@ private:
     MLabel *labelState = nullptr;
     MLabel *labelNotice = nullptr;
     QString transferId_;
+    QString shownRefusal; // the service's refusal the notice line shows, if any
 
     // Set while the page builds its controls or loads a transfer into them: what the controls
     // report then is the program's doing, not the tester's, and is not sent.

@@ -156,8 +156,12 @@ private Q_SLOTS:
         init();
         openRow();
         pickOption(m_detail->nameList(), QStringLiteral("Transfer 7"));
+        clickOn(&m_window, m_detail->progressSlider().autoButton());
         typeAndReturn(m_detail->titleField(), QString(120, QLatin1Char('x')));
         QTRY_VERIFY(m_detail->noticeLabel()->text().startsWith(QLatin1String("Title refused by the service")));
+        // Undoing the refused title leaves Auto running.
+        QVERIFY(m_detail->progressSlider().isAutoRunning());
+        clickOn(&m_window, m_detail->progressSlider().autoButton());
         QVERIFY(m_detail->noticeLabel()->text().endsWith(QLatin1String("(LimitsExceeded)")));
         QVERIFY(m_row->toolTip().startsWith(QLatin1String("Title refused")));
         // Before, the field kept the refused title and the page said nothing.
