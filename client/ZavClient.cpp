@@ -156,17 +156,25 @@ public:
 
     struct Accepted
     {
-        quint64 order = 0;
+        quint64 sent = 0; // the change's place among this transfer's changes
         QVariantList arguments;
     };
     QHash<QString, int> inFlight; // unanswered changes by method
     QHash<QString, Accepted> accepted; // the last change of each method the service took
-    quint64 answers = 0;
+    quint64 sends = 0;
+
+    void accept(const QString &name, quint64 sent, const QVariantList &arguments)
+    {
+        Accepted &last = accepted[name];
+        if (sent > last.sent)
+            last = {sent, arguments};
+    }
 
     // Sends a change at once and without waiting, to the instance that registered the transfer;
     // dropped when that instance is gone. Its answer comes later: a refusal is signalled, an
     // acceptance remembered. Past MaxAwaited unanswered changes (a hung service under a flood)
-    // changes go without an answer, so that waits never pile up without bound.
+    // changes go without an answer, so that waits never pile up without bound: those count as
+    // accepted.
     void send(const char *method, const QVariantList &arguments)
     {
         Proxy *proxy = client->proxyFor(owner);
@@ -175,6 +183,7 @@ public:
         const QString name = QLatin1String(method);
         QVariantList message {id};
         message += arguments;
+        const quint64 sent = ++sends;
         if (client->awaited >= ClientPrivate::MaxAwaited) {
             if (!client->overflowSaid) {
                 client->overflowSaid = true;
@@ -183,19 +192,20 @@ public:
                        ClientPrivate::MaxAwaited);
             }
             proxy->callWithArgumentList(QDBus::NoBlock, name, message);
+            accept(name, sent, arguments);
             return;
         }
         ++client->awaited;
         ++inFlight[name];
         auto *watcher = new QDBusPendingCallWatcher(proxy->asyncCallWithArgumentList(name, message), q);
-        QObject::connect(watcher, &QDBusPendingCallWatcher::finished, q, [this, watcher, name, arguments] {
+        QObject::connect(watcher, &QDBusPendingCallWatcher::finished, q, [this, watcher, name, sent, arguments] {
             watcher->deleteLater();
             --client->awaited;
             auto it = inFlight.find(name);
             if (it != inFlight.end() && --*it <= 0)
                 inFlight.erase(it);
             if (!watcher->isError()) {
-                accepted.insert(name, {++answers, arguments});
+                accept(name, sent, arguments);
                 return;
             }
             const QDBusError error = watcher->error();
@@ -323,8 +333,8 @@ QString Transfer::lastAccepted(const QStringList &calls, QVariantList *arguments
     quint64 order = 0;
     for (const QString &call : calls) {
         auto it = d->accepted.constFind(call);
-        if (it != d->accepted.constEnd() && it->order > order) {
-            order = it->order;
+        if (it != d->accepted.constEnd() && it->sent > order) {
+            order = it->sent;
             last = call;
             if (arguments)
                 *arguments = it->arguments;

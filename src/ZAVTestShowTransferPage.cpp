@@ -254,20 +254,20 @@ void restoreState(Values &v, const QString &last, const QVariantList &args)
 }
 
 // Puts back in `v` what the service holds of the field that the refused `call` changes, from
-// the last change of it the service took; false while another such change is on its way (its
+// the last change of it the service took; nothing while another such change is on its way (its
 // answer decides).
-bool restoreHeld(Values &v, Zav::Transfer *transfer, const QString &call)
+void restoreHeld(Values &v, Zav::Transfer *transfer, const QString &call)
 {
     using namespace ZavBus::Transfers;
     const QStringList calls = callsOfField(call);
     if (transfer->changesInFlight(calls) > 0)
-        return false;
+        return;
     QVariantList args;
     const QString last = transfer->lastAccepted(calls, &args);
     const QVariant first = args.value(0);
-    if (calls.size() > 2)
+    if (calls.contains(QLatin1String(setPending)))
         restoreState(v, last, args);
-    else if (calls.size() == 2)
+    else if (calls.contains(QLatin1String(startCommit)))
         v.inCommit = last == QLatin1String(startCommit);
     else if (call == QLatin1String(setName))
         v.name = first.toString();
@@ -298,7 +298,6 @@ bool restoreHeld(Values &v, Zav::Transfer *transfer, const QString &call)
             v.progress = args.value(0).toDouble();
         }
     }
-    return true;
 }
 } // namespace
 
@@ -370,7 +369,7 @@ void ZAVTestShowTransferPage::registrationDone(ZAVTestElement *row, Zav::Transfe
     it->registering = false;
     if (!transfer) {
         qDebug() << "return back";
-        it->absence = QStringLiteral("Not registered: %1").arg(readableError(error));
+        it->absence = QStringLiteral("Not registered: %1").arg(readableError(Zav::printable(error.left(400))));
         showRow(row, *it);
         row->setOffer(QStringLiteral("Register again"));
         return;
@@ -639,7 +638,8 @@ void ZAVTestShowTransferPage::changeRefused(Zav::Transfer *transfer, const QStri
     if (!values->contains(id) || values->values(id).handle != transfer)
         return; // a transfer released since, or an id the service has given again
     qDebug() << "ZAVTestShowTransferPage::changeRefused" << id << call << error << message.left(200);
-    const QString reason = readableError(error + QStringLiteral(": ") + message.left(300));
+    // The service's words, as any program's on the screen: cut, with control characters escaped.
+    const QString reason = readableError(Zav::printable(error.left(100) + QStringLiteral(": ") + message.left(300)));
     if (error == QLatin1String("com.kelvo.zav.Error.UnknownTransfer")
         || error == QLatin1String("org.freedesktop.DBus.Error.AccessDenied")) {
         if (ZAVTestElement *row = findElement(id)) {

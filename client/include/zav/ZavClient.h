@@ -98,8 +98,10 @@ public:
     // Changes of these methods of the interface ("setName", "setActive", ...) sent and not
     // answered yet.
     int changesInFlight(const QStringList &calls) const;
-    // Of these methods, the one whose change the service accepted last, with that change's
-    // arguments (after the id) in `arguments`; empty when it accepted none of them.
+    // Of these methods, the one whose change the service accepted last (in the order the changes
+    // were made), with that change's arguments (after the id) in `arguments`; empty when it
+    // accepted none of them. A change sent while too many were unanswered, without awaiting its
+    // answer, counts as accepted.
     QString lastAccepted(const QStringList &calls, QVariantList *arguments = nullptr) const;
 
 Q_SIGNALS:
