@@ -5,7 +5,12 @@
 #include <zav/ZavClient.h>
 
 #include <QDBusConnection>
+#include <QDBusContext>
+#include <QDBusMessage>
 #include <QElapsedTimer>
+#include <QMutex>
+#include <QScopeGuard>
+#include <QThread>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -20,6 +25,32 @@ public:
     int heard = 0;
 public Q_SLOTS:
     void onRequest(const QString &, const QString &) { ++heard; }
+};
+
+// A service of its own thread that answers a registration only when told to.
+class LateRegistrar : public QObject, protected QDBusContext
+{
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "com.kelvo.zav.Transfers")
+public:
+    QDBusMessage waiting() const
+    {
+        const QMutexLocker lock(&m_mutex);
+        return m_waiting;
+    }
+public Q_SLOTS:
+    QString ping() { return QStringLiteral("late"); }
+    QString registerTransfer(const QString &, int, const QString &)
+    {
+        setDelayedReply(true);
+        const QMutexLocker lock(&m_mutex);
+        m_waiting = message();
+        return QString();
+    }
+
+private:
+    mutable QMutex m_mutex;
+    QDBusMessage m_waiting;
 };
 
 class tst_Client : public QObject
@@ -181,6 +212,40 @@ private Q_SLOTS:
         QCOMPARE(refused.size(), 2);
         // All arrived, and the refused one above is journalled too.
         QCOMPARE(m_bus.callsFor(t->id()).filter(QStringLiteral("setProgress(")).size(), 1001);
+    }
+
+    void anAnswerFromAnInstanceThatLeftGivesNoTransfer()
+    {
+        m_bus.stopService();
+        QThread thread;
+        auto *registrar = new LateRegistrar;
+        registrar->moveToThread(&thread);
+        connect(&thread, &QThread::finished, registrar, &QObject::deleteLater);
+        thread.start();
+        const auto stop = qScopeGuard([&] {
+            QDBusConnection::disconnectFromBus(QStringLiteral("fake"));
+            thread.quit();
+            thread.wait();
+        });
+        QDBusConnection fake = QDBusConnection::connectToBus(m_bus.address(), QStringLiteral("fake"));
+        QVERIFY(fake.registerObject(QLatin1String(ZavBus::ObjectPath), registrar, QDBusConnection::ExportAllSlots));
+        QVERIFY(fake.registerService(QLatin1String(ZavBus::ServiceName)));
+        Client client;
+        QVERIFY(client.init());
+        bool answered = false;
+        Transfer *handed = nullptr;
+        client.registerTransfer(QStringLiteral("x"), Client::Sync, QString(), this,
+                                [&](Transfer *transfer, const QString &) {
+                                    answered = true;
+                                    handed = transfer;
+                                });
+        QTRY_VERIFY(registrar->waiting().type() == QDBusMessage::MethodCallMessage);
+        // The instance gives up the name, then answers: nothing it registered can be changed.
+        QVERIFY(fake.unregisterService(QLatin1String(ZavBus::ServiceName)));
+        QTRY_VERIFY(!client.isServiceAvailable());
+        QVERIFY(fake.send(registrar->waiting().createReply(QStringLiteral("7"))));
+        QTRY_VERIFY(answered);
+        QCOMPARE(handed, nullptr);
     }
 
 private:

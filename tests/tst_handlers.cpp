@@ -127,6 +127,12 @@ private Q_SLOTS:
         QVERIFY(m_detail->noticeLabel()->text().startsWith(QLatin1String("Not sent")));
         typeAndReturn(m_detail->progressField(), QStringLiteral("25"));
         QVERIFY(m_detail->noticeLabel()->text().isEmpty());
+        // The slider follows what was typed.
+        const int at25 = m_detail->progressSlider().slider()->value();
+        typeAndReturn(m_detail->progressField(), QStringLiteral("50"));
+        QVERIFY(m_detail->progressSlider().slider()->value() > at25);
+        typeAndReturn(m_detail->progressField(), QStringLiteral("25"));
+        QCOMPARE(m_detail->progressSlider().slider()->value(), at25);
         // Whole bytes travel exactly (before, through a double: ...993 arrived as ...992).
         for (const char *typed : {"9007199254740993", "18446744073709551615"}) {
             typeAndReturn(m_detail->sizeField(), QString::fromLatin1(typed));
@@ -141,7 +147,7 @@ private Q_SLOTS:
         QCOMPARE(m_detail->sizeSlider().slider()->handleLabel(), QStringLiteral("100 TB"));
         clickOn(&m_window, m_detail->closeButton());
         QVERIFY(m_bus.sync());
-        QCOMPARE(newCalls().size(), 4);
+        QCOMPARE(newCalls().size(), 6);
         QCOMPARE(m_bus.show(m_id).value(QStringLiteral("size")).toInteger(), 99999999999999);
         QCOMPARE(screenDisagrees(), QString());
     }

@@ -15,6 +15,7 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QXmlStreamReader>
 
 namespace {
 QDBusMessage call(const QDBusConnection &bus, const QString &method, const QVariantList &args,
@@ -210,7 +211,18 @@ private Q_SLOTS:
         QCOMPARE(skipped > 0, fault == QLatin1String("no-control"));
         QFile report(junit);
         QVERIFY(report.open(QIODevice::ReadOnly));
-        QCOMPARE(report.readAll().count("<failure"), qsizetype(failures.size()));
+        const QByteArray xml = report.readAll();
+        QCOMPARE(xml.count("<failure"), qsizetype(failures.size()));
+        // The suites' counts say the same as their cases.
+        int failuresCounted = 0, skippedCounted = 0;
+        for (QXmlStreamReader reader(xml); !reader.atEnd();) {
+            if (reader.readNext() == QXmlStreamReader::StartElement && reader.name() == QLatin1String("testsuite")) {
+                failuresCounted += reader.attributes().value(QLatin1String("failures")).toInt();
+                skippedCounted += reader.attributes().value(QLatin1String("skipped")).toInt();
+            }
+        }
+        QCOMPARE(failuresCounted, failures.size());
+        QCOMPARE(skippedCounted, skipped);
     }
 
     void anotherConnectionsChangeIsRefused()
