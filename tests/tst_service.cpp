@@ -13,6 +13,7 @@
 #include <QJsonDocument>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QXmlStreamReader>
@@ -292,6 +293,9 @@ private Q_SLOTS:
         QCOMPARE(call(bus, QLatin1String(ZavBus::Transfers::registerTransfer), {QStringLiteral("no"), 0, QString()})
                      .errorName(),
                  QStringLiteral("com.kelvo.zav.Error.Refused"));
+        QString out;
+        QCOMPARE(m_bus.zavctl({QStringLiteral("status")}, &out), 0);
+        QVERIFY2(out.contains(QStringLiteral("refusing new transfers")), qPrintable(out));
         QCOMPARE(m_bus.zavctl({QStringLiteral("refuse"), QStringLiteral("off")}), 0);
         QVERIFY(!registerOn(bus, QStringLiteral("yes")).isEmpty());
 
@@ -346,6 +350,29 @@ private Q_SLOTS:
             QCOMPARE(set(second, next, ZavBus::Transfers::setMessage, big), QString());
         }
         QDBusConnection::disconnectFromBus(QStringLiteral("second"));
+    }
+
+    void textBudgetsAtTheirEdges()
+    {
+        // Each budget in turn is the small one: a text that fills it exactly is taken, a character
+        // more is refused, whatever the other allows.
+        for (const bool global : {true, false}) {
+            const QString small = QStringLiteral("6000"), large = QStringLiteral("100000");
+            QVERIFY(m_bus.startService({QStringLiteral("--max-text-bytes"), global ? small : large,
+                                        QStringLiteral("--max-text-bytes-per-client"), global ? large : small}));
+            const QDBusConnection bus = QDBusConnection::sessionBus();
+            const QString id = registerOn(bus, QStringLiteral("a"));
+            QString out;
+            QCOMPARE(m_bus.zavctl({QStringLiteral("status"), QStringLiteral("--json")}, &out), 0);
+            const qint64 used =
+                QJsonDocument::fromJson(out.toUtf8()).object().value(QStringLiteral("textBytes")).toInteger();
+            QVERIFY(used > 0);
+            const QString fill(int(6000 - used) / 2, QLatin1Char('x'));
+            const char *setMessage = ZavBus::Transfers::setMessage;
+            QCOMPARE(call(bus, QLatin1String(setMessage), {id, fill}).errorName(), QString());
+            QCOMPARE(call(bus, QLatin1String(setMessage), {id, fill + QLatin1Char('x')}).errorName(),
+                     QStringLiteral("org.freedesktop.DBus.Error.LimitsExceeded"));
+        }
     }
 
     void transfersOfALeavingClientAreForgotten()
@@ -548,6 +575,10 @@ private Q_SLOTS:
         QDBusConnection bus = QDBusConnection::sessionBus();
         QVERIFY(bus.connect(QString(), QLatin1String(ZavBus::ObjectPath), QLatin1String(ZavBus::ControlInterface),
                             QLatin1String(ZavBus::Control::changesPending), this, SLOT(noticed())));
+        QDBusConnection stranger = QDBusConnection::connectToBus(m_bus.address(), QStringLiteral("stranger"));
+        const auto gone = qScopeGuard([] { QDBusConnection::disconnectFromBus(QStringLiteral("stranger")); });
+        QVERIFY(stranger.connect(QString(), QLatin1String(ZavBus::ObjectPath), QLatin1String(ZavBus::ControlInterface),
+                                 QLatin1String(ZavBus::Control::changesPending), this, SLOT(strangerNoticed())));
         const QString id = registerOn(bus, QStringLiteral("Watched"));
         call(bus, QLatin1String(ZavBus::Transfers::setActive), {id, 0.1});
         QTest::qWait(200);
@@ -571,10 +602,29 @@ private Q_SLOTS:
         call(bus, QLatin1String(ZavBus::Transfers::setProgress), {id, 0.5});
         QTRY_COMPARE(m_notices, 2); // fetched: told again
         control(ZavBus::Control::changes, {1000});
+        // Told while changes keep coming faster than the notices, not only once they stop.
+        for (int i = 0; i < 300 && m_notices == 2; ++i) {
+            call(bus, QLatin1String(ZavBus::Transfers::setProgress), {id, i / 300.0});
+            QTest::qWait(5);
+        }
+        QCOMPARE(m_notices, 3);
+        control(ZavBus::Control::changes, {1000});
+        // A page holds as many changes as asked for, and says there are more.
+        QStringList ids;
+        for (const char *name : {"x", "y", "z"})
+            ids << registerOn(bus, QLatin1String(name));
+        for (const QString &other : std::as_const(ids))
+            call(bus, QLatin1String(ZavBus::Transfers::setProgress), {other, 0.3});
+        const QJsonObject first = QJsonDocument::fromJson(control(ZavBus::Control::changes, {2}).toUtf8()).object();
+        QCOMPARE(first.value(QStringLiteral("changed")).toArray().size(), 2);
+        QVERIFY(first.value(QStringLiteral("more")).toBool());
+        control(ZavBus::Control::changes, {1000});
+        // Only the watcher was told: a connection that listens without watching heard nothing.
+        QCOMPARE(m_strangerNotices, 0);
         control(ZavBus::Control::setWatching, {false});
         call(bus, QLatin1String(ZavBus::Transfers::setProgress), {id, 0.6});
         QTest::qWait(200);
-        QCOMPARE(m_notices, 2);
+        QCOMPARE(m_notices, 3);
     }
 
     void watchOnATerminalAndInAPipe()
@@ -652,9 +702,11 @@ private Q_SLOTS:
 
 public Q_SLOTS:
     void noticed() { ++m_notices; }
+    void strangerNoticed() { ++m_strangerNotices; }
 
 private:
     int m_notices = 0;
+    int m_strangerNotices = 0;
     QJsonObject status()
     {
         const QDBusMessage reply = call(QDBusConnection::sessionBus(), QLatin1String(ZavBus::Control::status), {},
