@@ -65,6 +65,9 @@ private Q_SLOTS:
             {{QStringLiteral("list"), QStringLiteral("--jsno")},
              QStringLiteral("zavctl: list has no option --jsno; did you mean --json? (see 'zavctl help list')\n")},
             {{QStringLiteral("refuse"), QStringLiteral("maybe")}, QStringLiteral("zavctl: refuse takes on or off\n")},
+            // Before, the scenario went to a file named "--journal".
+            {{QStringLiteral("record"), QStringLiteral("--out"), QStringLiteral("--journal"), QStringLiteral("j")},
+             QStringLiteral("zavctl: --out needs a value (see 'zavctl help record')\n")},
             {{QStringLiteral("play"), QStringLiteral("a.json"), QStringLiteral("--speed=fast")},
              QStringLiteral("zavctl: --speed does not take \"fast\" (see 'zavctl help play')\n")},
             {{QStringLiteral("conform"), QStringLiteral("--junit"), QStringLiteral("a"), QStringLiteral("--junit=b")},
@@ -687,6 +690,21 @@ private Q_SLOTS:
         QCOMPARE(last.value(QStringLiteral("event")).toString(), QStringLiteral("changed"));
         QCOMPARE(last.value(QStringLiteral("transfer")).toObject().value(QStringLiteral("id")).toInteger(),
                  id.toLongLong());
+        // A program that leaves: its row goes from the live table at once, not at the next change.
+        {
+            const QDBusConnection leaving = QDBusConnection::connectToBus(m_bus.address(), QStringLiteral("leaving"));
+            registerOn(leaving, QStringLiteral("Leaving soon"));
+            QVERIFY(waitFor(QStringLiteral("Leaving soon")));
+        }
+        QDBusConnection::disconnectFromBus(QStringLiteral("leaving"));
+        bool gone = false;
+        for (int i = 0; i < 1000 && !gone; ++i) {
+            live.waitForReadyRead(5);
+            screen += QString::fromUtf8(live.readAllStandardOutput());
+            const QString frame = screen.mid(screen.lastIndexOf(QStringLiteral("\x1b[H")));
+            gone = frame.endsWith(QStringLiteral("\x1b[J")) && !frame.contains(QStringLiteral("Leaving soon"));
+        }
+        QVERIFY(gone);
         // A restarted service: said, and its transfers shown (before, watch kept the old ones).
         m_bus.stopService();
         QVERIFY(m_bus.startService());
