@@ -187,6 +187,7 @@ private Q_SLOTS:
         QCOMPARE(box.exec(), int(M::DiscardButton));
         QCOMPARE(answerer.lastText(), QStringLiteral("Sure?"));
         QVERIFY(!m_window->topDialog());
+        QVERIFY(!box.scene()); // gone from the window, not left drawn over the page
         answerer.answerNext(M::OkButton);
         QCOMPARE(box.exec(), int(M::OkButton));
         // Return presses the default button (OK), whatever the order of the others.

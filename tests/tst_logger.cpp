@@ -69,6 +69,11 @@ private Q_SLOTS:
         QVERIFY(lines[3].endsWith(QStringLiteral(" [info] an info line")));
         // The handler that was there before is back once the logger is gone.
         QCOMPARE(g_previousHandlerSaw, QStringList {QStringLiteral("after the logger")});
+        // What a tester typed stays the tester's: the folder and the log are the owner's alone.
+        const QFileDevice::Permissions others = QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ExeGroup
+            | QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther;
+        QCOMPARE(QFileInfo(QFileInfo(path).path()).permissions() & others, QFileDevice::Permissions());
+        QCOMPARE(QFileInfo(path).permissions() & others, QFileDevice::Permissions());
     }
 
     void aLogPastItsCapIsMovedAside()

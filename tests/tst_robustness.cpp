@@ -133,6 +133,21 @@ private Q_SLOTS:
         // One request per transfer waited, the newest: each row has it.
         QTRY_COMPARE(log.count(QStringLiteral("ZAVTestElement::setResponse")), 3);
         QCOMPARE(log.count(QStringLiteral("ZAVTestElement::setResponse \"pause\"")), 3);
+
+        // Requests for many rows are put on them a few milliseconds a turn, not in one.
+        for (int i = 0; i < 400; ++i)
+            page.addTransfer(QStringLiteral("Sync"), QStringLiteral("Many %1").arg(i), QStringLiteral("m"), QString(),
+                             QStringLiteral("Active"), QString(), QStringLiteral("2"), QStringLiteral("0"), false);
+        QVERIFY(registrationsAnswered(&page));
+        const QList<ZAVTestElement *> many = page.rows();
+        LogCapture burst;
+        for (ZAVTestElement *row : many)
+            QVERIFY(QMetaObject::invokeMethod(&page, "cancelTransfer",
+                                              Q_ARG(Zav::Transfer *, page.transferHandle(row->transferId()))));
+        QCoreApplication::processEvents(); // one turn
+        const int first = burst.count(QStringLiteral("ZAVTestElement::setResponse"));
+        QVERIFY(first < many.size());
+        QTRY_COMPARE(burst.count(QStringLiteral("ZAVTestElement::setResponse")), many.size());
     }
 
     void serviceKilledAndRestartedTenTimes()
