@@ -526,6 +526,7 @@ private:
         pressOn(&m_window, m_row);
         QCOMPARE(m_window.currentPage(), m_detail);
         QCOMPARE(m_detail->transferId(), m_id);
+        QCOMPARE(m_detail->idLabel()->text(), QStringLiteral("id %1").arg(m_id)); // not the first one opened
     }
 
     // What the app sent for the transfer since init(), without the tester's requests.

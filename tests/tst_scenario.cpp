@@ -110,6 +110,16 @@ private Q_SLOTS:
         QVERIFY2(out.contains(QStringLiteral("FAIL wrong.json: film at 1100 ms (line 13:5): progress 0.3, speed 2048, "
                                              "state \"done\": state is \"cancelled\", expected \"done\"\n")),
                  qPrintable(out));
+        // A progress off by a millionth either way fails.
+        for (const char *progress : {"0.299999", "0.300001"}) {
+            example.seek(0);
+            const QString off = write(
+                QStringLiteral("off.json"),
+                example.readAll().replace("\"progress\": 0.3,", QByteArray("\"progress\": ") + progress + ','));
+            QCOMPARE(m_bus.zavctl({QStringLiteral("play"), off}, &out), 1);
+            QVERIFY2(out.contains(QStringLiteral("progress is 0.3, expected %1").arg(QLatin1String(progress))),
+                     qPrintable(out));
+        }
     }
 
     void badFilesAreReportedAndNothingIsPlayed()
