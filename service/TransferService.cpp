@@ -38,7 +38,6 @@ const QString ErrorLimitsExceeded = QStringLiteral("org.freedesktop.DBus.Error.L
 constexpr int MaxPageCount = Zav::PageSize;
 constexpr qsizetype MaxPageBytes = 1024 * 1024;
 // Removals kept for a watcher that does not fetch them; past this it lists everything again.
-constexpr qsizetype MaxPendingRemovals = 10000;
 
 // Non-finite numbers are journalled as text: JSON has no NaN.
 QJsonValue jsonNumber(double value)
@@ -245,7 +244,7 @@ void TransferService::markForWatchers(const QString &id, bool removed)
             continue; // everything is listed again anyway
         if (!removed) {
             w.changed.insert(id);
-        } else if (w.removed.size() >= MaxPendingRemovals) {
+        } else if (w.removed.size() >= m_limits.maxPendingRemovals) {
             w.resync = true;
             w.changed.clear();
             w.removed.clear();

@@ -46,6 +46,10 @@ public:
         // connection: 10,000 transfers of 4,096-character texts would take 1.4 GB.
         qint64 maxTextBytes = DefaultMaxTextBytes;
         qint64 maxTextBytesPerClient = DefaultMaxTextBytesPerClient;
+        // Removals kept for a watcher that has not fetched them; past that it is told to list
+        // everything again (a resync) and nothing more is kept for it until it has.
+        static constexpr int DefaultMaxPendingRemovals = 10000;
+        int maxPendingRemovals = DefaultMaxPendingRemovals;
         // For the conformance kit's own tests only: one contract rule broken on purpose.
         enum class Fault { None, ProgressUnchecked, OwnerUnchecked, RequestsBroadcast, DepartedKept, NoControl };
         Fault fault = Fault::None;

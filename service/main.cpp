@@ -77,16 +77,23 @@ int main(int argc, char **argv)
         QStringLiteral("max-text-bytes-per-client"),
         QStringLiteral("The same for the transfers of one bus connection (default 8M)."), QStringLiteral("size"),
         QStringLiteral("8M"));
+    const QCommandLineOption maxPendingRemovals(
+        QStringLiteral("max-pending-removals"),
+        QStringLiteral("Keep at most <n> removals for a watcher that has not fetched them; past that it lists every "
+                       "transfer again (default %1).")
+            .arg(TransferService::Limits::DefaultMaxPendingRemovals),
+        QStringLiteral("n"), QString::number(TransferService::Limits::DefaultMaxPendingRemovals));
     // Breaks one rule of the contract, so that the suite sees `zavctl conform` name it; not for use.
     QCommandLineOption testFault(QStringLiteral("test-fault"), QStringLiteral("Test only."), QStringLiteral("fault"));
     testFault.setFlags(QCommandLineOption::HiddenFromHelp);
-    parser.addOptions(
-        {journal, journalMaxSize, maxTransfers, maxPerClient, maxTextBytes, maxTextBytesPerClient, testFault});
+    parser.addOptions({journal, journalMaxSize, maxTransfers, maxPerClient, maxTextBytes, maxTextBytesPerClient,
+                       maxPendingRemovals, testFault});
     parser.process(app);
 
     TransferService::Limits limits;
     if (!parseCount(parser, maxTransfers, &limits.maxTransfers)
-        || !parseCount(parser, maxPerClient, &limits.maxPerClient))
+        || !parseCount(parser, maxPerClient, &limits.maxPerClient)
+        || !parseCount(parser, maxPendingRemovals, &limits.maxPendingRemovals))
         return 2;
     limits.maxTextBytes = parseSize(parser.value(maxTextBytes));
     limits.maxTextBytesPerClient = parseSize(parser.value(maxTextBytesPerClient));

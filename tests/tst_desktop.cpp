@@ -5,6 +5,7 @@
 #include "AppDriver.h"
 #include "NotificationBackend.h"
 #include "TestBus.h"
+#include "ZavBusNames.h"
 #include "ZAVTestElement.h"
 #include "ZAVTestShowTransferPage.h"
 
@@ -176,6 +177,41 @@ private Q_SLOTS:
         QTRY_COMPARE(latest(QStringLiteral("Comes back")).progress, 55);
 
         // The service leaves: its transfers, and their notifications, are gone.
+        m_bus.stopService();
+        QTRY_COMPARE(displayed(), 0);
+        QVERIFY(m_bus.startService());
+    }
+
+    void bridgeCatchesUpAfterFallingBehind()
+    {
+        // Past three removals unread, the service tells the bridge to list everything again.
+        m_bus.stopService();
+        QTRY_COMPARE(displayed(), 0);
+        QTRY_VERIFY(!m_show->isServiceAvailable());
+        QVERIFY(m_bus.startService({QStringLiteral("--max-pending-removals"), QStringLiteral("3")}));
+        QTRY_VERIFY(m_show->isServiceAvailable());
+        startDaemon();
+        const QString id = addTransfer(QStringLiteral("Survivor"));
+        QVERIFY(!id.isEmpty());
+        QTRY_VERIFY(!received(QStringLiteral("Survivor")).isEmpty());
+        ::kill(pid_t(m_bridge.processId()), SIGSTOP);
+        {
+            // A program of five transfers that leaves while the bridge does not read.
+            const QDBusConnection leaving = QDBusConnection::connectToBus(m_bus.address(), QStringLiteral("leaving"));
+            for (int i = 0; i < 5; ++i) {
+                QDBusMessage call = QDBusMessage::createMethodCall(
+                    QLatin1String(ZavBus::ServiceName), QLatin1String(ZavBus::ObjectPath),
+                    QLatin1String(ZavBus::TransfersInterface), QLatin1String(ZavBus::Transfers::registerTransfer));
+                call << QStringLiteral("Gone %1").arg(i) << 2 << QString();
+                QCOMPARE(QDBusConnection(leaving).call(call, QDBus::Block, 5000).type(), QDBusMessage::ReplyMessage);
+            }
+        }
+        QDBusConnection::disconnectFromBus(QStringLiteral("leaving"));
+        setProgress(id, 0.77f);
+        QVERIFY(m_bus.sync());
+        ::kill(pid_t(m_bridge.processId()), SIGCONT);
+        // Changed while the bridge was behind: shown by listing again.
+        QTRY_COMPARE(latest(QStringLiteral("Survivor")).progress, 77);
         m_bus.stopService();
         QTRY_COMPARE(displayed(), 0);
         QVERIFY(m_bus.startService());

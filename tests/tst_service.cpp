@@ -18,6 +18,8 @@
 #include <QTest>
 #include <QXmlStreamReader>
 
+#include <csignal>
+
 namespace {
 QDBusMessage call(const QDBusConnection &bus, const QString &method, const QVariantList &args,
                   const QString &interface = QLatin1String(ZavBus::TransfersInterface))
@@ -716,6 +718,47 @@ private Q_SLOTS:
             p->kill();
             p->waitForFinished();
         }
+    }
+
+    void watchCatchesUpAfterFallingBehind()
+    {
+        // Past three removals unread, the service tells the watcher to list everything again.
+        QVERIFY(m_bus.startService({QStringLiteral("--max-pending-removals"), QStringLiteral("3")}));
+        QProcess watch;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), m_bus.address());
+        watch.setProcessEnvironment(env);
+        watch.start(QStringLiteral(ZAVCTL_BIN), {QStringLiteral("watch"), QStringLiteral("--json")});
+        QVERIFY(watch.waitForStarted());
+        const auto kill = qScopeGuard([&] {
+            ::kill(pid_t(watch.processId()), SIGCONT);
+            watch.kill();
+            watch.waitForFinished();
+        });
+        QString lines;
+        const auto waitFor = [&](const QString &text) {
+            for (int i = 0; i < 1000 && !lines.contains(text); ++i) {
+                watch.waitForReadyRead(5);
+                lines += QString::fromUtf8(watch.readAllStandardOutput());
+            }
+            return lines.contains(text);
+        };
+        const QDBusConnection bus = QDBusConnection::sessionBus();
+        const QString survivor = registerOn(bus, QStringLiteral("Survivor"));
+        QVERIFY(waitFor(QStringLiteral("Survivor")));
+        ::kill(pid_t(watch.processId()), SIGSTOP);
+        {
+            const QDBusConnection leaving = QDBusConnection::connectToBus(m_bus.address(), QStringLiteral("leaving"));
+            for (int i = 0; i < 5; ++i)
+                registerOn(leaving, QStringLiteral("Gone %1").arg(i));
+        }
+        QDBusConnection::disconnectFromBus(QStringLiteral("leaving"));
+        QVERIFY(m_bus.sync());
+        // Changed while the watcher was behind: seen only by listing again.
+        call(bus, QLatin1String(ZavBus::Transfers::setProgress), {survivor, 0.77});
+        QVERIFY(m_bus.sync());
+        ::kill(pid_t(watch.processId()), SIGCONT);
+        QVERIFY2(waitFor(QStringLiteral("\"progress\":0.77")), qPrintable(lines));
     }
 
 public Q_SLOTS:
