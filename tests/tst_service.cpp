@@ -761,6 +761,30 @@ private Q_SLOTS:
         QVERIFY2(waitFor(QStringLiteral("\"progress\":0.77")), qPrintable(lines));
     }
 
+    void desktopAsksALateServiceLessAndLessOften()
+    {
+        // A service without its listing answers at once with an error, as one not ready would.
+        QVERIFY(m_bus.startService({QStringLiteral("--test-fault"), QStringLiteral("no-control")}));
+        QProcess desktop;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), m_bus.address());
+        desktop.setProcessEnvironment(env);
+        desktop.setReadChannel(QProcess::StandardError);
+        desktop.start(QStringLiteral(ZAV_DESKTOP_BIN), {});
+        QVERIFY(desktop.waitForStarted());
+        const auto kill = qScopeGuard([&] {
+            desktop.kill();
+            desktop.waitForFinished();
+        });
+        QString err;
+        for (int i = 0; i < 1000 && !err.contains(QStringLiteral("asking again in 1000 ms")); ++i) {
+            desktop.waitForReadyRead(5);
+            err += QString::fromUtf8(desktop.readAllStandardError());
+        }
+        QVERIFY2(err.contains(QStringLiteral("asking again in 500 ms")) && err.contains(QStringLiteral("in 1000 ms")),
+                 qPrintable(err));
+    }
+
 public Q_SLOTS:
     void noticed() { ++m_notices; }
     void strangerNoticed() { ++m_strangerNotices; }
