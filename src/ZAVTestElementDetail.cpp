@@ -240,13 +240,22 @@ void ZAVTestElementDetail::showState(const ZAVTestTransferValues &v)
         transferStatus.showNoOption();
     else if (transferStatus.currentOption() != status)
         transferStatus.setCurrentOption(status);
-    for (auto [field, text] : {std::pair {textSize, QString::number(v.size)},
-                               {textProgress, percentText(v.progress)},
-                               {textTitle, v.title}}) {
-        const auto *line = qobject_cast<QLineEdit *>(field->editWidget());
-        if (!(line && line->isModified()) && field->text() != text)
-            field->setText(text);
-    }
+    follow(textSize, QString::number(v.size));
+    follow(textTitle, v.title);
+    showProgress(v.progress);
+}
+
+void ZAVTestElementDetail::showProgress(double fraction)
+{
+    if (textProgress)
+        follow(textProgress, percentText(fraction));
+}
+
+void ZAVTestElementDetail::follow(MTextEdit *field, const QString &text)
+{
+    const auto *line = qobject_cast<QLineEdit *>(field->editWidget());
+    if (!(line && line->isModified()) && field->text() != text)
+        field->setText(text);
 }
 
 QString ZAVTestElementDetail::percentText(double fraction)

@@ -35,6 +35,8 @@ public:
     // The line that says the transfer's state at the service, or that the service holds it no
     // more; a change of state while the page is open comes in here.
     void showState(const ZAVTestTransferValues &values);
+    // The typed progress field follows a progress the page did not type (the slider, Auto).
+    void showProgress(double fraction);
     void setAutoProgressChecked(bool checked);
     void setCanPauseChecked(bool checked);
 
@@ -114,6 +116,8 @@ private:
     void refuse(MTextEdit *field, const QString &why);
     // The field's text has gone to the service: it follows the record again.
     static void sent(MTextEdit *field);
+    // Shows `text` in the field unless it is being typed in.
+    static void follow(MTextEdit *field, const QString &text);
 
     ZAVTestTransferNameObject transferName;
     ZAVTestTransferMsgObject transferMsg;

@@ -700,7 +700,9 @@ void ZAVTestShowTransferPage::transferProgress(const QString &id, float done)
         return;
     transfer->setProgress(done);
     values->setProgress(id, double(done));
-    showChange(id);
+    // The row does not show progress; the page's typed field follows it.
+    if (detail->transferId() == id)
+        detail->showProgress(double(done));
 }
 
 void ZAVTestShowTransferPage::transferSpeed(const QString &id, int speed)
