@@ -1,11 +1,10 @@
 // SPDX-License-Identifier: MIT
 #include "ZAVTestElementDetail.h"
 
-#include "ZavVocabulary.h"
-
 #include "ZAVTestElement.h"
 #include "ZAVTestNumbers.h"
 #include "ZAVTestVocabulary.h"
+#include "ZavVocabulary.h"
 
 #include <MButton.h>
 #include <MLabel.h>
