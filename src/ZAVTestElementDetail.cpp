@@ -119,6 +119,8 @@ void ZAVTestElementDetail::createContent()
     // for a refusal.
     labelNotice = new MLabel(QString(), central);
     labelNotice->setObjectName(QStringLiteral("NoticeLine"));
+    // A refusal is read whole: the service's reason comes last.
+    labelNotice->setWordWrap(true);
     mainLayout->addItem(labelNotice);
     // Each field is filled with the transfer's value when it opens; a caption beside it says
     // what it holds, and its starting text stays as the text shown while it is empty.
