@@ -650,9 +650,10 @@ void ZAVTestShowTransferPage::changeRefused(Zav::Transfer *transfer, const QStri
         }
         return;
     }
+    // Not answered is not refused: it may still take effect, so nothing is undone.
+    const bool undone = !isNoAnswer(error);
     values->update(id, [&](Values &v) {
-        if (isNoAnswer(error)) {
-            // Not refused: it may still take effect, so nothing is undone.
+        if (!undone) {
             v.refusal = QStringLiteral("%1: the service did not answer in time; it may still take it")
                             .arg(callWords(call));
             return;
@@ -666,8 +667,13 @@ void ZAVTestShowTransferPage::changeRefused(Zav::Transfer *transfer, const QStri
         transfers.insert(id, transfer);
     if (ZAVTestElement *row = findElement(id))
         showRow(row, record);
-    if (detail->transferId() == id)
-        detail->refresh(record);
+    if (detail->transferId() == id) {
+        // Only what was undone moves under the tester's hands.
+        if (undone)
+            detail->refresh(record);
+        else
+            detail->showState(record);
+    }
 }
 
 void ZAVTestShowTransferPage::stopAutoProgress(const QString &id)
