@@ -226,9 +226,13 @@ void JsonRenderer::listRow(const QJsonObject &transfer)
     m_out << (m_listed++ == 0 ? "[\n    " : ",\n    ") << item;
 }
 
-void JsonRenderer::listEnd(bool)
+void JsonRenderer::listEnd(bool whole)
 {
-    // Closed even when the service stopped answering part way: the output stays JSON.
+    // Nothing at all when nothing could be listed: a script must not read "[]" as "no
+    // transfers". Closed when the service stopped answering part way: the output stays JSON
+    // (and the exit code says it is not whole).
+    if (!whole && m_listed == 0)
+        return;
     m_out << (m_listed == 0 ? "[\n]\n" : "\n]\n");
 }
 

@@ -92,6 +92,9 @@ private Q_SLOTS:
         QCOMPARE(out, QStringLiteral("zavctl %1\n").arg(QLatin1String(Zav::Version)));
         QCOMPARE(m_bus.zavctl({QStringLiteral("list")}, &out, &err, noBus), 1);
         QVERIFY2(err.contains(QStringLiteral("no session bus")), qPrintable(err));
+        // Nothing a script could read as "no transfers" (before, "[ ]").
+        QCOMPARE(m_bus.zavctl({QStringLiteral("list"), QStringLiteral("--json")}, &out, &err, noBus), 1);
+        QCOMPARE(out, QString());
         // The shell's completions come from the same table: words, or file names by a pattern.
         const QList<std::pair<QStringList, QString>> next {
             {{QStringLiteral("request"), QStringLiteral("1"), QString()},
