@@ -613,7 +613,11 @@ void ScenarioPlayer::expireWaiting()
 void ScenarioPlayer::report(const QString &name, const QString &failure, bool call)
 {
     const QString file = QFileInfo(m_current->path).fileName();
-    m_results.append({m_current, name, failure, now() / 1000, call});
+    // A report's cases of each run apart: a CI system keys its history by the case's name.
+    const QString caseName = m_options.repeat > 1
+        ? QStringLiteral("%1 (run %2 of %3)").arg(name).arg((m_run - 1) % m_options.repeat + 1).arg(m_options.repeat)
+        : name;
+    m_results.append({m_current, caseName, failure, now() / 1000, call});
     if (call && ++m_callFailures > ShownCallFailures)
         return;
     if (failure.isEmpty())

@@ -83,11 +83,25 @@ private Q_SLOTS:
 
         // A load run: copies of each transfer at once, twice over, with the rate reported each time.
         const QString batch = QStringLiteral(ZAV_EXAMPLES_DIR "/commit-batch.json");
+        const QString repeated = m_dir.filePath(QStringLiteral("repeated.xml"));
         QVERIFY2(m_bus.zavctl({QStringLiteral("play"), batch, QStringLiteral("--transfers"), QStringLiteral("3"),
-                               QStringLiteral("--repeat"), QStringLiteral("2")},
+                               QStringLiteral("--repeat"), QStringLiteral("2"), QStringLiteral("--junit"), repeated},
                               &out)
                      == 0,
                  qPrintable(out));
+        // Each run's cases have names of their own (before, the second run's repeated the first's).
+        QFile repeatedReport(repeated);
+        QVERIFY(repeatedReport.open(QIODevice::ReadOnly));
+        QSet<QString> names;
+        int repeatedCases = 0;
+        for (QXmlStreamReader reader(&repeatedReport); !reader.atEnd();) {
+            if (reader.readNext() == QXmlStreamReader::StartElement && reader.name() == QLatin1String("testcase")) {
+                names.insert(reader.attributes().value(QLatin1String("name")).toString());
+                ++repeatedCases;
+            }
+        }
+        QCOMPARE(repeatedCases, 6);
+        QCOMPARE(names.size(), 6);
         QCOMPARE(out.count(QStringLiteral("commit-batch.json: 3 transfer(s), 21 call(s) in ")), 2);
         QVERIFY(out.endsWith(QStringLiteral("All hold: 6 of 6 expectation(s) hold.\n")));
 
