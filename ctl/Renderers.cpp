@@ -80,10 +80,13 @@ QString progressBar(double done, int width)
 
 QString header(const Columns &c)
 {
-    const QString name = QStringLiteral("NAME / MESSAGE");
+    const QString whole = QStringLiteral("NAME / MESSAGE");
+    const QString name = c.name >= 0 && c.name < whole.size() ? QStringLiteral("NAME") : whole;
     return leadingColumns(c, QStringLiteral("ID"), QStringLiteral("TYPE"),
-                          cut(QStringLiteral("PROGRESS"), c.bar ? c.bar + 7 : 4), cut(QStringLiteral("STATE"), c.state),
-                          QStringLiteral("SIZE"), QStringLiteral("SPEED"), QStringLiteral("EST"))
+                          // Without the bar the column is four wide: a word that fits, not "PRO…".
+                          c.bar ? cut(QStringLiteral("PROGRESS"), c.bar + 7) : QStringLiteral("DONE"),
+                          cut(QStringLiteral("STATE"), c.state), QStringLiteral("SIZE"), QStringLiteral("SPEED"),
+                          QStringLiteral("EST"))
         + (c.name < 0 ? name : cut(name, c.name).trimmed());
 }
 

@@ -557,6 +557,7 @@ private Q_SLOTS:
                      0);
             for (const QString &line : out.split(QLatin1Char('\n')))
                 QVERIFY2(line.size() <= columns, qPrintable(line));
+            QVERIFY2(!out.section(QLatin1Char('\n'), 0, 0).contains(QChar(0x2026)), qPrintable(out)); // headers whole
             QVERIFY2(out.contains(QStringLiteral("Error:")) && out.contains(QStringLiteral(" 12%")), qPrintable(out));
         }
         QCOMPARE(m_bus.zavctl({QStringLiteral("show"), id, QStringLiteral("--json")}, &out), 0);
