@@ -127,8 +127,13 @@ const Command *find(const QList<Command> &commands, const QString &name)
     return nullptr;
 }
 
-QString unknownCommand(const QList<Command> &commands, const QString &name)
+QString unknownCommand(const QList<Command> &commands, const QString &name, const QStringList &globalOptions)
 {
+    if (name.startsWith(QLatin1Char('-'))) {
+        const QString guess = nearest(name, globalOptions);
+        return guess.isEmpty() ? QStringLiteral("no option %1").arg(printable(name))
+                               : QStringLiteral("no option %1; did you mean %2?").arg(printable(name), guess);
+    }
     QStringList names;
     for (const Command &command : commands)
         names << command.name;
@@ -172,7 +177,7 @@ QStringList completions(const QList<Command> &commands, const QStringList &globa
     const QString typed = words.constLast();
     const Option *previous = command->option(words.at(words.size() - 2));
     if (words.size() > 2 && previous && !previous->value.isEmpty())
-        return previous->value == QLatin1String("FILE") ? QStringList {QStringLiteral("@file")} : QStringList();
+        return previous->value == QLatin1String("FILE") ? QStringList {QStringLiteral("@file")} : previous->choices;
     if (typed.startsWith(QLatin1Char('-')))
         return optionNames(*command) << QStringLiteral("--help");
     // The operand being typed: the words before it that are neither options nor their values.

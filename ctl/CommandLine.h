@@ -22,6 +22,8 @@ struct Option
     // Says what is wrong with a value (empty: nothing). Unset: any value that is not empty.
     std::function<QString(const QString &value)> check = {};
     bool required = false;
+    // The values the shell may complete (a value named FILE completes file names).
+    QStringList choices = {};
 };
 
 // A command's arguments, parsed.
@@ -60,8 +62,9 @@ struct Command
 QString parse(const Command &command, const QList<Command> &others, const QStringList &arguments,
               Invocation *invocation);
 
-// "no command "lsit"; did you mean "list"?"
-QString unknownCommand(const QList<Command> &commands, const QString &name);
+// "no command "lsit"; did you mean "list"?"; for a word with dashes, the nearest of
+// `globalOptions` ("no option --adress; did you mean --address?").
+QString unknownCommand(const QList<Command> &commands, const QString &name, const QStringList &globalOptions = {});
 const Command *find(const QList<Command> &commands, const QString &name);
 
 // The program's usage: `head`, every command's synopsis and summary, then `tail`.

@@ -27,6 +27,7 @@ const int Timeout = 5000;
 
 const Option Json {QStringLiteral("--json")};
 const Option JUnit {QStringLiteral("--junit"), QStringLiteral("FILE")};
+const QStringList GlobalOptions {QStringLiteral("--version"), QStringLiteral("--help"), QStringLiteral("--address")};
 
 QJsonObject jsonObject(const QString &text)
 {
@@ -144,7 +145,7 @@ QList<CommandLine::Command> ZavCtl::commandTable()
          handler(&ZavCtl::record)},
         {QStringLiteral("conform"),
          {},
-         {{QStringLiteral("--only"), QStringLiteral("GROUP")}, JUnit},
+         {{QStringLiteral("--only"), QStringLiteral("GROUP"), {}, false, Conformance::groups()}, JUnit},
          QStringLiteral("check the service on the bus against the interface's contract"),
          QStringLiteral(
              "Checks whatever owns the service's name, as programs use it and with raw calls, one line per check, "
@@ -177,9 +178,7 @@ int ZavCtl::run(const QStringList &arguments)
         return help({});
     // For the shell's completion script (share/completions): the words that may come next.
     if (name == QLatin1String("--complete")) {
-        const QStringList words = CommandLine::completions(
-            m_commands, {QStringLiteral("--version"), QStringLiteral("--help"), QStringLiteral("--address")},
-            arguments.mid(1));
+        const QStringList words = CommandLine::completions(m_commands, GlobalOptions, arguments.mid(1));
         for (const QString &word : words)
             m_out << word << "\n";
         return Success;
@@ -188,7 +187,7 @@ int ZavCtl::run(const QStringList &arguments)
         return usageError(QStringLiteral("a command is missing"), QString());
     const CommandLine::Command *command = CommandLine::find(m_commands, name);
     if (!command)
-        return usageError(CommandLine::unknownCommand(m_commands, name), QString());
+        return usageError(CommandLine::unknownCommand(m_commands, name, GlobalOptions), QString());
     const QStringList rest = arguments.mid(1);
     const qsizetype optionsEnd = rest.indexOf(QStringLiteral("--"));
     const QStringList options = optionsEnd < 0 ? rest : rest.first(optionsEnd);

@@ -77,7 +77,9 @@ private Q_SLOTS:
             {{QStringLiteral("request"), QStringLiteral("1"), QStringLiteral("cancel"), QStringLiteral("--json")},
              QStringLiteral("zavctl: request has no --json (see 'zavctl help request')\n")},
             {{QStringLiteral("record"), QStringLiteral("--client"), QStringLiteral("x")},
-             QStringLiteral("zavctl: record needs --out FILE (see 'zavctl help record')\n")}};
+             QStringLiteral("zavctl: record needs --out FILE (see 'zavctl help record')\n")},
+            {{QStringLiteral("--adress"), QStringLiteral("unix:path=/x"), QStringLiteral("list")},
+             QStringLiteral("zavctl: no option --adress; did you mean --address? (see 'zavctl help')\n")}};
         for (const auto &[arguments, message] : wrong) {
             QCOMPARE(m_bus.zavctl(arguments, &out, &err), 2);
             QCOMPARE(err, message);
@@ -101,7 +103,9 @@ private Q_SLOTS:
              QStringLiteral("cancel\nstart\npause\nrepair\n")},
             {{QStringLiteral("play"), QStringLiteral("a.json"), QStringLiteral("--sp")},
              QStringLiteral("--junit\n--speed\n--repeat\n--transfers\n--help\n")},
-            {{QStringLiteral("play"), QStringLiteral("--junit"), QString()}, QStringLiteral("@file\n")}};
+            {{QStringLiteral("play"), QStringLiteral("--junit"), QString()}, QStringLiteral("@file\n")},
+            {{QStringLiteral("conform"), QStringLiteral("--only"), QString()},
+             QStringLiteral("registration\nsetters\nownership\nrequests\nlifetime\ninspection\n")}};
         for (const auto &[words, expected] : next) {
             QCOMPARE(m_bus.zavctl(QStringList {QStringLiteral("--complete")} + words, &out, &err, noBus), 0);
             QCOMPARE(out, expected);
