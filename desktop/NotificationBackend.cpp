@@ -11,6 +11,8 @@
 #include <QDBusServiceWatcher>
 #include <QLoggingCategory>
 
+#include <limits>
+
 // Quiet unless asked (QT_LOGGING_RULES="zav.desktop*=true"): only what goes wrong is said.
 Q_LOGGING_CATEGORY(lcNotifications, "zav.desktop.notifications", QtWarningMsg)
 
@@ -235,11 +237,16 @@ void NotificationBackend::send(const QString &id, Shown &shown)
     shown.sent.start();
     ++m_inFlight;
     const quint64 generation = m_generation;
+    // No deadline while the daemon lives: an answer that comes late still names the
+    // notification it made, which is then updated or closed like any other (a timed-out call
+    // left one on the screen for good). A daemon that leaves ends the wait with the bus's error.
+    m_daemon->setTimeout(std::numeric_limits<int>::max());
     auto *call = new QDBusPendingCallWatcher(
         m_daemon->Notify(QLatin1String(AppName), shown.notification, icon(t), summary(t),
                          body(t, m_capabilities.contains(QLatin1String("body-markup")), m_progressInBody), actions,
                          hints(t, m_progressInBody), timeout),
         this);
+    m_daemon->setTimeout(CallTimeout);
     connect(call, &QDBusPendingCallWatcher::finished, this, [this, id, generation](QDBusPendingCallWatcher *call) {
         call->deleteLater();
         if (generation != m_generation)

@@ -179,7 +179,26 @@ private Q_SLOTS:
         // The service leaves: its transfers, and their notifications, are gone.
         m_bus.stopService();
         QTRY_COMPARE(displayed(), 0);
+        QTRY_VERIFY(!m_show->isServiceAvailable());
         QVERIFY(m_bus.startService());
+        QTRY_VERIFY(m_show->isServiceAvailable());
+    }
+
+    void aLateDaemonLeavesNoNotificationBehind()
+    {
+        startDaemon();
+        const int before = displayed();
+        // The first Notify of a transfer waits past the bridge's call timeout; the daemon then
+        // shows it. Before, its answer was dropped, the next update made a second notification,
+        // and the first stayed on screen for good.
+        ::kill(pid_t(m_dunst.processId()), SIGSTOP);
+        const QString id = addTransfer(QStringLiteral("Answered late"));
+        QVERIFY(!id.isEmpty());
+        QTest::qWait(NotificationBackend::CallTimeout + 1000);
+        ::kill(pid_t(m_dunst.processId()), SIGCONT);
+        setProgress(id, 0.6f);
+        QTRY_COMPARE(latest(QStringLiteral("Answered late")).progress, 60);
+        QTRY_COMPARE(displayed(), before + 1);
     }
 
     void bridgeCatchesUpAfterFallingBehind()
