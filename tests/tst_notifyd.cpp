@@ -12,9 +12,13 @@
 #include <MButton.h>
 
 #include <QDBusConnectionInterface>
+#include <QElapsedTimer>
+#include <QGuiApplication>
+#include <QImage>
 #include <QJsonArray>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScreen>
 #include <QTest>
 
 static TestBus *g_bus = nullptr;
@@ -79,7 +83,25 @@ private Q_SLOTS:
         // The rightmost button (Cancel: a running transfer that cannot pause offers nothing
         // else). Before, the progress went as the `value` hint, and this daemon then draws a bare
         // gauge: no text, no buttons.
-        QTest::qWait(300); // drawn
+        // Drawn and settled: the daemon draws a notification again at each update (the transfer's
+        // first values come a few hundred ms apart), and a click during a redraw is lost.
+        QImage drawn;
+        QElapsedTimer still;
+        still.start();
+        QTRY_VERIFY_WITH_TIMEOUT(([&] {
+                                     const QRect now = notificationWindow();
+                                     const QImage pixels = QGuiApplication::primaryScreen()
+                                                               ->grabWindow(0, now.x(), now.y(), now.width(),
+                                                                            now.height())
+                                                               .toImage();
+                                     if (now != notification || pixels != drawn) {
+                                         notification = now;
+                                         drawn = pixels;
+                                         still.restart();
+                                     }
+                                     return !notification.isEmpty() && still.elapsed() >= 800;
+                                 }()),
+                                 15000);
         const QPoint button(notification.right() - 56, notification.bottom() - 30);
         QProcess click;
         click.start(QStringLiteral("xdotool"),
