@@ -148,7 +148,9 @@ QByteArray withExactSizes(QByteArray json)
 {
     // Inside a JSON string a quote is escaped, so this matches a "size" member alone.
     static const QRegularExpression digits(QStringLiteral("(\"size\": ?)\"([0-9]{1,20})\""));
-    if (!json.contains("\"size\""))
+    // Only a size past the signed range travels as text: every other line goes as it is (watch
+    // writes one a change).
+    if (!json.contains("\"size\":\"") && !json.contains("\"size\": \""))
         return json;
     return QString::fromUtf8(json).replace(digits, QStringLiteral("\\1\\2")).toUtf8();
 }

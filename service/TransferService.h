@@ -4,7 +4,6 @@
 
 #include "Journal.h"
 #include "TransferRecord.h"
-
 #include "ZavVocabulary.h"
 
 #include <QDBusConnection>

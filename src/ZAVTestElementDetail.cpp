@@ -194,9 +194,8 @@ void ZAVTestElementDetail::refresh(const ZAVTestTransferValues &v)
         return; // never loaded: load() shows it all
     {
         const LoadingScope scope(loading);
+        // The status list, as every control that follows the record, is shown by showState().
         showValues(v.name, v.message, v.size, double(v.estimate), v.statusEntry(), v.progress, double(v.speed));
-        if (v.statusEntry().isEmpty())
-            transferStatus.showNoOption();
         for (auto [list, option] : {std::pair<ZAVTestListObject *, QString> {&transferIcon, v.icon},
                                     {&transferThumbnail, v.thumbnail},
                                     {&transferCancel, v.cancelText}}) {

@@ -8,9 +8,7 @@ namespace ZAVTestNumbers {
 
 double parseDecimal(const QString &text)
 {
-    bool ok = false;
-    const double value = text.toDouble(&ok);
-    return ok && std::isfinite(value) ? value : 0.0;
+    return finiteNumber(text).value_or(0.0);
 }
 
 quint64 toByteCount(double value)
@@ -51,7 +49,7 @@ std::optional<quint64> exactByteCount(const QString &text)
 std::optional<double> finiteNumber(const QString &text)
 {
     bool ok = false;
-    const double value = text.trimmed().toDouble(&ok);
+    const double value = text.toDouble(&ok); // blanks around the number are allowed
     return ok && std::isfinite(value) ? std::optional<double>(value) : std::nullopt;
 }
 
