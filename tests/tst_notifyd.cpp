@@ -73,16 +73,6 @@ private Q_SLOTS:
         ZAVTestElement *row = m_show->rows().constLast();
         QRect notification;
         QTRY_VERIFY_WITH_TIMEOUT(!(notification = notificationWindow()).isEmpty(), 10000);
-        // Placed beside the app, not over it (before, over its right-hand column).
-        QVERIFY2(!notification.intersects(m_window.frameGeometry()),
-                 qPrintable(QStringLiteral("%1,%2 %3x%4")
-                                .arg(notification.x())
-                                .arg(notification.y())
-                                .arg(notification.width())
-                                .arg(notification.height())));
-        // The rightmost button (Cancel: a running transfer that cannot pause offers nothing
-        // else). Before, the progress went as the `value` hint, and this daemon then draws a bare
-        // gauge: no text, no buttons.
         // Drawn and settled: the daemon draws a notification again at each update (the transfer's
         // first values come a few hundred ms apart), and a click during a redraw is lost.
         QImage drawn;
@@ -102,6 +92,17 @@ private Q_SLOTS:
                                      return !notification.isEmpty() && still.elapsed() >= 800;
                                  }()),
                                  15000);
+        // Placed beside the app, not over it (before, over its right-hand column); read once
+        // settled, as a new window first shows at 0,0.
+        QVERIFY2(!notification.intersects(m_window.frameGeometry()),
+                 qPrintable(QStringLiteral("%1,%2 %3x%4")
+                                .arg(notification.x())
+                                .arg(notification.y())
+                                .arg(notification.width())
+                                .arg(notification.height())));
+        // The rightmost button (Cancel: a running transfer that cannot pause offers nothing
+        // else). Before, the progress went as the `value` hint, and this daemon then draws a bare
+        // gauge: no text, no buttons.
         const QPoint button(notification.right() - 56, notification.bottom() - 30);
         QProcess click;
         click.start(QStringLiteral("xdotool"),
