@@ -34,12 +34,15 @@ void endWithSignalsAndBus(QCoreApplication &app, const char *program, const QStr
         ::sigaction(SIGINT, &action, nullptr);
     }
     auto *busCheck = new QTimer(&app);
-    QObject::connect(busCheck, &QTimer::timeout, &app, [&app, program, connection] {
+    // Said once: a program may take a while to end (closing what it showed) with the timer going.
+    QObject::connect(busCheck, &QTimer::timeout, &app, [&app, busCheck, program, connection] {
         if (!QDBusConnection::sessionBus().isConnected()) {
             qCWarning(lcLifetime, "%s: the session bus is gone; ending", program);
+            busCheck->stop();
             app.quit();
         } else if (!connection.isEmpty() && !QDBusConnection(connection).isConnected()) {
             qCWarning(lcLifetime, "%s: the bus at --address is gone; ending", program);
+            busCheck->stop();
             app.quit();
         }
     });

@@ -10,8 +10,11 @@
 #include <QDBusPendingCallWatcher>
 #include <QDBusServiceWatcher>
 #include <QLoggingCategory>
+#include <QProcess>
 
+#include <algorithm>
 #include <limits>
+#include <utility>
 
 // Quiet unless asked (QT_LOGGING_RULES="zav.desktop*=true"): only what goes wrong is said.
 Q_LOGGING_CATEGORY(lcNotifications, "zav.desktop.notifications", QtWarningMsg)
@@ -35,6 +38,27 @@ bool isRunning(Zav::TransferState state)
 {
     return state == Zav::TransferState::Pending || state == Zav::TransferState::Active
         || state == Zav::TransferState::Paused;
+}
+
+// The summary's entry among the transfers: no transfer has an empty id.
+const QString SummaryKey;
+
+// Which transfers keep a notification of their own when not all can: the lower, the sooner.
+enum Rank { Failure, Running, Waiting, Finished };
+Rank rankOf(Zav::TransferState state)
+{
+    switch (state) {
+    case Zav::TransferState::Failed:
+    case Zav::TransferState::CancelFailed:
+        return Failure;
+    case Zav::TransferState::Active:
+        return Running;
+    case Zav::TransferState::Pending:
+    case Zav::TransferState::Paused:
+        return Waiting;
+    default:
+        return Finished;
+    }
 }
 } // namespace
 
@@ -144,7 +168,17 @@ void NotificationBackend::daemonLeft()
 
 void NotificationBackend::show(const DesktopTransfer &transfer)
 {
-    Shown &shown = m_shown[transfer.id];
+    if (transfer.id.isEmpty())
+        return;
+    auto it = m_shown.find(transfer.id);
+    if (it == m_shown.end()) {
+        it = m_shown.insert(transfer.id, Shown());
+        it->arrival = ++m_arrivals;
+        m_reselect = true;
+    } else if (it->latest.state != transfer.state) {
+        m_reselect = true;
+    }
+    Shown &shown = *it;
     shown.latest = transfer;
     if (shown.dismissedIn) {
         // Closed by the user: not again until the state changes.
@@ -156,17 +190,136 @@ void NotificationBackend::show(const DesktopTransfer &transfer)
     schedule(transfer.id);
 }
 
+void NotificationBackend::setMaxShown(int max)
+{
+    m_maxShown = qMax(2, max);
+    m_reselect = true;
+    if (!m_pump.isActive())
+        m_pump.start(0);
+}
+
+void NotificationBackend::closeOwn(Shown &shown)
+{
+    if (shown.notification && m_daemon) {
+        m_byNotification.remove(shown.notification);
+        m_daemon->CloseNotification(shown.notification);
+    }
+    shown.notification = 0;
+}
+
+void NotificationBackend::reselect()
+{
+    m_reselect = false;
+    // A transfer that goes into the summary hands its notification to one that comes out (or to
+    // the summary): the daemon redraws it in place, where closing one and opening another would
+    // flicker and leave holes that a taller notification does not fit, so that the daemon opens
+    // a column further towards the app. One with a call under way is closed, as its answer would
+    // name the notification after it was handed on.
+    QList<uint> freed;
+    const auto handOn = [this, &freed](Shown &shown) {
+        if (shown.notification && !shown.inFlight)
+            freed.append(std::exchange(shown.notification, 0));
+        else
+            closeOwn(shown);
+    };
+    // The summary comes or goes first: adding or erasing moves the others in the hash.
+    qsizetype transfers = 0;
+    for (auto it = m_shown.cbegin(); it != m_shown.cend(); ++it)
+        transfers += it.key() != SummaryKey && !it->dismissedIn;
+    auto summary = m_shown.find(SummaryKey);
+    const bool summed = transfers > m_maxShown;
+    if (!summed && summary != m_shown.end()) {
+        handOn(*summary);
+        m_shown.erase(summary);
+    } else if (summed && summary == m_shown.end()) {
+        m_shown.insert(SummaryKey, Shown()).value().own = true;
+    }
+    QList<QHash<QString, Shown>::iterator> candidates;
+    for (auto it = m_shown.begin(); it != m_shown.end(); ++it) {
+        if (it.key() != SummaryKey && !it->dismissedIn)
+            candidates.append(it);
+    }
+    const qsizetype own = summed ? m_maxShown - 1 : candidates.size();
+    std::partial_sort(candidates.begin(), candidates.begin() + own, candidates.end(), [](auto a, auto b) {
+        const Rank ra = rankOf(a->latest.state), rb = rankOf(b->latest.state);
+        return ra != rb ? ra < rb : a->arrival > b->arrival;
+    });
+    QList<Shown *> takers;
+    if (summed && !m_shown[SummaryKey].notification && !m_shown[SummaryKey].inFlight)
+        takers.append(&m_shown[SummaryKey]);
+    QList<Zav::TransferState> rest;
+    for (qsizetype i = 0; i < candidates.size(); ++i) {
+        Shown &shown = *candidates[i];
+        const bool wanted = i < own;
+        if (!wanted)
+            rest.append(shown.latest.state);
+        if (wanted == shown.own)
+            continue;
+        shown.own = wanted;
+        if (wanted) {
+            // Out of the summary with its latest state.
+            shown.dirty = true;
+            if (!shown.inFlight)
+                takers.append(&shown);
+            schedule(candidates[i].key());
+        } else {
+            // Its notification still shows it, and its buttons still ask for it, until redrawn.
+            handOn(shown);
+        }
+    }
+    for (Shown *taker : std::as_const(takers)) {
+        if (!freed.isEmpty() && !taker->notification)
+            taker->notification = freed.takeFirst();
+    }
+    for (const uint notification : std::as_const(freed)) {
+        m_byNotification.remove(notification);
+        m_daemon->CloseNotification(notification);
+    }
+    if (!summed)
+        return;
+    Shown &sum = m_shown[SummaryKey];
+    const QString title = summaryTitle(int(rest.size()));
+    const QString body = summaryBody(rest);
+    if (sum.latest.name == title && sum.latest.message == body)
+        return;
+    sum.latest.name = title;
+    sum.latest.message = body;
+    // Closed by the user: back when what it sums up changes.
+    sum.dismissedIn.reset();
+    sum.dirty = true;
+    schedule(SummaryKey);
+}
+
+QString NotificationBackend::summaryTitle(int count)
+{
+    return QStringLiteral("%1 more transfers").arg(count);
+}
+
+QString NotificationBackend::summaryBody(const QList<Zav::TransferState> &states)
+{
+    int counts[Finished + 1] = {};
+    for (const Zav::TransferState state : states)
+        ++counts[rankOf(state)];
+    static const char *const words[] = {"failed", "running", "waiting", "finished"};
+    QStringList parts;
+    for (const Rank rank : {Running, Waiting, Failure, Finished}) {
+        if (counts[rank])
+            parts << QStringLiteral("%1 %2").arg(counts[rank]).arg(QLatin1String(words[rank]));
+    }
+    return parts.join(QStringLiteral(", "));
+}
+
 void NotificationBackend::remove(const QString &id)
 {
     auto it = m_shown.find(id);
-    if (it == m_shown.end())
+    if (id.isEmpty() || it == m_shown.end())
         return;
-    if (it->notification && m_daemon) {
-        m_byNotification.remove(it->notification);
-        m_daemon->CloseNotification(it->notification);
-    }
+    closeOwn(*it);
     // One still being made is closed when the daemon answers (the answer finds no transfer).
     m_shown.erase(it);
+    m_reselect = true;
+    if (!m_pump.isActive())
+        m_pump.start(0);
 }
 
 void NotificationBackend::removeAll()
@@ -195,6 +348,8 @@ void NotificationBackend::pump()
 {
     if (!m_daemon || !m_ready)
         return; // the daemon's arrival schedules everything again
+    if (m_reselect)
+        reselect();
     // At most MaxCallsPerSecond calls within any RateWindow: the oldest call leaving the window
     // makes room for the next.
     const qint64 now = m_clock.elapsed();
@@ -206,7 +361,8 @@ void NotificationBackend::pump()
         if (it == m_shown.end())
             continue;
         Shown &shown = *it;
-        if (!shown.dirty) {
+        if (!shown.dirty || !shown.own) {
+            // A transfer in the summary is sent once it has a place of its own again.
             shown.queued = false;
             continue;
         }
@@ -229,9 +385,21 @@ void NotificationBackend::pump()
 void NotificationBackend::send(const QString &id, Shown &shown)
 {
     const DesktopTransfer &t = shown.latest;
-    const QStringList actions = NotificationBackend::actions(t, m_capabilities);
+    const bool isSummary = id == SummaryKey;
+    QStringList actions = NotificationBackend::actions(t, m_capabilities);
+    if (isSummary) {
+        actions.clear();
+        if (!m_summaryCommand.isEmpty() && m_capabilities.contains(QLatin1String("actions")))
+            actions << QLatin1String(SummaryAction) << QStringLiteral("Show all");
+    }
     // Running transfers stay until they end; ended ones go when the daemon decides.
     const int timeout = isRunning(t.state) ? 0 : -1;
+    const bool markup = m_capabilities.contains(QLatin1String("body-markup"));
+    QVariantMap hints = NotificationBackend::hints(t, m_progressInBody);
+    if (isSummary) {
+        hints.remove(QStringLiteral("value"));
+        hints.insert(QStringLiteral("urgency"), QVariant::fromValue(uchar(Low)));
+    }
     shown.dirty = false;
     shown.inFlight = true;
     shown.sent.start();
@@ -242,9 +410,11 @@ void NotificationBackend::send(const QString &id, Shown &shown)
     // left one on the screen for good). A daemon that leaves ends the wait with the bus's error.
     m_daemon->setTimeout(std::numeric_limits<int>::max());
     auto *call = new QDBusPendingCallWatcher(
-        m_daemon->Notify(QLatin1String(AppName), shown.notification, icon(t), summary(t),
-                         body(t, m_capabilities.contains(QLatin1String("body-markup")), m_progressInBody), actions,
-                         hints(t, m_progressInBody), timeout),
+        m_daemon->Notify(
+            QLatin1String(AppName), shown.notification, isSummary ? QStringLiteral("dialog-information") : icon(t),
+            isSummary ? t.name : summary(t, m_progressInBody),
+            isSummary ? (markup ? t.message.toHtmlEscaped() : t.message) : body(t, markup, m_progressInBody), actions,
+            hints, timeout),
         this);
     m_daemon->setTimeout(CallTimeout);
     connect(call, &QDBusPendingCallWatcher::finished, this, [this, id, generation](QDBusPendingCallWatcher *call) {
@@ -264,8 +434,15 @@ void NotificationBackend::send(const QString &id, Shown &shown)
         if (reply.isError()) {
             qCWarning(lcNotifications, "The notification service refused transfer %s: %s", qPrintable(id),
                       qPrintable(reply.error().message()));
-        } else if (reply.value() != it->notification) {
+        } else if (!it->own) {
+            // Moved into the summary while its notification was being made.
             m_byNotification.remove(it->notification);
+            it->notification = reply.value();
+            closeOwn(*it);
+        } else {
+            // From now on it shows this transfer (a notification handed on showed another until now).
+            if (reply.value() != it->notification)
+                m_byNotification.remove(it->notification);
             it->notification = reply.value();
             m_byNotification.insert(it->notification, id);
         }
@@ -276,22 +453,38 @@ void NotificationBackend::send(const QString &id, Shown &shown)
 
 void NotificationBackend::onClosed(uint notification, uint reason)
 {
+    if (!m_byNotification.contains(notification))
+        return;
     const QString id = m_byNotification.take(notification);
     auto it = m_shown.find(id);
-    if (id.isEmpty() || it == m_shown.end())
+    if (it == m_shown.end())
         return;
     it->notification = 0;
     if (reason == ClosedByCall)
         return;
-    // Expired or closed by the user: stays closed until the transfer's state changes.
+    // Expired or closed by the user: stays closed until the transfer's state changes (the
+    // summary: until what it sums up changes), and makes room for another.
     it->dismissedIn = it->latest.state;
     it->dirty = false;
+    if (id != SummaryKey) {
+        m_reselect = true;
+        if (!m_pump.isActive())
+            m_pump.start(0);
+    }
 }
 
 void NotificationBackend::onAction(uint notification, const QString &key)
 {
+    if (!m_byNotification.contains(notification))
+        return;
     const QString id = m_byNotification.value(notification);
-    if (!id.isEmpty() && Requests::isRequest(key))
+    if (id == SummaryKey) {
+        if (key == QLatin1String(SummaryAction) && !m_summaryCommand.isEmpty()
+            && !QProcess::startDetached(m_summaryCommand.constFirst(), m_summaryCommand.mid(1)))
+            qCWarning(lcNotifications, "Could not run %s", qPrintable(m_summaryCommand.constFirst()));
+        return;
+    }
+    if (Requests::isRequest(key))
         emit requested(id, key);
 }
 
@@ -306,9 +499,9 @@ QStringList NotificationBackend::actions(const DesktopTransfer &t, const QString
     return actions;
 }
 
-QString NotificationBackend::summary(const DesktopTransfer &t)
+QString NotificationBackend::summary(const DesktopTransfer &t, bool boxed)
 {
-    return displayed(t.name.isEmpty() ? QStringLiteral("Transfer %1").arg(t.id) : t.name, 120);
+    return displayed(t.name.isEmpty() ? QStringLiteral("Transfer %1").arg(t.id) : t.name, boxed ? BoxedWidth : 120);
 }
 
 QString NotificationBackend::body(const DesktopTransfer &t, bool markup, bool progressInBody)
@@ -327,10 +520,26 @@ QString NotificationBackend::body(const DesktopTransfer &t, bool markup, bool pr
         details << Zav::formatBytes(t.size);
     if (t.estimate > 0 && isRunning(t.state))
         details << QStringLiteral("%1 s left").arg(t.estimate);
-    lines << details.join(QStringLiteral(" \u00b7 "));
-    for (QString &line : lines) {
-        line = displayed(line, 300);
-        if (markup)
+    const QString detailLine = details.join(QStringLiteral(" \u00b7 "));
+    if (progressInBody) {
+        // A daemon that finds each notification a free place of its own (xfce4-notifyd) leaves
+        // a hole where one closes, which a taller one does not fit: it then opens a column
+        // further, towards the app. So all are of one height there: three lines that never wrap.
+        lines = QStringList {lines.value(0),
+                             lines.size() > 2 ? lines.mid(1).join(QStringLiteral(" \u00b7 ")) : lines.value(1),
+                             detailLine};
+        for (QString &line : lines)
+            line = displayed(line, BoxedWidth);
+        // An empty line would be dropped: the type says what a line that is drawn can.
+        if (lines[1].isEmpty())
+            lines[1] = t.type.isEmpty() ? QStringLiteral("\u00a0") : t.type.left(1).toUpper() + t.type.mid(1).left(20);
+    } else {
+        lines << detailLine;
+        for (QString &line : lines)
+            line = displayed(line, 300);
+    }
+    if (markup) {
+        for (QString &line : lines)
             line = line.toHtmlEscaped();
     }
     return lines.join(QLatin1Char('\n'));

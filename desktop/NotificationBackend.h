@@ -27,6 +27,12 @@ class QDBusServiceWatcher;
 // together at most MaxCallsPerSecond times in any second (counted over a rolling RateWindow, a
 // little longer than a second, so that what the bus delivers late never bunches past it), the
 // latest state always sent in the end. Leaving waits for the daemon at most LeaveTimeout ms.
+//
+// At most maxShown() notifications are on screen, so that they leave room for the app beside
+// them: past that, the transfers that matter most keep their own (failures, then the newest
+// running, then the newest waiting, then the finished) and the rest are summed up in one summary
+// notification ("12 more transfers", "9 running, 3 waiting"). A transfer's place only changes when
+// transfers come or go or a state changes, so progress alone never moves one in or out.
 class NotificationBackend : public DesktopBackend
 {
     Q_OBJECT
@@ -38,6 +44,9 @@ public:
     static constexpr int CallTimeout = 5000; // ms, for every call to the daemon
     static constexpr int LeaveTimeout = 2000; // ms
     static constexpr char AppName[] = "ZAV transfers";
+    static constexpr int DefaultMaxShown = 10;
+    static constexpr int BoxedWidth = 40; // characters of a line that a boxing daemon does not wrap
+    static constexpr char SummaryAction[] = "show-all";
 
     explicit NotificationBackend(const QDBusConnection &bus, QObject *parent = nullptr);
     ~NotificationBackend() override;
@@ -46,8 +55,18 @@ public:
     void remove(const QString &id) override;
     void removeAll() override;
 
+    int maxShown() const { return m_maxShown; }
+    // At least two: one transfer and the summary.
+    void setMaxShown(int max);
+    // What the summary's "Show all" button runs (program and arguments); none without one.
+    void setSummaryCommand(const QStringList &command) { m_summaryCommand = command; }
+    // The summary's two lines for the transfers it sums up.
+    static QString summaryTitle(int count);
+    static QString summaryBody(const QList<Zav::TransferState> &states);
+
     // What a notification for the transfer says, given the daemon's capabilities.
-    static QString summary(const DesktopTransfer &transfer);
+    // boxed: every line short enough not to wrap, for a daemon that boxes them (see body()).
+    static QString summary(const DesktopTransfer &transfer, bool boxed = false);
     // progressInBody: the daemon draws the `value` hint alone (no text, no buttons), so the
     // progress goes into the text instead.
     static QString body(const DesktopTransfer &transfer, bool markup, bool progressInBody = false);
@@ -65,6 +84,8 @@ private:
         bool inFlight = false; // a Notify call is under way
         bool queued = false; // in m_queue
         std::optional<Zav::TransferState> dismissedIn; // the state the user closed the notification in
+        bool own = false; // has a notification of its own, not a line in the summary
+        quint64 arrival = 0; // the newer, the larger
         QElapsedTimer sent;
     };
 
@@ -73,6 +94,10 @@ private:
     // One of the daemon's first answers is in; once both are, notifications are sent.
     void daemonReady();
     void schedule(const QString &id);
+    // Chooses which transfers have a notification of their own, and what the summary says.
+    void reselect();
+    // Closes the notification the transfer has, if any (it now is in the summary, or gone).
+    void closeOwn(Shown &shown);
     void pump();
     void send(const QString &id, Shown &shown);
     void onClosed(uint notification, uint reason);
@@ -86,7 +111,11 @@ private:
     int m_answersAwaited = 0; // capabilities and server information
     bool m_ready = false; // the daemon's capabilities are known
     quint64 m_generation = 0; // of the daemon instance: replies from an older one are ignored
-    QHash<QString, Shown> m_shown; // by transfer id
+    QHash<QString, Shown> m_shown; // by transfer id; the summary's key is an empty id
+    int m_maxShown = DefaultMaxShown;
+    QStringList m_summaryCommand;
+    bool m_reselect = false; // transfers came, went, changed state or were closed
+    quint64 m_arrivals = 0;
     QHash<uint, QString> m_byNotification;
     QStringList m_queue; // transfers waiting to be sent, oldest first
     QTimer m_pump;

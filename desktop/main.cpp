@@ -4,13 +4,45 @@
 #include "NotificationBackend.h"
 #include "ZavBusAddress.h"
 #include "ZavVersion.h"
+#include "ZavVocabulary.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusError>
 
+#include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
+
 #include <cstdio>
+
+namespace {
+// zavctl watch in the desktop's terminal, for the summary's button: zavctl beside this program
+// (installed, or in its build tree) or on the PATH, and the terminal Debian's alternatives name.
+QStringList watchInATerminal(const QByteArray &address)
+{
+    const QString here = QCoreApplication::applicationDirPath();
+    QString zavctl;
+    for (const QString &candidate : {here + QStringLiteral("/zavctl"), here + QStringLiteral("/../ctl/zavctl")}) {
+        if (QFileInfo(candidate).isExecutable()) {
+            zavctl = QFileInfo(candidate).canonicalFilePath();
+            break;
+        }
+    }
+    if (zavctl.isEmpty())
+        zavctl = QStandardPaths::findExecutable(QStringLiteral("zavctl"));
+    QString terminal = QStandardPaths::findExecutable(QStringLiteral("x-terminal-emulator"));
+    if (terminal.isEmpty())
+        terminal = QStandardPaths::findExecutable(QStringLiteral("xterm"));
+    if (zavctl.isEmpty() || terminal.isEmpty())
+        return {};
+    QStringList command {terminal, QStringLiteral("-e"), zavctl};
+    if (!address.isEmpty())
+        command << QStringLiteral("--address") << QString::fromUtf8(address);
+    return command << QStringLiteral("watch");
+}
+} // namespace
 
 // zav-desktop: the transfer-status service's transfers as live desktop notifications, and the
 // notifications' buttons as the service's requests.
@@ -31,7 +63,30 @@ int main(int argc, char **argv)
                        "socket); the notifications stay on the session bus."));
     parser.addHelpOption();
     parser.addVersionOption();
+    const QCommandLineOption maxShown(
+        QStringLiteral("max-notifications"),
+        QStringLiteral("Show at most N notifications (at least 2; default %1): past that, the failures and the newest "
+                       "running transfers keep their own and one more notification sums up the rest.")
+            .arg(NotificationBackend::DefaultMaxShown),
+        QStringLiteral("N"));
+    const QCommandLineOption summaryCommand(
+        QStringLiteral("summary-command"),
+        QStringLiteral(
+            "What the summary's \"Show all\" button runs (default: zavctl watch in a terminal, when both are "
+            "installed; an empty text for no button). Arguments with spaces go in double quotes."),
+        QStringLiteral("COMMAND"));
+    parser.addOptions({maxShown, summaryCommand});
     parser.process(app);
+    int max = NotificationBackend::DefaultMaxShown;
+    if (parser.isSet(maxShown)) {
+        bool ok = false;
+        max = parser.value(maxShown).toInt(&ok);
+        if (!ok || max < 2) {
+            std::fprintf(stderr, "zav-desktop: --max-notifications takes a whole number of at least 2, not \"%s\"\n",
+                         qPrintable(Zav::printable(parser.value(maxShown).left(40))));
+            return 2;
+        }
+    }
 
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected()) {
@@ -48,6 +103,9 @@ int main(int argc, char **argv)
     }
     endWithSignalsAndBus(app, "zav-desktop", remote);
     NotificationBackend notifications(bus);
+    notifications.setMaxShown(max);
+    notifications.setSummaryCommand(parser.isSet(summaryCommand) ? QProcess::splitCommand(parser.value(summaryCommand))
+                                                                 : watchInATerminal(*address));
     DesktopBridge bridge(serviceBus, &notifications);
     std::fprintf(stdout, "zav-desktop: showing transfers as desktop notifications\n");
     std::fflush(stdout);

@@ -16,12 +16,15 @@
 
 #include <csignal>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QProcess>
 #include <QScreen>
 #include <QTest>
 #include <zav/ZavClient.h>
 
 static TestBus *g_bus = nullptr;
+static constexpr int MaxShown = 8;
 
 namespace {
 // One Notify call as the daemon saw it.
@@ -45,6 +48,9 @@ private Q_SLOTS:
         qputenv("ZAV_DESKTOP_RECORD", m_dir.filePath(QStringLiteral("log")).toUtf8());
         // The bridge starts before the daemon, which it waits for.
         m_bridge.setProgram(QStringLiteral(ZAV_DESKTOP_BIN));
+        m_bridge.setArguments(
+            {QStringLiteral("--max-notifications"), QString::number(MaxShown), QStringLiteral("--summary-command"),
+             QStringLiteral("sh -c \"echo pressed >> %1\"").arg(m_dir.filePath(QStringLiteral("pressed")))});
         m_bridge.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         m_bridge.setStandardOutputFile(QProcess::nullDevice());
         m_bridge.setChildProcessModifier(dieWithParent);
@@ -236,6 +242,72 @@ private Q_SLOTS:
         QVERIFY(m_bus.startService());
     }
 
+    void pastTheMostTheRestIsSummedUp()
+    {
+        startDaemon();
+        QCOMPARE(dunstctl({QStringLiteral("close-all")}), 0);
+        const auto names = [](QList<int> numbers) {
+            QStringList names;
+            for (const int i : numbers)
+                names << QStringLiteral("Many %1").arg(i);
+            return names;
+        };
+        // Many 0 and 6 to 12 run; 1 to 5 wait. Each group is a program of its own, that leaves.
+        auto running = std::make_unique<QDBusConnection>(
+            QDBusConnection::connectToBus(m_bus.address(), QStringLiteral("running")));
+        auto waiting = std::make_unique<QDBusConnection>(
+            QDBusConnection::connectToBus(m_bus.address(), QStringLiteral("waiting")));
+        const auto call = [](const QDBusConnection &program, const char *member, const QVariantList &arguments) {
+            QDBusMessage call = QDBusMessage::createMethodCall(
+                QLatin1String(ZavBus::ServiceName), QLatin1String(ZavBus::ObjectPath),
+                QLatin1String(ZavBus::TransfersInterface), QLatin1String(member));
+            call.setArguments(arguments);
+            const QDBusMessage reply = program.call(call, QDBus::Block, 5000);
+            return reply.type() == QDBusMessage::ReplyMessage ? reply.arguments().value(0).toString()
+                                                              : QStringLiteral("failed");
+        };
+        QHash<int, QString> ids;
+        for (const int i : {1, 2, 3, 4, 5, 0, 6, 7, 8, 9, 10, 11, 12}) {
+            ids[i] = call(i >= 1 && i <= 5 ? *waiting : *running, ZavBus::Transfers::registerTransfer,
+                          {QStringLiteral("Many %1").arg(i), 0, QString()});
+            if (i == 0 || i > 5)
+                call(*running, ZavBus::Transfers::setActive, {ids[i], 0.1});
+        }
+        QVERIFY(!ids.values().contains(QStringLiteral("failed")));
+        // The newest running have their own; one more sums up the rest.
+        QTRY_COMPARE(sorted(shownNow().values()),
+                     sorted(names({6, 7, 8, 9, 10, 11, 12}) << QStringLiteral("6 more transfers")));
+        QCOMPARE(latest(QStringLiteral("6 more transfers")).body, QStringLiteral("1 running, 5 waiting"));
+        QHash<QString, qsizetype> calls;
+        for (const QString &name : names({7, 8, 9, 10, 11, 12}))
+            calls[name] = received(name).size();
+        const qsizetype closed = historyIds().size();
+
+        // A failure comes out of the summary with its state, in place of the oldest running;
+        // those that keep their place are not drawn again, and none is closed and opened again.
+        call(*running, ZavBus::Transfers::markFailure, {ids[0], QStringLiteral("Disk full"), QString()});
+        QTRY_COMPARE(sorted(shownNow().values()),
+                     sorted(names({0, 7, 8, 9, 10, 11, 12}) << QStringLiteral("6 more transfers")));
+        QCOMPARE(latest(QStringLiteral("Many 0")).category, QStringLiteral("transfer.error"));
+        for (auto it = calls.cbegin(); it != calls.cend(); ++it)
+            QCOMPARE(received(it.key()).size(), it.value());
+        QCOMPARE(historyIds().size(), closed);
+
+        // The summary's button runs its command (picked from the daemon's menu of buttons).
+        QCOMPARE(latest(QStringLiteral("6 more transfers")).urgency, QStringLiteral("LOW"));
+        QCOMPARE(dunstctl({QStringLiteral("context")}), 0);
+        QTRY_VERIFY(QFile::exists(m_dir.filePath(QStringLiteral("pressed"))));
+
+        // Back under the most, all have their own again, and the summary is gone.
+        waiting.reset();
+        QDBusConnection::disconnectFromBus(QStringLiteral("waiting"));
+        QTRY_COMPARE(sorted(shownNow().values()), sorted(names({0, 6, 7, 8, 9, 10, 11, 12})));
+        QCOMPARE(latest(QStringLiteral("Many 6")).progress, 10);
+        running.reset();
+        QDBusConnection::disconnectFromBus(QStringLiteral("running"));
+        QTRY_COMPARE(shownNow().size(), 0);
+    }
+
     void manyTransfersStayWithinTheRate()
     {
         startDaemon();
@@ -319,6 +391,32 @@ private:
         if (out)
             *out = ctl.readAllStandardOutput().trimmed();
         return ctl.exitStatus() == QProcess::NormalExit ? ctl.exitCode() : -1;
+    }
+    // What the daemon shows now, by its id: the latest summary each id was given, less those it
+    // closed, in the order of ids.
+    QMap<uint, QString> shownNow()
+    {
+        QMap<uint, QString> shown;
+        for (const Received &r : received(QString()))
+            shown.insert(r.notification.toUInt(), r.summary);
+        for (const uint id : historyIds())
+            shown.remove(id);
+        return shown;
+    }
+    static QStringList sorted(QStringList names)
+    {
+        names.sort();
+        return names;
+    }
+    QList<uint> historyIds()
+    {
+        QByteArray out;
+        dunstctl({QStringLiteral("history")}, &out);
+        QList<uint> ids;
+        for (const QJsonValue &n :
+             QJsonDocument::fromJson(out).object().value(QStringLiteral("data")).toArray().first().toArray())
+            ids.append(uint(n.toObject().value(QStringLiteral("id")).toObject().value(QStringLiteral("data")).toInt()));
+        return ids;
     }
     // How many notifications the daemon shows.
     int displayed()

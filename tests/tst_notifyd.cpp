@@ -5,6 +5,7 @@
 // row as the service's request, and no notification covers the app's window.
 #include "AppDriver.h"
 #include "TestBus.h"
+#include "ZavBusNames.h"
 #include "ZAVTestElement.h"
 #include "ZAVTestShowTransferPage.h"
 
@@ -45,7 +46,8 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(QDBusConnection::sessionBus().interface()->isServiceRegistered(
                                      QStringLiteral("org.freedesktop.Notifications")),
                                  10000);
-        m_bridge.start(QStringLiteral(ZAV_DESKTOP_BIN), {});
+        // At most what scripts/run gives a screen 1080 pixels high.
+        m_bridge.start(QStringLiteral(ZAV_DESKTOP_BIN), {QStringLiteral("--max-notifications"), QStringLiteral("10")});
         QVERIFY(m_bridge.waitForStarted());
         m_window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&m_window));
@@ -118,22 +120,76 @@ private Q_SLOTS:
         }));
     }
 
+    void manyTransfersLeaveTheAppFree()
+    {
+        // 25 running transfers of another program, then five of them failing: failures take the
+        // places of the oldest running, in notifications of another height. Before, a third
+        // column lay over the app.
+        QDBusConnection program = QDBusConnection::connectToBus(m_bus.address(), QStringLiteral("many"));
+        const auto call = [&program](const char *member, const QVariantList &arguments) {
+            QDBusMessage call = QDBusMessage::createMethodCall(
+                QLatin1String(ZavBus::ServiceName), QLatin1String(ZavBus::ObjectPath),
+                QLatin1String(ZavBus::TransfersInterface), QLatin1String(member));
+            call.setArguments(arguments);
+            return program.call(call, QDBus::Block, 5000).arguments().value(0).toString();
+        };
+        QStringList ids;
+        for (int i = 0; i < 25; ++i) {
+            ids << call(ZavBus::Transfers::registerTransfer,
+                        {QStringLiteral("Transfer number %1 of a long batch").arg(i), i % 3, QString()});
+            call(ZavBus::Transfers::setActive, {ids.last(), 0.1 + i / 50.0});
+        }
+        expectSettled(10);
+        if (QTest::currentTestFailed())
+            return;
+        for (int i = 0; i < 25; i += 5)
+            call(ZavBus::Transfers::markRepairableFailure,
+                 {ids[i], QStringLiteral("Oops"), QStringLiteral("Broken"), QStringLiteral("Retry")});
+        expectSettled(10);
+        program = QDBusConnection(QString());
+        QDBusConnection::disconnectFromBus(QStringLiteral("many"));
+    }
+
 private:
-    // The daemon's notification window on the X server (its other windows are 10 x 10).
-    QRect notificationWindow() const
+    // Waits until the daemon's windows have stayed put for a second, and checks that there are
+    // at most `most` and that none covers the app.
+    void expectSettled(int most)
+    {
+        QList<QRect> windows;
+        QElapsedTimer still;
+        still.start();
+        QTRY_VERIFY_WITH_TIMEOUT(([&] {
+                                     const QList<QRect> now = notificationWindows();
+                                     if (now != windows) {
+                                         windows = now;
+                                         still.restart();
+                                     }
+                                     return windows.size() >= 2 && still.elapsed() >= 1000;
+                                 }()),
+                                 20000);
+        QVERIFY2(windows.size() <= most, qPrintable(QString::number(windows.size())));
+        for (const QRect &w : std::as_const(windows))
+            QVERIFY2(!w.intersects(m_window.frameGeometry()),
+                     qPrintable(QStringLiteral("%1x%2+%3+%4").arg(w.width()).arg(w.height()).arg(w.x()).arg(w.y())));
+    }
+
+    QRect notificationWindow() const { return notificationWindows().value(0); }
+    // The daemon's notification windows on the X server (its other windows are 10 x 10).
+    QList<QRect> notificationWindows() const
     {
         QProcess info;
         info.start(QStringLiteral("xwininfo"), {QStringLiteral("-root"), QStringLiteral("-tree")});
         info.waitForFinished(5000);
         static const QRegularExpression window(
             QStringLiteral("\"xfce4-notifyd\".*\\s(\\d+)x(\\d+)\\+(-?\\d+)\\+(-?\\d+)\\s"));
+        QList<QRect> windows;
         for (const QString &line : QString::fromUtf8(info.readAllStandardOutput()).split(QLatin1Char('\n'))) {
             const QRegularExpressionMatch m = window.match(line);
             if (m.hasMatch() && m.captured(1).toInt() > 10)
-                return QRect(m.captured(3).toInt(), m.captured(4).toInt(), m.captured(1).toInt(),
-                             m.captured(2).toInt());
+                windows.append(
+                    QRect(m.captured(3).toInt(), m.captured(4).toInt(), m.captured(1).toInt(), m.captured(2).toInt()));
         }
-        return QRect();
+        return windows;
     }
 
     TestBus &m_bus = *g_bus;
