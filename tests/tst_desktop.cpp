@@ -15,6 +15,7 @@
 #include <QDBusConnectionInterface>
 
 #include <csignal>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -330,6 +331,8 @@ private Q_SLOTS:
                 t->setProgress(round / 60.0f);
             QTest::qWait(50);
         }
+        QElapsedTimer final;
+        final.start();
         monitor.terminate();
         QVERIFY(monitor.waitForFinished());
         QList<double> calls;
@@ -345,6 +348,17 @@ private Q_SLOTS:
                                                 [&](double t) { return t >= start && t < start + 1; });
             QVERIFY2(inSecond <= NotificationBackend::MaxCallsPerSecond, qPrintable(QString::number(inSecond)));
         }
+        // And in the end every notification shown carries its transfer's last value.
+        QTRY_VERIFY_WITH_TIMEOUT(([this] {
+                                     const QMap<uint, QString> shown = shownNow();
+                                     return shown.size() == MaxShown
+                                         && std::all_of(shown.cbegin(), shown.cend(), [this](const QString &name) {
+                                                return !name.startsWith(QLatin1String("Load"))
+                                                    || latest(name).progress == 100;
+                                            });
+                                 }()),
+                                 20000);
+        qInfo("Every notification final %lld ms after the last change", qint64(final.elapsed()));
     }
 
 private:
