@@ -74,7 +74,8 @@ private Q_SLOTS:
         hung.setChildProcessModifier(dieWithParent);
         hung.start(QStringLiteral(ZAV_DESKTOP_BIN), {});
         QVERIFY(hung.waitForStarted());
-        QTest::qWait(300);
+        // It says so once it has found the daemon.
+        QVERIFY(hung.waitForReadyRead(5000));
         ::kill(pid_t(m_dunst.processId()), SIGSTOP);
         hung.terminate();
         const bool left = hung.waitForFinished(NotificationBackend::LeaveTimeout + 3000);
