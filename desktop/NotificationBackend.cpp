@@ -479,9 +479,16 @@ void NotificationBackend::onAction(uint notification, const QString &key)
         return;
     const QString id = m_byNotification.value(notification);
     if (id == SummaryKey) {
-        if (key == QLatin1String(SummaryAction) && !m_summaryCommand.isEmpty()
-            && !QProcess::startDetached(m_summaryCommand.constFirst(), m_summaryCommand.mid(1)))
-            qCWarning(lcNotifications, "Could not run %s", qPrintable(m_summaryCommand.constFirst()));
+        if (key != QLatin1String(SummaryAction) || m_summaryCommand.isEmpty())
+            return;
+        // What the command says (a terminal's complaints about fonts) is not this program's.
+        QProcess command;
+        command.setProgram(m_summaryCommand.constFirst());
+        command.setArguments(m_summaryCommand.mid(1));
+        command.setStandardOutputFile(QProcess::nullDevice());
+        command.setStandardErrorFile(QProcess::nullDevice());
+        if (!command.startDetached())
+            qCWarning(lcNotifications, "Could not run %s", qPrintable(Zav::printable(m_summaryCommand.constFirst())));
         return;
     }
     if (Requests::isRequest(key))
