@@ -20,6 +20,11 @@ public:
     MApplicationPageModel::PageEscapeMode escapeMode() const { return m_escapeMode; }
     void setEscapeMode(MApplicationPageModel::PageEscapeMode mode);
     bool isContentCreated() const { return m_contentCreated; }
+    // Whether the window shows the page again where it was scrolled when another page came over
+    // it (a list the user comes back to), or always from its top (a page that shows one thing
+    // after another).
+    bool keepsScrollPosition() const { return m_keepsScroll; }
+    void setKeepsScrollPosition(bool keeps) { m_keepsScroll = keeps; }
 
 Q_SIGNALS:
     // The user pressed the escape button in EscapeAuto mode (pages may raise it themselves).
@@ -45,6 +50,7 @@ private:
     QGraphicsWidget *m_central;
     MApplicationPageModel::PageEscapeMode m_escapeMode = MApplicationPageModel::EscapeAuto;
     bool m_contentCreated = false;
+    bool m_keepsScroll = true;
     bool m_layoutDeferred = false; // a layout request came while the page was hidden
 };
 

@@ -8,6 +8,8 @@
 #include "MDialog.h"
 #include "MMessageBox.h"
 
+#include <QAbstractButton>
+#include <QGraphicsProxyWidget>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QKeyEvent>
@@ -132,8 +134,12 @@ void MApplicationWindow::disappearSceneWindow(MSceneWindow *window)
             updateBar();
         return;
     }
-    if (m_overlays.removeAll(window) > 0)
+    if (m_overlays.removeAll(window) > 0) {
         detach(window);
+        updateBar();
+        if (!topDialog() && m_page)
+            focusFirst();
+    }
 }
 
 void MApplicationWindow::showPage(MApplicationPage *page)
@@ -163,9 +169,39 @@ void MApplicationWindow::showPage(MApplicationPage *page)
         updateBar();
     });
     fitPage();
-    m_wantedScroll = m_scrolled.value(page, 0);
+    m_wantedScroll = page->keepsScrollPosition() ? m_scrolled.value(page, 0) : 0;
     verticalScrollBar()->setValue(m_wantedScroll);
     updateBar();
+    // Focus moves to the new page's first control, as Tab would: a control of the page before
+    // (hidden now, or the same control showing another transfer) keeps neither the keys nor
+    // the wheel it took with a click.
+    if (!topDialog())
+        focusFirst();
+}
+
+void MApplicationWindow::focusFirst()
+{
+    if (QGraphicsItem *item = m_scene->focusItem())
+        item->clearFocus();
+    if (!m_page)
+        return;
+    // The first in reading order: top to bottom, then left to right.
+    QGraphicsItem *first = nullptr;
+    QList<QGraphicsItem *> items = m_page->childItems();
+    while (!items.isEmpty()) {
+        QGraphicsItem *item = items.takeFirst();
+        if (!item->isVisible() || !item->isEnabled())
+            continue;
+        items += item->childItems();
+        if (!item->isWidget() || !(item->flags() & QGraphicsItem::ItemIsFocusable)
+            || !(static_cast<QGraphicsWidget *>(item)->focusPolicy() & Qt::TabFocus))
+            continue;
+        const QPointF at = item->scenePos(), best = first ? first->scenePos() : QPointF();
+        if (!first || at.y() < best.y() || (at.y() == best.y() && at.x() < best.x()))
+            first = item;
+    }
+    if (first)
+        first->setFocus(Qt::TabFocusReason);
 }
 
 void MApplicationWindow::showOverlay(MSceneWindow *overlay)
@@ -175,8 +211,17 @@ void MApplicationWindow::showOverlay(MSceneWindow *overlay)
     m_overlays.append(overlay);
     m_scene->addItem(overlay);
     overlay->setZValue(1000 + m_overlays.size());
-    connect(overlay, &QObject::destroyed, this, [this] { m_overlays.removeAll(nullptr); });
+    connect(overlay, &QObject::destroyed, this, [this] {
+        m_overlays.removeAll(nullptr);
+        updateBar();
+    });
     fitOverlays();
+    updateBar();
+    // A dialog takes the keys: its default button first.
+    if (auto *dialog = qobject_cast<MDialog *>(overlay)) {
+        if (MButton *button = dialog->button(dialog->defaultButton()))
+            button->setFocus(Qt::OtherFocusReason);
+    }
 }
 
 void MApplicationWindow::detach(MSceneWindow *window)
@@ -222,6 +267,9 @@ void MApplicationWindow::fitOverlays()
 
 void MApplicationWindow::updateBar()
 {
+    // Under an open dialog the bar takes no press either: the dialog is answered first (before,
+    // Back declined a request and Close dismissed the question whether to close).
+    m_escape->setEnabled(!topDialog());
     if (!m_page) {
         m_title->clear();
         m_escape->setText(tr("Close"));
@@ -304,8 +352,15 @@ void MApplicationWindow::keyPressEvent(QKeyEvent *event)
         event->accept();
         escapeClicked();
     } else if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        // Return presses the focused button, as Space does; in an answer box without one, its
+        // default button.
+        auto *proxy = dynamic_cast<QGraphicsProxyWidget *>(m_scene->focusItem());
+        auto *focused = proxy ? qobject_cast<QAbstractButton *>(proxy->widget()) : nullptr;
         MDialog *dialog = topDialog();
-        if (MButton *button = dialog ? dialog->button(dialog->defaultButton()) : nullptr) {
+        if (focused && focused->isVisible() && focused->isEnabled()) {
+            event->accept();
+            focused->click();
+        } else if (MButton *button = dialog ? dialog->button(dialog->defaultButton()) : nullptr) {
             event->accept();
             button->click();
         }

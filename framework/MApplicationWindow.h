@@ -57,6 +57,8 @@ private:
     void fitPage();
     void fitOverlays();
     void updateBar();
+    // Gives the keys to the first control that Tab reaches.
+    void focusFirst();
     void escapeClicked();
     void detach(MSceneWindow *window);
 

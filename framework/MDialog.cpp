@@ -53,6 +53,9 @@ MDialog::MDialog(const QString &title, M::StandardButtons buttons)
     , m_title(new MLabel(title))
     , m_content(new QGraphicsLinearLayout(Qt::Vertical))
 {
+    // Modal in its scene: no item beneath it takes a press, a key, the wheel or the focus.
+    setFlag(QGraphicsItem::ItemIsPanel);
+    setPanelModality(QGraphicsItem::SceneModal);
     auto *panelLayout = new QGraphicsLinearLayout(Qt::Vertical, m_panel);
     panelLayout->setContentsMargins(24, 20, 24, 20);
     panelLayout->setSpacing(16);

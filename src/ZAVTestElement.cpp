@@ -206,6 +206,9 @@ void ZAVTestElement::mousePressEvent(QGraphicsSceneMouseEvent *)
 
 void ZAVTestElement::infoButtonClicked()
 {
+    // The box is modal; a press that reaches the button anyway (a script's) waits for it.
+    if (boxOpen)
+        return;
     if (!offer.isEmpty()) {
         emit offerTaken();
         return;
@@ -217,8 +220,11 @@ void ZAVTestElement::infoButtonClicked()
     responseHandled = true;
 
     using Requests::Request;
+    // The request the box shows is the one answered. One that comes while it is open waits for a
+    // box of its own (before, OK on a pause request cancelled the transfer when a cancel came).
+    const QString shown = response;
     QString message;
-    switch (Requests::fromWord(response).value_or(Request(-1))) {
+    switch (Requests::fromWord(shown).value_or(Request(-1))) {
     case Request::Cancel:
         message = QStringLiteral("ZAV requested Cancel");
         break;
@@ -237,16 +243,19 @@ void ZAVTestElement::infoButtonClicked()
     MMessageBox box(QStringLiteral("%1 (%2)").arg(labelName->text(), idBadge(id)), message,
                     M::OkButton | M::DiscardButton);
     QPointer<ZAVTestElement> self(this);
+    boxOpen = true;
     const int result = box.exec();
     qDebug() << result;
     box.disconnect();
     // The box waited in a nested event loop; the row may be gone by now.
     if (!self)
         return;
+    boxOpen = false;
     const bool accepted = result == M::OkButton;
+    const bool newer = !responseHandled;
+    responseHandled = true;
 
-    // The request stored now decides: one handed in while the box was open wins.
-    switch (Requests::fromWord(response).value_or(Request(-1))) {
+    switch (Requests::fromWord(shown).value_or(Request(-1))) {
     case Request::Cancel:
         if (accepted) {
             emit transferMarkCancelled(id);
@@ -275,4 +284,6 @@ void ZAVTestElement::infoButtonClicked()
         buttonInfo->setText(QStringLiteral("Clear"));
         break;
     }
+    if (newer)
+        setResponse(response);
 }

@@ -88,6 +88,7 @@ private:
     MButton *buttonInfo = nullptr;
     qreal idWidth = 0;
     bool responseHandled;
+    bool boxOpen = false; // an answer box for this row waits for the tester
 };
 
 #endif

@@ -68,6 +68,8 @@ ZAVTestShowTransferPage::ZAVTestShowTransferPage()
     updateNotices();
 
     detail = new ZAVTestElementDetail;
+    // One transfer after another: each from the top (its id and state).
+    detail->setKeepsScrollPosition(false);
     detail->setParent(this);
     using Page = ZAVTestShowTransferPage;
     using Detail = ZAVTestElementDetail;
@@ -548,7 +550,8 @@ void ZAVTestShowTransferPage::placeNotice(QGraphicsLinearLayout *layout, MLabel 
 
 void ZAVTestShowTransferPage::updateNotices()
 {
-    placeNotice(listLayout, emptyNotice, rowIndex.isEmpty());
+    // Only while no row is listed: one being registered is listed too.
+    placeNotice(listLayout, emptyNotice, rowIndex.isEmpty() && unheld.isEmpty());
     placeNotice(listLayout, serviceNotice, !isServiceAvailable());
 }
 

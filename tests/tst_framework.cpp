@@ -158,6 +158,52 @@ private Q_SLOTS:
         QCOMPARE(bar->value(), 0);
         detail.disappear();
         QTRY_COMPARE(bar->value(), 300);
+        // A page that shows one thing after another starts from its top each time.
+        CountingPage another;
+        another.rows = 60;
+        another.setKeepsScrollPosition(false);
+        another.appear();
+        QTRY_VERIFY(bar->maximum() > 300);
+        bar->setValue(200);
+        list.appear();
+        QTRY_COMPARE(bar->value(), 300);
+        another.appear();
+        QCOMPARE(bar->value(), 0);
+    }
+
+    void aDialogTakesEveryInput()
+    {
+        m_window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(m_window));
+        CountingPage page;
+        page.rows = 3;
+        page.appear();
+        QList<MButton *> beneath;
+        for (int i = 0; i < page.centralWidget()->layout()->count(); ++i)
+            beneath << static_cast<MButton *>(page.centralWidget()->layout()->itemAt(i));
+        int pressed = 0;
+        for (MButton *b : beneath)
+            connect(b, &MButton::clicked, this, [&pressed] { ++pressed; });
+        // At a page change the keys go to the new page's first control.
+        QVERIFY(beneath.first()->hasFocus());
+        MMessageBox box(QStringLiteral("Sure?"), M::OkButton | M::DiscardButton);
+        bool focusStayedInTheBox = true;
+        QTimer::singleShot(20, m_window, [&] {
+            // A press, Tab and Space on the page beneath reach nothing there.
+            pressOn(m_window, beneath.at(1));
+            for (int i = 0; i < 4; ++i) {
+                QTest::keyClick(m_window, Qt::Key_Tab);
+                focusStayedInTheBox &= box.isAncestorOf(m_window->scene()->focusItem());
+            }
+            box.done(M::OkButton);
+        });
+        QCOMPARE(box.exec(), int(M::OkButton));
+        QCOMPARE(pressed, 0);
+        QVERIFY(focusStayedInTheBox);
+        // Return presses the focused button.
+        QTRY_VERIFY(beneath.first()->hasFocus());
+        QTest::keyClick(m_window, Qt::Key_Return);
+        QCOMPARE(pressed, 1);
     }
 
     void closeAsksWhenThereIsAQuestion()
@@ -193,9 +239,16 @@ private Q_SLOTS:
         // Return presses the default button (OK), whatever the order of the others.
         QTimer::singleShot(20, m_window, [this] { QTest::keyClick(m_window, Qt::Key_Return); });
         QCOMPARE(box.exec(), int(M::OkButton));
-        // The escape button and a closing window dismiss it with neither button.
-        QTimer::singleShot(20, m_window->escapeButton(), &QPushButton::click);
+        // Esc and a closing window dismiss it with neither button; the bar takes no press
+        // meanwhile (before, its Back declined a request).
+        bool barTookPresses = true;
+        QTimer::singleShot(20, m_window, [&] {
+            barTookPresses = m_window->escapeButton()->isEnabled();
+            QTest::keyClick(m_window, Qt::Key_Escape);
+        });
         QCOMPARE(box.exec(), int(M::NoStandardButton));
+        QVERIFY(!barTookPresses);
+        QVERIFY(m_window->escapeButton()->isEnabled());
         QTimer::singleShot(20, m_window, &QWidget::close);
         QCOMPARE(box.exec(), int(M::NoStandardButton));
         QCOMPARE(m_window->currentPage(), &page);
