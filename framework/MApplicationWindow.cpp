@@ -181,8 +181,7 @@ void MApplicationWindow::showPage(MApplicationPage *page)
 
 void MApplicationWindow::focusFirst()
 {
-    if (QGraphicsItem *item = m_scene->focusItem())
-        item->clearFocus();
+    m_scene->setFocusItem(nullptr);
     if (!m_page)
         return;
     // The first in reading order: top to bottom, then left to right.

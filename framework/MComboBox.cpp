@@ -1,7 +1,10 @@
 // SPDX-License-Identifier: MIT
 #include "MComboBox.h"
 
+#include <QAbstractItemView>
 #include <QComboBox>
+#include <QGraphicsScene>
+#include <QGraphicsView>
 #include <QHBoxLayout>
 #include <QLabel>
 
@@ -13,12 +16,15 @@ class PopupAwareComboBox : public QComboBox
 {
 public:
     std::function<void(bool)> onPopup;
+    std::function<void()> placePopup;
 
     void showPopup() override
     {
         if (onPopup)
             onPopup(true);
         QComboBox::showPopup();
+        if (placePopup)
+            placePopup();
     }
     void hidePopup() override
     {
@@ -40,6 +46,7 @@ MComboBox::MComboBox(QGraphicsItem *parent)
     m_title->setMinimumWidth(110);
     auto *combo = new PopupAwareComboBox;
     combo->onPopup = [this](bool shown) { popupShown(shown); };
+    combo->placePopup = [this] { fitPopup(); };
     m_combo = combo;
     m_combo->setParent(box);
     takeWheelOnlyWhenFocused(m_combo);
@@ -121,6 +128,30 @@ int g_openLists = 0;
 bool MComboBox::isAnyListOpen()
 {
     return g_openLists > 0;
+}
+
+void MComboBox::fitPopup()
+{
+    // The list opens as a child of this proxy, placed as if the screen were the scene: it went
+    // up under the window's bar or off its bottom edge. It is kept within what the view shows,
+    // made shorter (it scrolls) when it is taller than that.
+    QWidget *popup = m_combo->view()->window();
+    QGraphicsProxyWidget *proxy = popup ? popup->graphicsProxyWidget() : nullptr;
+    const QList<QGraphicsView *> views = scene() ? scene()->views() : QList<QGraphicsView *>();
+    if (!proxy || views.isEmpty())
+        return;
+    QGraphicsView *view = views.constFirst();
+    const QRectF shown = view->mapToScene(view->viewport()->rect()).boundingRect().adjusted(4, 4, -4, -4);
+    QRectF at = proxy->sceneBoundingRect();
+    if (at.height() > shown.height())
+        at.setHeight(shown.height());
+    at.moveTop(qBound(shown.top(), at.top(), shown.bottom() - at.height()));
+    at.moveLeft(qBound(shown.left(), at.left(), qMax(shown.left(), shown.right() - at.width())));
+    const QPointF offset = proxy->scenePos() - proxy->sceneBoundingRect().topLeft();
+    proxy->setPos(proxy->parentItem() ? proxy->parentItem()->mapFromScene(at.topLeft() + offset)
+                                      : at.topLeft() + offset);
+    if (at.height() < proxy->size().height())
+        proxy->resize(proxy->size().width(), at.height());
 }
 
 void MComboBox::popupShown(bool shown)

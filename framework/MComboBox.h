@@ -43,6 +43,7 @@ Q_SIGNALS:
 
 private:
     void popupShown(bool shown);
+    void fitPopup();
 
     QLabel *m_title;
     QComboBox *m_combo;

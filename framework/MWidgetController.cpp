@@ -47,6 +47,9 @@ void MWidgetController::resizeEvent(QGraphicsSceneResizeEvent *event)
 void MWidgetController::takeWheelOnlyWhenFocused(QWidget *control)
 {
     control->setFocusPolicy(Qt::StrongFocus);
+    // Nor does the proxy take the focus from a turn of the wheel (the scene would give it as
+    // from a click, and with it the wheel).
+    setFocusPolicy(Qt::StrongFocus);
     control->installEventFilter(this);
     m_wheelControl = control;
 }
@@ -57,6 +60,10 @@ bool MWidgetController::eventFilter(QObject *object, QEvent *event)
     // through the page with Tab and then scrolling it would change settings).
     if (object == m_wheelControl && event->type() == QEvent::FocusIn)
         m_wheelTaken = static_cast<QFocusEvent *>(event)->reason() == Qt::MouseFocusReason;
+    // Hidden with its page, it gives the wheel back: a page shown again (for another transfer)
+    // wants a click first.
+    if (object == m_wheelControl && event->type() == QEvent::Hide)
+        m_wheelTaken = false;
     if (object == m_wheelControl && event->type() == QEvent::Wheel && !(m_wheelControl->hasFocus() && m_wheelTaken)) {
         // Ignored, the turn goes on to the items beneath and in the end scrolls the view.
         event->ignore();

@@ -5,6 +5,7 @@
 #include <MApplicationPage.h>
 #include <MApplicationWindow.h>
 #include <MButton.h>
+#include <MComboBox.h>
 #include <MLabel.h>
 #include <MMessageBox.h>
 
@@ -15,6 +16,9 @@
 #include <QScreen>
 #include <QScrollBar>
 #include <QSignalSpy>
+#include <QAbstractItemView>
+#include <QComboBox>
+#include <QGraphicsProxyWidget>
 #include <QTest>
 #include <QTimer>
 
@@ -169,6 +173,47 @@ private Q_SLOTS:
         QTRY_COMPARE(bar->value(), 300);
         another.appear();
         QCOMPARE(bar->value(), 0);
+    }
+
+    void anOpenListStaysWithinTheWindow()
+    {
+        // A list of 40 entries, at the top of the page and near its bottom: before, it opened up
+        // under the bar (its first entries hidden) or off the bottom edge.
+        CountingPage page;
+        page.rows = 12;
+        page.appear();
+        auto *layout = static_cast<QGraphicsLinearLayout *>(page.centralWidget()->layout());
+        auto *top = new MComboBox;
+        auto *low = new MComboBox;
+        layout->insertItem(0, top);
+        layout->addItem(low);
+        QStringList entries;
+        for (int i = 0; i < 40; ++i)
+            entries << QStringLiteral("Entry %1").arg(i);
+        for (MComboBox *box : {top, low}) {
+            box->comboWidget()->addItems(entries);
+            box->setCurrentIndex(20);
+        }
+        QTRY_VERIFY(low->isVisible() && low->geometry().bottom() > 400);
+        m_window->verticalScrollBar()->setValue(m_window->verticalScrollBar()->maximum());
+        for (MComboBox *box : {top, low}) {
+            m_window->ensureVisible(box);
+            box->comboWidget()->showPopup();
+            QGraphicsProxyWidget *popup = box->comboWidget()->view()->window()->graphicsProxyWidget();
+            QVERIFY(popup);
+            const QRectF shown = m_window->mapToScene(m_window->viewport()->rect()).boundingRect();
+            QVERIFY2(shown.contains(popup->sceneBoundingRect()),
+                     qPrintable(QStringLiteral("%1,%2 %3x%4 in %5,%6 %7x%8")
+                                    .arg(popup->sceneBoundingRect().x())
+                                    .arg(popup->sceneBoundingRect().y())
+                                    .arg(popup->sceneBoundingRect().width())
+                                    .arg(popup->sceneBoundingRect().height())
+                                    .arg(shown.x())
+                                    .arg(shown.y())
+                                    .arg(shown.width())
+                                    .arg(shown.height())));
+            box->comboWidget()->hidePopup();
+        }
     }
 
     void aDialogTakesEveryInput()

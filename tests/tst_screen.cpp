@@ -113,6 +113,14 @@ private Q_SLOTS:
         status->setFocus(Qt::MouseFocusReason);
         wheelOver(detail->statusList().comboBox(), -120);
         QVERIFY(status->currentIndex() != index);
+        // The next page of a transfer (the same controls) starts afresh, at its top, and the
+        // wheel is not the control's (before, the one clicked kept it: one notch, one change).
+        m_main.appear();
+        detail = openDetail();
+        QCOMPARE(scroll->value(), 0);
+        const int now = status->currentIndex();
+        wheelOver(detail->statusList().comboBox(), -120);
+        QCOMPARE(status->currentIndex(), now);
     }
 
     void typingReplacesTheFieldsStartingText()
