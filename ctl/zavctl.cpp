@@ -33,7 +33,16 @@ int main(int argc, char **argv)
         ? size.ws_col
         : qEnvironmentVariableIntValue("COLUMNS");
     const bool color = terminal && qEnvironmentVariableIsEmpty("NO_COLOR") && qgetenv("TERM") != "dumb";
-    ZavCtl ctl(QDBusConnection::sessionBus(), out, err);
+    // Help, the version and the shell's completions need no bus: they do not wait for one that
+    // never answers (a stuck forwarded socket would hang bash at every Tab).
+    const QString first = args.value(0);
+    const qsizetype optionsEnd = args.indexOf(QStringLiteral("--"));
+    const QStringList options = optionsEnd < 0 ? args : args.first(optionsEnd);
+    const bool busless = first == QLatin1String("--version") || first == QLatin1String("-V")
+        || first == QLatin1String("--complete") || first == QLatin1String("help")
+        || options.contains(QStringLiteral("--help")) || options.contains(QStringLiteral("-h"));
+    ZavCtl ctl(busless ? QDBusConnection(QStringLiteral("zavctl-no-bus")) : QDBusConnection::sessionBus(), out,
+               err);
     ctl.setTerminal(terminal, width, color);
     ctl.setAddress(QString::fromUtf8(*address));
     const int code = ctl.run(args);

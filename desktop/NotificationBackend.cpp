@@ -94,10 +94,14 @@ NotificationBackend::~NotificationBackend()
     removeAll();
     // Notifications still being made are closed as soon as the daemon names them (send() does,
     // finding their transfers gone), which the events below let happen.
-    QDeadlineTimer deadline(LeaveTimeout);
+    // A loop that ends with the answer: processEvents() with a time would wait all of it (a
+    // daemon that answered at once still held the leaving for 2 s).
     auto *last = new QDBusPendingCallWatcher(m_daemon->GetCapabilities(), this);
-    while (!last->isFinished() && !deadline.hasExpired())
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, int(qMax<qint64>(1, deadline.remainingTime())));
+    QEventLoop loop;
+    connect(last, &QDBusPendingCallWatcher::finished, &loop, &QEventLoop::quit);
+    QTimer::singleShot(LeaveTimeout, &loop, &QEventLoop::quit);
+    if (!last->isFinished())
+        loop.exec();
     if (!last->isFinished())
         qCWarning(lcNotifications, "The notification service did not answer within %d ms; leaving", LeaveTimeout);
 }

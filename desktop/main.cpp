@@ -97,8 +97,10 @@ int main(int argc, char **argv)
     QDBusConnection serviceBus = remote.isEmpty() ? bus
                                                   : QDBusConnection::connectToBus(QString::fromUtf8(*address), remote);
     if (!serviceBus.isConnected()) {
-        std::fprintf(stderr, "zav-desktop: cannot reach the bus at %s: %s\n", address->constData(),
-                     qPrintable(serviceBus.lastError().message()));
+        // Both as printable text: a mistyped address may hold anything, terminal controls too.
+        std::fprintf(stderr, "zav-desktop: cannot reach the bus at %s: %s\n",
+                     qPrintable(Zav::printable(QString::fromUtf8(*address).left(200))),
+                     qPrintable(Zav::printable(serviceBus.lastError().message())));
         return 1;
     }
     endWithSignalsAndBus(app, "zav-desktop", remote);

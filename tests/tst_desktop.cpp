@@ -65,8 +65,12 @@ private Q_SLOTS:
     void cleanupTestCase()
     {
         delete m_show;
+        // Leaving with a daemon that answers is quick: before, it waited the whole LeaveTimeout.
+        QElapsedTimer leaving;
+        leaving.start();
         m_bridge.terminate();
         QVERIFY(m_bridge.waitForFinished(5000));
+        QVERIFY2(leaving.elapsed() < NotificationBackend::LeaveTimeout, qPrintable(QString::number(leaving.elapsed())));
         // Leaving, the bridge closed what it showed.
         QTRY_COMPARE(displayed(), 0);
         // Leaving while the daemon hangs: before, a bridge waited for it for the bus's 25 s.
@@ -242,6 +246,18 @@ private Q_SLOTS:
         m_bus.stopService();
         QTRY_COMPARE(displayed(), 0);
         QVERIFY(m_bus.startService());
+    }
+
+    void aBadAddressIsSaidPrintably()
+    {
+        QProcess bridge;
+        bridge.start(QStringLiteral(ZAV_DESKTOP_BIN),
+                     {QStringLiteral("--address"), QStringLiteral("unix:path=/x\x1b]0;PWNED\x07\x9b2J")});
+        QVERIFY(bridge.waitForFinished(10000));
+        QCOMPARE(bridge.exitCode(), 1);
+        const QString said = QString::fromUtf8(bridge.readAllStandardError());
+        QVERIFY2(said.contains(QStringLiteral("\\x1b]0;PWNED\\x07")), qPrintable(said));
+        QVERIFY(!said.contains(QChar(0x1b)) && !said.contains(QChar(0x9b)) && !said.contains(QChar(7)));
     }
 
     void pastTheMostTheRestIsSummedUp()

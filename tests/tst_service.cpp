@@ -15,7 +15,13 @@
 #include <QRegularExpression>
 #include <QScopeGuard>
 #include <QTemporaryDir>
+#include <QScopeGuard>
 #include <QTest>
+
+#include <cstring>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 #include <QXmlStreamReader>
 
 #include <csignal>
@@ -84,18 +90,29 @@ private Q_SLOTS:
             QCOMPARE(m_bus.zavctl(arguments, &out, &err), 2);
             QCOMPARE(err, message);
         }
-        // Help and the version need no bus.
-        const QStringList noBus {QStringLiteral("DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent")};
+        // Help, the version and completion need no bus, and do not wait for one that never
+        // speaks (a stuck forwarded socket: before, bash hung at every Tab).
+        QTemporaryDir dir;
+        const QByteArray path = dir.filePath(QStringLiteral("stuck")).toUtf8();
+        const int stuck = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_un address = {};
+        address.sun_family = AF_UNIX;
+        std::memcpy(address.sun_path, path.constData(), size_t(path.size()));
+        QVERIFY(::bind(stuck, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0 && ::listen(stuck, 8) == 0);
+        const auto closeStuck = qScopeGuard([stuck] { ::close(stuck); });
+        const QStringList noBus {QStringLiteral("DBUS_SESSION_BUS_ADDRESS=unix:path=") + QString::fromUtf8(path)};
         QCOMPARE(m_bus.zavctl({QStringLiteral("--help")}, &out, &err, noBus), 0);
         QVERIFY(out.startsWith(QStringLiteral("Usage: zavctl COMMAND")));
         QCOMPARE(m_bus.zavctl({QStringLiteral("help"), QStringLiteral("list")}, &out, &err, noBus), 0);
         QVERIFY(out.startsWith(QStringLiteral("Usage: zavctl list [--json]\n")));
+        QCOMPARE(m_bus.zavctl({QStringLiteral("list"), QStringLiteral("--help")}, &out, &err, noBus), 0);
         QCOMPARE(m_bus.zavctl({QStringLiteral("--version")}, &out, &err, noBus), 0);
         QCOMPARE(out, QStringLiteral("zavctl %1\n").arg(QLatin1String(Zav::Version)));
-        QCOMPARE(m_bus.zavctl({QStringLiteral("list")}, &out, &err, noBus), 1);
+        const QStringList absent {QStringLiteral("DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent")};
+        QCOMPARE(m_bus.zavctl({QStringLiteral("list")}, &out, &err, absent), 1);
         QVERIFY2(err.contains(QStringLiteral("no session bus")), qPrintable(err));
         // Nothing a script could read as "no transfers" (before, "[ ]").
-        QCOMPARE(m_bus.zavctl({QStringLiteral("list"), QStringLiteral("--json")}, &out, &err, noBus), 1);
+        QCOMPARE(m_bus.zavctl({QStringLiteral("list"), QStringLiteral("--json")}, &out, &err, absent), 1);
         QCOMPARE(out, QString());
         // The shell's completions come from the same table: words, or file names by a pattern.
         const QList<std::pair<QStringList, QString>> next {
