@@ -41,8 +41,7 @@ int main(int argc, char **argv)
     const bool busless = first == QLatin1String("--version") || first == QLatin1String("-V")
         || first == QLatin1String("--complete") || first == QLatin1String("help")
         || options.contains(QStringLiteral("--help")) || options.contains(QStringLiteral("-h"));
-    ZavCtl ctl(busless ? QDBusConnection(QStringLiteral("zavctl-no-bus")) : QDBusConnection::sessionBus(), out,
-               err);
+    ZavCtl ctl(busless ? QDBusConnection(QStringLiteral("zavctl-no-bus")) : QDBusConnection::sessionBus(), out, err);
     ctl.setTerminal(terminal, width, color);
     ctl.setAddress(QString::fromUtf8(*address));
     const int code = ctl.run(args);

@@ -13,8 +13,10 @@
 #include <QJsonDocument>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QDir>
 #include <QScopeGuard>
 #include <QTemporaryDir>
+#include <QDir>
 #include <QScopeGuard>
 #include <QTest>
 
@@ -127,6 +129,30 @@ private Q_SLOTS:
             QCOMPARE(m_bus.zavctl(QStringList {QStringLiteral("--complete")} + words, &out, &err, noBus), 0);
             QCOMPARE(out, expected);
         }
+        // Bash offers the real names, once each (before, "*" offered every name again and a
+        // folder came twice).
+        for (const QString name : {QStringLiteral("*"), QStringLiteral("[ab].json"), QStringLiteral("$(touch PWNED)"),
+                                   QStringLiteral("a.json"), QStringLiteral("b.txt")})
+            QVERIFY(QFile(dir.filePath(name)).open(QIODevice::WriteOnly));
+        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("sub")));
+        QProcess bash;
+        bash.setWorkingDirectory(dir.path());
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("PATH"),
+                   QFileInfo(QStringLiteral(ZAVCTL_BIN)).path() + QLatin1Char(':') + env.value(QStringLiteral("PATH")));
+        bash.setProcessEnvironment(env);
+        bash.start(QStringLiteral("bash"),
+                   {QStringLiteral("-c"),
+                    QStringLiteral("source '%1/share/completions/zavctl.bash'; "
+                                   "COMP_WORDS=(zavctl play ''); COMP_CWORD=2; _zavctl; "
+                                   "printf '%s\\n' \"${COMPREPLY[@]}\"")
+                        .arg(QStringLiteral(ZAV_SOURCE_DIR))});
+        QVERIFY(bash.waitForFinished(10000));
+        QStringList offered = QString::fromUtf8(bash.readAllStandardOutput())
+                                  .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        offered.sort();
+        QCOMPARE(offered, QStringList({QStringLiteral("[ab].json"), QStringLiteral("a.json"), QStringLiteral("sub")}));
+        QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("PWNED"))));
 
         QCOMPARE(m_bus.zavctl({QStringLiteral("show"), QStringLiteral("77")}, &out, &err), 1);
         QCOMPARE(m_bus.zavctl({QStringLiteral("list")}, &out), 0);
