@@ -24,6 +24,10 @@ using Zav::printable;
 
 namespace {
 const int Timeout = 5000;
+// A journal line holds one call with texts of at most 4,096 characters; a journal of a long day
+// is tens of MiB.
+constexpr qint64 MaxJournalLine = 1 << 20;
+constexpr qint64 MaxJournalBytes = qint64(1) << 30;
 
 const Option Json {QStringLiteral("--json")};
 const Option JUnit {QStringLiteral("--junit"), QStringLiteral("FILE")};
@@ -500,8 +504,9 @@ int ZavCtl::writeRecording(const ScenarioRecorder &recorder, const QString &out)
         return NotThere;
     }
     QFile file(out);
+    // Written means flushed: a full disk refuses the bytes only then.
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)
-        || file.write(recorder.text(QStringLiteral("Recorded from %1").arg(recorder.client()))) < 0) {
+        || file.write(recorder.text(QStringLiteral("Recorded from %1").arg(recorder.client()))) < 0 || !file.flush()) {
         m_err << "zavctl: cannot write " << printable(out) << ": " << file.errorString() << "\n";
         return NotThere;
     }
@@ -529,8 +534,18 @@ int ZavCtl::recordJournal(const QString &path, const QString &client, int runNum
             recorded = runs;
         }
     };
-    while (!file.atEnd()) {
-        const QJsonObject line = QJsonDocument::fromJson(file.readLine()).object();
+    // Line by line until the end, not while atEnd() is false: a pipe (<(cat journal)) has
+    // nothing available yet when it is opened, and was taken for empty. At most MaxJournalBytes
+    // are read, so that a device or an endless pipe ends too.
+    qint64 read = 0;
+    for (QByteArray raw; !(raw = file.readLine(MaxJournalLine)).isEmpty();) {
+        read += raw.size();
+        if (read > MaxJournalBytes) {
+            m_err << "zavctl: " << printable(path) << " goes on past " << (MaxJournalBytes >> 20)
+                  << " MiB; not a journal of the service\n";
+            return NotThere;
+        }
+        const QJsonObject line = QJsonDocument::fromJson(raw).object();
         if (ScenarioRecorder::startsRun(line)) {
             if (linesInRun > 0) {
                 closeRun();

@@ -694,11 +694,18 @@ bool Scenario::load(const QString &filePath, QString *error)
         *error = QStringLiteral("%1: %2").arg(filePath, file.errorString());
         return false;
     }
-    if (file.size() > MaxFileBytes) {
+    // Read up to one byte past the most, whatever the file is: a device (/dev/zero) or a pipe
+    // that never ends has no size to ask first, and was read until memory ran out.
+    const QByteArray bytes = file.read(MaxFileBytes + 1);
+    if (bytes.size() > MaxFileBytes) {
         *error = QStringLiteral("%1: a scenario file is at most %2 MiB").arg(filePath).arg(MaxFileBytes >> 20);
         return false;
     }
-    Reader reader(QString::fromUtf8(file.readAll()));
+    if (file.error() != QFile::NoError) {
+        *error = QStringLiteral("%1: %2").arg(filePath, file.errorString());
+        return false;
+    }
+    Reader reader(QString::fromUtf8(bytes));
     QJsonValue root;
     if (!reader.read(&root)) {
         *error = QStringLiteral("%1:%2: %3").arg(filePath, reader.lineAndColumn(reader.errorAt()), reader.error());

@@ -715,4 +715,9 @@ void ScenarioPlayer::writeJunit()
     }
     xml.writeEndElement();
     xml.writeEndDocument();
+    // Written means flushed: a full disk refuses the bytes only then.
+    if (xml.hasError() || !file.flush()) {
+        m_err << "zavctl: cannot write " << m_options.junit << ": " << file.errorString() << "\n";
+        m_failed = true;
+    }
 }

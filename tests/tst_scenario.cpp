@@ -18,6 +18,8 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <sys/stat.h>
 #include <QXmlStreamReader>
 
 class tst_Scenario : public QObject
@@ -331,6 +333,34 @@ private Q_SLOTS:
                               &out),
                  0);
         QVERIFY(out.contains(QStringLiteral("Recorded 1 transfer(s)")));
+
+        // Through a pipe, as <(cat journal) gives it (before: "no client registered a transfer").
+        const QString fifo = m_dir.filePath(QStringLiteral("fifo"));
+        QVERIFY(::mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);
+        QProcess writer;
+        writer.start(QStringLiteral("sh"),
+                     {QStringLiteral("-c"), QStringLiteral("cat \"$0\" > \"$1\""), journal, fifo});
+        QCOMPARE(
+            m_bus.zavctl(
+                {QStringLiteral("record"), QStringLiteral("--journal"), fifo, QStringLiteral("--out"), recorded}, &out),
+            0);
+        QVERIFY(out.contains(QStringLiteral("Recorded 2 transfer(s)")));
+        writer.waitForFinished(5000);
+        // A full disk is an error (before, exit 0 and "Recorded"), for play's report too.
+        QString err;
+        QCOMPARE(m_bus.zavctl({QStringLiteral("record"), QStringLiteral("--journal"), journal, QStringLiteral("--out"),
+                               QStringLiteral("/dev/full")},
+                              &out, &err),
+                 1);
+        QVERIFY2(err.contains(QStringLiteral("No space left")), qPrintable(err));
+        QCOMPARE(
+            m_bus.zavctl({QStringLiteral("play"), recorded, QStringLiteral("--junit"), QStringLiteral("/dev/full")},
+                         &out, &err),
+            1);
+        QVERIFY2(err.contains(QStringLiteral("No space left")), qPrintable(err));
+        // A device without end is refused with a word (before, read until memory ran out).
+        QCOMPARE(m_bus.zavctl({QStringLiteral("play"), QStringLiteral("/dev/zero")}, &out, &err), 2);
+        QVERIFY2(err.contains(QStringLiteral("at most 64 MiB")), qPrintable(err));
     }
 
     void aHungServiceOrASignalEndsThePlay()
