@@ -355,11 +355,16 @@ public:
             if (type == 's' || type == 'b')
                 continue;
             const double max = change->max > 0 ? change->max : type == 't' ? MaxUnsigned64 : MaxInt;
-            if (arg.toDouble() < change->min || arg.toDouble() > max)
+            // 2^64 - 1 has no double of its own: it rounds to 2^64, the first value past the 64 bits.
+            const bool tooBig = type == 't' && change->max <= 0 ? arg.toDouble() >= MaxUnsigned64
+                                                                : arg.toDouble() > max;
+            if (arg.toDouble() < change->min || tooBig)
                 return fail(at,
                             QStringLiteral("argument %1 of %2 must be from %3 to %4, or the service refuses it")
                                 .arg(i + 1)
-                                .arg(name, QString::number(change->min), QString::number(max, 'g', 20)));
+                                .arg(name, QString::number(change->min),
+                                     type == 't' && change->max <= 0 ? QStringLiteral("18446744073709551615")
+                                                                     : QString::number(max, 'g', 20)));
         }
         QJsonArray args = a;
         args.removeFirst();

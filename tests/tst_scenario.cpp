@@ -159,6 +159,10 @@ private Q_SLOTS:
             // What the service refuses is a bad file: before, play sent it and said "All hold".
             {"{\"transfers\": [{\"key\": \"a\", \"calls\": [[\"setProgress\", 2.0]]}]}",
              QStringLiteral("1:55: argument 1 of setProgress must be from 0 to 1, or the service refuses it")},
+            // 2^64, past the interface's 64 bits: before, sent as 0 and "All hold".
+            {"{\"transfers\": [{\"key\": \"a\", \"calls\": [[\"setSize\", 18446744073709551616]]}]}",
+             QStringLiteral("1:51: argument 1 of setSize must be from 0 to 18446744073709551615, or the service "
+                            "refuses it")},
             // A member named twice: before, the first was dropped without a word.
             {"{\"transfers\": [{\"key\": \"a\"}], \"timeline\": [\n{\"at\": 0, \"transfer\": \"a\", \"call\": "
              "[\"setActive\", 0.5], \"call\": [\"setCount\", 1]}]}",
