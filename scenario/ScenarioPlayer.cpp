@@ -18,6 +18,8 @@
 #include <limits>
 
 namespace {
+// Calls of a flood sent before the service is asked whether it came through them.
+constexpr int FloodBatch = 5000;
 QString shown(const QJsonValue &v)
 {
     if (v.isString())
@@ -304,20 +306,33 @@ void ScenarioPlayer::flood(const QString &key, int copy, const Scenario::Event &
                      QLatin1String(ZavBus::ServiceName), QLatin1String(ZavBus::ObjectPath),
                      QLatin1String(ZavBus::TransfersInterface), call.name);
                  message.setArguments(QVariantList {id} + Scenario::arguments(call));
-                 // As fast as the bus takes them, no reply asked for; then one call whose answer says the
-                 // service has come through them all.
-                 for (int i = 0; i < event.count; ++i)
-                     bus.send(message);
-                 m_calls += event.count + 1;
+                 // As fast as the bus takes them, no reply asked for, in batches: one call after each
+                 // batch, whose answer says the service has come through it, lets the next go. So the
+                 // calls never pile up unsent (before, a million were queued at once, and Ctrl+C
+                 // waited for them all to be written).
                  QDBusMessage ping = QDBusMessage::createMethodCall(
                      QLatin1String(ZavBus::ServiceName), QLatin1String(ZavBus::ObjectPath),
                      QLatin1String(ZavBus::TransfersInterface), QLatin1String(ZavBus::Transfers::ping));
-                 whenAnswered(bus.asyncCall(ping, CallTimeout), [=](const QDBusMessage &reply) {
-                     if (!isGone(key, copy))
+                 auto batch = std::make_shared<std::function<void(int)>>();
+                 const std::weak_ptr<std::function<void(int)>> weak = batch;
+                 *batch = [=, this](int left) {
+                     const int now = qMin(left, FloodBatch);
+                     for (int i = 0; i < now; ++i)
+                         bus.send(message);
+                     m_calls += now + 1;
+                     // The awaited answer holds the chain; the chain itself holds no part of it.
+                     const auto next = weak.lock();
+                     whenAnswered(bus.asyncCall(ping, CallTimeout), [=, this](const QDBusMessage &reply) {
+                         if (isGone(key, copy))
+                             return finish();
+                         if (reply.type() == QDBusMessage::ReplyMessage && left > now)
+                             return (*next)(left - now);
                          callFailed(QStringLiteral("%1: flood of %2 %3").arg(label).arg(event.count).arg(call.name),
                                     reply);
-                     finish();
-                 });
+                         finish();
+                     });
+                 };
+                 (*batch)(event.count);
              },
              true});
 }

@@ -17,8 +17,10 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QFileInfo>
 #include <QTest>
 
+#include <csignal>
 #include <sys/stat.h>
 #include <QXmlStreamReader>
 
@@ -398,6 +400,20 @@ private Q_SLOTS:
         QVERIFY2(
             (out + play.readAll()).endsWith("INTERRUPTED: 2 of 2 expectation(s) held before the play was stopped.\n"),
             out.constData());
+
+        // Ctrl+C in a flood of the most calls a file may ask (before, still playing 8 s later:
+        // a million calls were queued at once and written out before leaving).
+        const QString flood = write(QStringLiteral("flood.json"), R"({"transfers": [{"key": "a"}], "timeline": [
+ {"at": 0, "transfer": "a", "expect": {"size": 0}},
+ {"at": 0, "transfer": "a", "flood": {"call": ["setSpeed", 1], "count": 1000000}}]})");
+        QVERIFY(m_bus.sync());
+        const qint64 before = QFileInfo(m_bus.journalPath()).size();
+        startZavctl(play, {QStringLiteral("play"), flood});
+        // Flooding: the service's journal grows.
+        QTRY_VERIFY(QFileInfo(m_bus.journalPath()).size() > before + 200000);
+        ::kill(pid_t(play.processId()), SIGINT);
+        QVERIFY(play.waitForFinished(3000));
+        QVERIFY(m_bus.sync());
     }
 
 private:
