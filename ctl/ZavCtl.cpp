@@ -247,7 +247,7 @@ ComKelvoZavControlInterface &ZavCtl::control()
     return *m_control;
 }
 
-bool ZavCtl::answered(QDBusPendingCall call)
+bool ZavCtl::answered(QDBusPendingCall call, bool change)
 {
     call.waitForFinished();
     if (!call.isError())
@@ -259,7 +259,11 @@ bool ZavCtl::answered(QDBusPendingCall call)
             ? QStringLiteral("no session bus (DBUS_SESSION_BUS_ADDRESS is not set or not reachable)")
             : QStringLiteral("the bus at %1 is not reachable").arg(printable(m_address));
     else if (error.type() == QDBusError::NoReply || error.type() == QDBusError::Timeout)
-        why = QStringLiteral("the service did not answer within %1 s").arg(Timeout / 1000);
+        // A hung service may still do it once it goes on: a failure said plainly would mislead.
+        why = change ? QStringLiteral("the service did not answer within %1 s; it may still do what it was asked "
+                                      "once it goes on")
+                           .arg(Timeout / 1000)
+                     : QStringLiteral("the service did not answer within %1 s").arg(Timeout / 1000);
     else if (error.type() == QDBusError::ServiceUnknown
              || error.name() == QLatin1String("org.freedesktop.DBus.Error.NameHasNoOwner"))
         why = QStringLiteral("no transfer service on the bus (%1)").arg(QLatin1String(ZavBus::ServiceName));
@@ -330,7 +334,7 @@ int ZavCtl::request(const Invocation &invocation)
                 : QStringLiteral("no request \"%1\"; did you mean \"%2\"?").arg(printable(action), guess),
             QStringLiteral("request"));
     }
-    if (!answered(control().sendRequest(id, action)))
+    if (!answered(control().sendRequest(id, action), true))
         return NotThere;
     m_out << "Sent " << action << " to transfer " << printable(id) << ".\n";
     return Success;
@@ -343,7 +347,7 @@ int ZavCtl::refuse(const Invocation &invocation)
         m_err << "zavctl: refuse takes on or off\n";
         return UsageError;
     }
-    if (!answered(control().setRefuseRegistrations(value == QLatin1String("on"))))
+    if (!answered(control().setRefuseRegistrations(value == QLatin1String("on")), true))
         return NotThere;
     m_out << (value == QLatin1String("on") ? "The service refuses new transfers.\n"
                                            : "The service accepts new transfers.\n");

@@ -66,7 +66,8 @@ private:
     // The service's control interface, through the proxy made from its interface file.
     ComKelvoZavControlInterface &control();
     // Waits for a call's answer; says on stderr why there is none.
-    bool answered(QDBusPendingCall call);
+    // change: the call asks the service to change something (said to maybe take effect late).
+    bool answered(QDBusPendingCall call, bool change = false);
     // Text, or JSON with --json.
     std::unique_ptr<Renderer> rendererFor(const Invocation &invocation) const;
     // One line saying what was wrong and where help is; returns UsageError.
