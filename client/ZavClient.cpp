@@ -54,6 +54,20 @@ public:
     // The proxy for a transfer registered with `transferOwner`; null once that instance is gone.
     Proxy *proxyFor(const QString &transferOwner) const { return transferOwner == owner ? proxy.get() : nullptr; }
 
+    // What is wrong with an id a service answered, or nothing: a service that answers with a
+    // mebibyte of id (a hostile or broken one) stalled the app that logs and shows it.
+    static QString faultOf(const QString &id)
+    {
+        constexpr int MaxIdLength = 256;
+        if (id.isEmpty())
+            return QStringLiteral("the service answered with an empty id");
+        if (id.size() > MaxIdLength)
+            return QStringLiteral("the service answered with an id of %1 characters (at most %2)")
+                .arg(id.size())
+                .arg(MaxIdLength);
+        return QString();
+    }
+
     Transfer *registered(const QString &id)
     {
         // Created only once the service has answered; a repeated id replaces nothing handed out.
@@ -273,6 +287,10 @@ Transfer *Client::registerTransfer(const QString &name, TransferType type, const
                   qPrintable(reply.error().name()), qPrintable(reply.error().message()));
         return nullptr;
     }
+    if (const QString fault = ClientPrivate::faultOf(reply.value()); !fault.isEmpty()) {
+        qCWarning(lcClient, "Zav::Client: registration of \"%s\" failed: %s", qPrintable(name), qPrintable(fault));
+        return nullptr;
+    }
     return d->registered(reply.value());
 }
 
@@ -296,13 +314,18 @@ void Client::registerTransfer(const QString &name, TransferType type, const QStr
         if (reply.isError())
             qCWarning(lcClient, "Zav::Client: registration of \"%s\" refused: %s %s", qPrintable(name),
                       qPrintable(reply.error().name()), qPrintable(reply.error().message()));
+        const QString fault = reply.isError() ? QString() : ClientPrivate::faultOf(reply.value());
+        if (!fault.isEmpty())
+            qCWarning(lcClient, "Zav::Client: registration of \"%s\" failed: %s", qPrintable(name), qPrintable(fault));
         // An answer from an instance that has gone since registered nothing that can be changed.
-        Transfer *transfer = !reply.isError() && owner == d->owner ? d->registered(reply.value()) : nullptr;
+        Transfer *transfer = !reply.isError() && fault.isEmpty() && owner == d->owner ? d->registered(reply.value())
+                                                                                      : nullptr;
         if (guard)
             done(transfer,
-                 reply.isError() ? QStringLiteral("%1: %2").arg(reply.error().name(), reply.error().message())
-                     : transfer  ? QString()
-                                 : QStringLiteral("the transfer service left the bus"));
+                 reply.isError()        ? QStringLiteral("%1: %2").arg(reply.error().name(), reply.error().message())
+                     : !fault.isEmpty() ? fault
+                     : transfer         ? QString()
+                                        : QStringLiteral("the transfer service left the bus"));
     });
 }
 

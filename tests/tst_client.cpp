@@ -33,6 +33,12 @@ class LateRegistrar : public QObject, protected QDBusContext
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "com.kelvo.zav.Transfers")
 public:
+    // Answered at once with this id, when set.
+    void answerWith(const QString &id)
+    {
+        const QMutexLocker lock(&m_mutex);
+        m_answer = id;
+    }
     QDBusMessage waiting() const
     {
         const QMutexLocker lock(&m_mutex);
@@ -42,8 +48,10 @@ public Q_SLOTS:
     QString ping() { return QStringLiteral("late"); }
     QString registerTransfer(const QString &, int, const QString &)
     {
-        setDelayedReply(true);
         const QMutexLocker lock(&m_mutex);
+        if (!m_answer.isEmpty())
+            return m_answer;
+        setDelayedReply(true);
         m_waiting = message();
         return QString();
     }
@@ -51,6 +59,7 @@ public Q_SLOTS:
 private:
     mutable QMutex m_mutex;
     QDBusMessage m_waiting;
+    QString m_answer;
 };
 
 class tst_Client : public QObject
@@ -241,6 +250,15 @@ private Q_SLOTS:
                                 });
         QTRY_VERIFY(registrar->waiting().type() == QDBusMessage::MethodCallMessage);
         // The instance gives up the name, then answers: nothing it registered can be changed.
+        // (Before it does, another registration is answered with a 4 MiB id: refused, where
+        // the app stalled for seconds logging and showing it.)
+        registrar->answerWith(QString(4 << 20, QLatin1Char('x')));
+        QVERIFY(!client.registerTransfer(QStringLiteral("huge"), Client::Sync));
+        QString why;
+        client.registerTransfer(
+            QStringLiteral("huge"), Client::Sync, QString(), this,
+            [&](Transfer *transfer, const QString &fault) { why = transfer ? QStringLiteral("taken") : fault; });
+        QTRY_COMPARE(why, QStringLiteral("the service answered with an id of 4194304 characters (at most 256)"));
         QVERIFY(fake.unregisterService(QLatin1String(ZavBus::ServiceName)));
         QTRY_VERIFY(!client.isServiceAvailable());
         QVERIFY(fake.send(registrar->waiting().createReply(QStringLiteral("7"))));
