@@ -20,6 +20,9 @@ inline constexpr int MaxTextLength = 4096;
 
 // Transfers asked for in one call of the Control interface's listing (its own limit too).
 inline constexpr int PageSize = 1000;
+// A reader of pages stops after this many (a million transfers), and at a page whose last id
+// is the cursor it was asked after: a service whose pages never end is not read forever.
+inline constexpr int MaxPages = 1000;
 
 // In the service's order.
 enum class TransferState { Pending, Active, Paused, Failed, CancelFailed, Cancelled, Done };

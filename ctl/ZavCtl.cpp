@@ -282,7 +282,7 @@ bool ZavCtl::eachTransfer(const std::function<void(const QJsonObject &)> &each)
 {
     // Page by page: neither the service nor this process ever holds the whole list at once.
     QString after;
-    for (;;) {
+    for (int pages = 1;; ++pages) {
         const QDBusPendingReply<QString> reply = control().transferPage(after, Zav::PageSize);
         if (!answered(reply))
             return false;
@@ -292,7 +292,12 @@ bool ZavCtl::eachTransfer(const std::function<void(const QJsonObject &)> &each)
             each(t.toObject());
         if (!page.value(QStringLiteral("more")).toBool() || transfers.isEmpty())
             return true;
-        after = transfers.last().toObject().value(QStringLiteral("id")).toString();
+        const QString last = transfers.last().toObject().value(QStringLiteral("id")).toString();
+        if (last == after || pages == Zav::MaxPages) {
+            m_err << "zavctl: the service's pages do not end (" << pages << " read); the list stops here\n";
+            return false;
+        }
+        after = last;
     }
 }
 
@@ -396,8 +401,14 @@ bool ZavCtl::startWatching()
 
 void ZavCtl::fetchChanges()
 {
-    // What changed since the last fetch, each in its latest state, a page at a time.
-    for (;;) {
+    // What changed since the last fetch, each in its latest state, a page at a time; past a
+    // few pages the rest comes after a turn of the event loop, so that Ctrl+C is heard even
+    // from a service whose changes never end.
+    for (int pages = 0;; ++pages) {
+        if (pages == 10) {
+            QTimer::singleShot(0, this, &ZavCtl::fetchChanges);
+            return;
+        }
         const QDBusPendingReply<QString> reply = control().changes(Zav::PageSize);
         if (!answered(reply)) {
             // The service signals no more until this watcher has fetched: asked again.

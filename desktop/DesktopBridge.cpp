@@ -56,6 +56,7 @@ void DesktopBridge::serviceArrived()
 void DesktopBridge::startListing()
 {
     ++m_generation;
+    m_pages = 0;
     // Changes are announced only to those who ask; then the list catches up on what was there.
     // Announcements made while the list comes in are newer than the page before them and older
     // than the page after: the bus keeps their order, so the latest state wins either way.
@@ -74,7 +75,7 @@ void DesktopBridge::fetchPage(const QString &after)
 {
     const quint64 generation = m_generation;
     auto *call = new QDBusPendingCallWatcher(m_control->transferPage(after, Zav::PageSize), this);
-    connect(call, &QDBusPendingCallWatcher::finished, this, [this, generation](QDBusPendingCallWatcher *call) {
+    connect(call, &QDBusPendingCallWatcher::finished, this, [this, generation, after](QDBusPendingCallWatcher *call) {
         call->deleteLater();
         const QDBusPendingReply<QString> reply = *call;
         if (generation != m_generation)
@@ -95,8 +96,14 @@ void DesktopBridge::fetchPage(const QString &after)
         const QJsonArray transfers = page.value(QLatin1String("transfers")).toArray();
         for (const QJsonValue &t : transfers)
             m_backend->show(DesktopTransfer::fromJson(t.toObject()));
-        if (page.value(QLatin1String("more")).toBool() && !transfers.isEmpty())
-            fetchPage(transfers.last().toObject().value(QLatin1String("id")).toString());
+        if (!page.value(QLatin1String("more")).toBool() || transfers.isEmpty())
+            return;
+        const QString last = transfers.last().toObject().value(QLatin1String("id")).toString();
+        if (last == after || ++m_pages >= Zav::MaxPages) {
+            qCWarning(lcDesktop, "The transfer service's pages do not end (%d read); listing stops there", m_pages);
+            return;
+        }
+        fetchPage(last);
     });
 }
 

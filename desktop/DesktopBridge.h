@@ -37,6 +37,7 @@ private:
     QDBusServiceWatcher *m_watcher;
     quint64 m_generation = 0; // of the service instance: pages from an older one are ignored
     int m_retryDelay = 500; // ms before the listing is asked for again
+    int m_pages = 0; // of the listing under way
     bool m_fetching = false;
     bool m_fetchAgain = false;
 };

@@ -15,9 +15,11 @@
 #include <QRegularExpression>
 #include <QDir>
 #include <QScopeGuard>
+#include <QThread>
 #include <QTemporaryDir>
 #include <QDir>
 #include <QScopeGuard>
+#include <QThread>
 #include <QTest>
 
 #include <cstring>
@@ -44,6 +46,18 @@ QString registerOn(const QDBusConnection &bus, const QString &name, int type = 1
                                     {name, type, QStringLiteral("test")});
     return reply.type() == QDBusMessage::ReplyMessage ? reply.arguments().value(0).toString() : QString();
 }
+
+// A service whose pages never end: every page is the same, and says there is more.
+class EndlessPages : public QObject
+{
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "com.kelvo.zav.Control")
+public Q_SLOTS:
+    QString transferPage(const QString &, int)
+    {
+        return QStringLiteral(R"({"transfers": [{"id": "1", "name": "again", "state": "active"}], "more": true})");
+    }
+};
 } // namespace
 
 // The service and zavctl on their own, through raw bus calls: what a misbehaving or careless
@@ -162,6 +176,30 @@ private Q_SLOTS:
         QCOMPARE(status.value(QStringLiteral("limits")).toObject().value(QStringLiteral("maxTransfers")).toInt(), 5);
         m_bus.stopService();
         QCOMPARE(m_bus.zavctl({QStringLiteral("list")}, &out, &err), 1);
+    }
+
+    void pagesThatNeverEndAreNotReadForever()
+    {
+        m_bus.stopService();
+        QThread thread;
+        auto *endless = new EndlessPages;
+        endless->moveToThread(&thread);
+        connect(&thread, &QThread::finished, endless, &QObject::deleteLater);
+        thread.start();
+        const auto stop = qScopeGuard([&] {
+            QDBusConnection::disconnectFromBus(QStringLiteral("endless"));
+            thread.quit();
+            thread.wait();
+        });
+        QDBusConnection fake = QDBusConnection::connectToBus(m_bus.address(), QStringLiteral("endless"));
+        QVERIFY(fake.registerObject(QLatin1String(ZavBus::ObjectPath), endless, QDBusConnection::ExportAllSlots));
+        QVERIFY(fake.registerService(QLatin1String(ZavBus::ServiceName)));
+        // Before, zavctl list was still paging 6 s later.
+        QString out, err;
+        QCOMPARE(m_bus.zavctl({QStringLiteral("list"), QStringLiteral("--json")}, &out, &err), 1);
+        QVERIFY2(err.contains(QStringLiteral("the service's pages do not end")), qPrintable(err));
+        // Read up to the page that did not advance; the exit code says the list is not whole.
+        QCOMPARE(QJsonDocument::fromJson(out.toUtf8()).array().size(), 2);
     }
 
     // The programs' own session bus is another one: the service is reached only by its address,
