@@ -124,7 +124,7 @@ int Conformance::run(const QString &only)
     const QDBusMessage status = call(m_bus, ZavBus::ControlInterface, C::status, {});
     m_control = status.type() == QDBusMessage::ReplyMessage;
     m_out << "Checking " << ZavBus::ServiceName << " on "
-          << qEnvironmentVariable("DBUS_SESSION_BUS_ADDRESS", QStringLiteral("the session bus"))
+          << Zav::printable(qEnvironmentVariable("DBUS_SESSION_BUS_ADDRESS", QStringLiteral("the session bus")))
           << (m_control ? "" : " (no inspection interface: its checks are skipped)") << "\n";
     m_out.flush();
     using Group = void (Conformance::*)();
@@ -160,8 +160,15 @@ int Conformance::run(const QString &only)
     return failures ? 1 : 0;
 }
 
-void Conformance::report(const QString &group, const QString &name, Outcome outcome, const QString &detail)
+void Conformance::report(const QString &group, const QString &name, Outcome outcome, const QString &text)
 {
+    // What a service answered is shown escaped (no terminal control of its reaches the
+    // terminal) and cut, with its length said: a service answering with a mebibyte of error made a
+    // report of 40 MB.
+    constexpr int MaxDetail = 400;
+    QString detail = Zav::printable(text);
+    if (detail.size() > MaxDetail)
+        detail = detail.left(MaxDetail) + QStringLiteral("\u2026 (%1 characters)").arg(detail.size());
     m_results.append({group, name, outcome, detail});
     static const char *const words[] = {"ok  ", "FAIL", "skip"};
     m_out << words[int(outcome)] << " " << group << ": " << name;
@@ -239,14 +246,19 @@ void Conformance::waitFor(int milliseconds, const std::function<bool()> &done)
     }
 }
 
+// A flood of signals is counted up to a point: enough to tell, not enough to fill the memory.
+constexpr qsizetype MaxHeard = 100;
+
 void Conformance::ownRequest(const QString &id, const QString &action)
 {
-    m_ownRequests << id + QLatin1Char(' ') + action;
+    if (m_ownRequests.size() < MaxHeard)
+        m_ownRequests << (id + QLatin1Char(' ') + action).left(300);
 }
 
 void Conformance::otherRequest(const QString &id, const QString &action)
 {
-    m_otherRequests << id + QLatin1Char(' ') + action;
+    if (m_otherRequests.size() < MaxHeard)
+        m_otherRequests << (id + QLatin1Char(' ') + action).left(300);
 }
 
 // ---- The groups ----
@@ -369,8 +381,11 @@ void Conformance::requests()
     const QString id = registerOn(m_bus, 2);
     QDBusConnection other = otherConnection();
     const QString path = QLatin1String(ZavBus::ObjectPath), iface = QLatin1String(ZavBus::TransfersInterface);
-    m_bus.connect(QString(), path, iface, QLatin1String(T::request), this, SLOT(ownRequest(QString, QString)));
-    other.connect(QString(), path, iface, QLatin1String(T::request), this, SLOT(otherRequest(QString, QString)));
+    // The service's signals only, by its unique name: another program on the bus may send
+    // signals of that name too (before, its broadcasts failed the checks of a sound service).
+    const QString service = m_bus.interface()->serviceOwner(QLatin1String(ZavBus::ServiceName)).value();
+    m_bus.connect(service, path, iface, QLatin1String(T::request), this, SLOT(ownRequest(QString, QString)));
+    other.connect(service, path, iface, QLatin1String(T::request), this, SLOT(otherRequest(QString, QString)));
     m_ownRequests.clear();
     m_otherRequests.clear();
     QStringList wanted;
@@ -389,8 +404,8 @@ void Conformance::requests()
     const QDBusMessage bad = call(other, ZavBus::ControlInterface, C::sendRequest, {id, QStringLiteral("explode")});
     check(g, QStringLiteral("an unknown request is refused with InvalidArgs"), bad.errorName() == InvalidArgs,
           describe(bad));
-    m_bus.disconnect(QString(), path, iface, QLatin1String(T::request), this, SLOT(ownRequest(QString, QString)));
-    other.disconnect(QString(), path, iface, QLatin1String(T::request), this, SLOT(otherRequest(QString, QString)));
+    m_bus.disconnect(service, path, iface, QLatin1String(T::request), this, SLOT(ownRequest(QString, QString)));
+    other.disconnect(service, path, iface, QLatin1String(T::request), this, SLOT(otherRequest(QString, QString)));
 }
 
 void Conformance::lifetime()
