@@ -2,6 +2,7 @@
 #include "Lifetime.h"
 #include "ZavBusAddress.h"
 #include "ZavCtl.h"
+#include "ZavVocabulary.h"
 
 #include <QCoreApplication>
 #include <QLoggingCategory>
@@ -41,6 +42,15 @@ int main(int argc, char **argv)
     const bool busless = first == QLatin1String("--version") || first == QLatin1String("-V")
         || first == QLatin1String("--complete") || first == QLatin1String("help")
         || options.contains(QStringLiteral("--help")) || options.contains(QStringLiteral("-h"));
+    // A bus that does not answer is said within seconds (the bus library would wait 25 s).
+    if (!busless) {
+        const QByteArray bus = address->isEmpty() ? qgetenv("DBUS_SESSION_BUS_ADDRESS") : *address;
+        if (const QString why = ZavBus::unanswered(bus); !why.isEmpty()) {
+            err << "zavctl: the bus at " << Zav::printable(QString::fromUtf8(bus).left(200))
+                << " cannot be used: " << why << "\n";
+            return 1;
+        }
+    }
     ZavCtl ctl(busless ? QDBusConnection(QStringLiteral("zavctl-no-bus")) : QDBusConnection::sessionBus(), out, err);
     ctl.setTerminal(terminal, width, color);
     ctl.setAddress(QString::fromUtf8(*address));

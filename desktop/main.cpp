@@ -88,6 +88,14 @@ int main(int argc, char **argv)
         }
     }
 
+    // Buses that do not answer are said within seconds (the bus library would wait 25 s).
+    for (const QByteArray &at : {qgetenv("DBUS_SESSION_BUS_ADDRESS"), *address}) {
+        if (const QString why = ZavBus::unanswered(at); !why.isEmpty()) {
+            std::fprintf(stderr, "zav-desktop: the bus at %s cannot be used: %s\n",
+                         qPrintable(Zav::printable(QString::fromUtf8(at).left(200))), qPrintable(why));
+            return 1;
+        }
+    }
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected()) {
         std::fprintf(stderr, "zav-desktop: no session bus: %s\n", qPrintable(bus.lastError().message()));

@@ -3,6 +3,7 @@
 #include "ZAVTestPictures.h"
 #include "ZAVTestShowTransferPage.h"
 #include "ZavBusAddress.h"
+#include "ZavVocabulary.h"
 #include "logger.h"
 
 #include <MApplication.h>
@@ -10,6 +11,7 @@
 
 #include <QDebug>
 
+#include <cstdio>
 #include <memory>
 
 int main(int argc, char **argv)
@@ -20,6 +22,14 @@ int main(int argc, char **argv)
         return 2;
     if (!address->isEmpty())
         qputenv("DBUS_SESSION_BUS_ADDRESS", *address);
+    // A bus that does not answer is said within seconds: the bus library would hold the window
+    // for 25 s.
+    if (const QString why = ZavBus::unanswered(qgetenv("DBUS_SESSION_BUS_ADDRESS")); !why.isEmpty()) {
+        std::fprintf(stderr, "zavtestapp: the bus at %s cannot be used: %s\n",
+                     qPrintable(Zav::printable(QString::fromUtf8(qgetenv("DBUS_SESSION_BUS_ADDRESS")).left(200))),
+                     qPrintable(why));
+        return 1;
+    }
     // First of all and last to go, so that the whole run's messages reach the log file.
     Logger logger(QStringLiteral("ZAVTestApp"), QString());
     int result = 0;

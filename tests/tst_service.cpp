@@ -154,6 +154,9 @@ private Q_SLOTS:
         QCOMPARE(m_bus.zavctl({QStringLiteral("list"), QStringLiteral("--help")}, &out, &err, noBus), 0);
         QCOMPARE(m_bus.zavctl({QStringLiteral("--version")}, &out, &err, noBus), 0);
         QCOMPARE(out, QStringLiteral("zavctl %1\n").arg(QLatin1String(Zav::Version)));
+        // A command that needs it says within seconds that it does not answer (before, it waited).
+        QCOMPARE(m_bus.zavctl({QStringLiteral("list")}, &out, &err, noBus), 1);
+        QVERIFY2(err.endsWith(QStringLiteral("cannot be used: it did not answer within 3 s\n")), qPrintable(err));
         const QStringList absent {QStringLiteral("DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent")};
         QCOMPARE(m_bus.zavctl({QStringLiteral("list")}, &out, &err, absent), 1);
         QVERIFY2(err.contains(QStringLiteral("no session bus")), qPrintable(err));
@@ -175,8 +178,8 @@ private Q_SLOTS:
         }
         // Bash offers the real names, once each (before, "*" offered every name again and a
         // folder came twice).
-        for (const QString name : {QStringLiteral("*"), QStringLiteral("[ab].json"), QStringLiteral("$(touch PWNED)"),
-                                   QStringLiteral("a.json"), QStringLiteral("b.txt")})
+        for (const QString &name : {QStringLiteral("*"), QStringLiteral("[ab].json"), QStringLiteral("$(touch PWNED)"),
+                                    QStringLiteral("a.json"), QStringLiteral("b.txt")})
             QVERIFY(QFile(dir.filePath(name)).open(QIODevice::WriteOnly));
         QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("sub")));
         QProcess bash;
