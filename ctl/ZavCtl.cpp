@@ -16,6 +16,7 @@
 #include <QCoreApplication>
 #include <QDBusServiceWatcher>
 #include <QFile>
+#include <QSet>
 #include <QJsonArray>
 #include <QJsonDocument>
 
@@ -375,6 +376,7 @@ int ZavCtl::watch(const Invocation &invocation)
                 if (!oldOwner.isEmpty()) {
                     m_serviceGone = true;
                     m_watch->serviceLeft();
+                    m_known.clear();
                 }
                 if (!newOwner.isEmpty())
                     startWatching();
@@ -392,9 +394,21 @@ bool ZavCtl::startWatching()
     if (std::exchange(m_serviceGone, false))
         m_watch->serviceBack();
     m_watch->relisting();
-    const bool ok = eachTransfer([this](const QJsonObject &t) { m_watch->changed(t); });
-    if (ok)
+    QSet<QString> listed;
+    const bool ok = eachTransfer([this, &listed](const QJsonObject &t) {
+        listed.insert(t.value(QStringLiteral("id")).toString());
+        m_watch->changed(t);
+    });
+    if (ok) {
+        // What went while the watch was behind is said gone (before, a watch that fell behind by
+        // 10,100 removals went on describing them all).
+        for (const QString &id : std::as_const(m_known)) {
+            if (!listed.contains(id))
+                m_watch->removed(id);
+        }
+        m_known = listed;
         m_watch->relisted();
+    }
     m_out.flush();
     return ok;
 }
@@ -420,10 +434,14 @@ void ZavCtl::fetchChanges()
             startWatching();
             return;
         }
-        for (const QJsonValue &id : page.value(QStringLiteral("removed")).toArray())
+        for (const QJsonValue &id : page.value(QStringLiteral("removed")).toArray()) {
+            m_known.remove(id.toString());
             m_watch->removed(id.toString());
-        for (const QJsonValue &t : page.value(QStringLiteral("changed")).toArray())
+        }
+        for (const QJsonValue &t : page.value(QStringLiteral("changed")).toArray()) {
+            m_known.insert(t.toObject().value(QStringLiteral("id")).toString());
             m_watch->changed(t.toObject());
+        }
         if (!page.value(QStringLiteral("more")).toBool())
             return;
     }

@@ -6,6 +6,7 @@
 
 #include <QDBusConnection>
 #include <QObject>
+#include <QSet>
 #include <QTextStream>
 
 #include <functional>
@@ -89,6 +90,7 @@ private:
     QTextStream &m_out;
     QTextStream &m_err;
     std::unique_ptr<Renderer> m_watch; // what a running watch shows changes with
+    QSet<QString> m_known; // the transfers the watch has shown and not said gone
     bool m_terminal = false;
     int m_width = 0;
     bool m_color = false;

@@ -57,6 +57,8 @@ void DesktopBridge::startListing()
 {
     ++m_generation;
     m_pages = 0;
+    m_listed.clear();
+    m_listing = true;
     // Changes are announced only to those who ask; then the list catches up on what was there.
     // Announcements made while the list comes in are newer than the page before them and older
     // than the page after: the bus keeps their order, so the latest state wins either way.
@@ -94,11 +96,20 @@ void DesktopBridge::fetchPage(const QString &after)
         }
         const QJsonObject page = QJsonDocument::fromJson(reply.value().toUtf8()).object();
         const QJsonArray transfers = page.value(QLatin1String("transfers")).toArray();
-        for (const QJsonValue &t : transfers)
+        for (const QJsonValue &t : transfers) {
+            m_listed.insert(t.toObject().value(QLatin1String("id")).toString());
             m_backend->show(DesktopTransfer::fromJson(t.toObject()));
-        if (!page.value(QLatin1String("more")).toBool() || transfers.isEmpty())
+        }
+        const QString last = transfers.isEmpty() ? QString()
+                                                 : transfers.last().toObject().value(QLatin1String("id")).toString();
+        if (!page.value(QLatin1String("more")).toBool() || transfers.isEmpty()) {
+            // Listed whole: what went while the bridge was behind (a resync) goes from the desktop
+            // too (before, its notifications stayed, and the live ones were not shown).
+            m_listing = false;
+            m_backend->keepOnly(m_listed);
+            m_listed.clear();
             return;
-        const QString last = transfers.last().toObject().value(QLatin1String("id")).toString();
+        }
         if (last == after || ++m_pages >= Zav::MaxPages) {
             qCWarning(lcDesktop, "The transfer service's pages do not end (%d read); listing stops there", m_pages);
             return;
@@ -137,11 +148,17 @@ void DesktopBridge::fetchChanges()
         const QJsonObject page = QJsonDocument::fromJson(reply.value().toUtf8()).object();
         if (page.value(QLatin1String("resync")).toBool())
             return startListing();
-        for (const QJsonValue &id : page.value(QLatin1String("removed")).toArray())
+        for (const QJsonValue &id : page.value(QLatin1String("removed")).toArray()) {
+            m_listed.remove(id.toString());
             m_backend->remove(id.toString());
+        }
         for (const QJsonValue &t : page.value(QLatin1String("changed")).toArray()) {
-            if (!t.toObject().value(QLatin1String("id")).toString().isEmpty())
-                m_backend->show(DesktopTransfer::fromJson(t.toObject()));
+            const QString id = t.toObject().value(QLatin1String("id")).toString();
+            if (id.isEmpty())
+                continue;
+            if (m_listing)
+                m_listed.insert(id);
+            m_backend->show(DesktopTransfer::fromJson(t.toObject()));
         }
         if (page.value(QLatin1String("more")).toBool() || m_fetchAgain)
             fetchChanges();

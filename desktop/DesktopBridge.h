@@ -4,6 +4,7 @@
 
 #include <QDBusConnection>
 #include <QObject>
+#include <QSet>
 
 #include <memory>
 
@@ -38,6 +39,8 @@ private:
     quint64 m_generation = 0; // of the service instance: pages from an older one are ignored
     int m_retryDelay = 500; // ms before the listing is asked for again
     int m_pages = 0; // of the listing under way
+    QSet<QString> m_listed; // the transfers the listing under way has seen (and changes since)
+    bool m_listing = false;
     bool m_fetching = false;
     bool m_fetchAgain = false;
 };

@@ -225,9 +225,8 @@ private Q_SLOTS:
         const QString id = addTransfer(QStringLiteral("Survivor"));
         QVERIFY(!id.isEmpty());
         QTRY_VERIFY(!received(QStringLiteral("Survivor")).isEmpty());
-        ::kill(pid_t(m_bridge.processId()), SIGSTOP);
         {
-            // A program of five transfers that leaves while the bridge does not read.
+            // A program of five transfers, shown, that leaves while the bridge does not read.
             const QDBusConnection leaving = QDBusConnection::connectToBus(m_bus.address(), QStringLiteral("leaving"));
             for (int i = 0; i < 5; ++i) {
                 QDBusMessage call = QDBusMessage::createMethodCall(
@@ -237,12 +236,16 @@ private Q_SLOTS:
                 QCOMPARE(QDBusConnection(leaving).call(call, QDBus::Block, 5000).type(), QDBusMessage::ReplyMessage);
             }
         }
+        QTRY_COMPARE(displayed(), 6);
+        ::kill(pid_t(m_bridge.processId()), SIGSTOP);
         QDBusConnection::disconnectFromBus(QStringLiteral("leaving"));
         setProgress(id, 0.77f);
         QVERIFY(m_bus.sync());
         ::kill(pid_t(m_bridge.processId()), SIGCONT);
-        // Changed while the bridge was behind: shown by listing again.
+        // Changed while the bridge was behind: shown by listing again; and what went meanwhile
+        // is closed (before, its notifications stayed).
         QTRY_COMPARE(latest(QStringLiteral("Survivor")).progress, 77);
+        QTRY_COMPARE(displayed(), 1);
         m_bus.stopService();
         QTRY_COMPARE(displayed(), 0);
         QVERIFY(m_bus.startService());

@@ -894,13 +894,15 @@ private Q_SLOTS:
         };
         const QDBusConnection bus = QDBusConnection::sessionBus();
         const QString survivor = registerOn(bus, QStringLiteral("Survivor"));
-        QVERIFY(waitFor(QStringLiteral("Survivor")));
-        ::kill(pid_t(watch.processId()), SIGSTOP);
+        QStringList gone;
         {
             const QDBusConnection leaving = QDBusConnection::connectToBus(m_bus.address(), QStringLiteral("leaving"));
             for (int i = 0; i < 5; ++i)
-                registerOn(leaving, QStringLiteral("Gone %1").arg(i));
+                gone << registerOn(leaving, QStringLiteral("Gone %1").arg(i));
         }
+        QVERIFY(waitFor(QStringLiteral("Gone 4")));
+        ::kill(pid_t(watch.processId()), SIGSTOP);
+        // A program of five transfers leaves while the watch does not read.
         QDBusConnection::disconnectFromBus(QStringLiteral("leaving"));
         QVERIFY(m_bus.sync());
         // Changed while the watcher was behind: seen only by listing again.
@@ -908,6 +910,9 @@ private Q_SLOTS:
         QVERIFY(m_bus.sync());
         ::kill(pid_t(watch.processId()), SIGCONT);
         QVERIFY2(waitFor(QStringLiteral("\"progress\":0.77")), qPrintable(lines));
+        // And what went meanwhile is said gone (before, the watch went on describing it).
+        for (const QString &id : std::as_const(gone))
+            QVERIFY2(waitFor(QStringLiteral("{\"event\":\"removed\",\"id\":%1}").arg(id)), qPrintable(lines));
     }
 
     void desktopAsksALateServiceLessAndLessOften()
