@@ -31,22 +31,30 @@ zav_build() {
     local options=() targets=()
     while [ $# -gt 0 ] && [ "$1" != "--" ]; do options+=("$1"); shift; done
     [ "${1:-}" = "--" ] && shift && targets=("$@")
-    cmake -S "$ZAV_ROOT" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "${options[@]}" >/dev/null
+    mkdir -p "$dir"
+    # The stamp says which sources the build saw: taken before it starts (a file saved meanwhile
+    # is newer), set once it succeeded, by scripts/test as by scripts/run.
+    # Each step checked here: called in an `if`, a function runs without `set -e`.
+    touch "$dir/.zav-building"
+    cmake -S "$ZAV_ROOT" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "${options[@]}" >/dev/null || return 1
     if [ ${#targets[@]} -gt 0 ]; then
-        cmake --build "$dir" -j2 --target "${targets[@]}"
+        cmake --build "$dir" -j2 --target "${targets[@]}" || return 1
     else
-        cmake --build "$dir" -j2
+        cmake --build "$dir" -j2 || return 1
     fi
+    mv "$dir/.zav-building" "$dir/.zav-built"
 }
 
-# zav_build_quietly DIR TARGETS...: builds only when a file of the tree is newer than the last
-# build made this way, with its output in DIR/build.log (shown when it fails).
+# zav_build_quietly DIR TARGETS...: builds only when a file of the tree (any folder but the
+# build folders, the history and the documents) is newer than the last build, whether
+# scripts/test or scripts/run made it, with its output in DIR/build.log (shown when it fails).
 zav_build_quietly() {
     local dir=$1
     shift
     local stamp="$dir/.zav-built"
-    local sources=("$ZAV_ROOT"/{CMakeLists.txt,cmake,dbus,framework,client,src,service,desktop,tools,tests,bench})
-    if [ -f "$stamp" ] && [ -z "$(find "${sources[@]}" -type f -newer "$stamp" -print -quit 2>/dev/null)" ]; then
+    if [ -f "$stamp" ] && [ -z "$(find "$ZAV_ROOT" \( -path "$ZAV_ROOT/.git" -o -path "$ZAV_ROOT/build*" \
+        -o -path "$ZAV_ROOT/Testing" -o -path "$ZAV_ROOT/docs" -o -name '*.md' \) -prune \
+        -o -type f -newer "$stamp" -print -quit 2>/dev/null)" ]; then
         return 0
     fi
     echo "Building into $dir (its output goes to $dir/build.log)..."
@@ -56,5 +64,4 @@ zav_build_quietly() {
         echo "The build failed; all of its output is in $dir/build.log" >&2
         return 1
     fi
-    touch "$stamp"
 }
