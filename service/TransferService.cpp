@@ -690,6 +690,17 @@ void TransferService::setWatching(bool watching)
     if (watching) {
         m_watchers->addWatchedService(watcher);
         m_watching[watcher] = Watcher(); // it lists everything itself, then follows from here
+        // One that asked and left before the call was handled sends no notice of leaving: asked
+        // after the watch, as for owners (before, 2,000 such stayed counted, with their match
+        // rules, for good).
+        auto *check = new QDBusPendingCallWatcher(m_bus.interface()->asyncCall(QStringLiteral("NameHasOwner"), watcher),
+                                                  this);
+        connect(check, &QDBusPendingCallWatcher::finished, this, [this, watcher](QDBusPendingCallWatcher *call) {
+            call->deleteLater();
+            const QDBusPendingReply<bool> reply = *call;
+            if (reply.isValid() && !reply.value() && m_watching.remove(watcher) > 0)
+                m_watchers->removeWatchedService(watcher);
+        });
     } else {
         m_watchers->removeWatchedService(watcher);
         m_watching.remove(watcher);

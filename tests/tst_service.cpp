@@ -552,6 +552,12 @@ private Q_SLOTS:
             message.setArguments({QStringLiteral("orphan"), 0, QString()});
             for (int i = 0; i < 2; ++i)
                 gone.asyncCall(message);
+            // And asks to watch (before, such watchers stayed counted for good).
+            QDBusMessage watch = QDBusMessage::createMethodCall(
+                QLatin1String(ZavBus::ServiceName), QLatin1String(ZavBus::ObjectPath),
+                QLatin1String(ZavBus::ControlInterface), QLatin1String(ZavBus::Control::setWatching));
+            watch.setArguments({true});
+            gone.asyncCall(watch);
             QTest::qWait(100);
             QDBusConnection::disconnectFromBus(name);
         }
@@ -563,6 +569,7 @@ private Q_SLOTS:
         m_bus.pauseService(false);
         QVERIFY(m_bus.sync());
         QTRY_COMPARE(status().value(QStringLiteral("transfers")).toInt(), 0);
+        QTRY_COMPARE(status().value(QStringLiteral("watchers")).toInt(), 0);
         QCOMPARE(m_bus.zavctl({QStringLiteral("refuse"), QStringLiteral("off")}), 0);
         int gone = 0;
         for (const QJsonObject &line : m_bus.journal())
