@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "MApplication.h"
 
+#include "MAccessible.h"
+
 #include <QFile>
 #include <QHash>
 #include <QRegularExpression>
@@ -51,6 +53,7 @@ MApplication::MApplication(int &argc, char **argv, const QString &appIdentifier,
     if (!appIdentifier.isEmpty())
         setApplicationName(appIdentifier);
     setStyleSheet(themeStyleSheet());
+    MAccessible::install();
 }
 
 MApplication::~MApplication() = default;

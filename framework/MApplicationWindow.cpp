@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "MApplicationWindow.h"
 
+#include "MAccessible.h"
+
 #include "MComboBox.h"
 
 #include "MApplicationPage.h"
@@ -52,13 +54,18 @@ MApplicationWindow::MApplicationWindow(QWidget *parent)
     auto *barLayout = new QHBoxLayout(m_bar);
     barLayout->setContentsMargins(8, 4, 8, 4);
     m_escape->setObjectName(QStringLiteral("EscapeButton"));
-    m_escape->setFocusPolicy(Qt::NoFocus);
+    // Reached with Tab (the window steers it, see tabTo), not taken from the page by a click;
+    // Return presses it as Space does.
+    m_escape->setFocusPolicy(Qt::TabFocus);
+    m_escape->setAutoDefault(true);
     m_escape->setMinimumWidth(80);
     m_title->setObjectName(QStringLiteral("TitleLabel"));
     m_title->setTextFormat(Qt::PlainText);
     barLayout->addWidget(m_escape);
     barLayout->addWidget(m_title, 1);
     connect(m_escape, &QPushButton::clicked, this, &MApplicationWindow::escapeClicked);
+    // The keys start on the page, not on the bar's button (the first widget in Qt's own order).
+    setFocus();
 
     // The handset's size, or what the screen has room for (a scaled desktop may have less).
     QSize room = screen() ? screen()->availableGeometry().size() : QSize();
@@ -89,6 +96,18 @@ MDialog *MApplicationWindow::topDialog() const
             return dialog;
     }
     return nullptr;
+}
+
+QList<MSceneWindow *> MApplicationWindow::sceneWindows() const
+{
+    QList<MSceneWindow *> shown;
+    if (m_page)
+        shown.append(m_page);
+    for (const QPointer<MSceneWindow> &overlay : m_overlays) {
+        if (overlay)
+            shown.append(overlay);
+    }
+    return shown;
 }
 
 QString MApplicationWindow::barTitle() const
@@ -179,28 +198,84 @@ void MApplicationWindow::showPage(MApplicationPage *page)
         focusFirst();
 }
 
-void MApplicationWindow::focusFirst()
+QList<QGraphicsItem *> MApplicationWindow::tabChain() const
 {
-    m_scene->setFocusItem(nullptr);
-    if (!m_page)
-        return;
-    // The first in reading order: top to bottom, then left to right.
-    QGraphicsItem *first = nullptr;
-    QList<QGraphicsItem *> items = m_page->childItems();
+    MDialog *dialog = topDialog();
+    QGraphicsItem *root = dialog ? static_cast<QGraphicsItem *>(dialog) : m_page.data();
+    QList<QGraphicsItem *> stops;
+    QList<QGraphicsItem *> items = root ? root->childItems() : QList<QGraphicsItem *>();
     while (!items.isEmpty()) {
         QGraphicsItem *item = items.takeFirst();
         if (!item->isVisible() || !item->isEnabled())
             continue;
         items += item->childItems();
-        if (!item->isWidget() || !(item->flags() & QGraphicsItem::ItemIsFocusable)
-            || !(static_cast<QGraphicsWidget *>(item)->focusPolicy() & Qt::TabFocus))
-            continue;
-        const QPointF at = item->scenePos(), best = first ? first->scenePos() : QPointF();
-        if (!first || at.y() < best.y() || (at.y() == best.y() && at.x() < best.x()))
-            first = item;
+        if (item->isWidget() && (item->flags() & QGraphicsItem::ItemIsFocusable)
+            && (static_cast<QGraphicsWidget *>(item)->focusPolicy() & Qt::TabFocus))
+            stops.append(item);
     }
-    if (first)
-        first->setFocus(Qt::TabFocusReason);
+    stops = MAccessible::inReadingOrder(stops);
+    // The bar is above the page; under a dialog it takes nothing.
+    if (!dialog && m_escape->isEnabled())
+        stops.prepend(nullptr);
+    return stops;
+}
+
+void MApplicationWindow::tabTo(bool next)
+{
+    const QList<QGraphicsItem *> chain = tabChain();
+    if (chain.isEmpty())
+        return;
+    qsizetype at = -1;
+    if (m_escape->hasFocus())
+        at = chain.indexOf(nullptr);
+    else if (QGraphicsItem *focused = m_scene->focusItem())
+        at = chain.indexOf(focused);
+    const qsizetype count = chain.size();
+    const qsizetype to = at < 0 ? (next ? 0 : count - 1) : (at + (next ? 1 : count - 1)) % count;
+    const Qt::FocusReason reason = next ? Qt::TabFocusReason : Qt::BacktabFocusReason;
+    QGraphicsItem *item = chain.at(to);
+    if (!item) {
+        m_escape->setFocus(reason);
+        return;
+    }
+    setFocus(reason);
+    giveFocus(item, reason);
+}
+
+void MApplicationWindow::giveFocus(QGraphicsItem *item, Qt::FocusReason reason)
+{
+    // An item inside a panel (a row is one, for its own focus chain) takes the keys once its
+    // panel is the active one.
+    QGraphicsItem *panel = item->panel();
+    if (panel && !panel->isActive())
+        m_scene->setActivePanel(panel);
+    item->setFocus(reason);
+    ensureVisible(item, 16, 16);
+}
+
+bool MApplicationWindow::steersKeysOf(QObject *object) const
+{
+    auto *widget = qobject_cast<QWidget *>(object);
+    if (!widget)
+        return false;
+    if (widget == this || isAncestorOf(widget))
+        return true;
+    const QGraphicsProxyWidget *proxy = widget->window()->graphicsProxyWidget();
+    return proxy && proxy->scene() == m_scene;
+}
+
+void MApplicationWindow::focusFirst()
+{
+    m_scene->setFocusItem(nullptr);
+    for (QGraphicsItem *item : tabChain()) {
+        if (item) {
+            // From the bar's button (Esc or Return pressed there), the keys come back to the page.
+            if (m_escape->hasFocus())
+                setFocus(Qt::OtherFocusReason);
+            giveFocus(item, Qt::TabFocusReason);
+            return;
+        }
+    }
 }
 
 void MApplicationWindow::showOverlay(MSceneWindow *overlay)
@@ -329,6 +404,17 @@ bool MApplicationWindow::eventFilter(QObject *watched, QEvent *event)
     // Seen before any widget: an open list takes Esc to close itself (already while Qt asks
     // whether the key is a shortcut), and may hand it on as unused once closed.
     const QEvent::Type type = event->type();
+    // Tab walks the page in reading order and round to the bar, across the rows' own focus
+    // chains and the embedded widgets' windows; an open list keeps its keys.
+    if (type == QEvent::KeyPress) {
+        auto *key = static_cast<QKeyEvent *>(event);
+        const bool tab = (key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab)
+            && !(key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier));
+        if (tab && !MComboBox::isAnyListOpen() && steersKeysOf(watched)) {
+            tabTo(key->key() == Qt::Key_Tab && !(key->modifiers() & Qt::ShiftModifier));
+            return true;
+        }
+    }
     if (type == QEvent::ShortcutOverride || type == QEvent::KeyPress || type == QEvent::KeyRelease) {
         const bool escape = static_cast<QKeyEvent *>(event)->key() == Qt::Key_Escape;
         if (type == QEvent::KeyRelease || !escape)

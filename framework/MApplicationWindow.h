@@ -32,6 +32,10 @@ public:
     // The escape button of the bar ("Back" or "Close").
     QPushButton *escapeButton() const { return m_escape; }
     QString barTitle() const;
+    // The bar over the page: the escape button and the title.
+    QWidget *titleBar() const { return m_bar; }
+    // The page shown, then the dialogs over it from the lowest.
+    QList<MSceneWindow *> sceneWindows() const;
     // Asked when the escape button (or Esc) would close the window: a question to confirm
     // (the window then closes on OK only), or nothing to close at once.
     void setCloseQuestion(std::function<QString()> question) { m_closeQuestion = std::move(question); }
@@ -57,7 +61,16 @@ private:
     void fitPage();
     void fitOverlays();
     void updateBar();
-    // Gives the keys to the first control that Tab reaches.
+    // What Tab walks through, in reading order: the top dialog's controls; or the bar's escape
+    // button (a null entry stands for it) and the page's controls.
+    QList<QGraphicsItem *> tabChain() const;
+    // Moves the keys to the next (or previous) stop of the chain, round from the last to the
+    // first, and scrolls the page to it.
+    void tabTo(bool next);
+    void giveFocus(QGraphicsItem *item, Qt::FocusReason reason);
+    // Whether the keys that `object` receives are this window's to steer.
+    bool steersKeysOf(QObject *object) const;
+    // Gives the keys to the page's first control in reading order.
     void focusFirst();
     void escapeClicked();
     void detach(MSceneWindow *window);

@@ -82,7 +82,20 @@ QString MComboBox::title() const
 void MComboBox::setTitle(const QString &title)
 {
     m_title->setText(title);
+    // The caption names the list for assistive technology (its current entry would otherwise).
+    m_combo->setAccessibleName(title);
+    m_title->setBuddy(m_combo);
     updateGeometry();
+}
+
+void MComboBox::pick(int index)
+{
+    if (index < 0 || index >= count())
+        return;
+    if (index == currentIndex())
+        emit reselected(index);
+    else
+        setCurrentIndex(index);
 }
 
 QAbstractItemModel *MComboBox::itemModel() const

@@ -33,6 +33,10 @@ public:
     // The list widget itself, for tests that drive it as a user would.
     QComboBox *comboWidget() const { return m_combo; }
 
+    // Acts as the user picking entry `index` from the open list (picking the current entry again
+    // raises reselected()).
+    void pick(int index);
+
 public Q_SLOTS:
     void setCurrentIndex(int index);
 

@@ -1,7 +1,10 @@
 // SPDX-License-Identifier: MIT
 #include "MLabel.h"
 
+#include "MAccessible.h"
+
 #include "MApplication.h"
+#include "MWidgetController.h"
 
 #include <QApplication>
 #include <QFontMetricsF>
@@ -69,6 +72,16 @@ void MLabel::setText(const QString &text)
     if (m_wrap || effectiveSizeHint(Qt::MinimumSize) != minimum || effectiveSizeHint(Qt::PreferredSize) != preferred)
         updateGeometry();
     update();
+    MAccessible::notify(this, QAccessible::NameChanged);
+    if (m_buddy)
+        m_buddy->control()->setAccessibleName(m_text);
+}
+
+void MLabel::setBuddy(MWidgetController *control)
+{
+    m_buddy = control;
+    if (control)
+        control->control()->setAccessibleName(m_text);
 }
 
 void MLabel::setAlignment(Qt::Alignment alignment)

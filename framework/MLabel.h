@@ -6,6 +6,9 @@
 
 #include <QColor>
 #include <QFont>
+#include <QPointer>
+
+class MWidgetController;
 
 // A line of text, drawn straight into the scene: lists hold many labels, and an embedded Qt
 // widget per label costs tens of kilobytes. Its object name is its style name (see applyStyle).
@@ -24,6 +27,9 @@ public:
     bool wordWrap() const { return m_wrap; }
     void setWordWrap(bool wrap);
     QColor textColor() const { return m_color; }
+    // Names `control` by this label's text for assistive technology: a caption drawn beside a
+    // field, slider or list says what it holds.
+    void setBuddy(MWidgetController *control);
 
     void paint(QPainter *painter, const QStyleOptionGraphicsItem *option, QWidget *widget) override;
 
@@ -34,6 +40,7 @@ private:
     void applyStyle();
 
     QString m_text;
+    QPointer<MWidgetController> m_buddy;
     Qt::Alignment m_alignment = Qt::AlignLeft | Qt::AlignVCenter;
     bool m_wrap = false;
     QColor m_color;

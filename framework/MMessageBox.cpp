@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "MMessageBox.h"
 
+#include "MAccessible.h"
 #include "MLabel.h"
 
 #include <QGraphicsLinearLayout>
@@ -18,6 +19,8 @@ MMessageBox::MMessageBox(const QString &title, const QString &text, M::StandardB
     m_text->setAlignment(Qt::AlignCenter);
     m_text->setWordWrap(true);
     contentLayout()->addItem(m_text);
+    // A screen reader says the question with the title.
+    MAccessible::setDescription(this, text);
 }
 
 MMessageBox::~MMessageBox() = default;
@@ -30,4 +33,5 @@ QString MMessageBox::text() const
 void MMessageBox::setText(const QString &text)
 {
     m_text->setText(text);
+    MAccessible::setDescription(this, text);
 }

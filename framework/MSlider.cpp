@@ -81,6 +81,22 @@ void MSlider::setHandleLabelVisible(bool visible)
     m_handleLabel->setVisible(visible);
 }
 
+void MSlider::setShownScale(std::function<double()> read, std::function<void(double)> write, double minimum,
+                            double maximum)
+{
+    m_read = std::move(read);
+    m_write = std::move(write);
+    m_shownMinimum = minimum;
+    m_shownMaximum = maximum;
+}
+
+void MSlider::setShownValue(double value)
+{
+    if (!m_write || !(value >= m_shownMinimum && value <= m_shownMaximum))
+        return;
+    m_write(value);
+}
+
 void MSlider::setValue(int value)
 {
     m_slider->setValue(value);

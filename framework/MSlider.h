@@ -4,6 +4,8 @@
 
 #include "MWidgetController.h"
 
+#include <functional>
+
 class QLabel;
 class QSlider;
 
@@ -26,6 +28,17 @@ public:
     void setHandleLabel(const QString &text);
     void setHandleLabelVisible(bool visible);
 
+    // What assistive technology reads and sets: the value in the unit the slider shows (a per
+    // cent, bytes), which the positions stand for on a scale of the caller's. Without a scale,
+    // Qt's own (the position) is told.
+    void setShownScale(std::function<double()> read, std::function<void(double)> write, double minimum, double maximum);
+    bool hasShownScale() const { return bool(m_read); }
+    double shownValue() const { return m_read ? m_read() : value(); }
+    // Values outside the scale's range are refused.
+    void setShownValue(double value);
+    double shownMinimum() const { return m_shownMinimum; }
+    double shownMaximum() const { return m_shownMaximum; }
+
     // The slider widget itself, for tests that drive it as a user would.
     QSlider *sliderWidget() const { return m_slider; }
 
@@ -42,6 +55,10 @@ private:
 
     QSlider *m_slider;
     QLabel *m_handleLabel;
+    std::function<double()> m_read;
+    std::function<void(double)> m_write;
+    double m_shownMinimum = 0;
+    double m_shownMaximum = 0;
 };
 
 #endif

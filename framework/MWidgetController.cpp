@@ -72,6 +72,11 @@ bool MWidgetController::eventFilter(QObject *object, QEvent *event)
     return QGraphicsProxyWidget::eventFilter(object, event);
 }
 
+QWidget *MWidgetController::control() const
+{
+    return m_wheelControl ? m_wheelControl : widget();
+}
+
 void MWidgetController::setViewType(const QString &type)
 {
     if (QWidget *w = widget()) {

@@ -19,6 +19,9 @@ public:
 
     // The theme gives each view type its shape (an "Icon" button is a small pill).
     void setViewType(const QString &type);
+    // The widget that takes the keys (a list's drop-down, a slider's bar), which assistive
+    // technology names.
+    QWidget *control() const;
 
 protected:
     // Takes ownership of `widget`.

@@ -180,6 +180,7 @@ void ZAVTestAddTransferPage::showFileRow()
         textTransferFileName->setMaximumHeight(50);
         textTransferFileName->setReadOnly(true);
         textTransferFileName->setText(QStringLiteral("No file selected yet"));
+        labelFile->setBuddy(textTransferFileName);
         buttonBrowse = new MButton(QStringLiteral("Browse"), this);
         buttonBrowse->setMaximumWidth(100);
         buttonBrowse->setMaximumHeight(50);

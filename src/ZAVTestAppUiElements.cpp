@@ -208,20 +208,41 @@ double ZAVTestSliderObject::value()
     return result;
 }
 
+int ZAVTestSliderObject::positionOf(double value) const
+{
+    // Zero and below sit at the bottom of the scale (refused only where the range lacks 0).
+    if (value <= 0)
+        return 0;
+    if (std::isfinite(value)) {
+        const double at = std::log10(value) * double(stepsPerDecade) + 1.0;
+        if (std::isfinite(at) && at > double(std::numeric_limits<int>::min())
+            && at < double(std::numeric_limits<int>::max()))
+            return int(at);
+    }
+    return std::numeric_limits<int>::min();
+}
+
 void ZAVTestSliderObject::setValue(double value)
 {
-    int target = std::numeric_limits<int>::min();
-    if (value <= 0) {
-        // Zero and below sit at the bottom of the scale (refused only where the range lacks 0).
-        target = 0;
-    } else if (std::isfinite(value)) {
-        const double exact = std::log10(value) * double(stepsPerDecade) + 1.0;
-        if (std::isfinite(exact) && exact > double(std::numeric_limits<int>::min())
-            && exact < double(std::numeric_limits<int>::max()))
-            target = int(exact);
-    }
+    const int target = positionOf(value);
     qDebug() << "Reversing from value to sliderValue : value =" << value << ", sliderValue =" << target;
-    setSliderValue(target);
+    if (setSliderValue(target))
+        exact = std::max(0.0, value);
+}
+
+void ZAVTestSliderObject::takeValue(double value)
+{
+    const int target = positionOf(value);
+    if (!(value >= 0) || target < minimum || target > maximum || value > valueAt(maximum, stepsPerDecade))
+        return;
+    position = target;
+    if (sliderWidget) {
+        const QSignalBlocker quiet(sliderWidget);
+        sliderWidget->setValue(target);
+    }
+    exact = value;
+    showNumber(QString::number(value, 'g', 6));
+    emit valueChanged(value);
 }
 
 bool ZAVTestSliderObject::setSliderValue(int sliderValue)
@@ -283,6 +304,7 @@ void ZAVTestSliderObject::showValue(double value, const QString &text)
 void ZAVTestSliderObject::sliderMoved(int)
 {
     const double current = value();
+    exact = current;
     showNumber(QString::number(current, 'g', 6));
     emit valueChanged(current);
 }
@@ -301,6 +323,8 @@ QGraphicsLinearLayout *ZAVTestSliderObject::createLayout(QGraphicsWidget *parent
     sliderWidget->setObjectName(QStringLiteral("ElementTransferSlider"));
     sliderWidget->setRange(minimum, maximum);
     connect(sliderWidget, &MSlider::valueChanged, this, &ZAVTestSliderObject::sliderMoved);
+    sliderWidget->setShownScale([this] { return exact; }, [this](double value) { takeValue(value); }, 0,
+                                valueAt(maximum, stepsPerDecade));
     // One report of the starting value, not one for the move and one for the label; a number
     // given to show before keeps its place on the label.
     const QString given = shownLabel;
@@ -325,6 +349,7 @@ QGraphicsLinearLayout *ZAVTestSliderObject::createLayout(QGraphicsWidget *parent
         titleLabel->setMinimumWidth(150);
         titleLabel->setMaximumWidth(150);
         titleLabel->setObjectName(QStringLiteral("PopupListHeader"));
+        titleLabel->setBuddy(sliderWidget);
         layout->addItem(titleLabel);
     }
     layout->addItem(sliderWidget);

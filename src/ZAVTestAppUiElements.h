@@ -159,6 +159,12 @@ public:
     void showValue(double value, const QString &text);
     // Moves to a position; false, and nothing changes, outside minimum..maximum.
     bool setSliderValue(int sliderValue);
+    // Takes `value` as set exactly (by assistive technology, where a position would round it):
+    // the slider moves to its position, shows it and reports it once. Refused, with nothing
+    // changed, outside the scale.
+    void takeValue(double value);
+    // The value shown: the last one set or taken, or the position's.
+    double shownValue() const { return exact; }
     bool setMinimum(int minimum);
     bool setMaximum(int maximum);
     bool setStepsPerDecade(unsigned int steps);
@@ -177,6 +183,11 @@ public:
     // The scale, without a control.
     static double valueAt(int position, unsigned int stepsPerDecade);
 
+private:
+    // The position of `value`, truncated: 0 for 0 and below; INT_MIN where none is.
+    int positionOf(double value) const;
+
+public:
 Q_SIGNALS:
     void valueChanged(double value);
     void autoButtonClicked(bool value);
@@ -199,6 +210,7 @@ private:
     int position;
     unsigned int stepsPerDecade;
     QString shownLabel; // on the handle label
+    double exact = 0; // the value shown
 };
 
 #endif

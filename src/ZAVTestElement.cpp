@@ -3,6 +3,8 @@
 
 #include "Requests.h"
 
+#include <MAccessible.h>
+#include <MApplication.h>
 #include <MButton.h>
 #include <MImageWidget.h>
 #include <MLabel.h>
@@ -10,6 +12,10 @@
 
 #include <QDebug>
 #include <QFontMetrics>
+#include <QGraphicsScene>
+#include <QGraphicsView>
+#include <QKeyEvent>
+#include <QPainter>
 #include <QPointer>
 
 #include <tuple>
@@ -23,6 +29,10 @@ ZAVTestElement::ZAVTestElement(QGraphicsItem *parent)
     // A panel keeps a focus chain of its own: a widget joining the page's chain would walk every
     // widget of every row before it, which made adding a row cost more the longer the list.
     setFlag(QGraphicsItem::ItemIsPanel);
+    // Reached with Tab and the arrows; it then draws a frame.
+    setFlag(QGraphicsItem::ItemIsFocusable);
+    setFocusPolicy(Qt::StrongFocus);
+    MAccessible::expose(this, QAccessible::ListItem);
     setParentItem(parent);
 }
 
@@ -132,6 +142,7 @@ void ZAVTestElement::setTransferId(const QString &transferId)
     id = transferId;
     if (labelId)
         labelId->setText(idBadge(id));
+    described();
 }
 
 QString ZAVTestElement::transferId() const
@@ -149,29 +160,34 @@ void ZAVTestElement::setTransferName(const QString &name)
 {
     qDebug() << "ZAVTestElement::setTransferName" << name;
     labelName->setText(name);
+    described();
 }
 
 void ZAVTestElement::setTransferMsg(const QString &msg)
 {
     qDebug() << "ZAVTestElement::setTransferMsg" << msg;
     labelMsg->setText(msg);
+    described();
 }
 
 void ZAVTestElement::setTransferEstTime(const QString &seconds)
 {
     qDebug() << "ZAVTestElement::setTransferEstTime" << seconds;
     labelEstTime->setText(seconds + QStringLiteral(" Sec"));
+    described();
 }
 
 void ZAVTestElement::setTransferSize(const QString &bytes)
 {
     labelSize->setText(bytes + QStringLiteral(" Bytes"));
+    described();
 }
 
 void ZAVTestElement::setTransferState(const QString &state)
 {
     qDebug() << "ZAVTestElement::setTransferState" << state;
     labelState->setText(state);
+    described();
 }
 
 void ZAVTestElement::setResponse(const QString &request)
@@ -202,6 +218,78 @@ void ZAVTestElement::mousePressEvent(QGraphicsSceneMouseEvent *)
 {
     qDebug() << "ZAVTestElement::mousePressEvent" << id;
     emit itemSelected(id);
+}
+
+QString ZAVTestElement::accessibleText(QAccessible::Text which) const
+{
+    if (!labelName)
+        return QString();
+    if (which == QAccessible::Name)
+        return labelName->text();
+    if (which != QAccessible::Description)
+        return QString();
+    QStringList parts;
+    for (const MLabel *label : {labelState, labelMsg, labelSize, labelEstTime, labelId}) {
+        if (!label->text().isEmpty())
+            parts.append(label->text());
+    }
+    return parts.join(QStringLiteral("; "));
+}
+
+void ZAVTestElement::accessiblePress()
+{
+    emit itemSelected(id);
+}
+
+void ZAVTestElement::described()
+{
+    MAccessible::notify(this, QAccessible::DescriptionChanged);
+}
+
+void ZAVTestElement::keyPressEvent(QKeyEvent *event)
+{
+    const int key = event->key();
+    if (event->modifiers() & ~Qt::KeypadModifier) {
+        event->ignore();
+        return;
+    }
+    if (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Space) {
+        emit itemSelected(id);
+        return;
+    }
+    if (key != Qt::Key_Up && key != Qt::Key_Down) {
+        event->ignore();
+        return;
+    }
+    // The nearest row above or below; at either end the key is the page's (it scrolls).
+    ZAVTestElement *next = nullptr;
+    const qreal at = y();
+    const bool down = key == Qt::Key_Down;
+    for (QGraphicsItem *sibling : parentItem() ? parentItem()->childItems() : QList<QGraphicsItem *>()) {
+        auto *row = dynamic_cast<ZAVTestElement *>(sibling);
+        if (!row || row == this || !row->isVisible() || (down ? row->y() <= at : row->y() >= at))
+            continue;
+        if (!next || (down ? row->y() < next->y() : row->y() > next->y()))
+            next = row;
+    }
+    if (!next) {
+        event->ignore();
+        return;
+    }
+    // A row is a panel of its own: it takes the keys once it is the active one.
+    scene()->setActivePanel(next);
+    next->setFocus(Qt::OtherFocusReason);
+    if (!scene()->views().isEmpty())
+        scene()->views().constFirst()->ensureVisible(next, 0, 16);
+}
+
+void ZAVTestElement::paint(QPainter *painter, const QStyleOptionGraphicsItem *, QWidget *)
+{
+    if (!hasFocus())
+        return;
+    painter->setPen(QPen(MApplication::themeColor(QStringLiteral("focus")), 2));
+    painter->setBrush(Qt::NoBrush);
+    painter->drawRoundedRect(rect().adjusted(1, 1, -1, -1), 6, 6);
 }
 
 void ZAVTestElement::infoButtonClicked()

@@ -57,8 +57,18 @@ Q_SIGNALS:
     void deleteItem(QString id);
     void offerTaken();
 
+public:
+    // For assistive technology: a list item named by the transfer's name, described by its
+    // state, message, size, estimate and id, that opens when pressed.
+    QString accessibleText(QAccessible::Text which) const override;
+    bool hasAccessiblePress() const override { return true; }
+    void accessiblePress() override;
+
 protected:
     void mousePressEvent(QGraphicsSceneMouseEvent *event) override;
+    // Return or Space opens the row, the arrows move to the row above or below.
+    void keyPressEvent(QKeyEvent *event) override;
+    void paint(QPainter *painter, const QStyleOptionGraphicsItem *option, QWidget *widget) override;
     QSizeF sizeHint(Qt::SizeHint which, const QSizeF &constraint = QSizeF()) const override;
     void resizeEvent(QGraphicsSceneResizeEvent *event) override;
 
@@ -73,6 +83,8 @@ private:
     static constexpr qreal ColumnWidth = 125;
     // Puts the parts in their columns.
     void place();
+    // Tells assistive technology that what the row says changed.
+    void described();
 
     QString id;
     QString response;

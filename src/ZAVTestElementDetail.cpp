@@ -134,6 +134,7 @@ void ZAVTestElementDetail::createContent()
         label->setObjectName(QStringLiteral("PopupListHeader"));
         label->setMinimumWidth(150);
         label->setMaximumWidth(150);
+        label->setBuddy(field);
         auto *fieldRow = new QGraphicsLinearLayout(Qt::Horizontal);
         fieldRow->setSpacing(20);
         fieldRow->addItem(label);

@@ -9,6 +9,7 @@
 #include "ZavBusNames.h"
 #include "ZavVocabulary.h"
 
+#include <MAccessible.h>
 #include <MLabel.h>
 #include <zav/ZavClient.h>
 
@@ -58,6 +59,7 @@ ZAVTestShowTransferPage::ZAVTestShowTransferPage()
     }
 
     listLayout = new QGraphicsLinearLayout(Qt::Vertical, centralWidget());
+    MAccessible::expose(centralWidget(), QAccessible::List, QStringLiteral("Transfers"));
     listLayout->setSpacing(6);
     serviceNotice->setObjectName(QStringLiteral("NoticeLine"));
     emptyNotice->setObjectName(QStringLiteral("HintLine"));
