@@ -51,16 +51,6 @@ QRect screenRect(const QGraphicsItem *item, const QRectF &local)
     return QRect(view->viewport()->mapToGlobal(inView.topLeft()), inView.size());
 }
 
-// Whether the part of the view that shows the page (below the bar) shows any of `item`.
-bool onScreen(const QGraphicsItem *item)
-{
-    QGraphicsView *view = viewOf(item);
-    if (!view || !item->isVisible())
-        return false;
-    const QRectF shown = view->mapToScene(view->viewport()->rect()).boundingRect();
-    return shown.intersects(item->sceneBoundingRect());
-}
-
 QAccessible::Role roleOf(const QGraphicsWidget *item)
 {
     const QVariant role = item->property(RoleProperty);
@@ -207,7 +197,6 @@ public:
         QAccessible::State state;
         const QGraphicsWidget *it = item();
         state.invisible = !it->isVisible() || !viewOf(it);
-        state.offscreen = !onScreen(it);
         state.disabled = !it->isEnabled() || it->isBlockedByModalPanel();
         state.focusable = (it->flags() & QGraphicsItem::ItemIsFocusable) && (it->focusPolicy() & Qt::TabFocus);
         state.focused = it->hasFocus();
@@ -261,8 +250,7 @@ public:
     bool isValid() const override { return m_widget && inner() && inner()->isValid(); }
     QObject *object() const override { return m_widget; }
     QWindow *window() const override { return windowOf(proxyOf(m_widget)); }
-    QList<QPair<QAccessibleInterface *, QAccessible::Relation>>
-    relations(QAccessible::Relation match) const override
+    QList<QPair<QAccessibleInterface *, QAccessible::Relation>> relations(QAccessible::Relation match) const override
     {
         return inner()->relations(match);
     }
@@ -307,8 +295,6 @@ public:
         QGraphicsProxyWidget *proxy = proxyOf(m_widget);
         if (proxy && (!proxy->isVisible() || !viewOf(proxy)))
             state.invisible = true;
-        if (proxy)
-            state.offscreen = !onScreen(proxy);
         if (proxy && proxy->isBlockedByModalPanel())
             state.disabled = true;
         return state;
@@ -562,9 +548,10 @@ QList<QGraphicsItem *> inReadingOrder(QList<QGraphicsItem *> items)
         qsizetype end = start + 1;
         while (end < items.size() && items.at(end)->sceneBoundingRect().top() < first.center().y())
             ++end;
-        std::stable_sort(items.begin() + start, items.begin() + end, [](const QGraphicsItem *a, const QGraphicsItem *b) {
-            return a->sceneBoundingRect().left() < b->sceneBoundingRect().left();
-        });
+        std::stable_sort(items.begin() + start, items.begin() + end,
+                         [](const QGraphicsItem *a, const QGraphicsItem *b) {
+                             return a->sceneBoundingRect().left() < b->sceneBoundingRect().left();
+                         });
         start = end;
     }
     return items;

@@ -17,6 +17,10 @@ MApplicationPage::MApplicationPage(QGraphicsItem *parent)
     layout->addItem(m_central);
     m_central->installEventFilter(this);
     setFlag(QGraphicsItem::ItemHasNoContents);
+    // A panel, made the active one when shown: the scene makes the first panel that appears
+    // active when none is, and a row or a list's drop-down (panels of their own) would then
+    // take the keys from the control that has them.
+    setFlag(QGraphicsItem::ItemIsPanel);
 }
 
 MApplicationPage::~MApplicationPage() = default;

@@ -9,6 +9,7 @@
 #include "MButton.h"
 #include "MDialog.h"
 #include "MMessageBox.h"
+#include "MWidgetController.h"
 
 #include <QAbstractButton>
 #include <QGraphicsProxyWidget>
@@ -20,6 +21,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
+#include <QTimer>
 
 namespace {
 constexpr int BarHeight = 48;
@@ -196,6 +198,13 @@ void MApplicationWindow::showPage(MApplicationPage *page)
     // the wheel it took with a click.
     if (!topDialog())
         focusFirst();
+    // A control of a page shown for the first time hands the focus on to its widget only once
+    // the showing is done: given once more then.
+    QTimer::singleShot(0, this, [this, shown = QPointer<MApplicationPage>(page)] {
+        QGraphicsItem *focused = m_scene->focusItem();
+        if (shown && shown == m_page && !topDialog() && focused)
+            giveFocus(focused, Qt::TabFocusReason);
+    });
 }
 
 QList<QGraphicsItem *> MApplicationWindow::tabChain() const
@@ -244,12 +253,18 @@ void MApplicationWindow::tabTo(bool next)
 
 void MApplicationWindow::giveFocus(QGraphicsItem *item, Qt::FocusReason reason)
 {
-    // An item inside a panel (a row is one, for its own focus chain) takes the keys once its
-    // panel is the active one.
-    QGraphicsItem *panel = item->panel();
-    if (panel && !panel->isActive())
-        m_scene->setActivePanel(panel);
+    // An item takes the keys once its panel is the active one: a row (a panel, for its own focus
+    // chain), or none for the page's controls. A list's drop-down is a panel too, made active
+    // when Qt makes it (as soon as assistive technology asks for the list's entries).
+    if (m_scene->activePanel() != item->panel())
+        m_scene->setActivePanel(item->panel());
     item->setFocus(reason);
+    // The proxy passes the focus on to its widget only when the view has it at that moment; the
+    // widget itself then stays without (no frame drawn, none told to assistive technology).
+    auto *control = qobject_cast<MWidgetController *>(item->isWidget() ? static_cast<QGraphicsWidget *>(item)
+                                                                       : nullptr);
+    if (control && control->widget() && !control->widget()->focusWidget())
+        control->control()->setFocus(reason);
     ensureVisible(item, 16, 16);
 }
 

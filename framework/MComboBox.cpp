@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "MComboBox.h"
 
+#include "MAccessible.h"
+
 #include <QAbstractItemView>
 #include <QComboBox>
 #include <QGraphicsScene>
@@ -56,6 +58,8 @@ MComboBox::MComboBox(QGraphicsItem *parent)
     layout->addWidget(m_combo, 1);
     connect(m_combo, &QComboBox::currentIndexChanged, this, [this](int index) {
         m_indexAtPopup = -2;
+        // Assistive technology describes a list by its current entry.
+        MAccessible::notify(m_combo, QAccessible::DescriptionChanged);
         emit currentIndexChanged(index);
     });
     // A pick of the entry already shown changes no index; it is told apart by the index the

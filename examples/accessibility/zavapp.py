@@ -36,7 +36,7 @@ def wait_for(condition, what, timeout=TIMEOUT):
         if value:
             return value
         if time.monotonic() > end:
-            raise AssertionError("not seen within %g s: %s" % (timeout, what))
+            raise AssertionError("not seen within %g s: %s" % (timeout, what() if callable(what) else what))
         time.sleep(0.05)
 
 
