@@ -17,9 +17,9 @@ MApplicationPage::MApplicationPage(QGraphicsItem *parent)
     layout->addItem(m_central);
     m_central->installEventFilter(this);
     setFlag(QGraphicsItem::ItemHasNoContents);
-    // A panel, made the active one when shown: the scene makes the first panel that appears
-    // active when none is, and a row or a list's drop-down (panels of their own) would then
-    // take the keys from the control that has them.
+    // A panel, made the active one when it gets the keys: while no panel is active, the scene
+    // makes the next panel that joins it the active one, and a list's drop-down (a panel that
+    // Qt makes when the list is first shown) would take the keys from the control that has them.
     setFlag(QGraphicsItem::ItemIsPanel);
 }
 

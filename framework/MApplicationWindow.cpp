@@ -203,7 +203,7 @@ void MApplicationWindow::showPage(MApplicationPage *page)
     QTimer::singleShot(0, this, [this, shown = QPointer<MApplicationPage>(page)] {
         QGraphicsItem *focused = m_scene->focusItem();
         if (shown && shown == m_page && !topDialog() && focused)
-            giveFocus(focused, Qt::TabFocusReason);
+            giveFocus(focused, Qt::TabFocusReason, false);
     });
 }
 
@@ -251,7 +251,7 @@ void MApplicationWindow::tabTo(bool next)
     giveFocus(item, reason);
 }
 
-void MApplicationWindow::giveFocus(QGraphicsItem *item, Qt::FocusReason reason)
+void MApplicationWindow::giveFocus(QGraphicsItem *item, Qt::FocusReason reason, bool scroll)
 {
     // An item takes the keys once its panel is the active one: a row (a panel, for its own focus
     // chain), or none for the page's controls. A list's drop-down is a panel too, made active
@@ -265,7 +265,8 @@ void MApplicationWindow::giveFocus(QGraphicsItem *item, Qt::FocusReason reason)
                                                                        : nullptr);
     if (control && control->widget() && !control->widget()->focusWidget())
         control->control()->setFocus(reason);
-    ensureVisible(item, 16, 16);
+    if (scroll)
+        ensureVisible(item, 16, 16);
 }
 
 bool MApplicationWindow::steersKeysOf(QObject *object) const
@@ -282,15 +283,23 @@ bool MApplicationWindow::steersKeysOf(QObject *object) const
 void MApplicationWindow::focusFirst()
 {
     m_scene->setFocusItem(nullptr);
+    // The first control in view: a page shown again where it was scrolled stays there.
+    const QRectF shown = mapToScene(viewport()->rect()).boundingRect();
+    QGraphicsItem *first = nullptr;
     for (QGraphicsItem *item : tabChain()) {
-        if (item) {
-            // From the bar's button (Esc or Return pressed there), the keys come back to the page.
-            if (m_escape->hasFocus())
-                setFocus(Qt::OtherFocusReason);
-            giveFocus(item, Qt::TabFocusReason);
-            return;
+        if (item && !first)
+            first = item;
+        if (item && shown.contains(item->sceneBoundingRect())) {
+            first = item;
+            break;
         }
     }
+    if (!first)
+        return;
+    // From the bar's button (Esc or Return pressed there), the keys come back to the page.
+    if (m_escape->hasFocus())
+        setFocus(Qt::OtherFocusReason);
+    giveFocus(first, Qt::TabFocusReason, false);
 }
 
 void MApplicationWindow::showOverlay(MSceneWindow *overlay)

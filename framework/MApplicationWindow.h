@@ -67,7 +67,8 @@ private:
     // Moves the keys to the next (or previous) stop of the chain, round from the last to the
     // first, and scrolls the page to it.
     void tabTo(bool next);
-    void giveFocus(QGraphicsItem *item, Qt::FocusReason reason);
+    // Gives `item` the keys, and scrolls the page to it with `scroll`.
+    void giveFocus(QGraphicsItem *item, Qt::FocusReason reason, bool scroll = true);
     // Whether the keys that `object` receives are this window's to steer.
     bool steersKeysOf(QObject *object) const;
     // Gives the keys to the page's first control in reading order.

@@ -7,7 +7,7 @@ ZAV_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 # daemon is there); dunst is the suite's other daemon; xdotool and x11-utils click and find windows.
 # xterm runs zavctl watch for the summary notification's "Show all" button on the virtual display.
 ZAV_PACKAGES=(cmake g++ make pkg-config qt6-base-dev dbus-daemon dbus-bin xvfb xauth fonts-dejavu-core dunst
-    xfce4-notifyd xdotool x11-utils xterm)
+    xfce4-notifyd xdotool x11-utils xterm at-spi2-core python3-pyatspi)
 
 zav_ensure_packages() {
     local missing=() installed

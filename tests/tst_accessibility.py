@@ -84,8 +84,46 @@ class AppByAccessibility(unittest.TestCase):
         cls.root = zavapp.app()
         cls.window = find(cls.root, "frame")
 
-    def test_1_first_steps_agree_with_the_service(self):
+    def test_1_the_keyboard_reaches_everything(self):
+        keys = Keyboard(self.window)
+        # At the start, and at each page change, the keys are on the page's first control.
+        wait_for(lambda: keys.focused() and keys.focused().name == "Add New Transfers", "focus at the start")
+        keys.walk(self)
+        added = []
+        for _ in range(2):
+            # Add Transfer: Tab reaches every control, a list changes with the arrows, Return on
+            # Add adds.
+            keys.press("Return", "Transfer Name")
+            self.assertEqual(page(self.window).name, "Add Transfer")
+            stops = keys.walk(self)
+            shown = keys.focused().description
+            keys.press("Down")
+            added.append(wait_for(lambda: keys.focused().description != shown and keys.focused().description,
+                                  "the next name"))
+            for _ in range(stops.index("Add")):
+                keys.press("Tab")
+            keys.press("Return", "Add New Transfers")
+        # The list: rows take the keys, the arrows move between them, Return opens one.
+        keys.press("Tab", "Show Transfers")
+        keys.press("Return", added[0])
+        rows = [n for n in descendants(page(self.window)) if n.getRoleName() == "list item"]
+        self.assertEqual([row.name for row in rows], added)
+        keys.walk(self)
+        keys.press("Down", added[1])
+        second = rows[1].description.rsplit("id ", 1)[1]
+        keys.press("Return", "Transfer Name")
+        self.assertEqual(page(self.window).name, "Transfer Detail")
+        find(page(self.window), "label", "id " + second, timeout=1)
+        keys.walk(self)
+        # Esc goes back on every page.
+        keys.press("Escape", added[0])
+        self.assertEqual(page(self.window).name, "Show Transfer")
+        keys.press("Escape", "Add New Transfers")
+        self.assertEqual(page(self.window).name, "ZAV Test Application")
+
+    def test_2_first_steps_agree_with_the_service(self):
         row = zavapp.first_steps(self.root)
+        AppByAccessibility.row = row.name
         transfer = row.description.rsplit("id ", 1)[1]
         service = held(transfer)
         # 50 % through the slider is 0.5 at the service, not the nearest position's 0.49.
@@ -106,6 +144,10 @@ class AppByAccessibility(unittest.TestCase):
         self.assertEqual(find(detail, "combo box", "Transfer Name").description, service["name"])
         self.assertEqual(value(find(detail, "slider", "Progress (in %)")), service["progress"] * 100)
         self.assertEqual(value(find(detail, "slider", "Size")), service["size"])
+        # Each object hangs under the one that lists it (embedded controls under their window).
+        for node in [self.window] + list(descendants(self.window)):
+            for i in range(node.childCount):
+                self.assertEqual(node.getChildAtIndex(i).parent, node, node.name)
         # Only the page shown is in the tree: no control of a page shown before.
         names = [n.name for n in descendants(self.window)]
         self.assertNotIn("Add New Transfers", names)
@@ -113,8 +155,8 @@ class AppByAccessibility(unittest.TestCase):
         press(find(self.window, "push button", "Back"))
         wait_for(lambda: page(self.window).name == "Show Transfer", "the list page")
 
-    def test_2_an_answer_box_is_modal(self):
-        row = find(self.window, "list item")
+    def test_3_an_answer_box_is_modal(self):
+        row = find(self.window, "list item", self.row)
         transfer = row.description.rsplit("id ", 1)[1]
         subprocess.run([ZAVCTL, "request", transfer, "cancel"], check=True, capture_output=True, timeout=10)
         info = find(row, "push button", "Info")
@@ -128,45 +170,9 @@ class AppByAccessibility(unittest.TestCase):
         self.assertEqual(held(transfer)["state"], "active")
         press(find(box, "push button", "OK"))
         wait_for(lambda: held(transfer)["state"] == "cancelled", "the cancel at the service")
-        wait_for(lambda: find(self.window, "list item").description.startswith("Cancelled;"), "the row cancelled")
-        self.assertEqual(actions(find(self.window, "list item")), ["Press"])
-
-    def test_3_the_keyboard_reaches_everything(self):
-        keys = Keyboard(self.window)
-        first = keys.press("Escape", "Add New Transfers")
-        self.assertEqual(page(self.window).name, "ZAV Test Application")
-        keys.walk(self)
-        # Add Transfer: Return opens it, Tab reaches every control, Return on Add adds.
-        keys.press("Return", "Transfer Name")
-        self.assertEqual(page(self.window).name, "Add Transfer")
-        stops = keys.walk(self)
-        self.assertIn("Transfer Status", stops)
-        # A list changes with the arrows: the second transfer gets the next name.
-        shown = keys.focused().description
-        keys.press("Down")
-        name = wait_for(lambda: keys.focused().description != shown and keys.focused().description, "the next name")
-        for _ in range(stops.index("Add")):
-            keys.press("Tab")
-        keys.press("Return", "Add New Transfers")
-        # The list: rows take the keys, the arrows move between them, Return opens one.
-        keys.press("Tab", "Show Transfers")
-        keys.press("Return")
-        rows = wait_for(lambda: [n for n in descendants(page(self.window)) if n.getRoleName() == "list item"]
-                        if page(self.window).name == "Show Transfer" else None, "the list")
-        self.assertEqual([row.name for row in rows][1:], [name])
-        wait_for(lambda: keys.focused().name == rows[0].name, "focus on the first row")
-        keys.walk(self)
-        keys.press("Down", name)
-        second = rows[1].description.rsplit("id ", 1)[1]
-        keys.press("Return", "Transfer Name")
-        self.assertEqual(page(self.window).name, "Transfer Detail")
-        find(page(self.window), "label", "id " + second, timeout=1)
-        keys.walk(self)
-        # Esc goes back on every page.
-        keys.press("Escape", rows[0].name)
-        self.assertEqual(page(self.window).name, "Show Transfer")
-        keys.press("Escape", first.name)
-        self.assertEqual(page(self.window).name, "ZAV Test Application")
+        wait_for(lambda: find(self.window, "list item", self.row).description.startswith("Cancelled;"),
+                 "the row cancelled")
+        self.assertEqual(actions(row), ["Press"])
 
 
 if __name__ == "__main__":
