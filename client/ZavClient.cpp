@@ -4,6 +4,7 @@
 #include "Requests.h"
 #include "TransfersProxy.h"
 #include "ZavBusNames.h"
+#include "ZavVocabulary.h"
 
 #include <QDBusConnection>
 #include <QDBusPendingCallWatcher>
@@ -58,7 +59,7 @@ public:
     // mebibyte of id (a hostile or broken one) stalled the app that logs and shows it.
     static QString faultOf(const QString &id)
     {
-        constexpr int MaxIdLength = 256;
+        using Zav::MaxIdLength;
         if (id.isEmpty())
             return QStringLiteral("the service answered with an empty id");
         if (id.size() > MaxIdLength)

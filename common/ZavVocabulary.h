@@ -18,6 +18,9 @@ inline constexpr char CancelFailedReason[] = "File is already uploaded";
 // The longest text the interface takes in any argument, in characters.
 inline constexpr int MaxTextLength = 4096;
 
+// The longest transfer id a program takes from a service or a user, in characters.
+inline constexpr int MaxIdLength = 256;
+
 // Transfers asked for in one call of the Control interface's listing (its own limit too).
 inline constexpr int PageSize = 1000;
 // A reader of pages stops after this many (a million transfers), and at a page whose last id

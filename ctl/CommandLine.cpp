@@ -4,6 +4,8 @@
 #include "Nearest.h"
 #include "ZavVocabulary.h"
 
+#include <algorithm>
+
 using Zav::printable;
 
 namespace CommandLine {
@@ -112,6 +114,17 @@ QString parse(const Command &command, const QList<Command> &others, const QStrin
     }
     if (parsed.operands.size() < needed.size())
         return QStringLiteral("%1 needs %2").arg(command.name, needed.join(QLatin1Char(' ')));
+    // An id is the service's text (often a number, not always): one that no service can have is
+    // a mistake in the command, not a transfer to look for.
+    for (qsizetype i = 0; i < parsed.operands.size() && i < command.operands.size(); ++i) {
+        const QString &id = parsed.operands.at(i);
+        const bool control = std::any_of(id.cbegin(), id.cend(),
+                                         [](QChar c) { return c.category() == QChar::Other_Control; });
+        if (command.operands.at(i) == QLatin1String("ID") && (id.isEmpty() || id.size() > Zav::MaxIdLength || control))
+            return QStringLiteral("\"%1\" is not a transfer id (one to %2 printable characters)")
+                .arg(printable(id.left(40)))
+                .arg(Zav::MaxIdLength);
+    }
     if (!takesMany(command) && parsed.operands.size() > command.operands.size())
         return QStringLiteral("too many arguments for %1").arg(command.name);
     *invocation = parsed;

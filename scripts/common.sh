@@ -6,8 +6,10 @@ ZAV_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 # xfce4-notifyd draws a notification's actions as buttons (scripts/run --desktop starts it when no
 # daemon is there); dunst is the suite's other daemon; xdotool and x11-utils click and find windows.
 # xterm runs zavctl watch for the summary notification's "Show all" button on the virtual display.
-ZAV_PACKAGES=(cmake g++ make pkg-config qt6-base-dev dbus-daemon dbus-bin xvfb xauth fonts-dejavu-core dunst
-    xfce4-notifyd xdotool x11-utils xterm at-spi2-core python3-pyatspi)
+# Fonts: Latin, CJK and emoji (names a tester types are shown, not boxes); at-spi2-core and
+# python3-pyatspi: the accessibility bus and a client of it, for the test that drives the app so.
+ZAV_PACKAGES=(cmake g++ make pkg-config qt6-base-dev dbus-daemon dbus-bin xvfb xauth dunst xfce4-notifyd xdotool
+    x11-utils xterm fonts-dejavu-core fonts-wqy-microhei fonts-noto-color-emoji at-spi2-core python3-pyatspi)
 
 zav_ensure_packages() {
     local missing=() installed

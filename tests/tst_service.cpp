@@ -131,7 +131,15 @@ private Q_SLOTS:
             {{QStringLiteral("record"), QStringLiteral("--client"), QStringLiteral("x")},
              QStringLiteral("zavctl: record needs --out FILE (see 'zavctl help record')\n")},
             {{QStringLiteral("--adress"), QStringLiteral("unix:path=/x"), QStringLiteral("list")},
-             QStringLiteral("zavctl: no option --adress; did you mean --address? (see 'zavctl help')\n")}};
+             QStringLiteral("zavctl: no option --adress; did you mean --address? (see 'zavctl help')\n")},
+            // An id no service can have is the command's mistake (a non-numeric one may be real).
+            {{QStringLiteral("show"), QStringLiteral("1\x1b]0;x\a")},
+             QStringLiteral("zavctl: \"1\\x1b]0;x\\x07\" is not a transfer id (one to 256 printable characters) (see "
+                            "'zavctl help show')\n")},
+            {{QStringLiteral("request"), QString(257, QLatin1Char('7')), QStringLiteral("cancel")},
+             QStringLiteral("zavctl: \"%1\" is not a transfer id (one to 256 printable characters) (see "
+                            "'zavctl help request')\n")
+                 .arg(QString(40, QLatin1Char('7')))}};
         for (const auto &[arguments, message] : wrong) {
             QCOMPARE(m_bus.zavctl(arguments, &out, &err), 2);
             QCOMPARE(err, message);
