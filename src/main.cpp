@@ -3,6 +3,7 @@
 #include "ZAVTestPictures.h"
 #include "ZAVTestShowTransferPage.h"
 #include "ZavBusAddress.h"
+#include "ZavVersion.h"
 #include "ZavVocabulary.h"
 #include "logger.h"
 
@@ -14,8 +15,38 @@
 #include <cstdio>
 #include <memory>
 
+namespace {
+// --help and --version are answered before anything else: they need neither a bus nor a display.
+bool answeredAlone(int argc, char **argv)
+{
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray arg = argv[i];
+        if (arg == "--version" || arg == "-v") {
+            std::printf("zavtestapp %s\n", Zav::Version);
+            return true;
+        }
+        if (arg == "--help" || arg == "-h") {
+            std::printf("Usage: zavtestapp [--address ADDRESS] [Qt options]\n"
+                        "The ZAV Test Application: registers made-up transfers with the transfer-status service\n"
+                        "(com.kelvo.zav on the session bus), changes them, and answers the service's requests.\n\n"
+                        "Options:\n"
+                        "  --address ADDRESS  the service on that bus (a device's, through a forwarded socket:\n"
+                        "                     unix:path=FILE or tcp:host=HOST,port=PORT)\n"
+                        "  -h, --help         this text\n"
+                        "  -v, --version      the version\n"
+                        "Qt's own options work too, among them -platform NAME and -geometry WxH+X+Y.\n"
+                        "The log goes to ~/.local/share/ZAVTestApp/. See zavtestapp(1).\n");
+            return true;
+        }
+    }
+    return false;
+}
+} // namespace
+
 int main(int argc, char **argv)
 {
+    if (answeredAlone(argc, argv))
+        return 0;
     // --address: the transfer service on another bus (a device's, through a forwarded socket).
     const std::optional<QByteArray> address = ZavBus::takeAddress(argc, argv, "zavtestapp");
     if (!address)

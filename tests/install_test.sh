@@ -21,7 +21,7 @@ fail() { echo "FAIL: $*"; exit 1; }
 cmake --install "$build" --prefix "$prefix" >/dev/null
 libdir=$(ls -d "$prefix"/lib*/ | head -n 1)
 for file in bin/zavtestapp bin/zav-service bin/zavctl bin/zav-desktop include/zav/ZavClient.h \
-            share/man/man1/zavctl.1 share/man/man1/zav-service.1 share/man/man1/zav-desktop.1 \
+            share/man/man1/zavtestapp.1 share/man/man1/zavctl.1 share/man/man1/zav-service.1 share/man/man1/zav-desktop.1 \
             share/bash-completion/completions/zavctl \
             share/dbus-1/services/com.kelvo.zav.service share/applications/zavtestapp.desktop \
             share/icons/hicolor/scalable/apps/zavtestapp.svg; do
@@ -36,6 +36,10 @@ grep -qx "Exec=$prefix/bin/zavtestapp" "$prefix/share/applications/zavtestapp.de
 # The manual page reads, and the completion offers zavctl's commands (zavctl on the PATH says which).
 man -l "$prefix/share/man/man1/zavctl.1" 2>/dev/null | grep -q "zavctl - the tester's side" \
     || ! command -v man >/dev/null || fail "the zavctl manual page does not read"
+# The app answers --help and --version without a display or a bus.
+env -u DISPLAY -u DBUS_SESSION_BUS_ADDRESS "$prefix/bin/zavtestapp" --version | grep -qx "zavtestapp [0-9.]*" \
+    || fail "zavtestapp --version"
+env -u DISPLAY "$prefix/bin/zavtestapp" --help | grep -q "^Usage: zavtestapp" || fail "zavtestapp --help"
 # shellcheck disable=SC1091
 words=$(PATH="$prefix/bin:$PATH" bash -c "source '$prefix/share/bash-completion/completions/zavctl'; COMP_WORDS=(zavctl pl); COMP_CWORD=1; _zavctl; echo \"\${COMPREPLY[*]}\"")
 [ "$words" = "play" ] || fail "the completion offers \"$words\" for zavctl pl"
