@@ -24,7 +24,7 @@ for file in bin/zavtestapp bin/zav-service bin/zavctl bin/zav-desktop include/za
             share/man/man1/zavtestapp.1 share/man/man1/zavctl.1 share/man/man1/zav-service.1 share/man/man1/zav-desktop.1 \
             share/bash-completion/completions/zavctl \
             share/dbus-1/services/com.kelvo.zav.service share/applications/zavtestapp.desktop \
-            share/icons/hicolor/scalable/apps/zavtestapp.svg; do
+            share/icons/hicolor/scalable/apps/zavtestapp.svg share/qlogging-categories6/zav.categories; do
     [ -e "$prefix/$file" ] || fail "$file is not installed"
 done
 [ -e "$libdir/libzavclient.so.0" ] || fail "libzavclient.so.0 is not installed"
@@ -36,6 +36,12 @@ grep -qx "Exec=$prefix/bin/zavtestapp" "$prefix/share/applications/zavtestapp.de
 # The manual page reads, and the completion offers zavctl's commands (zavctl on the PATH says which).
 man -l "$prefix/share/man/man1/zavctl.1" 2>/dev/null | grep -q "zavctl - the tester's side" \
     || ! command -v man >/dev/null || fail "the zavctl manual page does not read"
+# Every logging category the programs declare is in the installed categories file.
+source_dir=$(cd "$(dirname "$0")/.." && pwd)
+for category in $(grep -rhoE 'Q_LOGGING_CATEGORY\([^,]+, "[^"]+"' "$source_dir"/{client,common,ctl,desktop,framework,scenario,service,src} \
+                  | sed -E 's/.*"(.*)"/\1/'); do
+    grep -q "^$category " "$prefix/share/qlogging-categories6/zav.categories" || fail "$category is not in zav.categories"
+done
 # The app answers --help and --version without a display or a bus.
 env -u DISPLAY -u DBUS_SESSION_BUS_ADDRESS "$prefix/bin/zavtestapp" --version | grep -qx "zavtestapp [0-9.]*" \
     || fail "zavtestapp --version"
