@@ -11,6 +11,7 @@
 #include <MApplicationWindow.h>
 
 #include <QDebug>
+#include <QGuiApplication>
 
 #include <cstdio>
 #include <memory>
@@ -66,6 +67,8 @@ int main(int argc, char **argv)
     int result = 0;
     {
         MApplication application(argc, argv, QString(), nullptr);
+        // The desktop matches the window to com.kelvo.zavtestapp.desktop (its name and icon).
+        QGuiApplication::setDesktopFileName(QStringLiteral("com.kelvo.zavtestapp"));
         if (const QStringList placed = ZAVTestPictures::ensure(); !placed.isEmpty())
             qDebug() << "Test pictures placed:" << placed;
         auto window = std::make_unique<MApplicationWindow>();

@@ -23,15 +23,23 @@ libdir=$(ls -d "$prefix"/lib*/ | head -n 1)
 for file in bin/zavtestapp bin/zav-service bin/zavctl bin/zav-desktop include/zav/ZavClient.h \
             share/man/man1/zavtestapp.1 share/man/man1/zavctl.1 share/man/man1/zav-service.1 share/man/man1/zav-desktop.1 \
             share/bash-completion/completions/zavctl \
-            share/dbus-1/services/com.kelvo.zav.service share/applications/zavtestapp.desktop \
-            share/icons/hicolor/scalable/apps/zavtestapp.svg share/qlogging-categories6/zav.categories; do
+            share/dbus-1/services/com.kelvo.zav.service share/applications/com.kelvo.zavtestapp.desktop \
+            share/icons/hicolor/scalable/apps/com.kelvo.zavtestapp.svg share/qlogging-categories6/zav.categories \
+            share/metainfo/com.kelvo.zavtestapp.metainfo.xml lib/systemd/user/zav-service.service; do
     [ -e "$prefix/$file" ] || fail "$file is not installed"
 done
 [ -e "$libdir/libzavclient.so.0" ] || fail "libzavclient.so.0 is not installed"
 grep -qx "Exec=$prefix/bin/zav-service" "$prefix/share/dbus-1/services/com.kelvo.zav.service" \
     || fail "the activation file does not start the installed service"
-grep -qx "Exec=$prefix/bin/zavtestapp" "$prefix/share/applications/zavtestapp.desktop" \
+grep -qx "Exec=$prefix/bin/zavtestapp" "$prefix/share/applications/com.kelvo.zavtestapp.desktop" \
     || fail "the desktop entry does not start the installed app"
+grep -qx "ExecStart=$prefix/bin/zav-service" "$prefix/lib/systemd/user/zav-service.service" \
+    || fail "the systemd user unit does not start the installed service"
+grep -qx "SystemdService=zav-service.service" "$prefix/share/dbus-1/services/com.kelvo.zav.service" \
+    || fail "the activation file does not name the systemd unit"
+# Every installed file is in the manifest (a packager's file list, an uninstall), and no more.
+diff <(find "$prefix" -type f -o -type l | sort) <(sort "$build/install_manifest.txt") \
+    || fail "install_manifest.txt differs from what was installed"
 
 # The manual page reads, and the completion offers zavctl's commands (zavctl on the PATH says which).
 man -l "$prefix/share/man/man1/zavctl.1" 2>/dev/null | grep -q "zavctl - the tester's side" \
