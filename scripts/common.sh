@@ -7,9 +7,11 @@ ZAV_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 # daemon is there); dunst is the suite's other daemon; xdotool and x11-utils click and find windows.
 # xterm runs zavctl watch for the summary notification's "Show all" button on the virtual display.
 # Fonts: Latin, CJK and emoji (names a tester types are shown, not boxes); at-spi2-core and
-# python3-pyatspi: the accessibility bus and a client of it, for the test that drives the app so.
+# python3-pyatspi: the accessibility bus and a client of it, for the test that drives the app so;
+# desktop-file-utils and appstream validate the installed desktop entry and metadata.
 ZAV_PACKAGES=(cmake g++ make pkg-config qt6-base-dev dbus-daemon dbus-bin xvfb xauth dunst xfce4-notifyd xdotool
-    x11-utils xterm fonts-dejavu-core fonts-wqy-microhei fonts-noto-color-emoji at-spi2-core python3-pyatspi)
+    x11-utils xterm fonts-dejavu-core fonts-wqy-microhei fonts-noto-color-emoji at-spi2-core python3-pyatspi
+    desktop-file-utils appstream)
 
 zav_ensure_packages() {
     local missing=() installed

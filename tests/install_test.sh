@@ -37,6 +37,10 @@ grep -qx "ExecStart=$prefix/bin/zav-service" "$prefix/lib/systemd/user/zav-servi
     || fail "the systemd user unit does not start the installed service"
 grep -qx "SystemdService=zav-service.service" "$prefix/share/dbus-1/services/com.kelvo.zav.service" \
     || fail "the activation file does not name the systemd unit"
+# The desktop entry and the AppStream metadata are valid as desktops and software centres read them.
+desktop-file-validate "$prefix/share/applications/com.kelvo.zavtestapp.desktop" || fail "desktop-file-validate"
+appstreamcli validate --no-net "$prefix/share/metainfo/com.kelvo.zavtestapp.metainfo.xml" >/dev/null \
+    || fail "appstreamcli validate"
 # Every installed file is in the manifest (a packager's file list, an uninstall), and no more.
 diff <(find "$prefix" -type f -o -type l | sort) <(sort "$build/install_manifest.txt") \
     || fail "install_manifest.txt differs from what was installed"
