@@ -388,12 +388,25 @@ void MApplicationWindow::escapeClicked()
     if (!m_page || m_page->escapeMode() == MApplicationPageModel::EscapeCloseWindow) {
         // Close sits where Back is on every other page: a second press too many asks first.
         const QString question = m_closeQuestion ? m_closeQuestion() : QString();
-        if (!question.isEmpty()) {
-            MMessageBox box(tr("Close"), question, M::OkButton | M::CancelButton);
-            if (box.exec() != M::OkButton)
-                return;
+        if (question.isEmpty()) {
+            close();
+            return;
         }
-        close();
+        // Asked from the event loop: the box runs a nested event loop, which must not run inside
+        // the press's delivery (a press through assistive technology waits for it to return).
+        if (m_asking)
+            return;
+        m_asking = true;
+        QMetaObject::invokeMethod(
+            this,
+            [this, question] {
+                MMessageBox box(tr("Close"), question, M::OkButton | M::CancelButton);
+                const bool closing = box.exec() == M::OkButton;
+                m_asking = false;
+                if (closing)
+                    close();
+            },
+            Qt::QueuedConnection);
         return;
     }
     emit m_page->backButtonClicked();

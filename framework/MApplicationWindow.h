@@ -89,6 +89,7 @@ private:
     // Where each page was scrolled when another was shown over it, restored when it is back.
     QHash<const QObject *, int> m_scrolled;
     int m_wantedScroll = 0; // to restore once the page has its height
+    bool m_asking = false; // the question whether to close is on its way or open
 };
 
 #endif

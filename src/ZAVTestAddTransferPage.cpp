@@ -233,23 +233,35 @@ void ZAVTestAddTransferPage::addClicked()
 
 void ZAVTestAddTransferPage::browseClicked()
 {
-    QStringList files;
     if (fileChooser) {
-        files = fileChooser(lastFolder);
-    } else {
-        // Qt's own chooser, over the window and no larger than it: the platform's would open at its
-        // own size and hang off the handset-sized window.
-        const QList<QGraphicsView *> views = scene() ? scene()->views() : QList<QGraphicsView *>();
-        QWidget *window = views.isEmpty() ? nullptr : views.constFirst()->window();
-        QFileDialog dialog(window, QStringLiteral("Choose files to transfer"), lastFolder,
-                           QStringLiteral("Images (*.png *.jpg *.jpeg *.gif *.bmp);;All files (*)"));
-        dialog.setOption(QFileDialog::DontUseNativeDialog);
-        dialog.setFileMode(QFileDialog::ExistingFiles);
-        if (window)
-            dialog.setGeometry(QRect(window->mapToGlobal(QPoint(0, 0)), window->size()));
-        if (dialog.exec() == QDialog::Accepted)
-            files = dialog.selectedFiles();
+        takeFiles(fileChooser(lastFolder));
+        return;
     }
+    // Qt's chooser runs a nested event loop: opened from the event loop, not inside the press's
+    // delivery (a press through assistive technology waits for that to return).
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            QStringList files;
+            // Qt's own chooser, over the window and no larger than it: the platform's would open at its
+            // own size and hang off the handset-sized window.
+            const QList<QGraphicsView *> views = scene() ? scene()->views() : QList<QGraphicsView *>();
+            QWidget *window = views.isEmpty() ? nullptr : views.constFirst()->window();
+            QFileDialog dialog(window, QStringLiteral("Choose files to transfer"), lastFolder,
+                               QStringLiteral("Images (*.png *.jpg *.jpeg *.gif *.bmp);;All files (*)"));
+            dialog.setOption(QFileDialog::DontUseNativeDialog);
+            dialog.setFileMode(QFileDialog::ExistingFiles);
+            if (window)
+                dialog.setGeometry(QRect(window->mapToGlobal(QPoint(0, 0)), window->size()));
+            if (dialog.exec() == QDialog::Accepted)
+                files = dialog.selectedFiles();
+            takeFiles(files);
+        },
+        Qt::QueuedConnection);
+}
+
+void ZAVTestAddTransferPage::takeFiles(const QStringList &files)
+{
     // Closing the chooser without a choice delivers nothing.
     if (files.isEmpty())
         return;

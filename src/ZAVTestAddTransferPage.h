@@ -58,6 +58,8 @@ private:
     MButton *createButton(const QString &text);
     MLabel *createSpacer(int minWidth, int minHeight);
     void showFileRow();
+    // The files chosen in the chooser (none when it was closed without a choice).
+    void takeFiles(const QStringList &files);
 
     QGraphicsLinearLayout *mainLayout;
     QGraphicsLinearLayout *fileLayout;
