@@ -56,6 +56,8 @@ QAccessible::Role roleOf(const QGraphicsWidget *item)
     const QVariant role = item->property(RoleProperty);
     if (role.isValid())
         return QAccessible::Role(role.toInt());
+    if (auto *widget = qobject_cast<const MWidget *>(item); widget && widget->accessibleRole() != QAccessible::NoRole)
+        return widget->accessibleRole();
     if (auto *label = qobject_cast<const MLabel *>(item))
         return label->text().isEmpty() ? QAccessible::NoRole : QAccessible::StaticText;
     if (qobject_cast<const MDialog *>(item))

@@ -13,6 +13,8 @@ public:
     explicit MWidget(QGraphicsItem *parent = nullptr);
     ~MWidget() override;
 
+    // The item's role for assistive technology; none makes it a container (see MAccessible).
+    virtual QAccessible::Role accessibleRole() const { return QAccessible::NoRole; }
     // What assistive technology is told of the item, where it says more than its role's
     // default (a label's text, a dialog's title): a null string for the default.
     virtual QString accessibleText(QAccessible::Text) const { return QString(); }

@@ -32,7 +32,6 @@ ZAVTestElement::ZAVTestElement(QGraphicsItem *parent)
     // Reached with Tab and the arrows; it then draws a frame.
     setFlag(QGraphicsItem::ItemIsFocusable);
     setFocusPolicy(Qt::StrongFocus);
-    MAccessible::expose(this, QAccessible::ListItem);
     setParentItem(parent);
 }
 

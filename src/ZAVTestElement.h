@@ -60,6 +60,7 @@ Q_SIGNALS:
 public:
     // For assistive technology: a list item named by the transfer's name, described by its
     // state, message, size, estimate and id, that opens when pressed.
+    QAccessible::Role accessibleRole() const override { return QAccessible::ListItem; }
     QString accessibleText(QAccessible::Text which) const override;
     bool hasAccessiblePress() const override { return true; }
     void accessiblePress() override;
