@@ -26,6 +26,34 @@ using Proxy = ComKelvoZavTransfersInterface;
 const char *const Client::ServiceName = ZavBus::ServiceName;
 const char *const Client::ObjectPath = ZavBus::ObjectPath;
 const char *const Client::Interface = ZavBus::TransfersInterface;
+const char *const Client::BusConnectionName = "zav-client";
+
+namespace {
+QString &busAddressSetting()
+{
+    static QString address;
+    return address;
+}
+
+// The session bus, or the connection to the address set.
+QDBusConnection theBus()
+{
+    const QString &address = busAddressSetting();
+    if (address.isEmpty())
+        return QDBusConnection::sessionBus();
+    return QDBusConnection::connectToBus(address, QLatin1String(Client::BusConnectionName));
+}
+} // namespace
+
+void Client::setBusAddress(const QString &address)
+{
+    busAddressSetting() = address;
+}
+
+QString Client::busAddress()
+{
+    return busAddressSetting();
+}
 
 class ClientPrivate
 {
@@ -46,7 +74,7 @@ public:
         proxy.reset();
         if (owner.isEmpty())
             return;
-        proxy = std::make_unique<Proxy>(owner, QLatin1String(ZavBus::ObjectPath), QDBusConnection::sessionBus());
+        proxy = std::make_unique<Proxy>(owner, QLatin1String(ZavBus::ObjectPath), theBus());
         proxy->setTimeout(Client::CallTimeout);
         QObject::connect(proxy.get(), &Proxy::request, q,
                          [this](const QString &id, const QString &action) { onRequest(id, action); });
@@ -109,7 +137,7 @@ public:
         QTimer::singleShot(RetryInterval, q, [this] {
             if (!owner.isEmpty())
                 return;
-            QDBusConnection bus = QDBusConnection::sessionBus();
+            QDBusConnection bus = theBus();
             auto *service = new Proxy(QLatin1String(ZavBus::ServiceName), QLatin1String(ZavBus::ObjectPath), bus, q);
             service->setTimeout(Client::CallTimeout);
             auto *call = new QDBusPendingCallWatcher(service->ping(), q);
@@ -241,9 +269,9 @@ Client::~Client() = default;
 
 bool Client::init()
 {
-    QDBusConnection bus = QDBusConnection::sessionBus();
+    QDBusConnection bus = theBus();
     if (!bus.isConnected()) {
-        qCWarning(lcClient, "Zav::Client: no session bus: %s", qPrintable(bus.lastError().message()));
+        qCWarning(lcClient, "Zav::Client: no bus: %s", qPrintable(bus.lastError().message()));
         return false;
     }
     // The service is followed from the first call on, whether it answers now or not: one that

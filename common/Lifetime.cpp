@@ -23,7 +23,7 @@ void onSignal(int)
 }
 } // namespace
 
-void endWithSignalsAndBus(QCoreApplication &app, const char *program, const QString &connection)
+void endWithSignalsAndBus(QCoreApplication &app, const char *program, const QString &connection, bool sessionToo)
 {
     if (g_signalPipe[0] < 0 && ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_signalPipe) == 0) {
         auto *notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, &app);
@@ -35,8 +35,8 @@ void endWithSignalsAndBus(QCoreApplication &app, const char *program, const QStr
     }
     auto *busCheck = new QTimer(&app);
     // Said once: a program may take a while to end (closing what it showed) with the timer going.
-    QObject::connect(busCheck, &QTimer::timeout, &app, [&app, busCheck, program, connection] {
-        if (!QDBusConnection::sessionBus().isConnected()) {
+    QObject::connect(busCheck, &QTimer::timeout, &app, [&app, busCheck, program, connection, sessionToo] {
+        if (sessionToo && !QDBusConnection::sessionBus().isConnected()) {
             qCWarning(lcLifetime, "%s: the session bus is gone; ending", program);
             busCheck->stop();
             app.quit();

@@ -18,6 +18,8 @@
 #include <QTimer>
 #include <QXmlStreamWriter>
 
+#include <zav/ZavClient.h>
+
 #include <limits>
 
 namespace {
@@ -119,12 +121,24 @@ const QStringList &Conformance::groups()
     return all;
 }
 
+namespace {
+// A connection of its own, named `name`, to the bus the service is checked on.
+QDBusConnection connectionOfItsOwn(const QString &name)
+{
+    const QString address = Zav::Client::busAddress();
+    return address.isEmpty() ? QDBusConnection::connectToBus(QDBusConnection::SessionBus, name)
+                             : QDBusConnection::connectToBus(address, name);
+}
+} // namespace
+
 int Conformance::run(const QString &only)
 {
     const QDBusMessage status = call(m_bus, ZavBus::ControlInterface, C::status, {});
     m_control = status.type() == QDBusMessage::ReplyMessage;
     m_out << "Checking " << ZavBus::ServiceName << " on "
-          << Zav::printable(qEnvironmentVariable("DBUS_SESSION_BUS_ADDRESS", QStringLiteral("the session bus")))
+          << Zav::printable(!Zav::Client::busAddress().isEmpty()
+                                ? Zav::Client::busAddress()
+                                : qEnvironmentVariable("DBUS_SESSION_BUS_ADDRESS", QStringLiteral("the session bus")))
           << (m_control ? "" : " (no inspection interface: its checks are skipped)") << "\n";
     m_out.flush();
     using Group = void (Conformance::*)();
@@ -230,7 +244,7 @@ QDBusConnection Conformance::otherConnection()
     // A second program: a connection of its own to the same bus.
     if (m_otherName.isEmpty()) {
         m_otherName = QStringLiteral("zav-conform-other");
-        QDBusConnection::connectToBus(QDBusConnection::SessionBus, m_otherName);
+        connectionOfItsOwn(m_otherName);
     }
     return QDBusConnection(m_otherName);
 }
@@ -421,7 +435,7 @@ void Conformance::lifetime()
     QString gone;
     {
         // Closed once the last handle on it is gone.
-        const QDBusConnection leaving = QDBusConnection::connectToBus(QDBusConnection::SessionBus, name);
+        const QDBusConnection leaving = connectionOfItsOwn(name);
         gone = registerOn(leaving, 1);
     }
     const QString kept = registerOn(m_bus, 1);

@@ -4,6 +4,8 @@
 #include "ZavCtl.h"
 #include "ZavVocabulary.h"
 
+#include <zav/ZavClient.h>
+
 #include <QCoreApplication>
 #include <QLoggingCategory>
 
@@ -17,8 +19,8 @@ int main(int argc, char **argv)
     const std::optional<QByteArray> address = ZavBus::takeAddress(argc, argv, "zavctl");
     if (!address)
         return 2;
-    if (!address->isEmpty())
-        qputenv("DBUS_SESSION_BUS_ADDRESS", *address);
+    const QString busAddress = QString::fromUtf8(*address);
+    Zav::Client::setBusAddress(busAddress);
     QCoreApplication app(argc, argv);
     // The client library's warnings would repeat what zavctl reports itself, in its own words.
     QLoggingCategory::setFilterRules(QStringLiteral("zav.client.warning=false"));
@@ -51,7 +53,12 @@ int main(int argc, char **argv)
             return 1;
         }
     }
-    ZavCtl ctl(busless ? QDBusConnection(QStringLiteral("zavctl-no-bus")) : QDBusConnection::sessionBus(), out, err);
+    // zavctl's own calls share the client library's connection.
+    const QDBusConnection bus = busless ? QDBusConnection(QStringLiteral("zavctl-no-bus"))
+        : busAddress.isEmpty()
+        ? QDBusConnection::sessionBus()
+        : QDBusConnection::connectToBus(busAddress, QLatin1String(Zav::Client::BusConnectionName));
+    ZavCtl ctl(bus, out, err);
     ctl.setTerminal(terminal, width, color);
     ctl.setAddress(QString::fromUtf8(*address));
     const int code = ctl.run(args);
@@ -61,7 +68,10 @@ int main(int argc, char **argv)
         return code;
     // watch, live record and play run in the event loop; they end it with their exit code, or
     // Ctrl+C does.
-    endWithSignalsAndBus(app, "zavctl");
+    if (busAddress.isEmpty())
+        endWithSignalsAndBus(app, "zavctl");
+    else
+        endWithSignalsAndBus(app, "zavctl", QLatin1String(Zav::Client::BusConnectionName), false);
     const int loopCode = app.exec();
     return ctl.exitCode() >= 0 ? ctl.exitCode() : loopCode;
 }

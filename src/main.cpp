@@ -9,6 +9,7 @@
 
 #include <MApplication.h>
 #include <MApplicationWindow.h>
+#include <zav/ZavClient.h>
 
 #include <QDebug>
 #include <QGuiApplication>
@@ -52,14 +53,13 @@ int main(int argc, char **argv)
     const std::optional<QByteArray> address = ZavBus::takeAddress(argc, argv, "zavtestapp");
     if (!address)
         return 2;
-    if (!address->isEmpty())
-        qputenv("DBUS_SESSION_BUS_ADDRESS", *address);
+    Zav::Client::setBusAddress(QString::fromUtf8(*address));
     // A bus that does not answer is said within seconds: the bus library would hold the window
     // for 25 s.
-    if (const QString why = ZavBus::unanswered(qgetenv("DBUS_SESSION_BUS_ADDRESS")); !why.isEmpty()) {
+    const QByteArray bus = address->isEmpty() ? qgetenv("DBUS_SESSION_BUS_ADDRESS") : *address;
+    if (const QString why = ZavBus::unanswered(bus); !why.isEmpty()) {
         std::fprintf(stderr, "zavtestapp: the bus at %s cannot be used: %s\n",
-                     qPrintable(Zav::printable(QString::fromUtf8(qgetenv("DBUS_SESSION_BUS_ADDRESS")).left(200))),
-                     qPrintable(why));
+                     qPrintable(Zav::printable(QString::fromUtf8(bus).left(200))), qPrintable(why));
         return 1;
     }
     // First of all and last to go, so that the whole run's messages reach the log file.

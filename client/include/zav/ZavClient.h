@@ -44,6 +44,13 @@ public:
     static const char *const Interface;
     // How long init() and registerTransfer() wait for the service, in milliseconds.
     static const int CallTimeout = 3000;
+    // The bus that every Client uses from then on: a D-Bus address (a device's bus through a
+    // forwarded socket, "unix:path=FILE"), or empty for the session bus (the default). Set once,
+    // before the first init(). With an address, the Clients share one connection of that name
+    // (BusConnectionName), which a program that also calls the bus itself can take up.
+    static void setBusAddress(const QString &address);
+    static QString busAddress();
+    static const char *const BusConnectionName;
 
     explicit Client(QObject *parent = nullptr);
     ~Client() override;
