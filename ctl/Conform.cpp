@@ -2,6 +2,7 @@
 #include "Conform.h"
 
 #include "Requests.h"
+#include "ZavBusConnection.h"
 #include "ZavBusNames.h"
 #include "ZavVocabulary.h"
 
@@ -121,16 +122,6 @@ const QStringList &Conformance::groups()
     return all;
 }
 
-namespace {
-// A connection of its own, named `name`, to the bus the service is checked on.
-QDBusConnection connectionOfItsOwn(const QString &name)
-{
-    const QString address = Zav::Client::busAddress();
-    return address.isEmpty() ? QDBusConnection::connectToBus(QDBusConnection::SessionBus, name)
-                             : QDBusConnection::connectToBus(address, name);
-}
-} // namespace
-
 int Conformance::run(const QString &only)
 {
     const QDBusMessage status = call(m_bus, ZavBus::ControlInterface, C::status, {});
@@ -244,7 +235,7 @@ QDBusConnection Conformance::otherConnection()
     // A second program: a connection of its own to the same bus.
     if (m_otherName.isEmpty()) {
         m_otherName = QStringLiteral("zav-conform-other");
-        connectionOfItsOwn(m_otherName);
+        ZavBus::connectionOfItsOwn(Zav::Client::busAddress(), m_otherName);
     }
     return QDBusConnection(m_otherName);
 }
@@ -435,7 +426,7 @@ void Conformance::lifetime()
     QString gone;
     {
         // Closed once the last handle on it is gone.
-        const QDBusConnection leaving = connectionOfItsOwn(name);
+        const QDBusConnection leaving = ZavBus::connectionOfItsOwn(Zav::Client::busAddress(), name);
         gone = registerOn(leaving, 1);
     }
     const QString kept = registerOn(m_bus, 1);

@@ -25,7 +25,6 @@
 namespace {
 const char RoleProperty[] = "mAccessibleRole";
 const char NameProperty[] = "mAccessibleName";
-const char DescriptionProperty[] = "mAccessibleDescription";
 
 QGraphicsView *viewOf(const QGraphicsItem *item)
 {
@@ -178,8 +177,6 @@ public:
             if (!own.isNull())
                 return own;
         }
-        if (which == QAccessible::Description)
-            return it->property(DescriptionProperty).toString();
         if (which != QAccessible::Name)
             return QString();
         const QVariant name = it->property(NameProperty);
@@ -490,13 +487,6 @@ QAccessibleInterface *embeddedInterface(QWidget *widget)
     return QAccessible::queryAccessibleInterface(widget);
 }
 
-void send(QObject *object, QAccessible::Event event)
-{
-    if (!QAccessible::isActive())
-        return;
-    QAccessibleEvent change(object, event);
-    QAccessible::updateAccessibility(&change);
-}
 } // namespace
 
 namespace MAccessible {
@@ -509,32 +499,19 @@ void install()
     QAccessible::installFactory(factory);
 }
 
-void expose(QGraphicsWidget *item, QAccessible::Role role, const QString &name, const QString &description)
+void expose(QGraphicsWidget *item, QAccessible::Role role, const QString &name)
 {
     item->setProperty(RoleProperty, role == QAccessible::NoRole ? QVariant() : QVariant(int(role)));
-    setName(item, name);
-    setDescription(item, description);
-}
-
-void setName(QGraphicsWidget *item, const QString &name)
-{
-    if (item->property(NameProperty).toString() == name && item->property(NameProperty).isValid())
-        return;
     item->setProperty(NameProperty, name);
-    send(item, QAccessible::NameChanged);
-}
-
-void setDescription(QGraphicsWidget *item, const QString &description)
-{
-    if (item->property(DescriptionProperty).toString() == description)
-        return;
-    item->setProperty(DescriptionProperty, description);
-    send(item, QAccessible::DescriptionChanged);
+    notify(item, QAccessible::NameChanged);
 }
 
 void notify(QObject *object, QAccessible::Event event)
 {
-    send(object, event);
+    if (!QAccessible::isActive())
+        return;
+    QAccessibleEvent change(object, event);
+    QAccessible::updateAccessibility(&change);
 }
 
 QList<QGraphicsItem *> inReadingOrder(QList<QGraphicsItem *> items)

@@ -20,12 +20,9 @@ namespace MAccessible {
 // Called once by MApplication.
 void install();
 
-// Makes `item` an object of the tree, or changes what it says; an empty role takes it out.
-void expose(QGraphicsWidget *item, QAccessible::Role role, const QString &name = QString(),
-            const QString &description = QString());
-// Tells listeners that an item's name or description is now `text` (sent only when it changed).
-void setName(QGraphicsWidget *item, const QString &name);
-void setDescription(QGraphicsWidget *item, const QString &description);
+// Makes a plain item (not an MWidget, which says it by overriding accessibleRole() and
+// accessibleText()) an object of the tree with `role` and `name`; an empty role takes it out.
+void expose(QGraphicsWidget *item, QAccessible::Role role, const QString &name = QString());
 // Tells listeners that `object` changed (QAccessible::NameChanged when a label's text did,
 // DescriptionChanged...). Costs nothing while no assistive technology listens.
 void notify(QObject *object, QAccessible::Event event);

@@ -19,8 +19,6 @@ MMessageBox::MMessageBox(const QString &title, const QString &text, M::StandardB
     m_text->setAlignment(Qt::AlignCenter);
     m_text->setWordWrap(true);
     contentLayout()->addItem(m_text);
-    // A screen reader says the question with the title.
-    MAccessible::setDescription(this, text);
 }
 
 MMessageBox::~MMessageBox() = default;
@@ -33,5 +31,10 @@ QString MMessageBox::text() const
 void MMessageBox::setText(const QString &text)
 {
     m_text->setText(text);
-    MAccessible::setDescription(this, text);
+    MAccessible::notify(this, QAccessible::DescriptionChanged);
+}
+
+QString MMessageBox::accessibleText(QAccessible::Text which) const
+{
+    return which == QAccessible::Description ? m_text->text() : QString();
 }

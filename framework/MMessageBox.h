@@ -15,6 +15,8 @@ public:
 
     QString text() const;
     void setText(const QString &text);
+    // A screen reader says the question with the title.
+    QString accessibleText(QAccessible::Text which) const override;
 
 private:
     MLabel *m_text;

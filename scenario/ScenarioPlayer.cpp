@@ -3,6 +3,7 @@
 
 #include "ControlProxy.h"
 #include "Requests.h"
+#include "ZavBusConnection.h"
 #include "ZavBusNames.h"
 #include "ZavVocabulary.h"
 
@@ -369,9 +370,7 @@ QString ScenarioPlayer::clientConnection(const QString &client, int copy)
     const QString name = QStringLiteral("zav-play-%1-%2-%3").arg(m_run).arg(copy).arg(client);
     if (!m_clients.contains(name) && !m_gone.contains(name)) {
         // On the bus the player's own calls go to (the session bus, or --address).
-        const QString address = Zav::Client::busAddress();
-        QDBusConnection bus = address.isEmpty() ? QDBusConnection::connectToBus(QDBusConnection::SessionBus, name)
-                                                : QDBusConnection::connectToBus(address, name);
+        QDBusConnection bus = ZavBus::connectionOfItsOwn(Zav::Client::busAddress(), name);
         auto *receiver = new ScenarioClient(name, this);
         bus.connect(QString(), QLatin1String(ZavBus::ObjectPath), QLatin1String(ZavBus::TransfersInterface),
                     QLatin1String(ZavBus::Transfers::request), receiver, SLOT(request(QString, QString)));
