@@ -3,7 +3,9 @@
 //   the library's setter   beside raw QDBusConnection::send of the same message and beside a raw
 //                          libdbus sender (the floor), CPU per call in the sending process;
 //   the service            CPU per update with its journal and without, and with and without a
-//                          watcher, 1,000 transfers changing; listing 50,000 transfers (time of
+//                          watcher and with 200 that never fetch, 1,000 transfers changing;
+//                          500 programs leaving at once, alone and beside 9,000 transfers
+//                          (CPU per departure); listing 50,000 transfers (time of
 //                          zavctl list, memory of zavctl list --json); registration rate at
 //                          1,000 transfers and at 50,000.
 #include "ZavBusNames.h"
@@ -201,7 +203,7 @@ void serviceUpdateFigures(TestBus &bus, int rounds, int count)
 {
     // Each block: a fresh service, 1,000 transfers, `count` updates round-robin; the service's
     // own CPU for the updates is counted.
-    const auto block = [&](const QStringList &arguments, bool journal, bool watched) {
+    const auto block = [&](const QStringList &arguments, bool journal, bool watched, int idle = 0) {
         const qint64 pid = startService(bus, arguments, journal);
         const QDBusConnection connection = QDBusConnection::sessionBus();
         QStringList ids;
@@ -217,6 +219,14 @@ void serviceUpdateFigures(TestBus &bus, int rounds, int count)
             watcher.waitForStarted();
             QThread::msleep(300);
         }
+        QStringList idlers;
+        for (int i = 0; i < idle; ++i) {
+            idlers << QStringLiteral("idle%1").arg(i);
+            QDBusMessage watch = QDBusMessage::createMethodCall(Service, Path, QLatin1String(ZavBus::ControlInterface),
+                                                                QLatin1String(ZavBus::Control::setWatching));
+            watch << true;
+            QDBusConnection::connectToBus(bus.address(), idlers.last()).call(watch);
+        }
         bus.sync();
         QThread::msleep(100);
         const double before = processCpu(pid);
@@ -228,6 +238,8 @@ void serviceUpdateFigures(TestBus &bus, int rounds, int count)
         bus.sync();
         QThread::msleep(150); // the last notices and the journal's last write
         const double cpu = processCpu(pid) - before;
+        for (const QString &name : std::as_const(idlers))
+            QDBusConnection::disconnectFromBus(name);
         watcher.kill();
         watcher.waitForFinished();
         return cpu;
@@ -236,12 +248,63 @@ void serviceUpdateFigures(TestBus &bus, int rounds, int count)
         {"service, no journal, not watched", [&](int) { return block({}, false, false); }},
         {"service, journal, not watched", [&](int) { return block({}, true, false); }},
         {"service, journal, watched by zavctl watch", [&](int) { return block({}, true, true); }},
+        {"service, journal, zavctl watch and 200 never fetching", [&](int) { return block({}, true, true, 200); }},
     };
     interleave(variants, rounds, count, [] {});
     header("== service: CPU per update (1,000 transfers changing, in the service)");
     line(variants[0].name, variants[0].perOp);
     line(variants[1].name, variants[1].perOp, &variants[0].perOp, 1.2);
     line(variants[2].name, variants[2].perOp, &variants[1].perOp);
+    line(variants[3].name, variants[3].perOp, &variants[2].perOp, 1.2);
+}
+
+void serviceDepartureFigures(TestBus &bus, int rounds)
+{
+    // 500 programs of one transfer each leave at once, eight times over; the service's CPU until
+    // it has forgotten them, alone and beside 9,000 transfers of a program that stays.
+    constexpr int Leaving = 500;
+    constexpr int Waves = 8;
+    const auto block = [&](int others) {
+        const qint64 pid = startService(bus, {QStringLiteral("--max-transfers-per-client"), QStringLiteral("10000")},
+                                        true);
+        const QDBusConnection stays = QDBusConnection::sessionBus();
+        QDBusMessage call = QDBusMessage::createMethodCall(Service, Path, Transfers,
+                                                           QLatin1String(ZavBus::Transfers::registerTransfer));
+        call << QStringLiteral("stays") << 2 << QString();
+        for (int i = 1; i <= others; ++i)
+            i % 100 ? void(stays.asyncCall(call)) : void(QDBusConnection(stays).call(call));
+        const QDBusMessage status = QDBusMessage::createMethodCall(
+            Service, Path, QLatin1String(ZavBus::ControlInterface), QLatin1String(ZavBus::Control::status));
+        const auto transfers = [&] {
+            const QString json = QDBusConnection(stays).call(status).arguments().value(0).toString();
+            return QJsonDocument::fromJson(json.toUtf8()).object().value(QStringLiteral("transfers")).toInt(-1);
+        };
+        double cpu = 0;
+        for (int wave = 0; wave < Waves; ++wave) {
+            QStringList names;
+            for (int i = 0; i < Leaving; ++i) {
+                names << QStringLiteral("leaving%1").arg(i);
+                registerRaw(QDBusConnection::connectToBus(bus.address(), names.last()), names.last());
+            }
+            bus.sync();
+            QThread::msleep(100);
+            const double before = processCpu(pid);
+            for (const QString &name : std::as_const(names))
+                QDBusConnection::disconnectFromBus(name);
+            while (transfers() != others)
+                QThread::msleep(10);
+            cpu += processCpu(pid) - before;
+        }
+        return cpu;
+    };
+    std::vector<Variant> variants {
+        {"500 leave, alone", [&](int) { return block(0); }},
+        {"500 leave, beside 9,000 transfers", [&](int) { return block(9000); }},
+    };
+    interleave(variants, rounds, Leaving * Waves, [] {});
+    header("== service: CPU per departure (500 programs of one transfer leaving at once, 8 times)");
+    line(variants[0].name, variants[0].perOp);
+    line(variants[1].name, variants[1].perOp, &variants[0].perOp, 1.5);
 }
 
 void serviceScaleFigures(TestBus &bus, int total)
@@ -306,6 +369,7 @@ int main(int argc, char **argv)
     }
     libraryFigures(bus, 7, 5000);
     serviceUpdateFigures(bus, 3, 20000);
+    serviceDepartureFigures(bus, 3);
     serviceScaleFigures(bus, argc > 1 ? atoi(argv[1]) : 50000);
     bus.stopService();
     return 0;

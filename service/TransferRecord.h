@@ -53,6 +53,7 @@ struct TransferRecord
     bool inCommit = false;
     quint64 updates = 0; // applied updates; a commit counts once
     quint64 calls = 0; // accepted calls
+    quint64 changeNumber = 0; // of its last change in the service's change sequence
 
     // The values a change applies to: the staged copy while a commit is open.
     TransferValues &target() { return inCommit ? staged : live; }

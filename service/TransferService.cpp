@@ -13,7 +13,6 @@
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
-#include <QDBusServiceWatcher>
 #include <QJsonDocument>
 
 #include <algorithm>
@@ -66,21 +65,15 @@ TransferService::TransferService(const QDBusConnection &bus, const Limits &limit
     : QObject(parent)
     , m_bus(bus)
     , m_limits(limits)
-    , m_owners(new QDBusServiceWatcher(this))
-    , m_watchers(new QDBusServiceWatcher(this))
 {
     new TransfersAdaptor(this);
     if (m_limits.fault != Limits::Fault::NoControl)
         new ControlAdaptor(this);
-    for (QDBusServiceWatcher *watcher : {m_owners, m_watchers}) {
-        watcher->setConnection(m_bus);
-        watcher->setWatchMode(QDBusServiceWatcher::WatchForUnregistration);
-    }
-    connect(m_owners, &QDBusServiceWatcher::serviceUnregistered, this, &TransferService::ownerLeft);
-    connect(m_watchers, &QDBusServiceWatcher::serviceUnregistered, this, [this](const QString &watcher) {
-        m_watchers->removeWatchedService(watcher);
-        m_watching.remove(watcher);
-    });
+    // Names lost only (the new owner empty): the bus need not send the service every arrival.
+    m_bus.connect(QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
+                  QStringLiteral("org.freedesktop.DBus"), QStringLiteral("NameOwnerChanged"),
+                  {QString(), QString(), QLatin1String("")}, QString(), this,
+                  SLOT(nameOwnerChanged(QString, QString, QString)));
     // The memory of transfers gone goes back to the system (the allocator keeps it otherwise).
     m_trimTimer.setSingleShot(true);
     m_trimTimer.setInterval(1000);
@@ -214,7 +207,7 @@ bool TransferService::withinTextBudget(const QString &owner, qint64 bytes, const
                QStringLiteral("the transfers' texts would take more than %1 bytes").arg(m_limits.maxTextBytes));
         return false;
     }
-    if (m_textBytesOf.value(owner) + bytes > m_limits.maxTextBytesPerClient) {
+    if (m_owned.value(owner).textBytes + bytes > m_limits.maxTextBytesPerClient) {
         refuse(id, call, args, ErrorLimitsExceeded,
                QStringLiteral("the texts of one connection's transfers would take more than %1 bytes")
                    .arg(m_limits.maxTextBytesPerClient));
@@ -226,7 +219,7 @@ bool TransferService::withinTextBudget(const QString &owner, qint64 bytes, const
 void TransferService::countText(const QString &owner, qint64 bytes)
 {
     m_textBytes += bytes;
-    m_textBytesOf[owner] += bytes;
+    m_owned[owner].textBytes += bytes;
 }
 
 void TransferService::applied(TransferRecord *record)
@@ -234,34 +227,48 @@ void TransferService::applied(TransferRecord *record)
     if (record->inCommit)
         return;
     ++record->updates;
-    markForWatchers(record->id, false);
+    markChanged(record);
 }
 
-void TransferService::markForWatchers(const QString &id, bool removed)
+void TransferService::markChanged(TransferRecord *record)
 {
-    for (Watcher &w : m_watching) {
-        if (w.resync)
-            continue; // everything is listed again anyway
-        if (!removed) {
-            w.changed.insert(id);
-        } else if (w.removed.size() >= m_limits.maxPendingRemovals) {
-            w.resync = true;
-            w.changed.clear();
-            w.removed.clear();
-        } else {
-            w.changed.remove(id);
-            w.removed.insert(id);
-        }
-        if (!w.told && !m_notifyTimer.isActive())
-            m_notifyTimer.start();
+    // The transfer's node moves to the end: no allocation for a change.
+    auto node = m_changed.extract(record->changeNumber);
+    record->changeNumber = ++m_sequence;
+    if (node) {
+        node.key() = m_sequence;
+        m_changed.insert(m_changed.end(), std::move(node));
+    } else {
+        m_changed.emplace_hint(m_changed.end(), m_sequence, record->id);
     }
+    if (!m_watching.isEmpty() && !m_notifyTimer.isActive())
+        m_notifyTimer.start();
+}
+
+void TransferService::markRemoved(const TransferRecord &record)
+{
+    m_changed.erase(record.changeNumber);
+    ++m_sequence;
+    if (m_watching.isEmpty()) {
+        // Whoever watches later lists everything itself: none of this is for it.
+        m_removals.clear();
+        m_removalsLostUpTo = m_sequence;
+        return;
+    }
+    m_removals.emplace_back(m_sequence, record.id);
+    if (qsizetype(m_removals.size()) > qMax(0, m_limits.maxPendingRemovals)) {
+        m_removalsLostUpTo = m_removals.front().first;
+        m_removals.pop_front();
+    }
+    if (!m_notifyTimer.isActive())
+        m_notifyTimer.start();
 }
 
 void TransferService::notifyWatchers()
 {
     for (auto it = m_watching.begin(); it != m_watching.end(); ++it) {
         Watcher &w = *it;
-        if (w.told || (!w.resync && w.changed.isEmpty() && w.removed.isEmpty()))
+        if (w.told || w.readUpTo >= m_sequence)
             continue;
         // To that watcher only: the whole bus need not hear of every change.
         w.told = true;
@@ -278,38 +285,35 @@ QString TransferService::changes(int count)
     if (it == m_watching.end())
         return QStringLiteral("{\"changed\":[],\"removed\":[],\"more\":false}");
     Watcher &w = *it;
-    if (std::exchange(w.resync, false)) {
+    if (w.readUpTo < m_removalsLostUpTo) {
+        // Removals it has not read are no longer kept: it lists everything, then follows from here.
+        w.readUpTo = m_sequence;
         w.told = false;
         return QStringLiteral("{\"resync\":true}");
     }
-    // Oldest transfers first, each in its latest state; bounded like a page of the listing.
-    QList<quint64> ids;
-    ids.reserve(w.changed.size());
-    for (const QString &id : std::as_const(w.changed))
-        ids.append(numericId(id));
-    std::sort(ids.begin(), ids.end());
+    // In the order of their last change, each in its latest state; bounded like a page of the
+    // listing. The removals are those numbered up to where the page ends.
     QByteArray page = "{\"changed\":[";
     int taken = 0;
-    for (const quint64 number : std::as_const(ids)) {
-        if (taken >= qBound(1, count, MaxPageCount) || page.size() >= MaxPageBytes)
-            break;
-        const QString id = QString::number(number);
-        w.changed.remove(id);
-        auto record = m_transfers.constFind(id);
-        if (record == m_transfers.constEnd())
-            continue;
+    auto change = m_changed.upper_bound(w.readUpTo);
+    quint64 upTo = m_sequence;
+    for (; change != m_changed.end() && taken < qBound(1, count, MaxPageCount) && page.size() < MaxPageBytes;
+         ++change) {
         page += taken++ ? "," : "";
-        page += record->toJson();
+        page += m_transfers.constFind(change->second)->toJson();
+        upTo = change->first;
     }
+    const bool more = change != m_changed.end();
+    if (!more)
+        upTo = m_sequence;
     page += "],\"removed\":[";
-    bool first = true;
-    for (const QString &id : std::as_const(w.removed)) {
+    auto removal = std::upper_bound(m_removals.cbegin(), m_removals.cend(), w.readUpTo,
+                                    [](quint64 n, const std::pair<quint64, QString> &r) { return n < r.first; });
+    for (bool first = true; removal != m_removals.cend() && removal->first <= upTo; ++removal, first = false) {
         page += first ? "\"" : ",\"";
-        page += id.toUtf8() + '"';
-        first = false;
+        page += removal->second.toUtf8() + '"';
     }
-    w.removed.clear();
-    const bool more = !w.changed.isEmpty();
+    w.readUpTo = upTo;
     page += "],\"more\":";
     page += more ? "true}" : "false}";
     w.told = more; // the watcher asks again while there is more; after that, a signal again
@@ -347,7 +351,7 @@ QString TransferService::registerTransfer(const QString &name, int type, const Q
                QStringLiteral("at most %1 transfers at a time").arg(m_limits.maxTransfers));
         return QString();
     }
-    if (m_perOwner.value(owner) >= m_limits.maxPerClient) {
+    if (m_owned.value(owner).ids.size() >= m_limits.maxPerClient) {
         refuse(QString(), call, args, ErrorLimitsExceeded,
                QStringLiteral("at most %1 transfers at a time for one connection").arg(m_limits.maxPerClient));
         return QString();
@@ -364,53 +368,62 @@ QString TransferService::registerTransfer(const QString &name, int type, const Q
     m_journal.write(record.owner, record.id, call, args);
     const QString id = record.id;
     m_transfers.insert(id, record);
-    m_order.append(id);
-    if (m_perOwner[owner]++ == 0 && !owner.isEmpty())
-        watchOwner(owner);
+    m_order.emplace_hint(m_order.end(), m_nextId, id);
+    Owned &owned = m_owned[owner];
+    owned.ids.append(id);
+    if (owned.ids.size() == 1 && !owner.isEmpty())
+        checkStillThere(owner);
     applied(&m_transfers[id]);
     m_journal.flush();
     return id;
 }
 
-void TransferService::watchOwner(const QString &owner)
+void TransferService::checkStillThere(const QString &name)
 {
-    m_owners->addWatchedService(owner);
-    // A client may have left before its call was handled (calls sent all at once, then gone):
-    // no notice of its leaving would ever come. The bus handles the watch before this question,
-    // so a client gone now is caught here and one leaving later by the watch.
+    // The bus has handled the match rule long before this question, so a client gone now is
+    // caught here and one leaving later by the rule.
     QDBusPendingCallWatcher *check = new QDBusPendingCallWatcher(
-        m_bus.interface()->asyncCall(QStringLiteral("NameHasOwner"), owner), this);
-    connect(check, &QDBusPendingCallWatcher::finished, this, [this, owner](QDBusPendingCallWatcher *call) {
+        m_bus.interface()->asyncCall(QStringLiteral("NameHasOwner"), name), this);
+    connect(check, &QDBusPendingCallWatcher::finished, this, [this, name](QDBusPendingCallWatcher *call) {
         call->deleteLater();
         const QDBusPendingReply<bool> reply = *call;
-        if (reply.isValid() && !reply.value() && m_perOwner.contains(owner))
-            ownerLeft(owner);
+        if (reply.isValid() && !reply.value())
+            nameLost(name);
     });
+}
+
+void TransferService::nameOwnerChanged(const QString &name, const QString &, const QString &newOwner)
+{
+    if (newOwner.isEmpty() && name.startsWith(QLatin1Char(':')))
+        nameLost(name);
+}
+
+void TransferService::nameLost(const QString &name)
+{
+    m_watching.remove(name);
+    if (m_owned.contains(name))
+        ownerLeft(name);
 }
 
 void TransferService::ownerLeft(const QString &owner)
 {
-    m_owners->removeWatchedService(owner);
     if (m_limits.fault == Limits::Fault::DepartedKept)
         return;
-    if (m_perOwner.remove(owner) == 0)
-        return;
+    const Owned owned = m_owned.take(owner);
     QJsonArray gone;
-    m_order.removeIf([&](const QString &id) {
+    for (const QString &id : owned.ids) {
         auto record = m_transfers.find(id);
-        if (record == m_transfers.end() || record->owner != owner)
-            return false;
+        if (record == m_transfers.end())
+            continue;
         gone.append(id);
-        m_textBytes -= record->textBytes();
+        markRemoved(*record);
+        m_order.erase(numericId(id));
         m_transfers.erase(record);
-        return true;
-    });
-    m_textBytesOf.remove(owner);
+    }
+    m_textBytes -= owned.textBytes;
     if (!m_trimTimer.isActive())
         m_trimTimer.start();
     m_journal.write(owner, QString(), QStringLiteral("clientGone"), gone);
-    for (const QJsonValue &id : std::as_const(gone))
-        markForWatchers(id.toString(), true);
 }
 
 void TransferService::setAccount(const QString &id, const QString &account)
@@ -602,15 +615,13 @@ QString TransferService::transferPage(const QString &after, int count)
     m_journal.flush();
     count = qBound(1, count, MaxPageCount);
     const quint64 from = numericId(after);
-    auto it = after.isEmpty() ? m_order.cbegin()
-                              : std::upper_bound(m_order.cbegin(), m_order.cend(), from,
-                                                 [](quint64 n, const QString &id) { return n < numericId(id); });
+    auto it = after.isEmpty() ? m_order.cbegin() : m_order.upper_bound(from);
     QByteArray page = "{\"transfers\":[";
     int taken = 0;
     for (; it != m_order.cend() && taken < count && page.size() < MaxPageBytes; ++it, ++taken) {
         if (taken > 0)
             page += ',';
-        page += m_transfers.constFind(*it)->toJson();
+        page += m_transfers.constFind(it->second)->toJson();
     }
     page += "],\"more\":";
     page += it != m_order.cend() ? "true}" : "false}";
@@ -641,7 +652,7 @@ QString TransferService::status()
     QJsonObject status;
     status.insert(QStringLiteral("version"), Version);
     status.insert(QStringLiteral("transfers"), m_transfers.size());
-    status.insert(QStringLiteral("clients"), m_perOwner.size());
+    status.insert(QStringLiteral("clients"), m_owned.size());
     status.insert(QStringLiteral("watchers"), m_watching.size());
     status.insert(QStringLiteral("textBytes"), m_textBytes);
     status.insert(QStringLiteral("refusing"), m_refuse);
@@ -688,21 +699,10 @@ void TransferService::setWatching(bool watching)
     if (watcher.isEmpty())
         return;
     if (watching) {
-        m_watchers->addWatchedService(watcher);
-        m_watching[watcher] = Watcher(); // it lists everything itself, then follows from here
-        // One that asked and left before the call was handled sends no notice of leaving: asked
-        // after the watch, as for owners (before, 2,000 such stayed counted, with their match
-        // rules, for good).
-        auto *check = new QDBusPendingCallWatcher(m_bus.interface()->asyncCall(QStringLiteral("NameHasOwner"), watcher),
-                                                  this);
-        connect(check, &QDBusPendingCallWatcher::finished, this, [this, watcher](QDBusPendingCallWatcher *call) {
-            call->deleteLater();
-            const QDBusPendingReply<bool> reply = *call;
-            if (reply.isValid() && !reply.value() && m_watching.remove(watcher) > 0)
-                m_watchers->removeWatchedService(watcher);
-        });
+        m_watching[watcher] = Watcher {m_sequence, false}; // it lists everything itself, then follows
+        // Before, 2,000 that asked and left before the call was handled stayed counted for good.
+        checkStillThere(watcher);
     } else {
-        m_watchers->removeWatchedService(watcher);
         m_watching.remove(watcher);
     }
 }

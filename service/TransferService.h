@@ -10,11 +10,11 @@
 #include <QDBusContext>
 #include <QHash>
 #include <QObject>
-#include <QSet>
 #include <QStringList>
 #include <QTimer>
 
-class QDBusServiceWatcher;
+#include <deque>
+#include <map>
 
 // The reference transfer-status service: keeps every registered transfer's state, records what
 // it receives, and passes a tester's requests to the program that owns a transfer.
@@ -23,11 +23,12 @@ class QDBusServiceWatcher;
 // connection are refused. When the owner leaves the bus its transfers are forgotten (and
 // watchers are told), so nothing is left that no one can finish.
 //
-// Watchers pull: a change marks the transfer for each watcher, which is sent one small signal
-// (changesPending) and fetches the latest state of what changed when it likes. However fast
-// the programs change their transfers, a watcher gets at most one signal every 50 ms, none while
-// it has not fetched, and what is kept for it is a set of ids: a watcher that does not read
-// grows nothing, and one that reads slowly slows nobody else.
+// Watchers pull: every change takes the next number of one sequence, and a watcher is sent one
+// small signal (changesPending) and fetches, when it likes, the latest state of what changed past
+// the number it has read up to. However fast the programs change their transfers, a watcher gets
+// at most one signal every 50 ms and none while it has not fetched; what is kept for it is that
+// number alone, so a watcher that does not read grows nothing, and a change costs the same
+// whether one watcher or a thousand follow.
 class TransferService : public QObject, protected QDBusContext
 {
     Q_OBJECT
@@ -45,8 +46,8 @@ public:
         // connection: 10,000 transfers of 4,096-character texts would take 1.4 GB.
         qint64 maxTextBytes = DefaultMaxTextBytes;
         qint64 maxTextBytesPerClient = DefaultMaxTextBytesPerClient;
-        // Removals kept for a watcher that has not fetched them; past that it is told to list
-        // everything again (a resync) and nothing more is kept for it until it has.
+        // Removals kept for watchers that have not fetched them; one that falls further behind is
+        // told to list everything again (a resync).
         static constexpr int DefaultMaxPendingRemovals = 10000;
         int maxPendingRemovals = DefaultMaxPendingRemovals;
         // For the conformance kit's own tests only: one contract rule broken on purpose.
@@ -127,38 +128,54 @@ private:
     QJsonValue bounded(const QJsonValue &value) const;
     bool tooLong(const QJsonArray &args) const;
     QString sender() const;
-    void watchOwner(const QString &owner);
+    // A client may have left before its call was handled: no notice of its leaving will come.
+    void checkStillThere(const QString &name);
     void ownerLeft(const QString &owner);
     // Whether `owner` may add `bytes` of text; refuses the call with LimitsExceeded when not.
     bool withinTextBudget(const QString &owner, qint64 bytes, const QString &id, const QString &call,
                           const QJsonArray &args);
     void countText(const QString &owner, qint64 bytes);
-    // Marks a transfer changed (or removed) for every watcher, and schedules their signals.
-    void markForWatchers(const QString &id, bool removed);
+    // Gives a transfer the next number of the change sequence (or notes its removal), and
+    // schedules the watchers' signals.
+    void markChanged(TransferRecord *record);
+    void markRemoved(const TransferRecord &record);
     void notifyWatchers();
 
+private Q_SLOTS:
+    // Every name lost on the bus, through one match rule: one rule per client or watcher would
+    // run out of the bus's per-connection limit, and after that no departure would be seen.
+    void nameOwnerChanged(const QString &name, const QString &oldOwner, const QString &newOwner);
+    void nameLost(const QString &name);
+
+private:
     QDBusConnection m_bus;
     Limits m_limits;
     Journal m_journal;
     QHash<QString, TransferRecord> m_transfers;
-    QStringList m_order; // ids in order of registration, which is their numeric order
-    QHash<QString, int> m_perOwner; // live transfers of each connection
-    QHash<QString, qint64> m_textBytesOf; // bytes of text of each connection's transfers
+    std::map<quint64, QString> m_order; // ids by number, which is their order of registration
+    // What each connection owns: leaving costs what the one leaving had, not what all have.
+    struct Owned
+    {
+        QList<QString> ids;
+        qint64 textBytes = 0;
+    };
+    QHash<QString, Owned> m_owned;
     qint64 m_textBytes = 0; // of all transfers
     QTimer m_trimTimer; // gives freed memory back to the system, once after a burst of leaving
     quint64 m_nextId = 0;
     bool m_refuse = false;
-    QDBusServiceWatcher *m_owners;
-    // What one watcher has not fetched yet.
+    // The change sequence: live transfers by the number of their last change, and the latest
+    // removals with theirs (a watcher behind the oldest one kept lists everything again).
+    quint64 m_sequence = 0;
+    std::map<quint64, QString> m_changed;
+    std::deque<std::pair<quint64, QString>> m_removals;
+    quint64 m_removalsLostUpTo = 0;
     struct Watcher
     {
-        QSet<QString> changed;
-        QSet<QString> removed;
-        bool resync = false; // too many removals piled up: it lists everything again
+        quint64 readUpTo = 0; // every change numbered up to this one has been fetched
         bool told = false; // signalled, and has not fetched everything since
     };
-    QDBusServiceWatcher *m_watchers; // connections that asked for change notices
-    QHash<QString, Watcher> m_watching; // by connection
+    QHash<QString, Watcher> m_watching; // connections that asked for change notices
     QTimer m_notifyTimer;
 };
 

@@ -46,21 +46,26 @@ TestBus::~TestBus()
     }
 }
 
-bool TestBus::start(bool activation)
+bool TestBus::start(bool activation, int maxMatchRules)
 {
     const QString config = m_dir.filePath(QStringLiteral("bus.conf"));
     QFile file(config);
     if (!file.open(QIODevice::WriteOnly))
         return false;
-    file.write(QStringLiteral("<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\"\n"
-                              " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
-                              "<busconfig><type>session</type><listen>unix:dir=%1</listen>"
-                              "%2"
-                              "<policy context=\"default\"><allow send_destination=\"*\" eavesdrop=\"true\"/>"
-                              "<allow eavesdrop=\"true\"/><allow own=\"*\"/></policy></busconfig>\n")
-                   .arg(m_dir.path(),
-                        activation ? QStringLiteral("<servicedir>" ZAV_DBUS_SERVICES_DIR "</servicedir>") : QString())
-                   .toUtf8());
+    file.write(
+        QStringLiteral("<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\"\n"
+                       " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
+                       "<busconfig><type>session</type><listen>unix:dir=%1</listen>"
+                       "<limit name=\"max_connections_per_user\">1024</limit>"
+                       "%2%3"
+                       "<policy context=\"default\"><allow send_destination=\"*\" eavesdrop=\"true\"/>"
+                       "<allow eavesdrop=\"true\"/><allow own=\"*\"/></policy></busconfig>\n")
+            .arg(m_dir.path(),
+                 activation ? QStringLiteral("<servicedir>" ZAV_DBUS_SERVICES_DIR "</servicedir>") : QString(),
+                 maxMatchRules > 0
+                     ? QStringLiteral("<limit name=\"max_match_rules_per_connection\">%1</limit>").arg(maxMatchRules)
+                     : QString())
+            .toUtf8());
     file.close();
     m_daemon.setProgram(QStringLiteral("dbus-daemon"));
     m_daemon.setArguments(

@@ -26,8 +26,9 @@ public:
     ~TestBus();
 
     // With `activation`, the bus starts the service from the build's activation file on the
-    // first call to its name; without, a stopped service stays stopped.
-    bool start(bool activation = false);
+    // first call to its name; without, a stopped service stays stopped. `maxMatchRules` lowers
+    // the bus's limit of match rules a connection may add (0: the bus's own).
+    bool start(bool activation = false, int maxMatchRules = 0);
     QString address() const { return m_address; }
 
     // Starts zav-service with a fresh journal (or none) and waits until it owns its name.
