@@ -3,6 +3,7 @@
 #define JSONWRITER_H
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QJsonValue>
 #include <QString>
 
@@ -12,6 +13,8 @@
 namespace JsonWriter {
 
 void appendString(QByteArray &out, const QString &text);
+// A text given as UTF-8.
+void appendUtf8(QByteArray &out, QByteArrayView utf8);
 // Strings, numbers and booleans; anything else is written as null.
 void appendValue(QByteArray &out, const QJsonValue &value);
 

@@ -12,35 +12,35 @@ QJsonValue jsonCount(quint64 value)
     return QString::number(value);
 }
 
-const QList<QString TransferValues::*> &TransferValues::texts()
+const QList<Utf8Text TransferValues::*> &TransferValues::texts()
 {
-    static const QList<QString TransferValues::*> all {&TransferValues::name,
-                                                       &TransferValues::clientId,
-                                                       &TransferValues::account,
-                                                       &TransferValues::message,
-                                                       &TransferValues::thumbnailFile,
-                                                       &TransferValues::thumbnailMimeType,
-                                                       &TransferValues::cancelButtonText,
-                                                       &TransferValues::title,
-                                                       &TransferValues::image,
-                                                       &TransferValues::reason,
-                                                       &TransferValues::failureHeadline,
-                                                       &TransferValues::failureDescription,
-                                                       &TransferValues::failureAction,
-                                                       &TransferValues::resultMessage,
-                                                       &TransferValues::resultUri};
+    static const QList<Utf8Text TransferValues::*> all {&TransferValues::name,
+                                                        &TransferValues::clientId,
+                                                        &TransferValues::account,
+                                                        &TransferValues::message,
+                                                        &TransferValues::thumbnailFile,
+                                                        &TransferValues::thumbnailMimeType,
+                                                        &TransferValues::cancelButtonText,
+                                                        &TransferValues::title,
+                                                        &TransferValues::image,
+                                                        &TransferValues::reason,
+                                                        &TransferValues::failureHeadline,
+                                                        &TransferValues::failureDescription,
+                                                        &TransferValues::failureAction,
+                                                        &TransferValues::resultMessage,
+                                                        &TransferValues::resultUri};
     return all;
 }
 
 qint64 TransferRecord::textBytes() const
 {
-    qint64 characters = 0;
-    for (QString TransferValues::*text : TransferValues::texts()) {
-        characters += (live.*text).size();
-        if (inCommit && (staged.*text).constData() != (live.*text).constData())
-            characters += (staged.*text).size();
+    qint64 bytes = 0;
+    for (Utf8Text TransferValues::*text : TransferValues::texts()) {
+        bytes += (live.*text).bytes().size();
+        if (inCommit && (staged.*text).bytes().constData() != (live.*text).bytes().constData())
+            bytes += (staged.*text).bytes().size();
     }
-    return characters * qint64(sizeof(QChar));
+    return bytes;
 }
 
 QByteArray TransferRecord::toJson() const
@@ -57,37 +57,41 @@ QByteArray TransferRecord::toJson() const
         key(name);
         JsonWriter::appendString(out, value);
     };
+    const auto utf8 = [&](const char *name, const Utf8Text &value) {
+        key(name);
+        JsonWriter::appendUtf8(out, value.bytes());
+    };
     const auto number = [&](const char *name, const QJsonValue &value) {
         key(name);
         JsonWriter::appendValue(out, value);
     };
     text("id", id);
     text("owner", owner);
-    text("clientId", v.clientId);
-    text("name", v.name);
+    utf8("clientId", v.clientId);
+    utf8("name", v.name);
     text("type", Zav::typeWord(v.type));
-    text("account", v.account);
+    utf8("account", v.account);
     number("count", v.count);
     number("size", jsonCount(v.size));
     number("progress", v.progress);
     number("speed", v.speed);
-    text("message", v.message);
+    utf8("message", v.message);
     number("estimate", v.estimate);
     number("canPause", v.canPause);
     number("serviceIconType", v.serviceIconType);
-    text("thumbnailFile", v.thumbnailFile);
-    text("thumbnailMimeType", v.thumbnailMimeType);
-    text("cancelButtonText", v.cancelButtonText);
-    text("title", v.title);
-    text("image", v.image);
+    utf8("thumbnailFile", v.thumbnailFile);
+    utf8("thumbnailMimeType", v.thumbnailMimeType);
+    utf8("cancelButtonText", v.cancelButtonText);
+    utf8("title", v.title);
+    utf8("image", v.image);
     text("state", Zav::stateWord(v.state));
-    text("reason", v.reason);
-    text("failureHeadline", v.failureHeadline);
-    text("failureDescription", v.failureDescription);
-    text("failureAction", v.failureAction);
+    utf8("reason", v.reason);
+    utf8("failureHeadline", v.failureHeadline);
+    utf8("failureDescription", v.failureDescription);
+    utf8("failureAction", v.failureAction);
     number("showResult", v.showResult);
-    text("resultMessage", v.resultMessage);
-    text("resultUri", v.resultUri);
+    utf8("resultMessage", v.resultMessage);
+    utf8("resultUri", v.resultUri);
     number("inCommit", inCommit);
     number("updates", qint64(updates));
     number("calls", qint64(calls));

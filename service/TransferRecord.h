@@ -9,39 +9,57 @@
 
 #include "ZavVocabulary.h"
 
+// A transfer's text, kept as UTF-8: the usual text takes a byte a character, half what a QString
+// takes, and a listing writes it out without converting it.
+class Utf8Text
+{
+public:
+    Utf8Text() = default;
+    Utf8Text(const QString &text)
+        : m_bytes(text.toUtf8())
+    {
+        m_bytes.squeeze(); // the conversion reserves three bytes a character
+    }
+    const QByteArray &bytes() const { return m_bytes; }
+    void clear() { m_bytes.clear(); }
+
+private:
+    QByteArray m_bytes;
+};
+
 // What the service knows of one transfer: the last value of every property and its state.
 struct TransferValues
 {
     using State = Zav::TransferState;
 
-    QString name;
+    Utf8Text name;
     int type = 0; // 0 upload, 1 download, 2 sync
-    QString clientId;
-    QString account;
+    Utf8Text clientId;
+    Utf8Text account;
     int count = 0;
     quint64 size = 0;
     double progress = 0;
     int speed = 0;
-    QString message;
+    Utf8Text message;
     int estimate = 0;
     bool canPause = false;
     int serviceIconType = -1; // -1: never set
-    QString thumbnailFile;
-    QString thumbnailMimeType;
-    QString cancelButtonText;
-    QString title;
-    QString image;
+    Utf8Text thumbnailFile;
+    Utf8Text thumbnailMimeType;
+    Utf8Text cancelButtonText;
+    Utf8Text title;
+    Utf8Text image;
     State state = State::Pending;
-    QString reason; // pending reason, or why cancelling failed
-    QString failureHeadline;
-    QString failureDescription;
-    QString failureAction; // empty for a failure without repair
+    Utf8Text reason; // pending reason, or why cancelling failed
+    Utf8Text failureHeadline;
+    Utf8Text failureDescription;
+    Utf8Text failureAction; // empty for a failure without repair
     bool showResult = false;
-    QString resultMessage;
-    QString resultUri;
+    Utf8Text resultMessage;
+    Utf8Text resultUri;
 
     // Every text of a transfer, for the service's byte budgets.
-    static const QList<QString TransferValues::*> &texts();
+    static const QList<Utf8Text TransferValues::*> &texts();
 };
 
 struct TransferRecord
@@ -59,8 +77,8 @@ struct TransferRecord
     TransferValues &target() { return inCommit ? staged : live; }
     // The transfer as a compact JSON object, as the Control interface gives it.
     QByteArray toJson() const;
-    // Bytes its texts take: the live ones, and the staged ones a commit has changed (texts a
-    // commit has not touched are shared with the live ones, not copied).
+    // Bytes its texts take (UTF-8): the live ones, and the staged ones a commit has changed (texts
+    // a commit has not touched are shared with the live ones, not copied).
     qint64 textBytes() const;
 };
 

@@ -74,7 +74,8 @@ TransferService::TransferService(const QDBusConnection &bus, const Limits &limit
                   QStringLiteral("org.freedesktop.DBus"), QStringLiteral("NameOwnerChanged"),
                   {QString(), QString(), QLatin1String("")}, QString(), this,
                   SLOT(nameOwnerChanged(QString, QString, QString)));
-    // The memory of transfers gone goes back to the system (the allocator keeps it otherwise).
+    // The memory of transfers gone, and of the calls that brought texts, goes back to the system
+    // (the allocator keeps it otherwise).
     m_trimTimer.setSingleShot(true);
     m_trimTimer.setInterval(1000);
     connect(&m_trimTimer, &QTimer::timeout, this, [] { ::malloc_trim(0); });
@@ -220,6 +221,9 @@ void TransferService::countText(const QString &owner, qint64 bytes)
 {
     m_textBytes += bytes;
     m_owned[owner].textBytes += bytes;
+    // The calls that brought long texts left gaps between them: given back once they stop.
+    if (bytes != 0 && !m_trimTimer.isActive())
+        m_trimTimer.start();
 }
 
 void TransferService::applied(TransferRecord *record)

@@ -42,8 +42,8 @@ public:
         static constexpr qint64 DefaultMaxTextBytes = 64 * 1024 * 1024;
         static constexpr qint64 DefaultMaxTextBytesPerClient = 8 * 1024 * 1024;
         int maxStringLength = Zav::MaxTextLength; // characters in any text argument
-        // Memory the transfers' texts may take (two bytes a character), all together and of one
-        // connection: 10,000 transfers of 4,096-character texts would take 1.4 GB.
+        // Memory the transfers' texts may take (their UTF-8 bytes), all together and of one
+        // connection: 10,000 transfers of 4,096-character texts would take 0.6 GB or more.
         qint64 maxTextBytes = DefaultMaxTextBytes;
         qint64 maxTextBytesPerClient = DefaultMaxTextBytesPerClient;
         // Removals kept for watchers that have not fetched them; one that falls further behind is

@@ -157,7 +157,7 @@ private Q_SLOTS:
         // A service whose text budget for one program is nearly used by the registration.
         m_bus.stopService();
         QTRY_VERIFY(!m_show->isServiceAvailable());
-        QVERIFY(m_bus.startService({QStringLiteral("--max-text-bytes-per-client"), QStringLiteral("300")}));
+        QVERIFY(m_bus.startService({QStringLiteral("--max-text-bytes-per-client"), QStringLiteral("150")}));
         QTRY_VERIFY(m_show->isServiceAvailable());
         init();
         openRow();
