@@ -93,7 +93,26 @@ public:
     }
     QString error() const { return m_error; }
     qsizetype errorAt() const { return m_at; }
-    qsizetype where(const QString &path) const { return m_positions.value(path, 0); }
+    // Where the value at a path ("/timeline/3/call") begins. The top level's members and their
+    // elements (a scenario's transfers and events) are noted while reading; anything deeper is
+    // found by reading again up to it, which only a fault needs. Noting every value's path made a
+    // file of two million numbers take seconds and hundreds of megabytes.
+    qsizetype where(const QString &path)
+    {
+        const QStringList parts = path.split(QLatin1Char('/'));
+        if (parts.size() == 2 && m_members.contains(parts.at(1)))
+            return m_members.value(parts.at(1));
+        bool isIndex = false;
+        const qsizetype index = parts.size() == 3 ? parts.at(2).toLongLong(&isIndex) : -1;
+        const QList<qsizetype> elements = m_elements.value(parts.value(1));
+        if (isIndex && index >= 0 && index < elements.size())
+            return elements.at(index);
+        Reader again(m_text);
+        again.m_seek = path;
+        QJsonValue ignored;
+        again.read(&ignored);
+        return qMax<qsizetype>(again.m_found, 0);
+    }
 
     // "line:column" of an offset; the line starts are found once.
     QString lineAndColumn(qsizetype offset)
@@ -133,7 +152,8 @@ private:
     bool value(QJsonValue *out, const QString &path)
     {
         space();
-        m_positions.insert(path, m_at);
+        if (m_found < 0 && !m_seek.isNull() && path == m_seek)
+            m_found = m_at;
         if (m_at >= m_text.size())
             return fail(QStringLiteral("the file ends where a value should be"));
         const QChar c = m_text.at(m_at);
@@ -225,8 +245,11 @@ private:
             }
             if (!take(QLatin1Char(':')))
                 return fail(QStringLiteral("':' is expected after a member name"));
+            space();
+            if (m_depth == 1)
+                m_members.insert(key, m_at);
             QJsonValue v;
-            if (!value(&v, path + QLatin1Char('/') + key))
+            if (!value(&v, m_depth == 1 || !m_seek.isNull() ? path + QLatin1Char('/') + key : QString()))
                 return false;
             object.insert(key, v);
         } while (take(QLatin1Char(',')));
@@ -243,14 +266,20 @@ private:
             *out = array;
             return true;
         }
+        QList<qsizetype> elements;
         do {
+            space();
+            if (m_depth == 2)
+                elements.append(m_at);
             QJsonValue v;
-            if (!value(&v, path + QLatin1Char('/') + QString::number(array.size())))
+            if (!value(&v, m_seek.isNull() ? QString() : path + QLatin1Char('/') + QString::number(array.size())))
                 return false;
             array.append(v);
         } while (take(QLatin1Char(',')));
         if (!take(QLatin1Char(']')))
             return fail(QStringLiteral("',' or ']' is expected"));
+        if (m_depth == 2)
+            m_elements.insert(path.mid(1), elements);
         *out = array;
         return true;
     }
@@ -259,7 +288,10 @@ private:
     qsizetype m_at = 0;
     int m_depth = 0;
     QString m_error;
-    QHash<QString, qsizetype> m_positions;
+    QHash<QString, qsizetype> m_members;
+    QHash<QString, QList<qsizetype>> m_elements; // of the top level's arrays, by member name
+    QString m_seek; // the path where() reads again up to
+    qsizetype m_found = -1;
     QList<qsizetype> m_lineStarts;
 };
 

@@ -6,6 +6,7 @@
 #include "ZavVocabulary.h"
 
 #include <QDateTime>
+#include <QJsonArray>
 #include <QJsonDocument>
 
 namespace T = ZavBus::Transfers;
@@ -41,10 +42,12 @@ bool ScenarioRecorder::add(const QJsonObject &line)
     QJsonObject event {{QStringLiteral("at"), qMin(double(time - m_start), Scenario::MaxTime)}};
     if (call == QLatin1String(T::registerTransfer)) {
         // Registered by an event, so that playing keeps the journal's order within a millisecond.
-        m_transfers.append(QJsonObject {{QStringLiteral("key"), key},
-                                        {QStringLiteral("name"), args.at(0).toString()},
-                                        {QStringLiteral("type"), Zav::typeWord(args.at(1).toInt())},
-                                        {QStringLiteral("clientId"), args.at(2).toString()}});
+        m_transfers += m_transferCount++ ? ",\n    " : "\n    ";
+        m_transfers += QJsonDocument(QJsonObject {{QStringLiteral("key"), key},
+                                                  {QStringLiteral("name"), args.at(0).toString()},
+                                                  {QStringLiteral("type"), Zav::typeWord(args.at(1).toInt())},
+                                                  {QStringLiteral("clientId"), args.at(2).toString()}})
+                           .toJson(QJsonDocument::Compact);
         event.insert(QStringLiteral("register"), key);
     } else if (askedOfIt) {
         event.insert(QStringLiteral("transfer"), key);
@@ -61,7 +64,8 @@ bool ScenarioRecorder::add(const QJsonObject &line)
     } else {
         return true; // the service's own records (its requests to the client)
     }
-    m_timeline.append(event);
+    m_timeline += m_timeline.isEmpty() ? "\n    " : ",\n    ";
+    m_timeline += QJsonDocument(event).toJson(QJsonDocument::Compact);
     return true;
 }
 
@@ -70,22 +74,19 @@ bool ScenarioRecorder::startsRun(const QJsonObject &line)
     return line.value(QStringLiteral("call")).toString() == QLatin1String("serviceStarted");
 }
 
-QJsonObject ScenarioRecorder::scenario(const QString &name) const
-{
-    return {{QStringLiteral("name"), name},
-            {QStringLiteral("transfers"), m_transfers},
-            {QStringLiteral("timeline"), m_timeline}};
-}
-
 QByteArray ScenarioRecorder::text(const QString &name) const
 {
-    const auto lines = [](const QJsonArray &items) {
-        QByteArray out;
-        for (const QJsonValue &item : items)
-            out += (out.isEmpty() ? "\n    " : ",\n    ")
-                + QJsonDocument(item.toObject()).toJson(QJsonDocument::Compact);
-        return out + "\n  ";
-    };
-    return "{\n  \"name\": " + QJsonDocument(QJsonArray {name}).toJson(QJsonDocument::Compact).mid(1).chopped(1)
-        + ",\n  \"transfers\": [" + lines(m_transfers) + "],\n  \"timeline\": [" + lines(m_timeline) + "]\n}\n";
+    // In one piece of the size it takes: built by concatenation, a long recording's text was
+    // copied once for every part added.
+    const QByteArray quotedName = QJsonDocument(QJsonArray {name}).toJson(QJsonDocument::Compact).mid(1).chopped(1);
+    QByteArray out;
+    out.reserve(quotedName.size() + m_transfers.size() + m_timeline.size() + 64);
+    out += "{\n  \"name\": ";
+    out += quotedName;
+    out += ",\n  \"transfers\": [";
+    out += m_transfers;
+    out += "\n  ],\n  \"timeline\": [";
+    out += m_timeline;
+    out += "\n  ]\n}\n";
+    return out;
 }
