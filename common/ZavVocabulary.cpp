@@ -123,6 +123,14 @@ QString printable(const QString &text)
     return shown;
 }
 
+QString printableCut(const QString &text, qsizetype max)
+{
+    const QString shown = printable(text.left(max + 1));
+    if (text.size() <= max && shown.size() <= max)
+        return shown;
+    return shown.left(max) + QStringLiteral("\u2026 (%1 characters)").arg(text.size());
+}
+
 QString formatBytes(quint64 bytes)
 {
     static const char *const units[] = {"B", "KiB", "MiB", "GiB", "TiB", "PiB", "EiB"};

@@ -49,6 +49,8 @@ int typeFromWord(const QString &word); // -1 for another word
 // Text from other programs with its control characters (and the bidirectional overrides) escaped,
 // so that it cannot steer a terminal or a desktop.
 QString printable(const QString &text);
+// printable(), cut to `max` characters with the length said: a peer's text may be megabytes.
+QString printableCut(const QString &text, qsizetype max = 400);
 // "2.0 MiB".
 QString formatBytes(quint64 bytes);
 // A transfer's size in bytes, exactly: the service writes one past the signed 64-bit range as a

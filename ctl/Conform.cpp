@@ -170,10 +170,7 @@ void Conformance::report(const QString &group, const QString &name, Outcome outc
     // What a service answered is shown escaped (no terminal control of its reaches the
     // terminal) and cut, with its length said: a service answering with a mebibyte of error made a
     // report of 40 MB.
-    constexpr int MaxDetail = 400;
-    QString detail = Zav::printable(text);
-    if (detail.size() > MaxDetail)
-        detail = detail.left(MaxDetail) + QStringLiteral("\u2026 (%1 characters)").arg(detail.size());
+    const QString detail = Zav::printableCut(text);
     m_results.append({group, name, outcome, detail});
     static const char *const words[] = {"ok  ", "FAIL", "skip"};
     m_out << words[int(outcome)] << " " << group << ": " << name;

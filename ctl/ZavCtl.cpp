@@ -268,7 +268,7 @@ bool ZavCtl::answered(QDBusPendingCall call, bool change)
     else if (error.type() == QDBusError::ServiceUnknown
              || error.name() == QLatin1String("org.freedesktop.DBus.Error.NameHasNoOwner"))
         why = QStringLiteral("no transfer service on the bus (%1)").arg(QLatin1String(ZavBus::ServiceName));
-    m_err << "zavctl: " << printable(why) << "\n";
+    m_err << "zavctl: " << Zav::printableCut(why) << "\n";
     return false;
 }
 

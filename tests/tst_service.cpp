@@ -8,6 +8,7 @@
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusPendingCall>
+#include <QDBusVirtualObject>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
@@ -88,6 +89,22 @@ public Q_SLOTS:
     {
         return QStringLiteral(R"({"transfers": [{"id": "1", "name": "again", "state": "active"}], "more": true})");
     }
+};
+// A service that answers every call with a mebibyte of error full of terminal controls, and a
+// ping and a registration with their text.
+class HostileService : public QDBusVirtualObject
+{
+public:
+    static QString controls() { return QStringLiteral("\x1b]0;owned\x07\x1b[2J\u009b31m\u202e"); }
+    bool handleMessage(const QDBusMessage &message, const QDBusConnection &connection) override
+    {
+        if (message.member() == QLatin1String(ZavBus::Transfers::registerTransfer)
+            || message.member() == QLatin1String(ZavBus::Transfers::ping))
+            return connection.send(message.createReply(controls()));
+        return connection.send(
+            message.createErrorReply(QStringLiteral("com.kelvo.zav.Error.Hostile"), controls().repeated(1 << 16)));
+    }
+    QString introspect(const QString &) const override { return QString(); }
 };
 } // namespace
 
@@ -240,6 +257,23 @@ private Q_SLOTS:
         QCOMPARE(
             m_bus.zavctl({QStringLiteral("conform"), QStringLiteral("--only"), QStringLiteral("requests")}, &out, &err),
             0);
+    }
+
+    void conformShowsAHostileServicesAnswersEscapedAndCut()
+    {
+        // Before, its controls reached the terminal raw and the report was 40 MB.
+        m_bus.stopService();
+        HostileService hostile;
+        QDBusConnection fake = QDBusConnection::connectToBus(m_bus.address(), QStringLiteral("hostile"));
+        const auto gone = qScopeGuard([] { QDBusConnection::disconnectFromBus(QStringLiteral("hostile")); });
+        QVERIFY(fake.registerVirtualObject(QLatin1String(ZavBus::ObjectPath), &hostile));
+        QVERIFY(fake.registerService(QLatin1String(ZavBus::ServiceName)));
+        QString out, err;
+        QCOMPARE(m_bus.zavctl({QStringLiteral("conform")}, &out, &err), 1);
+        QVERIFY2(out.contains(QLatin1String("FAIL")) && out.contains(QLatin1String("characters)")), qPrintable(out));
+        QVERIFY2(out.size() + err.size() < 100000, qPrintable(QString::number(out.size() + err.size())));
+        for (const QChar c : out + err)
+            QVERIFY2(c == QLatin1Char('\n') || (c.isPrint() && c.direction() != QChar::DirRLO), qPrintable(out + err));
     }
 
     void pagesThatNeverEndAreNotReadForever()
