@@ -164,6 +164,7 @@ void NotificationBackend::daemonLeft()
     m_ready = false;
     m_inFlight = 0;
     m_byNotification.clear();
+    m_ambiguous.clear();
     for (Shown &shown : m_shown) {
         shown.notification = 0;
         shown.inFlight = false;
@@ -334,6 +335,7 @@ void NotificationBackend::removeAll()
     }
     m_shown.clear();
     m_byNotification.clear();
+    m_ambiguous.clear();
     m_queue.clear();
 }
 
@@ -459,11 +461,31 @@ void NotificationBackend::send(const QString &id, Shown &shown)
             if (reply.value() != it->notification)
                 m_byNotification.remove(it->notification);
             it->notification = reply.value();
+            disown(it->notification, id);
             m_byNotification.insert(it->notification, id);
         }
         if (it->dirty)
             schedule(id);
     });
+}
+
+void NotificationBackend::disown(uint notification, const QString &id)
+{
+    // A daemon that gives a new notification the id of another transfer's: which of the two a
+    // press is on cannot be told, so a press on it asks nothing of either (it asked the latest,
+    // whichever was pressed), and the other no longer counts it as its own (closing it would
+    // close this one).
+    const QString holder = m_byNotification.value(notification);
+    auto other = m_shown.find(holder);
+    if (holder.isEmpty() || holder == id || other == m_shown.end() || other->notification != notification)
+        return;
+    other->notification = 0;
+    if (!m_ambiguous.contains(notification))
+        qCWarning(lcNotifications,
+                  "The notification service gave notification %u to two transfers; its buttons are "
+                  "not taken as either's request",
+                  notification);
+    m_ambiguous.insert(notification);
 }
 
 void NotificationBackend::onClosed(uint notification, uint reason)
@@ -490,7 +512,7 @@ void NotificationBackend::onClosed(uint notification, uint reason)
 
 void NotificationBackend::onAction(uint notification, const QString &key)
 {
-    if (!m_byNotification.contains(notification))
+    if (!m_byNotification.contains(notification) || m_ambiguous.contains(notification))
         return;
     const QString id = m_byNotification.value(notification);
     if (id == SummaryKey) {

@@ -8,6 +8,7 @@
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QHash>
+#include <QSet>
 #include <QStringList>
 #include <QTimer>
 
@@ -99,6 +100,8 @@ private:
     void reselect();
     // Closes the notification the transfer has, if any (it now is in the summary, or gone).
     void closeOwn(Shown &shown);
+    // Takes `notification` from another transfer that holds it too (a daemon that gives one id twice).
+    void disown(uint notification, const QString &id);
     void pump();
     void send(const QString &id, Shown &shown);
     void onClosed(uint notification, uint reason);
@@ -118,6 +121,7 @@ private:
     bool m_reselect = false; // transfers came, went, changed state or were closed
     quint64 m_arrivals = 0;
     QHash<uint, QString> m_byNotification;
+    QSet<uint> m_ambiguous; // ids the daemon gave to two transfers' notifications
     QStringList m_queue; // transfers waiting to be sent, oldest first
     QTimer m_pump;
     QElapsedTimer m_clock;

@@ -13,6 +13,8 @@
 #include <MButton.h>
 
 #include <QDBusConnectionInterface>
+#include <QDBusVirtualObject>
+#include <QScopeGuard>
 
 #include <csignal>
 #include <QElapsedTimer>
@@ -35,6 +37,28 @@ struct Received
     QString notification, summary;
     int progress;
     QString category, urgency, body;
+};
+// A daemon that gives every notification the same id but the third transfer's, and shows each apart.
+class OneIdDaemon : public QDBusVirtualObject
+{
+public:
+    QStringList summaries;
+    bool handleMessage(const QDBusMessage &message, const QDBusConnection &connection) override
+    {
+        const QString member = message.member();
+        if (member == QLatin1String("Notify"))
+            summaries << message.arguments().value(3).toString();
+        const bool third = message.arguments().value(3).toString().contains(QLatin1String("Third"));
+        const QVariantList answer = member == QLatin1String("Notify") ? QVariantList {third ? 8u : 7u}
+            : member == QLatin1String("GetCapabilities")
+            ? QVariantList {QStringList {QStringLiteral("actions"), QStringLiteral("body")}}
+            : member == QLatin1String("GetServerInformation")
+            ? QVariantList {QStringLiteral("one id"), QStringLiteral("test"), QStringLiteral("1"),
+                            QStringLiteral("1.2")}
+            : QVariantList {};
+        return connection.send(message.createReply(answer));
+    }
+    QString introspect(const QString &) const override { return QString(); }
 };
 } // namespace
 
@@ -214,6 +238,36 @@ private Q_SLOTS:
         setProgress(id, 0.6f);
         QTRY_COMPARE(latest(QStringLiteral("Answered late")).progress, 60);
         QTRY_COMPARE(displayed(), before + 1);
+    }
+
+    void aDaemonGivingOneIdToAllAsksNothingOfTheWrongTransfer()
+    {
+        // Before, a press on the first's notification asked for the second's cancel.
+        stopDaemon();
+        OneIdDaemon fake;
+        QDBusConnection daemon = QDBusConnection::connectToBus(m_bus.address(), QStringLiteral("oneid"));
+        const auto gone = qScopeGuard([] { QDBusConnection::disconnectFromBus(QStringLiteral("oneid")); });
+        QVERIFY(daemon.registerVirtualObject(QStringLiteral("/org/freedesktop/Notifications"), &fake));
+        QVERIFY(daemon.registerService(QStringLiteral("org.freedesktop.Notifications")));
+        const QStringList ids {addTransfer(QStringLiteral("First of one id")), addTransfer(QStringLiteral("Second")),
+                               addTransfer(QStringLiteral("Third"))};
+        QTRY_VERIFY(!fake.summaries.filter(QStringLiteral("Second")).isEmpty()
+                    && !fake.summaries.filter(QStringLiteral("Third")).isEmpty());
+        const auto asked = [&](const QString &id) {
+            return m_bus.callsFor(id).join(QLatin1Char(' ')).contains(QLatin1String("sendRequest"));
+        };
+        // Presses on 7 and then 8 come in order: once the third is asked, the press on 7 was taken.
+        for (const uint notification : {7u, 8u}) {
+            QDBusMessage press = QDBusMessage::createSignal(QStringLiteral("/org/freedesktop/Notifications"),
+                                                            QStringLiteral("org.freedesktop.Notifications"),
+                                                            QStringLiteral("ActionInvoked"));
+            press << notification << QStringLiteral("cancel");
+            QVERIFY(daemon.send(press));
+        }
+        QTRY_VERIFY(m_bus.sync() && asked(ids.at(2)));
+        QVERIFY(!asked(ids.at(0)) && !asked(ids.at(1)));
+        QVERIFY(daemon.unregisterService(QStringLiteral("org.freedesktop.Notifications")));
+        startDaemon();
     }
 
     void bridgeCatchesUpAfterFallingBehind()
