@@ -65,6 +65,7 @@ TransferService::TransferService(const QDBusConnection &bus, const Limits &limit
     : QObject(parent)
     , m_bus(bus)
     , m_limits(limits)
+    , m_feed(bus, ObjectPath, limits.maxPendingRemovals)
 {
     new TransfersAdaptor(this);
     if (m_limits.fault != Limits::Fault::NoControl)
@@ -79,10 +80,6 @@ TransferService::TransferService(const QDBusConnection &bus, const Limits &limit
     m_trimTimer.setSingleShot(true);
     m_trimTimer.setInterval(1000);
     connect(&m_trimTimer, &QTimer::timeout, this, [] { ::malloc_trim(0); });
-    // Watchers get at most one signal every 50 ms: a burst of changes costs one.
-    m_notifyTimer.setSingleShot(true);
-    m_notifyTimer.setInterval(50);
-    connect(&m_notifyTimer, &QTimer::timeout, this, &TransferService::notifyWatchers);
 }
 
 TransferService::~TransferService() = default;
@@ -231,97 +228,14 @@ void TransferService::applied(TransferRecord *record)
     if (record->inCommit)
         return;
     ++record->updates;
-    markChanged(record);
-}
-
-void TransferService::markChanged(TransferRecord *record)
-{
-    // The transfer's node moves to the end: no allocation for a change.
-    auto node = m_changed.extract(record->changeNumber);
-    record->changeNumber = ++m_sequence;
-    if (node) {
-        node.key() = m_sequence;
-        m_changed.insert(m_changed.end(), std::move(node));
-    } else {
-        m_changed.emplace_hint(m_changed.end(), m_sequence, record->id);
-    }
-    if (!m_watching.isEmpty() && !m_notifyTimer.isActive())
-        m_notifyTimer.start();
-}
-
-void TransferService::markRemoved(const TransferRecord &record)
-{
-    m_changed.erase(record.changeNumber);
-    ++m_sequence;
-    if (m_watching.isEmpty()) {
-        // Whoever watches later lists everything itself: none of this is for it.
-        m_removals.clear();
-        m_removalsLostUpTo = m_sequence;
-        return;
-    }
-    m_removals.emplace_back(m_sequence, record.id);
-    if (qsizetype(m_removals.size()) > qMax(0, m_limits.maxPendingRemovals)) {
-        m_removalsLostUpTo = m_removals.front().first;
-        m_removals.pop_front();
-    }
-    if (!m_notifyTimer.isActive())
-        m_notifyTimer.start();
-}
-
-void TransferService::notifyWatchers()
-{
-    for (auto it = m_watching.begin(); it != m_watching.end(); ++it) {
-        Watcher &w = *it;
-        if (w.told || w.readUpTo >= m_sequence)
-            continue;
-        // To that watcher only: the whole bus need not hear of every change.
-        w.told = true;
-        m_bus.send(QDBusMessage::createTargetedSignal(it.key(), QLatin1String(ObjectPath),
-                                                      QLatin1String(ZavBus::ControlInterface),
-                                                      QLatin1String(ZavBus::Control::changesPending)));
-    }
+    m_feed.changed(record);
 }
 
 QString TransferService::changes(int count)
 {
     m_journal.flush();
-    auto it = m_watching.find(sender());
-    if (it == m_watching.end())
-        return QStringLiteral("{\"changed\":[],\"removed\":[],\"more\":false}");
-    Watcher &w = *it;
-    if (w.readUpTo < m_removalsLostUpTo) {
-        // Removals it has not read are no longer kept: it lists everything, then follows from here.
-        w.readUpTo = m_sequence;
-        w.told = false;
-        return QStringLiteral("{\"resync\":true}");
-    }
-    // In the order of their last change, each in its latest state; bounded like a page of the
-    // listing. The removals are those numbered up to where the page ends.
-    QByteArray page = "{\"changed\":[";
-    int taken = 0;
-    auto change = m_changed.upper_bound(w.readUpTo);
-    quint64 upTo = m_sequence;
-    for (; change != m_changed.end() && taken < qBound(1, count, MaxPageCount) && page.size() < MaxPageBytes;
-         ++change) {
-        page += taken++ ? "," : "";
-        page += m_transfers.constFind(change->second)->toJson();
-        upTo = change->first;
-    }
-    const bool more = change != m_changed.end();
-    if (!more)
-        upTo = m_sequence;
-    page += "],\"removed\":[";
-    auto removal = std::upper_bound(m_removals.cbegin(), m_removals.cend(), w.readUpTo,
-                                    [](quint64 n, const std::pair<quint64, QString> &r) { return n < r.first; });
-    for (bool first = true; removal != m_removals.cend() && removal->first <= upTo; ++removal, first = false) {
-        page += first ? "\"" : ",\"";
-        page += removal->second.toUtf8() + '"';
-    }
-    w.readUpTo = upTo;
-    page += "],\"more\":";
-    page += more ? "true}" : "false}";
-    w.told = more; // the watcher asks again while there is more; after that, a signal again
-    return QString::fromUtf8(page);
+    return QString::fromUtf8(m_feed.page(sender(), qBound(1, count, MaxPageCount), MaxPageBytes,
+                                         [this](const QString &id) { return m_transfers.constFind(id)->toJson(); }));
 }
 
 QString TransferService::ping()
@@ -404,7 +318,7 @@ void TransferService::nameOwnerChanged(const QString &name, const QString &, con
 
 void TransferService::nameLost(const QString &name)
 {
-    m_watching.remove(name);
+    m_feed.forget(name);
     if (m_owned.contains(name))
         ownerLeft(name);
 }
@@ -420,7 +334,7 @@ void TransferService::ownerLeft(const QString &owner)
         if (record == m_transfers.end())
             continue;
         gone.append(id);
-        markRemoved(*record);
+        m_feed.removed(*record);
         m_order.erase(numericId(id));
         m_transfers.erase(record);
     }
@@ -657,7 +571,7 @@ QString TransferService::status()
     status.insert(QStringLiteral("version"), Version);
     status.insert(QStringLiteral("transfers"), m_transfers.size());
     status.insert(QStringLiteral("clients"), m_owned.size());
-    status.insert(QStringLiteral("watchers"), m_watching.size());
+    status.insert(QStringLiteral("watchers"), m_feed.watcherCount());
     status.insert(QStringLiteral("textBytes"), m_textBytes);
     status.insert(QStringLiteral("refusing"), m_refuse);
     status.insert(QStringLiteral("limits"), limits);
@@ -703,10 +617,10 @@ void TransferService::setWatching(bool watching)
     if (watcher.isEmpty())
         return;
     if (watching) {
-        m_watching[watcher] = Watcher {m_sequence, false}; // it lists everything itself, then follows
+        m_feed.watch(watcher); // it lists everything itself, then follows
         // Before, 2,000 that asked and left before the call was handled stayed counted for good.
         checkStillThere(watcher);
     } else {
-        m_watching.remove(watcher);
+        m_feed.forget(watcher);
     }
 }

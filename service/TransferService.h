@@ -2,6 +2,7 @@
 #ifndef TRANSFERSERVICE_H
 #define TRANSFERSERVICE_H
 
+#include "ChangeFeed.h"
 #include "Journal.h"
 #include "TransferRecord.h"
 #include "ZavVocabulary.h"
@@ -13,7 +14,6 @@
 #include <QStringList>
 #include <QTimer>
 
-#include <deque>
 #include <map>
 
 // The reference transfer-status service: keeps every registered transfer's state, records what
@@ -23,12 +23,7 @@
 // connection are refused. When the owner leaves the bus its transfers are forgotten (and
 // watchers are told), so nothing is left that no one can finish.
 //
-// Watchers pull: every change takes the next number of one sequence, and a watcher is sent one
-// small signal (changesPending) and fetches, when it likes, the latest state of what changed past
-// the number it has read up to. However fast the programs change their transfers, a watcher gets
-// at most one signal every 50 ms and none while it has not fetched; what is kept for it is that
-// number alone, so a watcher that does not read grows nothing, and a change costs the same
-// whether one watcher or a thousand follow.
+// Watchers pull what changed (ChangeFeed).
 class TransferService : public QObject, protected QDBusContext
 {
     Q_OBJECT
@@ -135,12 +130,6 @@ private:
     bool withinTextBudget(const QString &owner, qint64 bytes, const QString &id, const QString &call,
                           const QJsonArray &args);
     void countText(const QString &owner, qint64 bytes);
-    // Gives a transfer the next number of the change sequence (or notes its removal), and
-    // schedules the watchers' signals.
-    void markChanged(TransferRecord *record);
-    void markRemoved(const TransferRecord &record);
-    void notifyWatchers();
-
 private Q_SLOTS:
     // Every name lost on the bus, through one match rule: one rule per client or watcher would
     // run out of the bus's per-connection limit, and after that no departure would be seen.
@@ -164,19 +153,7 @@ private:
     QTimer m_trimTimer; // gives freed memory back to the system, once after a burst of leaving
     quint64 m_nextId = 0;
     bool m_refuse = false;
-    // The change sequence: live transfers by the number of their last change, and the latest
-    // removals with theirs (a watcher behind the oldest one kept lists everything again).
-    quint64 m_sequence = 0;
-    std::map<quint64, QString> m_changed;
-    std::deque<std::pair<quint64, QString>> m_removals;
-    quint64 m_removalsLostUpTo = 0;
-    struct Watcher
-    {
-        quint64 readUpTo = 0; // every change numbered up to this one has been fetched
-        bool told = false; // signalled, and has not fetched everything since
-    };
-    QHash<QString, Watcher> m_watching; // connections that asked for change notices
-    QTimer m_notifyTimer;
+    ChangeFeed m_feed;
 };
 
 #endif
