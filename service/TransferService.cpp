@@ -65,6 +65,7 @@ TransferService::TransferService(const QDBusConnection &bus, const Limits &limit
     : QObject(parent)
     , m_bus(bus)
     , m_limits(limits)
+    , m_texts(limits.maxTextBytes, limits.maxTextBytesPerClient)
     , m_feed(bus, ObjectPath, limits.maxPendingRemovals)
 {
     new TransfersAdaptor(this);
@@ -198,26 +199,16 @@ void TransferService::change(const QString &id, const char *call, const QJsonArr
 bool TransferService::withinTextBudget(const QString &owner, qint64 bytes, const QString &id, const QString &call,
                                        const QJsonArray &args)
 {
-    if (bytes <= 0)
+    const QString refusal = m_texts.refusal(owner, bytes);
+    if (refusal.isEmpty())
         return true;
-    if (m_textBytes + bytes > m_limits.maxTextBytes) {
-        refuse(id, call, args, ErrorLimitsExceeded,
-               QStringLiteral("the transfers' texts would take more than %1 bytes").arg(m_limits.maxTextBytes));
-        return false;
-    }
-    if (m_owned.value(owner).textBytes + bytes > m_limits.maxTextBytesPerClient) {
-        refuse(id, call, args, ErrorLimitsExceeded,
-               QStringLiteral("the texts of one connection's transfers would take more than %1 bytes")
-                   .arg(m_limits.maxTextBytesPerClient));
-        return false;
-    }
-    return true;
+    refuse(id, call, args, ErrorLimitsExceeded, refusal);
+    return false;
 }
 
 void TransferService::countText(const QString &owner, qint64 bytes)
 {
-    m_textBytes += bytes;
-    m_owned[owner].textBytes += bytes;
+    m_texts.count(owner, bytes);
     // The calls that brought long texts left gaps between them: given back once they stop.
     if (bytes != 0 && !m_trimTimer.isActive())
         m_trimTimer.start();
@@ -269,7 +260,7 @@ QString TransferService::registerTransfer(const QString &name, int type, const Q
                QStringLiteral("at most %1 transfers at a time").arg(m_limits.maxTransfers));
         return QString();
     }
-    if (m_owned.value(owner).ids.size() >= m_limits.maxPerClient) {
+    if (m_owned.value(owner).size() >= m_limits.maxPerClient) {
         refuse(QString(), call, args, ErrorLimitsExceeded,
                QStringLiteral("at most %1 transfers at a time for one connection").arg(m_limits.maxPerClient));
         return QString();
@@ -287,9 +278,9 @@ QString TransferService::registerTransfer(const QString &name, int type, const Q
     const QString id = record.id;
     m_transfers.insert(id, record);
     m_order.emplace_hint(m_order.end(), m_nextId, id);
-    Owned &owned = m_owned[owner];
-    owned.ids.append(id);
-    if (owned.ids.size() == 1 && !owner.isEmpty())
+    QList<QString> &owned = m_owned[owner];
+    owned.append(id);
+    if (owned.size() == 1 && !owner.isEmpty())
         checkStillThere(owner);
     applied(&m_transfers[id]);
     m_journal.flush();
@@ -327,9 +318,9 @@ void TransferService::ownerLeft(const QString &owner)
 {
     if (m_limits.fault == Limits::Fault::DepartedKept)
         return;
-    const Owned owned = m_owned.take(owner);
+    const QList<QString> owned = m_owned.take(owner);
     QJsonArray gone;
-    for (const QString &id : owned.ids) {
+    for (const QString &id : owned) {
         auto record = m_transfers.find(id);
         if (record == m_transfers.end())
             continue;
@@ -338,7 +329,7 @@ void TransferService::ownerLeft(const QString &owner)
         m_order.erase(numericId(id));
         m_transfers.erase(record);
     }
-    m_textBytes -= owned.textBytes;
+    m_texts.release(owner);
     if (!m_trimTimer.isActive())
         m_trimTimer.start();
     m_journal.write(owner, QString(), QStringLiteral("clientGone"), gone);
@@ -572,7 +563,7 @@ QString TransferService::status()
     status.insert(QStringLiteral("transfers"), m_transfers.size());
     status.insert(QStringLiteral("clients"), m_owned.size());
     status.insert(QStringLiteral("watchers"), m_feed.watcherCount());
-    status.insert(QStringLiteral("textBytes"), m_textBytes);
+    status.insert(QStringLiteral("textBytes"), m_texts.total());
     status.insert(QStringLiteral("refusing"), m_refuse);
     status.insert(QStringLiteral("limits"), limits);
     status.insert(QStringLiteral("journal"), m_journal.status());

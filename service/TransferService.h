@@ -4,6 +4,7 @@
 
 #include "ChangeFeed.h"
 #include "Journal.h"
+#include "TextBudget.h"
 #include "TransferRecord.h"
 #include "ZavVocabulary.h"
 
@@ -37,8 +38,7 @@ public:
         static constexpr qint64 DefaultMaxTextBytes = 64 * 1024 * 1024;
         static constexpr qint64 DefaultMaxTextBytesPerClient = 8 * 1024 * 1024;
         int maxStringLength = Zav::MaxTextLength; // characters in any text argument
-        // Memory the transfers' texts may take (their UTF-8 bytes), all together and of one
-        // connection: 10,000 transfers of 4,096-character texts would take 0.6 GB or more.
+        // What a TextBudget allows.
         qint64 maxTextBytes = DefaultMaxTextBytes;
         qint64 maxTextBytesPerClient = DefaultMaxTextBytesPerClient;
         // Removals kept for watchers that have not fetched them; one that falls further behind is
@@ -142,14 +142,10 @@ private:
     Journal m_journal;
     QHash<QString, TransferRecord> m_transfers;
     std::map<quint64, QString> m_order; // ids by number, which is their order of registration
-    // What each connection owns: leaving costs what the one leaving had, not what all have.
-    struct Owned
-    {
-        QList<QString> ids;
-        qint64 textBytes = 0;
-    };
-    QHash<QString, Owned> m_owned;
-    qint64 m_textBytes = 0; // of all transfers
+    // The ids of each connection's transfers: leaving costs what the one leaving had, not what
+    // all have.
+    QHash<QString, QList<QString>> m_owned;
+    TextBudget m_texts;
     QTimer m_trimTimer; // gives freed memory back to the system, once after a burst of leaving
     quint64 m_nextId = 0;
     bool m_refuse = false;
