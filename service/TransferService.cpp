@@ -61,15 +61,17 @@ quint64 numericId(const QString &id)
 }
 } // namespace
 
-TransferService::TransferService(const QDBusConnection &bus, const Limits &limits, QObject *parent)
+TransferService::TransferService(const QDBusConnection &bus, const Limits &limits, std::unique_ptr<ServiceRules> rules,
+                                 QObject *parent)
     : QObject(parent)
     , m_bus(bus)
     , m_limits(limits)
+    , m_rules(rules ? std::move(rules) : std::make_unique<ServiceRules>())
     , m_texts(limits.maxTextBytes, limits.maxTextBytesPerClient)
     , m_feed(bus, ObjectPath, limits.maxPendingRemovals)
 {
     new TransfersAdaptor(this);
-    if (m_limits.fault != Limits::Fault::NoControl)
+    if (m_rules->controlOffered())
         new ControlAdaptor(this);
     // Names lost only (the new owner empty): the bus need not send the service every arrival.
     m_bus.connect(QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
@@ -155,7 +157,7 @@ TransferRecord *TransferService::accept(const QString &id, const QString &call, 
         refuse(id, call, args, ErrorUnknownTransfer, QStringLiteral("no transfer with id \"%1\"").arg(id.left(64)));
         return nullptr;
     }
-    if (it->owner != sender() && m_limits.fault != Limits::Fault::OwnerUnchecked) {
+    if (it->owner != sender() && m_rules->changesByOwnerOnly()) {
         refuse(id, call, args, ErrorAccessDenied, QStringLiteral("transfer %1 belongs to another connection").arg(id));
         return nullptr;
     }
@@ -316,7 +318,7 @@ void TransferService::nameLost(const QString &name)
 
 void TransferService::ownerLeft(const QString &owner)
 {
-    if (m_limits.fault == Limits::Fault::DepartedKept)
+    if (!m_rules->departedForgotten())
         return;
     const QList<QString> owned = m_owned.take(owner);
     QJsonArray gone;
@@ -355,7 +357,7 @@ void TransferService::setProgress(const QString &id, double done)
 {
     change(
         id, __func__, {jsonNumber(done)}, [&](TransferValues &v) { v.progress = done; },
-        m_limits.fault == Limits::Fault::ProgressUnchecked ? QString() : checkFraction(done));
+        m_rules->progressChecked() ? checkFraction(done) : QString());
 }
 
 void TransferService::setSpeed(const QString &id, int speed)
@@ -586,11 +588,11 @@ void TransferService::sendRequest(const QString &id, const QString &action)
     const QString asker = sender();
     m_journal.write(asker, id, call, {action});
     // To the owner only: other programs must not learn of, or act on, this transfer's requests.
-    QDBusMessage signal = m_limits.fault == Limits::Fault::RequestsBroadcast
-        ? QDBusMessage::createSignal(QLatin1String(ObjectPath), QLatin1String(TransfersInterface),
-                                     QLatin1String(ZavBus::Transfers::request))
-        : QDBusMessage::createTargetedSignal(it->owner, QLatin1String(ObjectPath), QLatin1String(TransfersInterface),
-                                             QLatin1String(ZavBus::Transfers::request));
+    QDBusMessage signal = m_rules->requestsToOwnerOnly()
+        ? QDBusMessage::createTargetedSignal(it->owner, QLatin1String(ObjectPath), QLatin1String(TransfersInterface),
+                                             QLatin1String(ZavBus::Transfers::request))
+        : QDBusMessage::createSignal(QLatin1String(ObjectPath), QLatin1String(TransfersInterface),
+                                     QLatin1String(ZavBus::Transfers::request));
     signal << id << action;
     m_bus.send(signal);
     m_journal.write(it->owner, id, QLatin1String(ZavBus::Transfers::request), {action});

@@ -4,6 +4,7 @@
 
 #include "ChangeFeed.h"
 #include "Journal.h"
+#include "ServiceRules.h"
 #include "TextBudget.h"
 #include "TransferRecord.h"
 #include "ZavVocabulary.h"
@@ -45,16 +46,15 @@ public:
         // told to list everything again (a resync).
         static constexpr int DefaultMaxPendingRemovals = 10000;
         int maxPendingRemovals = DefaultMaxPendingRemovals;
-        // For the conformance kit's own tests only: one contract rule broken on purpose.
-        enum class Fault { None, ProgressUnchecked, OwnerUnchecked, RequestsBroadcast, DepartedKept, NoControl };
-        Fault fault = Fault::None;
     };
 
     static const char *const ServiceName;
     static const char *const ObjectPath;
     static const char *const TransfersInterface;
 
-    explicit TransferService(const QDBusConnection &bus, const Limits &limits, QObject *parent = nullptr);
+    // Keeps every rule of the interface unless `rules` says otherwise (the conformance kit's tests).
+    TransferService(const QDBusConnection &bus, const Limits &limits, std::unique_ptr<ServiceRules> rules = {},
+                    QObject *parent = nullptr);
     ~TransferService() override;
 
     // Exports the object and takes the bus name; false (with the reason in `error`) when the
@@ -139,6 +139,7 @@ private Q_SLOTS:
 private:
     QDBusConnection m_bus;
     Limits m_limits;
+    std::unique_ptr<ServiceRules> m_rules;
     Journal m_journal;
     QHash<QString, TransferRecord> m_transfers;
     std::map<quint64, QString> m_order; // ids by number, which is their order of registration

@@ -71,7 +71,7 @@ int main(int argc, char **argv)
     const QCommandLineOption maxTextBytes(
         QStringLiteral("max-text-bytes"),
         QStringLiteral("Refuse a change or registration that would make all transfers' texts take more than <size> "
-                       "bytes (two a character; K, M and G suffixes allowed; default 64M)."),
+                       "bytes (their UTF-8 bytes; K, M and G suffixes allowed; default 64M)."),
         QStringLiteral("size"), QStringLiteral("64M"));
     const QCommandLineOption maxTextBytesPerClient(
         QStringLiteral("max-text-bytes-per-client"),
@@ -103,18 +103,13 @@ int main(int argc, char **argv)
             "zav-service: --max-text-bytes and --max-text-bytes-per-client need a size such as 65536, 64K or 8M\n");
         return 2;
     }
-    static const QHash<QString, TransferService::Limits::Fault> faults {
-        {QStringLiteral("progress-unchecked"), TransferService::Limits::Fault::ProgressUnchecked},
-        {QStringLiteral("owner-unchecked"), TransferService::Limits::Fault::OwnerUnchecked},
-        {QStringLiteral("requests-broadcast"), TransferService::Limits::Fault::RequestsBroadcast},
-        {QStringLiteral("departed-kept"), TransferService::Limits::Fault::DepartedKept},
-        {QStringLiteral("no-control"), TransferService::Limits::Fault::NoControl}};
+    std::unique_ptr<ServiceRules> rules;
     if (parser.isSet(testFault)) {
-        if (!faults.contains(parser.value(testFault))) {
+        rules = ServiceRules::withBroken(parser.value(testFault));
+        if (!rules) {
             std::fprintf(stderr, "zav-service: no fault \"%s\"\n", qPrintable(parser.value(testFault)));
             return 2;
         }
-        limits.fault = faults.value(parser.value(testFault));
     }
     const qint64 journalCap = parseSize(parser.value(journalMaxSize));
     if (journalCap < 0) {
@@ -126,7 +121,7 @@ int main(int argc, char **argv)
     // started by the bus ends with it.
     endWithSignalsAndBus(app, "zav-service");
 
-    TransferService service(QDBusConnection::sessionBus(), limits);
+    TransferService service(QDBusConnection::sessionBus(), limits, std::move(rules));
     if (parser.isSet(journal) && !service.openJournal(parser.value(journal), journalCap)) {
         std::fprintf(stderr, "zav-service: cannot open the journal %s\n", qPrintable(parser.value(journal)));
         return 1;
