@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "Conform.h"
 
+#include "JUnitReport.h"
+
 #include "Requests.h"
 #include "ZavBusConnection.h"
 #include "ZavBusNames.h"
@@ -17,7 +19,6 @@
 #include <QSet>
 #include <QTextStream>
 #include <QTimer>
-#include <QXmlStreamWriter>
 
 #include <zav/ZavClient.h>
 
@@ -474,51 +475,21 @@ void Conformance::inspection()
           wrong.join(QStringLiteral("; ")));
 }
 
-bool Conformance::writeJUnit(const QString &path) const
+bool Conformance::writeJUnit(const QString &path, QString *error) const
 {
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return false;
-    QXmlStreamWriter xml(&file);
-    xml.setAutoFormatting(true);
-    xml.writeStartDocument();
-    xml.writeStartElement(QStringLiteral("testsuites"));
-    xml.writeAttribute(QStringLiteral("name"), QStringLiteral("zavctl conform"));
+    JUnitReport report {QStringLiteral("zavctl conform"), {}};
     for (const QString &group : groups()) {
-        QList<Result> mine;
+        JUnitReport::Suite suite {group, {}};
         for (const Result &r : m_results) {
             if (r.group == group)
-                mine << r;
+                suite.cases.append({group, r.name,
+                                    r.outcome == Outcome::Failed        ? JUnitReport::Case::Failed
+                                        : r.outcome == Outcome::Skipped ? JUnitReport::Case::Skipped
+                                                                        : JUnitReport::Case::Passed,
+                                    r.outcome == Outcome::Held ? QString() : r.detail});
         }
-        if (mine.isEmpty())
-            continue;
-        const auto count = [&](Outcome o) {
-            return QString::number(
-                std::count_if(mine.cbegin(), mine.cend(), [o](const Result &r) { return r.outcome == o; }));
-        };
-        xml.writeStartElement(QStringLiteral("testsuite"));
-        xml.writeAttribute(QStringLiteral("name"), group);
-        xml.writeAttribute(QStringLiteral("tests"), QString::number(mine.size()));
-        xml.writeAttribute(QStringLiteral("failures"), count(Outcome::Failed));
-        xml.writeAttribute(QStringLiteral("skipped"), count(Outcome::Skipped));
-        for (const Result &r : mine) {
-            xml.writeStartElement(QStringLiteral("testcase"));
-            xml.writeAttribute(QStringLiteral("classname"), group);
-            xml.writeAttribute(QStringLiteral("name"), r.name);
-            if (r.outcome == Outcome::Failed) {
-                xml.writeStartElement(QStringLiteral("failure"));
-                xml.writeAttribute(QStringLiteral("message"), r.detail);
-                xml.writeEndElement();
-            } else if (r.outcome == Outcome::Skipped) {
-                xml.writeStartElement(QStringLiteral("skipped"));
-                xml.writeAttribute(QStringLiteral("message"), r.detail);
-                xml.writeEndElement();
-            }
-            xml.writeEndElement();
-        }
-        xml.writeEndElement();
+        if (!suite.cases.isEmpty())
+            report.suites.append(suite);
     }
-    xml.writeEndElement();
-    xml.writeEndDocument();
-    return file.flush() && !xml.hasError();
+    return report.write(path, error);
 }

@@ -35,8 +35,8 @@ public:
     // Runs every group, or the one named; 0 when no check failed, 1 otherwise.
     int run(const QString &only);
     const QList<Result> &results() const { return m_results; }
-    // The results as JUnit XML; false when the file cannot be written.
-    bool writeJUnit(const QString &path) const;
+    // The results as JUnit XML; false, with the file's error in `error`, when it cannot be written.
+    bool writeJUnit(const QString &path, QString *error) const;
 
 private Q_SLOTS:
     void ownRequest(const QString &id, const QString &action);

@@ -510,8 +510,9 @@ int ZavCtl::conform(const Invocation &invocation)
     Conformance conformance(m_bus, m_out);
     const int code = conformance.run(only);
     const QString junit = invocation.value(JUnit.name);
-    if (!junit.isEmpty() && !conformance.writeJUnit(junit)) {
-        m_err << "zavctl: cannot write " << printable(junit) << "\n";
+    QString error;
+    if (!junit.isEmpty() && !conformance.writeJUnit(junit, &error)) {
+        m_err << "zavctl: cannot write " << printable(junit) << ": " << error << "\n";
         return UsageError;
     }
     return code == 0 ? Success : NotThere;

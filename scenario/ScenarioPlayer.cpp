@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "ScenarioPlayer.h"
 
+#include "JUnitReport.h"
+
 #include "ControlProxy.h"
 #include "Requests.h"
 #include "ZavBusConnection.h"
@@ -11,7 +13,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
-#include <QXmlStreamWriter>
 
 #include <zav/ZavClient.h>
 
@@ -694,47 +695,20 @@ void ScenarioPlayer::writeJunit()
 {
     if (m_options.junit.isEmpty())
         return;
-    QFile file(m_options.junit);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        m_err << "zavctl: cannot write " << m_options.junit << ": " << file.errorString() << "\n";
-        m_failed = true;
-        return;
-    }
-    QXmlStreamWriter xml(&file);
-    xml.setAutoFormatting(true);
-    xml.writeStartDocument();
-    xml.writeStartElement(QStringLiteral("testsuites"));
+    JUnitReport report;
     for (const Scenario &scenario : std::as_const(m_scenarios)) {
-        QList<Result> mine;
+        JUnitReport::Suite suite {scenario.name, {}};
         for (const Result &r : std::as_const(m_results)) {
             if (r.scenario == &scenario)
-                mine.append(r);
+                suite.cases.append({QFileInfo(scenario.path).fileName(), r.name,
+                                    r.failure.isEmpty() ? JUnitReport::Case::Passed : JUnitReport::Case::Failed,
+                                    r.failure, r.seconds});
         }
-        xml.writeStartElement(QStringLiteral("testsuite"));
-        xml.writeAttribute(QStringLiteral("name"), scenario.name);
-        xml.writeAttribute(QStringLiteral("tests"), QString::number(mine.size()));
-        xml.writeAttribute(QStringLiteral("failures"),
-                           QString::number(std::count_if(mine.cbegin(), mine.cend(),
-                                                         [](const Result &r) { return !r.failure.isEmpty(); })));
-        for (const Result &r : std::as_const(mine)) {
-            xml.writeStartElement(QStringLiteral("testcase"));
-            xml.writeAttribute(QStringLiteral("classname"), QFileInfo(scenario.path).fileName());
-            xml.writeAttribute(QStringLiteral("name"), r.name);
-            xml.writeAttribute(QStringLiteral("time"), QString::number(r.seconds, 'f', 3));
-            if (!r.failure.isEmpty()) {
-                xml.writeStartElement(QStringLiteral("failure"));
-                xml.writeAttribute(QStringLiteral("message"), r.failure);
-                xml.writeEndElement();
-            }
-            xml.writeEndElement();
-        }
-        xml.writeEndElement();
+        report.suites.append(suite);
     }
-    xml.writeEndElement();
-    xml.writeEndDocument();
-    // Written means flushed: a full disk refuses the bytes only then.
-    if (xml.hasError() || !file.flush()) {
-        m_err << "zavctl: cannot write " << m_options.junit << ": " << file.errorString() << "\n";
+    QString error;
+    if (!report.write(m_options.junit, &error)) {
+        m_err << "zavctl: cannot write " << m_options.junit << ": " << error << "\n";
         m_failed = true;
     }
 }
