@@ -371,6 +371,11 @@ QString Transfer::id() const
     return d->id;
 }
 
+QString Transfer::serviceInstance() const
+{
+    return d->owner;
+}
+
 int Transfer::changesInFlight(const QStringList &calls) const
 {
     int count = 0;

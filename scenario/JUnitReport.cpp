@@ -36,7 +36,8 @@ bool JUnitReport::write(const QString &path, QString *error) const
             if (c.seconds >= 0)
                 xml.writeAttribute(QStringLiteral("time"), QString::number(c.seconds, 'f', 3));
             if (c.outcome != Case::Passed) {
-                xml.writeStartElement(c.outcome == Case::Failed ? QStringLiteral("failure") : QStringLiteral("skipped"));
+                xml.writeStartElement(c.outcome == Case::Failed ? QStringLiteral("failure")
+                                                                : QStringLiteral("skipped"));
                 xml.writeAttribute(QStringLiteral("message"), c.message);
                 xml.writeEndElement();
             }

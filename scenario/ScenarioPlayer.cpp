@@ -263,7 +263,10 @@ void ScenarioPlayer::expect(const QString &key, int copy, const QJsonObject &exp
                      return finish();
                  }
                  const QJsonValue gone = expect.value(QStringLiteral("gone"));
-                 whenAnswered(m_control->transfer(id), [=](const QDBusMessage &reply) {
+                 QDBusMessage ask = callFor(key, copy, ZavBus::ControlInterface,
+                                            QLatin1String(ZavBus::Control::transfer));
+                 ask.setArguments({id});
+                 whenAnswered(m_bus.asyncCall(ask, CallTimeout), [=](const QDBusMessage &reply) {
                      const bool unknown = reply.errorName() == QLatin1String("com.kelvo.zav.Error.UnknownTransfer");
                      if (gone.isBool()) {
                          // Dropped with its program, or kept: the service's answer says which.
@@ -304,17 +307,14 @@ void ScenarioPlayer::flood(const QString &key, int copy, const Scenario::Event &
                      return finish();
                  QDBusConnection bus = busOf(key, copy);
                  const Scenario::Call &call = event.calls.constFirst();
-                 QDBusMessage message = QDBusMessage::createMethodCall(
-                     QLatin1String(ZavBus::ServiceName), QLatin1String(ZavBus::ObjectPath),
-                     QLatin1String(ZavBus::TransfersInterface), call.name);
+                 QDBusMessage message = callFor(key, copy, ZavBus::TransfersInterface, call.name);
                  message.setArguments(QVariantList {id} + Scenario::arguments(call));
                  // As fast as the bus takes them, no reply asked for, in batches: one call after each
                  // batch, whose answer says the service has come through it, lets the next go. So the
                  // calls never pile up unsent (before, a million were queued at once, and Ctrl+C
                  // waited for them all to be written).
-                 QDBusMessage ping = QDBusMessage::createMethodCall(
-                     QLatin1String(ZavBus::ServiceName), QLatin1String(ZavBus::ObjectPath),
-                     QLatin1String(ZavBus::TransfersInterface), QLatin1String(ZavBus::Transfers::ping));
+                 const QDBusMessage ping = callFor(key, copy, ZavBus::TransfersInterface,
+                                                   QLatin1String(ZavBus::Transfers::ping));
                  auto batch = std::make_shared<std::function<void(int)>>();
                  const std::weak_ptr<std::function<void(int)>> weak = batch;
                  *batch = [=, this](int left) {
@@ -345,9 +345,7 @@ void ScenarioPlayer::garbage(const QString &key, int copy, const QString &method
         if (idOf(key, copy).isEmpty() || isGone(key, copy))
             return finish();
         // A number where the id goes, and a text after it: no method of the interface takes that.
-        QDBusMessage message = QDBusMessage::createMethodCall(QLatin1String(ZavBus::ServiceName),
-                                                              QLatin1String(ZavBus::ObjectPath),
-                                                              QLatin1String(ZavBus::TransfersInterface), method);
+        QDBusMessage message = callFor(key, copy, ZavBus::TransfersInterface, method);
         message.setArguments({42, QStringLiteral("garbage")});
         ++m_calls;
         const QString name = QStringLiteral("%1: %2 with arguments of the wrong types is refused").arg(label, method);
@@ -413,6 +411,17 @@ QDBusConnection ScenarioPlayer::busOf(const QString &key, int copy) const
     return connection.isEmpty() ? m_bus : QDBusConnection(connection);
 }
 
+QDBusMessage ScenarioPlayer::callFor(const QString &key, int copy, const char *interface, const QString &method) const
+{
+    const QString k = handleKey(key, copy);
+    Zav::Transfer *handle = m_handles.value(k);
+    QString instance = handle ? handle->serviceInstance() : m_clientInstances.value(k);
+    if (instance.isEmpty())
+        instance = QLatin1String(ZavBus::ServiceName);
+    return QDBusMessage::createMethodCall(instance, QLatin1String(ZavBus::ObjectPath), QLatin1String(interface),
+                                          method);
+}
+
 bool ScenarioPlayer::isGone(const QString &key, int copy) const
 {
     const QString connection = m_clientOf.value(handleKey(key, copy));
@@ -441,6 +450,7 @@ void ScenarioPlayer::registerTransfer(const Scenario::Transfer &t, int copy, con
                              if (reply.type() == QDBusMessage::ReplyMessage) {
                                  const QString id = reply.arguments().value(0).toString();
                                  m_clientIds.insert(handleKey(t.key, copy), id);
+                                 m_clientInstances.insert(handleKey(t.key, copy), reply.service());
                                  m_clientOf.insert(handleKey(t.key, copy), connection);
                                  m_byClientId.insert(connection + QLatin1Char('/') + id, {t.key, copy});
                              } else if (reply.errorName().startsWith(QLatin1String("com.kelvo.zav.Error"))
@@ -496,9 +506,7 @@ void ScenarioPlayer::sendChange(const QString &key, int copy, const Scenario::Ca
         // Its registration failed (and was reported), or its program has left.
         if (id.isEmpty() || isGone(key, copy))
             return finish();
-        QDBusMessage message = QDBusMessage::createMethodCall(QLatin1String(ZavBus::ServiceName),
-                                                              QLatin1String(ZavBus::ObjectPath),
-                                                              QLatin1String(ZavBus::TransfersInterface), call.name);
+        QDBusMessage message = callFor(key, copy, ZavBus::TransfersInterface, call.name);
         message.setArguments(QVariantList {id} + Scenario::arguments(call));
         ++m_calls;
         whenAnswered(busOf(key, copy).asyncCall(message, CallTimeout), [=](const QDBusMessage &reply) {

@@ -159,6 +159,9 @@ private:
     // connection that owns it.
     QString idOf(const QString &key, int copy) const;
     QDBusConnection busOf(const QString &key, int copy) const;
+    // A call of `interface` to the service instance that registered the transfer (ids start
+    // again in each run of the service: the well-known name may be another instance by now).
+    QDBusMessage callFor(const QString &key, int copy, const char *interface, const QString &method) const;
     // Its program has left: nothing more is sent for it, and its calls' failures are expected.
     bool isGone(const QString &key, int copy) const;
     void flood(const QString &key, int copy, const Scenario::Event &event, const QString &label);
@@ -188,6 +191,7 @@ private:
     QHash<QString, Zav::Transfer *> m_handles; // by handleKey()
     QHash<Zav::Transfer *, QPair<QString, int>> m_keys;
     QHash<QString, QString> m_clientIds; // handleKey -> id, of transfers of a scenario's client
+    QHash<QString, QString> m_clientInstances; // handleKey -> the service instance that registered it
     QHash<QString, QString> m_clientOf; // handleKey -> connection name
     QHash<QString, QPair<QString, int>> m_byClientId; // connection + '/' + id -> key and copy
     QHash<QString, ScenarioClient *> m_clients; // by connection name

@@ -3,6 +3,7 @@
 // files reported, and a session driven through the app's pages recorded and played back.
 #include "AppDriver.h"
 #include "TestBus.h"
+#include "ZavBusNames.h"
 #include "ZAVTestElement.h"
 #include "ZAVTestElementDetail.h"
 #include "ZAVTestShowTransferPage.h"
@@ -18,6 +19,9 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QFileInfo>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QScopeGuard>
 #include <QTest>
 
 #include <csignal>
@@ -367,6 +371,29 @@ private Q_SLOTS:
         // A device without end is refused with a word (before, read until memory ran out).
         QCOMPARE(m_bus.zavctl({QStringLiteral("play"), QStringLiteral("/dev/zero")}, &out, &err), 2);
         QVERIFY2(err.contains(QStringLiteral("at most 64 MiB")), qPrintable(err));
+    }
+
+    void aPlayFollowsTheServiceItRegisteredWith()
+    {
+        // The service starts again during the play and another program's transfer takes the
+        // same id: before, the player's expectation read that one and held.
+        const QString file = write(QStringLiteral("restart.json"), R"({"transfers": [{"key": "a"}], "timeline": [
+ {"at": 0, "transfer": "a", "expect": {"progress": 0}},
+ {"at": 1500, "transfer": "a", "expect": {"progress": 0}}]})");
+        QProcess play;
+        startZavctl(play, {QStringLiteral("play"), file});
+        QVERIFY(play.waitForReadyRead(5000));
+        QVERIFY(m_bus.startService());
+        QDBusConnection other = QDBusConnection::connectToBus(m_bus.address(), QStringLiteral("other"));
+        const auto gone = qScopeGuard([] { QDBusConnection::disconnectFromBus(QStringLiteral("other")); });
+        QDBusMessage registration = QDBusMessage::createMethodCall(
+            QLatin1String(ZavBus::ServiceName), QLatin1String(ZavBus::ObjectPath),
+            QLatin1String(ZavBus::TransfersInterface), QLatin1String(ZavBus::Transfers::registerTransfer));
+        registration.setArguments({QStringLiteral("another's"), 1, QString()});
+        QCOMPARE(other.call(registration).arguments().value(0).toString(), QStringLiteral("1"));
+        QVERIFY(play.waitForFinished(10000));
+        const QByteArray out = play.readAll();
+        QVERIFY2(play.exitCode() == 1 && out.contains("FAIL restart.json: a at 1500 ms"), out.constData());
     }
 
     void aHungServiceOrASignalEndsThePlay()

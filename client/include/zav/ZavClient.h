@@ -121,6 +121,9 @@ Q_SIGNALS:
 public Q_SLOTS:
     // The id the service assigned; the same on every call.
     virtual QString id() const;
+    // The unique bus name of the service instance that registered it: its changes go there
+    // alone, so that a service started again, which gives its ids anew, is never sent them.
+    QString serviceInstance() const;
     // The service account the transfer goes to (uploads).
     virtual void setAccount(const QString &account);
     // How many items the transfer holds.
