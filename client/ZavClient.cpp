@@ -111,20 +111,20 @@ public:
         Transfer *transfer = transfers.value(key(owner, id));
         if (!transfer)
             return;
-        const std::optional<Requests::Request> request = Requests::fromWord(action);
+        const std::optional<Zav::Requests::Request> request = Zav::Requests::fromWord(action);
         if (!request)
             return;
         switch (*request) {
-        case Requests::Request::Cancel:
+        case Zav::Requests::Request::Cancel:
             emit q->cancelTransfer(transfer);
             break;
-        case Requests::Request::Start:
+        case Zav::Requests::Request::Start:
             emit q->startTransfer(transfer);
             break;
-        case Requests::Request::Pause:
+        case Zav::Requests::Request::Pause:
             emit q->pauseTransfer(transfer);
             break;
-        case Requests::Request::Repair:
+        case Zav::Requests::Request::Repair:
             emit q->repairErrorTransfer(transfer);
             break;
         }

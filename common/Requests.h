@@ -10,7 +10,7 @@
 // The requests the service sends a transfer's owner, with their words on the wire: written once
 // for the service, the client library, zavctl, the scenarios, the app and the desktop bridge.
 // Header only: the client library uses it without linking the rest of common/.
-namespace Requests {
+namespace Zav::Requests {
 
 enum class Request { Cancel, Start, Pause, Repair };
 inline constexpr Request All[] = {Request::Cancel, Request::Start, Request::Pause, Request::Repair};
@@ -61,6 +61,6 @@ inline QString listed()
     return words().join(QStringLiteral(", "));
 }
 
-} // namespace Requests
+} // namespace Zav::Requests
 
 #endif

@@ -392,7 +392,7 @@ void Conformance::requests()
     m_ownRequests.clear();
     m_otherRequests.clear();
     QStringList wanted;
-    for (const QString &action : Requests::words()) {
+    for (const QString &action : Zav::Requests::words()) {
         call(other, ZavBus::ControlInterface, C::sendRequest, {id, action});
         wanted << id + QLatin1Char(' ') + action;
     }

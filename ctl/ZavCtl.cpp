@@ -75,7 +75,7 @@ QList<CommandLine::Command> ZavCtl::commandTable()
          {},
          handler(&ZavCtl::show)},
         {QStringLiteral("request"),
-         {QStringLiteral("ID"), Requests::words().join(QLatin1Char('|'))},
+         {QStringLiteral("ID"), Zav::Requests::words().join(QLatin1Char('|'))},
          {},
          QStringLiteral("ask the program that owns ID for an action"),
          QStringLiteral(
@@ -83,7 +83,7 @@ QList<CommandLine::Command> ZavCtl::commandTable()
              "In the app, the transfer's row then shows its Info button: pressing it opens an answer box, where OK\n"
              "accepts (cancel: the transfer is cancelled; start, pause: done) and Discard declines (cancel: cancel\n"
              "failed); any answer to repair ends the transfer. zavctl watch shows the outcome."),
-         {QString(), Requests::words().join(QLatin1Char(' '))},
+         {QString(), Zav::Requests::words().join(QLatin1Char(' '))},
          handler(&ZavCtl::request)},
         {QStringLiteral("watch"),
          {},
@@ -332,13 +332,13 @@ int ZavCtl::request(const Invocation &invocation)
 {
     const QString &id = invocation.operands.at(0);
     const QString &action = invocation.operands.at(1);
-    if (!Requests::isRequest(action)) {
-        const QString guess = nearest(action, Requests::words());
-        return usageError(
-            guess.isEmpty()
-                ? QStringLiteral("no request \"%1\"; the requests are %2").arg(printable(action), Requests::listed())
-                : QStringLiteral("no request \"%1\"; did you mean \"%2\"?").arg(printable(action), guess),
-            QStringLiteral("request"));
+    if (!Zav::Requests::isRequest(action)) {
+        const QString guess = nearest(action, Zav::Requests::words());
+        return usageError(guess.isEmpty()
+                              ? QStringLiteral("no request \"%1\"; the requests are %2")
+                                    .arg(printable(action), Zav::Requests::listed())
+                              : QStringLiteral("no request \"%1\"; did you mean \"%2\"?").arg(printable(action), guess),
+                          QStringLiteral("request"));
     }
     if (!answered(control().sendRequest(id, action), true))
         return NotThere;

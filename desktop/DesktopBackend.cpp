@@ -4,7 +4,7 @@
 #include "Requests.h"
 #include "ZavVocabulary.h"
 
-using Requests::Request;
+using Zav::Requests::Request;
 
 namespace {
 QString text(const QJsonObject &o, const char *key)
@@ -46,11 +46,12 @@ QList<QPair<QString, QString>> DesktopTransfer::actions() const
     if (isFinished())
         return actions;
     if (state == Zav::TransferState::Failed && !failureAction.isEmpty())
-        actions.append({Requests::word(Request::Repair), failureAction});
+        actions.append({Zav::Requests::word(Request::Repair), failureAction});
     if (state == Zav::TransferState::Paused || state == Zav::TransferState::Pending)
-        actions.append({Requests::word(Request::Start), QStringLiteral("Start")});
+        actions.append({Zav::Requests::word(Request::Start), QStringLiteral("Start")});
     if (state == Zav::TransferState::Active && canPause)
-        actions.append({Requests::word(Request::Pause), QStringLiteral("Pause")});
-    actions.append({Requests::word(Request::Cancel), cancelText.isEmpty() ? QStringLiteral("Cancel") : cancelText});
+        actions.append({Zav::Requests::word(Request::Pause), QStringLiteral("Pause")});
+    actions.append(
+        {Zav::Requests::word(Request::Cancel), cancelText.isEmpty() ? QStringLiteral("Cancel") : cancelText});
     return actions;
 }

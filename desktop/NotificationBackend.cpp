@@ -528,7 +528,7 @@ void NotificationBackend::onAction(uint notification, const QString &key)
             qCWarning(lcNotifications, "Could not run %s", qPrintable(Zav::printable(m_summaryCommand.constFirst())));
         return;
     }
-    if (Requests::isRequest(key))
+    if (Zav::Requests::isRequest(key))
         emit requested(id, key);
 }
 

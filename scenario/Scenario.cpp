@@ -487,8 +487,8 @@ QList<Scenario::Call> Scenario::defaultAnswer(const QString &request, bool accep
 {
     // As the app's answer box: cancel is accepted or fails with the app's reason, start and
     // pause are done or left as they are, and a repair request ends the transfer.
-    using Requests::Request;
-    switch (Requests::fromWord(request).value_or(Request::Pause)) {
+    using Zav::Requests::Request;
+    switch (Zav::Requests::fromWord(request).value_or(Request::Pause)) {
     case Request::Cancel:
         return {accept ? Call {QLatin1String(T::markCancelled), {}}
                        : Call {QLatin1String(T::markCancelFailed), {QLatin1String(Zav::CancelFailedReason)}}};
@@ -608,8 +608,8 @@ bool Scenario::readTimeline(Loading &l, const QJsonObject &top)
         case Event::Request:
         case Event::ExpectRequest:
             e.request = v.toString();
-            if (!Requests::isRequest(e.request))
-                return l.check.fail(inner, QStringLiteral("the request is one of %1").arg(Requests::listed()));
+            if (!Zav::Requests::isRequest(e.request))
+                return l.check.fail(inner, QStringLiteral("the request is one of %1").arg(Zav::Requests::listed()));
             e.within = 1000;
             if (!l.check.number(o, at, "within", &e.within, false))
                 return false;
@@ -707,9 +707,9 @@ bool Scenario::readAnswers(Loading &l, const QJsonObject &top)
         if (!a.transfer.isEmpty() && !l.keys.contains(a.transfer))
             return l.check.fail(at + QStringLiteral("/transfer"),
                                 QStringLiteral("no transfer with the key \"%1\"").arg(a.transfer.left(64)));
-        if (!Requests::isRequest(a.request))
+        if (!Zav::Requests::isRequest(a.request))
             return l.check.fail(at + QStringLiteral("/request"),
-                                QStringLiteral("the request is one of %1").arg(Requests::listed()));
+                                QStringLiteral("the request is one of %1").arg(Zav::Requests::listed()));
         if (!l.check.number(o, at, "after", &a.after, false))
             return false;
         if (o.contains(QStringLiteral("calls"))) {

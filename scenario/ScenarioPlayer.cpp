@@ -88,9 +88,9 @@ void ScenarioPlayer::start(const QList<Scenario> &scenarios, const Options &opti
     m_control = std::make_unique<ComKelvoZavControlInterface>(QLatin1String(ZavBus::ServiceName),
                                                               QLatin1String(ZavBus::ObjectPath), m_bus);
     m_control->setTimeout(CallTimeout);
-    using Requests::Request;
+    using Zav::Requests::Request;
     const auto forward = [this](Request request) {
-        return [this, request](Zav::Transfer *t) { onRequest(t, Requests::word(request)); };
+        return [this, request](Zav::Transfer *t) { onRequest(t, Zav::Requests::word(request)); };
     };
     connect(m_client.get(), &Zav::Client::cancelTransfer, this, forward(Request::Cancel));
     connect(m_client.get(), &Zav::Client::startTransfer, this, forward(Request::Start));

@@ -575,9 +575,9 @@ QString TransferService::status()
 void TransferService::sendRequest(const QString &id, const QString &action)
 {
     const QString call = QLatin1String(__func__);
-    if (!Requests::isRequest(action)) {
+    if (!Zav::Requests::isRequest(action)) {
         refuse(id, call, {action.left(64)}, ErrorInvalidArgs,
-               QStringLiteral("unknown request \"%1\"; one of %2").arg(action.left(64), Requests::listed()));
+               QStringLiteral("unknown request \"%1\"; one of %2").arg(action.left(64), Zav::Requests::listed()));
         return;
     }
     auto it = m_transfers.constFind(id);

@@ -306,12 +306,12 @@ void ZAVTestElement::infoButtonClicked()
     }
     responseHandled = true;
 
-    using Requests::Request;
+    using Zav::Requests::Request;
     // The request the box shows is the one answered. One that comes while it is open waits for a
     // box of its own (before, OK on a pause request cancelled the transfer when a cancel came).
     const QString shown = response;
     QString message;
-    switch (Requests::fromWord(shown).value_or(Request(-1))) {
+    switch (Zav::Requests::fromWord(shown).value_or(Request(-1))) {
     case Request::Cancel:
         message = QStringLiteral("ZAV requested Cancel");
         break;
@@ -342,7 +342,7 @@ void ZAVTestElement::infoButtonClicked()
     const bool newer = !responseHandled;
     responseHandled = true;
 
-    switch (Requests::fromWord(shown).value_or(Request(-1))) {
+    switch (Zav::Requests::fromWord(shown).value_or(Request(-1))) {
     case Request::Cancel:
         if (accepted) {
             emit transferMarkCancelled(id);

@@ -22,7 +22,7 @@
 
 #include <algorithm>
 
-using Requests::Request;
+using Zav::Requests::Request;
 using ZAVTestVocabulary::State;
 using ZAVTestVocabulary::stateFrom;
 using ZAVTestVocabulary::stateWord;
@@ -1055,7 +1055,7 @@ void ZAVTestShowTransferPage::handleRequests()
             break;
         }
         if (row)
-            row->setResponse(Requests::word(request));
+            row->setResponse(Zav::Requests::word(request));
     }
     requestOrder.remove(0, done);
     if (!requestOrder.isEmpty() && !requestsScheduled) {
