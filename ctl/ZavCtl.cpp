@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "ZavCtl.h"
 
+#include "ChangeFollower.h"
+
 #include "Conform.h"
 #include "Renderers.h"
 
@@ -253,7 +255,12 @@ bool ZavCtl::answered(QDBusPendingCall call, bool change)
     call.waitForFinished();
     if (!call.isError())
         return true;
-    const QDBusError error = call.error();
+    say(call.error(), change);
+    return false;
+}
+
+void ZavCtl::say(const QDBusError &error, bool change)
+{
     QString why = error.message().isEmpty() ? error.name() : error.message();
     if (!m_bus.isConnected())
         why = m_address.isEmpty()
@@ -269,7 +276,7 @@ bool ZavCtl::answered(QDBusPendingCall call, bool change)
              || error.name() == QLatin1String("org.freedesktop.DBus.Error.NameHasNoOwner"))
         why = QStringLiteral("no transfer service on the bus (%1)").arg(QLatin1String(ZavBus::ServiceName));
     m_err << "zavctl: " << Zav::printableCut(why) << "\n";
-    return false;
+    m_err.flush();
 }
 
 std::unique_ptr<Renderer> ZavCtl::rendererFor(const Invocation &invocation) const
@@ -366,85 +373,37 @@ int ZavCtl::watch(const Invocation &invocation)
         m_watch = rendererFor(invocation);
     else
         m_watch = std::make_unique<LiveTableRenderer>(m_out, m_width, m_color);
-    connect(&control(), &ComKelvoZavControlInterface::changesPending, this, &ZavCtl::fetchChanges);
-    // Follows the service: says when it leaves, and lists everything again when it is back (a
-    // new instance knows nothing of the old one's transfers, and has no watchers yet).
-    auto *follow = new QDBusServiceWatcher(QLatin1String(ZavBus::ServiceName), m_bus,
-                                           QDBusServiceWatcher::WatchForOwnerChange, this);
-    connect(follow, &QDBusServiceWatcher::serviceOwnerChanged, this,
-            [this](const QString &, const QString &oldOwner, const QString &newOwner) {
-                if (!oldOwner.isEmpty()) {
-                    m_serviceGone = true;
-                    m_watch->serviceLeft();
-                    m_known.clear();
-                }
-                if (!newOwner.isEmpty())
-                    startWatching();
-                m_out.flush();
-            });
-    if (!startWatching())
-        return NotThere;
-    return -1;
-}
-
-bool ZavCtl::startWatching()
-{
-    if (!answered(control().setWatching(true)))
-        return false;
-    if (std::exchange(m_serviceGone, false))
-        m_watch->serviceBack();
-    m_watch->relisting();
-    QSet<QString> listed;
-    const bool ok = eachTransfer([this, &listed](const QJsonObject &t) {
-        listed.insert(t.value(QStringLiteral("id")).toString());
-        m_watch->changed(t);
+    // The follower lists, follows and comes back with the service; the renderer shows it.
+    auto *follower = new ChangeFollower(m_bus, this);
+    Renderer *view = m_watch.get();
+    connect(follower, &ChangeFollower::relisting, this, [view] { view->relisting(); });
+    connect(follower, &ChangeFollower::changed, this, [view](const QJsonObject &t) { view->changed(t); });
+    connect(follower, &ChangeFollower::removed, this, [view](const QString &id) { view->removed(id); });
+    connect(follower, &ChangeFollower::serviceLeft, this, [view] { view->serviceLeft(); });
+    connect(follower, &ChangeFollower::serviceBack, this, [view] { view->serviceBack(); });
+    // Until the first listing is whole a failure ends the watch, as it ends any command; later
+    // the follower asks again.
+    auto listed = std::make_shared<bool>(false);
+    connect(follower, &ChangeFollower::relisted, this, [view, listed] {
+        *listed = true;
+        view->relisted();
     });
-    if (ok) {
-        // What went while the watch was behind is said gone (before, a watch that fell behind by
-        // 10,100 removals went on describing them all).
-        for (const QString &id : std::as_const(m_known)) {
-            if (!listed.contains(id))
-                m_watch->removed(id);
-        }
-        m_known = listed;
-        m_watch->relisted();
+    connect(follower, &ChangeFollower::callFailed, this, [this, listed](const QDBusError &error, int) {
+        say(error);
+        if (!*listed)
+            QCoreApplication::exit(NotThere);
+    });
+    connect(follower, &ChangeFollower::pagesDoNotEnd, this, [this, listed](int pages) {
+        m_err << "zavctl: the service's pages do not end (" << pages << " read); the list stops here\n";
+        m_err.flush();
+        if (!*listed)
+            QCoreApplication::exit(NotThere);
+    });
+    if (!follower->start()) {
+        say(QDBusError(QDBusError::ServiceUnknown, QString()));
+        return NotThere;
     }
-    m_out.flush();
-    return ok;
-}
-
-void ZavCtl::fetchChanges()
-{
-    // What changed since the last fetch, each in its latest state, a page at a time; past a
-    // few pages the rest comes after a turn of the event loop, so that Ctrl+C is heard even
-    // from a service whose changes never end.
-    for (int pages = 0;; ++pages) {
-        if (pages == 10) {
-            QTimer::singleShot(0, this, &ZavCtl::fetchChanges);
-            return;
-        }
-        const QDBusPendingReply<QString> reply = control().changes(Zav::PageSize);
-        if (!answered(reply)) {
-            // The service signals no more until this watcher has fetched: asked again.
-            QTimer::singleShot(1000, this, &ZavCtl::fetchChanges);
-            return;
-        }
-        const QJsonObject page = jsonObject(reply.value());
-        if (page.value(QStringLiteral("resync")).toBool()) {
-            startWatching();
-            return;
-        }
-        for (const QJsonValue &id : page.value(QStringLiteral("removed")).toArray()) {
-            m_known.remove(id.toString());
-            m_watch->removed(id.toString());
-        }
-        for (const QJsonValue &t : page.value(QStringLiteral("changed")).toArray()) {
-            m_known.insert(t.toObject().value(QStringLiteral("id")).toString());
-            m_watch->changed(t.toObject());
-        }
-        if (!page.value(QStringLiteral("more")).toBool())
-            return;
-    }
+    return -1;
 }
 
 int ZavCtl::play(const Invocation &invocation)

@@ -69,15 +69,14 @@ private:
     // Waits for a call's answer; says on stderr why there is none.
     // change: the call asks the service to change something (said to maybe take effect late).
     bool answered(QDBusPendingCall call, bool change = false);
+    // Says what a call's error means, as answered() does.
+    void say(const QDBusError &error, bool change = false);
     // Text, or JSON with --json.
     std::unique_ptr<Renderer> rendererFor(const Invocation &invocation) const;
     // One line saying what was wrong and where help is; returns UsageError.
     int usageError(const QString &what, const QString &command);
     // Calls `each` for every transfer, fetched a page at a time; false when the service fails.
     bool eachTransfer(const std::function<void(const QJsonObject &)> &each);
-    // Asks for notices and lists every transfer; false when the service does not answer.
-    bool startWatching();
-    void fetchChanges();
     int recordJournal(const QString &path, const QString &client, int run, const QString &out);
     int recordLive(const QString &client, const QString &out);
     // Writes what was recorded into `out`.
@@ -90,12 +89,10 @@ private:
     QTextStream &m_out;
     QTextStream &m_err;
     std::unique_ptr<Renderer> m_watch; // what a running watch shows changes with
-    QSet<QString> m_known; // the transfers the watch has shown and not said gone
     bool m_terminal = false;
     int m_width = 0;
     bool m_color = false;
     int m_exitCode = -1;
-    bool m_serviceGone = false;
 };
 
 #endif

@@ -51,8 +51,6 @@ public:
     virtual void remove(const QString &id) = 0;
     // The service left: every transfer is gone.
     virtual void removeAll() = 0;
-    // After listing every transfer again: those not among `ids` are gone.
-    virtual void keepOnly(const QSet<QString> &ids) = 0;
 
 Q_SIGNALS:
     // The desktop's user asked for `request` ("cancel", "start", "pause", "repair").

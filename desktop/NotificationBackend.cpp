@@ -339,17 +339,6 @@ void NotificationBackend::removeAll()
     m_queue.clear();
 }
 
-void NotificationBackend::keepOnly(const QSet<QString> &ids)
-{
-    QStringList gone;
-    for (auto it = m_shown.cbegin(); it != m_shown.cend(); ++it) {
-        if (it.key() != SummaryKey && !ids.contains(it.key()))
-            gone.append(it.key());
-    }
-    for (const QString &id : std::as_const(gone))
-        remove(id);
-}
-
 void NotificationBackend::schedule(const QString &id)
 {
     Shown &shown = m_shown[id];

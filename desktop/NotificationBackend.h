@@ -55,7 +55,6 @@ public:
     void show(const DesktopTransfer &transfer) override;
     void remove(const QString &id) override;
     void removeAll() override;
-    void keepOnly(const QSet<QString> &ids) override;
 
     int maxShown() const { return m_maxShown; }
     // At least two: one transfer and the summary.
