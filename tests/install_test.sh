@@ -127,5 +127,8 @@ service_pid=$(dbus-send --session --print-reply --dest=org.freedesktop.DBus / \
 "$prefix/bin/zavctl" list >/dev/null || fail "the installed zavctl cannot reach the service"
 sleep 0.3
 log=$(ls "$work"/home/.local/share/ZAVTestApp/*.log)
+# The app's words when it finds no service are in the program (else their absence below proves
+# nothing), and not in its log.
+grep -aq "Failed to open ZAV connection" "$prefix/bin/zavtestapp" || fail "the app no longer says it finds no service"
 grep -q "Failed to open ZAV connection" "$log" && fail "the app did not reach the service"
 echo "1 passed, 0 failed"
