@@ -90,8 +90,7 @@ void ChangeFollower::startListing()
     // Changes are announced only to those who ask; then the list catches up on what was there.
     // Announcements made while the list comes in are newer than the page before them and older
     // than the page after: the bus keeps their order, so the latest state wins either way.
-    whenAnswered(this, m_control->setWatching(true), m_generation, [this](const QDBusMessage &reply,
-                                                                         bool current) {
+    whenAnswered(this, m_control->setWatching(true), m_generation, [this](const QDBusMessage &reply, bool current) {
         if (current && reply.type() == QDBusMessage::ErrorMessage)
             emit callFailed(QDBusError(reply), -1);
     });
@@ -100,40 +99,41 @@ void ChangeFollower::startListing()
 
 void ChangeFollower::fetchPage(const QString &after)
 {
-    whenAnswered(this, m_control->transferPage(after, Zav::PageSize), m_generation,
-                 [this, after](const QDBusMessage &reply, bool current) {
-                     if (!current)
-                         return;
-                     if (reply.type() == QDBusMessage::ErrorMessage) {
-                         emit callFailed(QDBusError(reply), m_retryDelay);
-                         return retry(&ChangeFollower::startListing);
-                     }
-                     const QJsonObject page = QJsonDocument::fromJson(reply.arguments().value(0).toString().toUtf8()).object();
-                     const QJsonArray transfers = page.value(QLatin1String("transfers")).toArray();
-                     for (const QJsonValue &t : transfers) {
-                         const QString id = t.toObject().value(QLatin1String("id")).toString();
-                         m_listed.insert(id);
-                         m_known.insert(id);
-                         emit changed(t.toObject());
-                     }
-                     if (!page.value(QLatin1String("more")).toBool() || transfers.isEmpty()) {
-                         // Listed whole: what went while the follower was behind (a resync) is
-                         // said gone (before, a watch went on describing 10,100 removed transfers).
-                         m_listing = false;
-                         for (const QString &id : m_known - m_listed) {
-                             m_known.remove(id);
-                             emit removed(id);
-                         }
-                         m_listed.clear();
-                         m_retryDelay = 500;
-                         emit relisted();
-                         return;
-                     }
-                     const QString last = transfers.last().toObject().value(QLatin1String("id")).toString();
-                     if (last == after || ++m_pages >= Zav::MaxPages)
-                         return emit pagesDoNotEnd(m_pages + (last == after ? 1 : 0));
-                     fetchPage(last);
-                 });
+    whenAnswered(
+        this, m_control->transferPage(after, Zav::PageSize), m_generation,
+        [this, after](const QDBusMessage &reply, bool current) {
+            if (!current)
+                return;
+            if (reply.type() == QDBusMessage::ErrorMessage) {
+                emit callFailed(QDBusError(reply), m_retryDelay);
+                return retry(&ChangeFollower::startListing);
+            }
+            const QJsonObject page = QJsonDocument::fromJson(reply.arguments().value(0).toString().toUtf8()).object();
+            const QJsonArray transfers = page.value(QLatin1String("transfers")).toArray();
+            for (const QJsonValue &t : transfers) {
+                const QString id = t.toObject().value(QLatin1String("id")).toString();
+                m_listed.insert(id);
+                m_known.insert(id);
+                emit changed(t.toObject());
+            }
+            if (!page.value(QLatin1String("more")).toBool() || transfers.isEmpty()) {
+                // Listed whole: what went while the follower was behind (a resync) is
+                // said gone (before, a watch went on describing 10,100 removed transfers).
+                m_listing = false;
+                for (const QString &id : m_known - m_listed) {
+                    m_known.remove(id);
+                    emit removed(id);
+                }
+                m_listed.clear();
+                m_retryDelay = 500;
+                emit relisted();
+                return;
+            }
+            const QString last = transfers.last().toObject().value(QLatin1String("id")).toString();
+            if (last == after || ++m_pages >= Zav::MaxPages)
+                return emit pagesDoNotEnd(m_pages + (last == after ? 1 : 0));
+            fetchPage(last);
+        });
 }
 
 void ChangeFollower::fetchChanges()
@@ -146,38 +146,38 @@ void ChangeFollower::fetchChanges()
     }
     m_fetching = true;
     m_fetchAgain = false;
-    whenAnswered(this, m_control->changes(Zav::PageSize), m_generation,
-                 [this](const QDBusMessage &reply, bool current) {
-                     m_fetching = false;
-                     if (!current) {
-                         if (m_fetchAgain)
-                             fetchChanges();
-                         return;
-                     }
-                     if (reply.type() == QDBusMessage::ErrorMessage) {
-                         // The service signals no more until this watcher has fetched: asked again.
-                         emit callFailed(QDBusError(reply), m_retryDelay);
-                         return retry(&ChangeFollower::fetchChanges);
-                     }
-                     m_retryDelay = 500;
-                     const QJsonObject page = QJsonDocument::fromJson(reply.arguments().value(0).toString().toUtf8()).object();
-                     if (page.value(QLatin1String("resync")).toBool())
-                         return startListing();
-                     for (const QJsonValue &id : page.value(QLatin1String("removed")).toArray()) {
-                         m_listed.remove(id.toString());
-                         if (m_known.remove(id.toString()))
-                             emit removed(id.toString());
-                     }
-                     for (const QJsonValue &t : page.value(QLatin1String("changed")).toArray()) {
-                         const QString id = t.toObject().value(QLatin1String("id")).toString();
-                         if (id.isEmpty())
-                             continue;
-                         if (m_listing)
-                             m_listed.insert(id);
-                         m_known.insert(id);
-                         emit changed(t.toObject());
-                     }
-                     if (page.value(QLatin1String("more")).toBool() || m_fetchAgain)
-                         fetchChanges();
-                 });
+    whenAnswered(
+        this, m_control->changes(Zav::PageSize), m_generation, [this](const QDBusMessage &reply, bool current) {
+            m_fetching = false;
+            if (!current) {
+                if (m_fetchAgain)
+                    fetchChanges();
+                return;
+            }
+            if (reply.type() == QDBusMessage::ErrorMessage) {
+                // The service signals no more until this watcher has fetched: asked again.
+                emit callFailed(QDBusError(reply), m_retryDelay);
+                return retry(&ChangeFollower::fetchChanges);
+            }
+            m_retryDelay = 500;
+            const QJsonObject page = QJsonDocument::fromJson(reply.arguments().value(0).toString().toUtf8()).object();
+            if (page.value(QLatin1String("resync")).toBool())
+                return startListing();
+            for (const QJsonValue &id : page.value(QLatin1String("removed")).toArray()) {
+                m_listed.remove(id.toString());
+                if (m_known.remove(id.toString()))
+                    emit removed(id.toString());
+            }
+            for (const QJsonValue &t : page.value(QLatin1String("changed")).toArray()) {
+                const QString id = t.toObject().value(QLatin1String("id")).toString();
+                if (id.isEmpty())
+                    continue;
+                if (m_listing)
+                    m_listed.insert(id);
+                m_known.insert(id);
+                emit changed(t.toObject());
+            }
+            if (page.value(QLatin1String("more")).toBool() || m_fetchAgain)
+                fetchChanges();
+        });
 }

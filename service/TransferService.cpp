@@ -291,8 +291,10 @@ QString TransferService::registerTransfer(const QString &name, int type, const Q
 
 void TransferService::checkStillThere(const QString &name)
 {
-    // The bus has handled the match rule long before this question, so a client gone now is
-    // caught here and one leaving later by the rule.
+    // A client that left after its call reached the bus is told of by the match rule, after the
+    // call. One that left before the service was on the bus at all (calls queued while the bus
+    // started it) left before the rule existed: asked here. The rule is older than this question,
+    // so one leaving in between is caught either way.
     QDBusPendingCallWatcher *check = new QDBusPendingCallWatcher(
         m_bus.interface()->asyncCall(QStringLiteral("NameHasOwner"), name), this);
     connect(check, &QDBusPendingCallWatcher::finished, this, [this, name](QDBusPendingCallWatcher *call) {

@@ -123,7 +123,7 @@ private:
     QJsonValue bounded(const QJsonValue &value) const;
     bool tooLong(const QJsonArray &args) const;
     QString sender() const;
-    // A client may have left before its call was handled: no notice of its leaving will come.
+    // Forgets `name` if it has left the bus already (it may have left before the service came).
     void checkStillThere(const QString &name);
     void ownerLeft(const QString &owner);
     // Whether `owner` may add `bytes` of text; refuses the call with LimitsExceeded when not.

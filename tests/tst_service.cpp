@@ -701,7 +701,8 @@ private Q_SLOTS:
                 QLatin1String(ZavBus::ControlInterface), QLatin1String(ZavBus::Control::setWatching));
             watch.setArguments({true});
             gone.asyncCall(watch);
-            QTest::qWait(100);
+            // The bus answers in order: once it has, it holds every call sent before.
+            QVERIFY(gone.interface()->call(QStringLiteral("GetId")).type() == QDBusMessage::ReplyMessage);
             QDBusConnection::disconnectFromBus(name);
         }
         // zavctl asking the hung service for a change says that it may still happen (before, a
