@@ -292,9 +292,9 @@ QString TransferService::registerTransfer(const QString &name, int type, const Q
 void TransferService::checkStillThere(const QString &name)
 {
     // A client that left after its call reached the bus is told of by the match rule, after the
-    // call. One that left before the service was on the bus at all (calls queued while the bus
-    // started it) left before the rule existed: asked here. The rule is older than this question,
-    // so one leaving in between is caught either way.
+    // call. A bus that hands over calls queued while it started the service, from a client gone
+    // by then (dbus-daemon drops them), would tell of that one before the rule existed: asked
+    // here. The rule is older than this question, so one leaving in between is caught either way.
     QDBusPendingCallWatcher *check = new QDBusPendingCallWatcher(
         m_bus.interface()->asyncCall(QStringLiteral("NameHasOwner"), name), this);
     connect(check, &QDBusPendingCallWatcher::finished, this, [this, name](QDBusPendingCallWatcher *call) {
