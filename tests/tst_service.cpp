@@ -576,7 +576,7 @@ private Q_SLOTS:
                                     QStringLiteral("--max-text-bytes"), QStringLiteral("100M")}));
         const QDBusConnection bus = QDBusConnection::sessionBus();
         const qint64 pid = bus.interface()->servicePid(QLatin1String(ZavBus::ServiceName));
-        const qint64 before = residentKiB(pid);
+        [[maybe_unused]] const qint64 before = residentKiB(pid);
         const QString text(Zav::MaxTextLength, QLatin1Char('x'));
         namespace T = ZavBus::Transfers;
         for (int i = 0; i < 200; ++i) {
@@ -660,7 +660,7 @@ private Q_SLOTS:
             }
         };
         const qint64 pid = QDBusConnection::sessionBus().interface()->servicePid(QLatin1String(ZavBus::ServiceName));
-        const qint64 before = residentKiB(pid);
+        [[maybe_unused]] const qint64 before = residentKiB(pid);
         flood(QLatin1String(ZavBus::Transfers::registerTransfer), [](int) {
             return QVariantList {QStringLiteral("n"), 1, QString()};
         });
