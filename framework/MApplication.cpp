@@ -48,7 +48,6 @@ static void initThemeResource()
 
 MApplication::MApplication(int &argc, char **argv, const QString &appIdentifier, MApplicationService *)
     : QApplication(argc, argv)
-    , m_identifier(appIdentifier)
 {
     if (!appIdentifier.isEmpty())
         setApplicationName(appIdentifier);

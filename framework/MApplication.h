@@ -16,16 +16,12 @@ public:
                  MApplicationService *service = nullptr);
     ~MApplication() override;
 
-    QString appIdentifier() const { return m_identifier; }
     // The theme's style sheet, for programs that use the framework's widgets without an
     // MApplication (tests, tools).
     static QString themeStyleSheet();
     // One of the theme's colours by role ("ink", "heading", "muted", "accent", …); what the
     // style sheet calls @role. An unknown role is the text colour.
     static QColor themeColor(const QString &role);
-
-private:
-    QString m_identifier;
 };
 
 #endif

@@ -19,7 +19,6 @@ public:
     QGraphicsWidget *centralWidget() const { return m_central; }
     MApplicationPageModel::PageEscapeMode escapeMode() const { return m_escapeMode; }
     void setEscapeMode(MApplicationPageModel::PageEscapeMode mode);
-    bool isContentCreated() const { return m_contentCreated; }
     // Whether the window shows the page again where it was scrolled when another page came over
     // it (a list the user comes back to), or always from its top (a page that shows one thing
     // after another).
