@@ -16,7 +16,6 @@
 #include "ZavVocabulary.h"
 
 #include <QCoreApplication>
-#include <QDBusServiceWatcher>
 #include <QFile>
 #include <QSet>
 #include <QJsonArray>

@@ -130,8 +130,8 @@ void ChangeFollower::fetchPage(const QString &after)
                 return;
             }
             const QString last = transfers.last().toObject().value(QLatin1String("id")).toString();
-            if (last == after || ++m_pages >= Zav::MaxPages)
-                return emit pagesDoNotEnd(m_pages + (last == after ? 1 : 0));
+            if (++m_pages >= Zav::MaxPages || last == after)
+                return emit pagesDoNotEnd(m_pages);
             fetchPage(last);
         });
 }

@@ -9,10 +9,7 @@
 #include "ZavVocabulary.h"
 
 #include <QCoreApplication>
-#include <QDBusConnectionInterface>
 #include <QDBusMessage>
-#include <QDBusPendingCallWatcher>
-#include <QDBusPendingReply>
 #include <QJsonDocument>
 
 #include <algorithm>
@@ -280,39 +277,19 @@ QString TransferService::registerTransfer(const QString &name, int type, const Q
     const QString id = record.id;
     m_transfers.insert(id, record);
     m_order.emplace_hint(m_order.end(), m_nextId, id);
-    QList<QString> &owned = m_owned[owner];
-    owned.append(id);
-    if (owned.size() == 1 && !owner.isEmpty())
-        checkStillThere(owner);
+    m_owned[owner].append(id);
     applied(&m_transfers[id]);
     m_journal.flush();
     return id;
 }
 
-void TransferService::checkStillThere(const QString &name)
-{
-    // A client that left after its call reached the bus is told of by the match rule, after the
-    // call. A bus that hands over calls queued while it started the service, from a client gone
-    // by then (dbus-daemon drops them), would tell of that one before the rule existed: asked
-    // here. The rule is older than this question, so one leaving in between is caught either way.
-    QDBusPendingCallWatcher *check = new QDBusPendingCallWatcher(
-        m_bus.interface()->asyncCall(QStringLiteral("NameHasOwner"), name), this);
-    connect(check, &QDBusPendingCallWatcher::finished, this, [this, name](QDBusPendingCallWatcher *call) {
-        call->deleteLater();
-        const QDBusPendingReply<bool> reply = *call;
-        if (reply.isValid() && !reply.value())
-            nameLost(name);
-    });
-}
-
 void TransferService::nameOwnerChanged(const QString &name, const QString &, const QString &newOwner)
 {
-    if (newOwner.isEmpty() && name.startsWith(QLatin1Char(':')))
-        nameLost(name);
-}
-
-void TransferService::nameLost(const QString &name)
-{
+    // The rule is the bus's before any client's call: a client's leaving comes after its calls,
+    // also when it left before they were handled (before, with a watch added at each client's
+    // first call, 2,000 that asked and left at once stayed counted for good).
+    if (!newOwner.isEmpty() || !name.startsWith(QLatin1Char(':')))
+        return;
     m_feed.forget(name);
     if (m_owned.contains(name))
         ownerLeft(name);
@@ -613,8 +590,6 @@ void TransferService::setWatching(bool watching)
         return;
     if (watching) {
         m_feed.watch(watcher); // it lists everything itself, then follows
-        // Before, 2,000 that asked and left before the call was handled stayed counted for good.
-        checkStillThere(watcher);
     } else {
         m_feed.forget(watcher);
     }

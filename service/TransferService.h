@@ -123,8 +123,6 @@ private:
     QJsonValue bounded(const QJsonValue &value) const;
     bool tooLong(const QJsonArray &args) const;
     QString sender() const;
-    // Forgets `name` if it has left the bus already (it may have left before the service came).
-    void checkStillThere(const QString &name);
     void ownerLeft(const QString &owner);
     // Whether `owner` may add `bytes` of text; refuses the call with LimitsExceeded when not.
     bool withinTextBudget(const QString &owner, qint64 bytes, const QString &id, const QString &call,
@@ -134,7 +132,6 @@ private Q_SLOTS:
     // Every name lost on the bus, through one match rule: one rule per client or watcher would
     // run out of the bus's per-connection limit, and after that no departure would be seen.
     void nameOwnerChanged(const QString &name, const QString &oldOwner, const QString &newOwner);
-    void nameLost(const QString &name);
 
 private:
     QDBusConnection m_bus;
