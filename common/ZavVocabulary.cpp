@@ -53,44 +53,6 @@ QString stateSuggestion(const QString &word)
     return nearest(word, wire);
 }
 
-TransferState stateOf(const QJsonObject &transfer)
-{
-    return stateFromWord(transfer.value(QStringLiteral("state")).toString()).value_or(TransferState::Pending);
-}
-
-QString describeState(const QJsonObject &t)
-{
-    const QString word = t.value(QStringLiteral("state")).toString();
-    const QString reason = t.value(QStringLiteral("reason")).toString();
-    const std::optional<TransferState> state = stateFromWord(word);
-    if (!state) // another service's own word: shown as it came
-        return word;
-    switch (*state) {
-    case TransferState::Pending:
-        break;
-    case TransferState::Failed: {
-        const QString action = t.value(QStringLiteral("failureAction")).toString();
-        const QString headline = t.value(QStringLiteral("failureHeadline")).toString();
-        return action.isEmpty() ? QStringLiteral("Error: %1").arg(headline)
-                                : QStringLiteral("Error: %1 (repair: %2)").arg(headline, action);
-    }
-    case TransferState::CancelFailed:
-        break;
-    case TransferState::Done:
-        if (t.value(QStringLiteral("showResult")).toBool())
-            return QStringLiteral("Done: %1").arg(t.value(QStringLiteral("resultUri")).toString());
-        return displayWord(*state);
-    case TransferState::Active:
-    case TransferState::Paused:
-    case TransferState::Cancelled:
-        return displayWord(*state);
-    }
-    if (reason.isEmpty())
-        return displayWord(*state);
-    return QStringLiteral("%1: %2").arg(displayWord(*state), reason);
-    return word;
-}
-
 QString typeWord(int type)
 {
     return type >= 0 && type < int(std::size(TypeWords)) ? QLatin1String(TypeWords[type]) : QString();
@@ -142,14 +104,6 @@ QString formatBytes(quint64 bytes)
     }
     return unit == 0 ? QStringLiteral("%1 B").arg(bytes)
                      : QStringLiteral("%1 %2").arg(value, 0, 'f', 1).arg(QLatin1String(units[unit]));
-}
-
-quint64 sizeOf(const QJsonObject &transfer)
-{
-    const QJsonValue size = transfer.value(QLatin1String("size"));
-    if (size.isString())
-        return size.toString().toULongLong();
-    return quint64(qMax<qint64>(0, size.toInteger()));
 }
 
 QByteArray withExactSizes(QByteArray json)

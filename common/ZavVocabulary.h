@@ -15,9 +15,6 @@ namespace Zav {
 // The reason the test app gives when it declines a cancel request; scenarios answer alike.
 inline constexpr char CancelFailedReason[] = "File is already uploaded";
 
-// The longest text the interface takes in any argument, in characters.
-inline constexpr int MaxTextLength = 4096;
-
 // The longest transfer id a program takes from a service or a user, in characters.
 inline constexpr int MaxIdLength = 256;
 
@@ -37,10 +34,6 @@ QString displayWord(TransferState state);
 // For a word that is no state word on the wire: the wire word meant ("active" for "Active" or
 // "running", "pending" for "waiting"), else the nearest one, else an empty text.
 QString stateSuggestion(const QString &word);
-// The state of a transfer as the Control interface describes it (JSON); Pending when unknown.
-TransferState stateOf(const QJsonObject &transfer);
-// The state in the words people read ("Active", "Error: headline (repair: action)").
-QString describeState(const QJsonObject &transfer);
 
 // 0 upload, 1 download, 2 sync.
 QString typeWord(int type);
@@ -53,9 +46,6 @@ QString printable(const QString &text);
 QString printableCut(const QString &text, qsizetype max = 400);
 // "2.0 MiB".
 QString formatBytes(quint64 bytes);
-// A transfer's size in bytes, exactly: the service writes one past the signed 64-bit range as a
-// string of digits, which JSON readers would otherwise turn into a rounded double.
-quint64 sizeOf(const QJsonObject &transfer);
 // JSON text of transfers with every size written as a number with its exact digits.
 QByteArray withExactSizes(QByteArray json);
 // A transfer as programs show it in JSON: a numeric id (an id that is no number stays text), the

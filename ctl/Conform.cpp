@@ -6,6 +6,8 @@
 #include "Requests.h"
 #include "ZavBusConnection.h"
 #include "ZavBusNames.h"
+#include "ZavContract.h"
+#include "ZavTransfer.h"
 #include "ZavVocabulary.h"
 
 #include <QCoreApplication>
@@ -30,10 +32,10 @@ namespace C = ZavBus::Control;
 using S = Zav::TransferState;
 using Zav::stateWord;
 
-const QString InvalidArgs = QStringLiteral("org.freedesktop.DBus.Error.InvalidArgs");
-const QString AccessDenied = QStringLiteral("org.freedesktop.DBus.Error.AccessDenied");
-const QString UnknownTransfer = QStringLiteral("com.kelvo.zav.Error.UnknownTransfer");
-const QString Refused = QStringLiteral("com.kelvo.zav.Error.Refused");
+const QString InvalidArgs = QLatin1String(Zav::Errors::InvalidArgs);
+const QString AccessDenied = QLatin1String(Zav::Errors::AccessDenied);
+const QString UnknownTransfer = QLatin1String(Zav::Errors::UnknownTransfer);
+const QString Refused = QLatin1String(Zav::Errors::Refused);
 constexpr int CallTimeout = 5000;
 constexpr int SignalWait = 1000;
 
@@ -313,18 +315,28 @@ void Conformance::setters()
 
     const QString target = registerOn(m_bus, 1);
     const QJsonObject before = m_control ? inspect(target) : QJsonObject();
-    const QString huge(4097, QLatin1Char('x'));
-    const QList<std::pair<QString, Setter>> invalid {
-        {QStringLiteral("progress below 0"), {T::setProgress, {-0.01}}},
-        {QStringLiteral("progress above 1"), {T::setProgress, {1.01}}},
-        {QStringLiteral("progress not a number"), {T::setProgress, {std::numeric_limits<double>::quiet_NaN()}}},
-        {QStringLiteral("active with progress above 1"), {T::setActive, {2.0}}},
-        {QStringLiteral("a negative count"), {T::setCount, {-1}}},
-        {QStringLiteral("a negative speed"), {T::setSpeed, {-1}}},
-        {QStringLiteral("a negative estimate"), {T::setEstimate, {-1}}},
-        {QStringLiteral("an unknown icon type"), {T::setServiceIconType, {5}}},
-        {QStringLiteral("a text over 4096 characters"), {T::setMessage, {huge}}},
-    };
+    // Every range the interface file states, tried just past each of its edges, and a text just
+    // past its limit.
+    QList<std::pair<QString, Setter>> invalid;
+    for (const Zav::CallRule &rule : Zav::callRules()) {
+        if (!rule.takesId || rule.bounded < 0 || rule.types.size() != 1
+            || !QByteArrayView("id").contains(rule.types[0]))
+            continue;
+        const bool fraction = rule.types[0] == 'd';
+        const auto past = [fraction](double edge, double by) {
+            return fraction ? QVariant(edge + by / 100) : QVariant(int(edge + by));
+        };
+        invalid.append(
+            {QStringLiteral("%1 below %2").arg(rule.name).arg(rule.min), {rule.name.data(), {past(rule.min, -1)}}});
+        if (rule.hasMax)
+            invalid.append(
+                {QStringLiteral("%1 above %2").arg(rule.name).arg(rule.max), {rule.name.data(), {past(rule.max, 1)}}});
+        if (fraction)
+            invalid.append({QStringLiteral("%1 not a number").arg(rule.name),
+                            {rule.name.data(), {std::numeric_limits<double>::quiet_NaN()}}});
+    }
+    invalid.append({QStringLiteral("a text over %1 characters").arg(Zav::MaxTextLength),
+                    {T::setMessage, {QString(Zav::MaxTextLength + 1, QLatin1Char('x'))}}});
     for (const auto &[what, s] : invalid) {
         const QDBusMessage reply = call(m_bus, ZavBus::TransfersInterface, s.method, QVariantList {target} + s.args);
         check(g, what + QStringLiteral(" is refused with InvalidArgs"), reply.errorName() == InvalidArgs,
@@ -366,11 +378,10 @@ void Conformance::ownership()
         skip(g, QStringLiteral("the refused changes left it as it was"));
         return;
     }
-    const QJsonObject t = inspect(id);
+    const Zav::TransferInfo t = Zav::TransferInfo::fromJson(inspect(id));
     check(g, QStringLiteral("the refused changes left it as it was"),
-          t.value(QStringLiteral("name")).toString() == QLatin1String("conform") && Zav::stateOf(t) != S::Cancelled,
-          QStringLiteral("name \"%1\", state %2")
-              .arg(t.value(QStringLiteral("name")).toString(), t.value(QStringLiteral("state")).toString()));
+          t.name == QLatin1String("conform") && t.state != S::Cancelled,
+          QStringLiteral("name \"%1\", state %2").arg(t.name, t.stateWord));
 }
 
 void Conformance::requests()
@@ -435,21 +446,20 @@ void Conformance::lifetime()
           gone.isEmpty() ? QStringLiteral("could not register")
                          : QStringLiteral("transfer %1 is still listed").arg(gone));
 
-    const qint64 before = inspect(kept).value(QStringLiteral("updates")).toInteger();
+    const qint64 before = Zav::TransferInfo::fromJson(inspect(kept)).updates;
     call(m_bus, ZavBus::TransfersInterface, T::startCommit, {kept});
     call(m_bus, ZavBus::TransfersInterface, T::setSize, {kept, qulonglong(10)});
     call(m_bus, ZavBus::TransfersInterface, T::setName, {kept, QStringLiteral("committed")});
-    const QJsonObject during = inspect(kept);
+    const Zav::TransferInfo during = Zav::TransferInfo::fromJson(inspect(kept));
     call(m_bus, ZavBus::TransfersInterface, T::endCommit, {kept});
-    const QJsonObject after = inspect(kept);
+    const Zav::TransferInfo after = Zav::TransferInfo::fromJson(inspect(kept));
     check(g, QStringLiteral("a commit is one update, seen only at its end"),
-          during.value(QStringLiteral("name")).toString() == QLatin1String("conform")
-              && after.value(QStringLiteral("name")).toString() == QLatin1String("committed")
-              && after.value(QStringLiteral("updates")).toInteger() == before + 1,
+          during.name == QLatin1String("conform") && after.name == QLatin1String("committed")
+              && after.updates == before + 1,
           QStringLiteral("updates %1 -> %2, name during the commit \"%3\"")
               .arg(before)
-              .arg(after.value(QStringLiteral("updates")).toInteger())
-              .arg(during.value(QStringLiteral("name")).toString()));
+              .arg(after.updates)
+              .arg(during.name));
 }
 
 void Conformance::inspection()
@@ -460,6 +470,14 @@ void Conformance::inspection()
         return;
     }
     const QString id = registerOn(m_bus, 0);
+    const QJsonObject described = inspect(id);
+    QStringList missing;
+    for (const QString &member : Zav::TransferInfo::members()) {
+        if (!described.contains(member))
+            missing << member;
+    }
+    check(g, QStringLiteral("a transfer's description has every member"), missing.isEmpty(),
+          QStringLiteral("missing: %1").arg(missing.join(QStringLiteral(", "))));
     QStringList wrong;
     for (const Setter &s : validSetters()) {
         call(m_bus, ZavBus::TransfersInterface, s.method, QVariantList {id} + s.args);

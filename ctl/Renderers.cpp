@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "Renderers.h"
 
+#include "ZavTransfer.h"
 #include "ZavVocabulary.h"
 
 #include <QHash>
@@ -90,29 +91,26 @@ QString header(const Columns &c)
         + (c.name < 0 ? name : cut(name, c.name).trimmed());
 }
 
-QString row(const QJsonObject &t, const Columns &c, bool color)
+QString row(const QJsonObject &transfer, const Columns &c, bool color)
 {
-    const QString sizeText = formatBytes(Zav::sizeOf(t));
-    QString nameAndMessage = t.value(QStringLiteral("name")).toString();
-    const QString message = t.value(QStringLiteral("message")).toString();
-    if (!message.isEmpty())
-        nameAndMessage += QStringLiteral(" / ") + message;
-    QString state = cut(printable(Zav::describeState(t)), c.state);
+    const Zav::TransferInfo t = Zav::TransferInfo::fromJson(transfer);
+    QString nameAndMessage = t.name;
+    if (!t.message.isEmpty())
+        nameAndMessage += QStringLiteral(" / ") + t.message;
+    QString state = cut(printable(t.describeState()), c.state);
     if (color) {
         // Coloured after padding: the escape sequences take no columns.
         using S = Zav::TransferState;
         static const QHash<S, const char *> colours {{S::Active, "32"},      {S::Pending, "33"}, {S::Paused, "36"},
                                                      {S::Failed, "1;31"},    {S::Done, "1;32"},  {S::Cancelled, "2"},
                                                      {S::CancelFailed, "31"}};
-        state = QStringLiteral("\x1b[%1m%2\x1b[0m").arg(QLatin1String(colours.value(Zav::stateOf(t))), state);
+        state = QStringLiteral("\x1b[%1m%2\x1b[0m").arg(QLatin1String(colours.value(t.state)), state);
     }
-    const double done = t.value(QStringLiteral("progress")).toDouble();
-    const QString progress = c.bar ? progressBar(done, c.bar)
-                                   : QStringLiteral("%1%").arg(int(qBound(0.0, done, 1.0) * 100 + 0.5), 3);
-    const QString line = leadingColumns(c, printable(t.value(QStringLiteral("id")).toString()),
-                                        printable(t.value(QStringLiteral("type")).toString()), progress, state,
-                                        printable(sizeText), QString::number(t.value(QStringLiteral("speed")).toInt()),
-                                        QStringLiteral("%1s").arg(t.value(QStringLiteral("estimate")).toInt()));
+    const QString progress = c.bar ? progressBar(t.progress, c.bar)
+                                   : QStringLiteral("%1%").arg(int(qBound(0.0, t.progress, 1.0) * 100 + 0.5), 3);
+    const QString line = leadingColumns(c, printable(t.id), printable(t.type), progress, state,
+                                        printable(formatBytes(t.size)), QString::number(t.speed),
+                                        QStringLiteral("%1s").arg(t.estimate));
     const QString name = printable(nameAndMessage);
     return line + (c.name < 0 ? name : cut(name, c.name).trimmed());
 }

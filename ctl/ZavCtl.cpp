@@ -13,6 +13,7 @@
 #include "ScenarioRecorder.h"
 #include "ZavBusNames.h"
 #include "ZavVersion.h"
+#include "ZavContract.h"
 #include "ZavVocabulary.h"
 
 #include <QCoreApplication>
@@ -101,7 +102,7 @@ QList<CommandLine::Command> ZavCtl::commandTable()
          {QStringLiteral("on|off")},
          {},
          QStringLiteral("make the service refuse new registrations, or not"),
-         QStringLiteral("Registrations are refused with com.kelvo.zav.Error.Refused while on."),
+         QStringLiteral("Registrations are refused with %1 while on.").arg(QLatin1String(Zav::Errors::Refused)),
          {QStringLiteral("on off")},
          handler(&ZavCtl::refuse)},
         {QStringLiteral("status"),

@@ -9,27 +9,11 @@
 #include <QSet>
 #include <QString>
 
-#include "ZavVocabulary.h"
+#include "ZavTransfer.h"
 
-// One transfer as a desktop shows it, read from the service's description of it.
-struct DesktopTransfer
+// One transfer as a desktop shows it: the service's description of it, its progress held to 0..1.
+struct DesktopTransfer : Zav::TransferInfo
 {
-    QString id;
-    QString name;
-    Zav::TransferState state = Zav::TransferState::Pending;
-    QString stateWords; // the state as zavctl words it
-    QString message;
-    QString cancelText;
-    QString failureHeadline;
-    QString failureDescription;
-    QString failureAction;
-    double progress = 0;
-    quint64 size = 0;
-    int estimate = 0;
-    QString type; // upload, download, sync
-    int iconType = -1; // 0 upload, 1 download, 2 sync; -1 while its program has set none
-    bool canPause = false;
-
     static DesktopTransfer fromJson(const QJsonObject &transfer);
     bool isFinished() const;
     // The requests the user may send now, as (request word, button text), in the order shown.

@@ -539,7 +539,7 @@ QString NotificationBackend::summary(const DesktopTransfer &t, bool boxed)
 
 QString NotificationBackend::body(const DesktopTransfer &t, bool markup, bool progressInBody)
 {
-    QStringList lines {t.stateWords};
+    QStringList lines {t.describeState()};
     if (!t.message.isEmpty())
         lines << t.message;
     if (t.state == Zav::TransferState::Failed && !t.failureDescription.isEmpty())
@@ -596,7 +596,7 @@ QString NotificationBackend::icon(const DesktopTransfer &t)
 {
     // Icon names that every freedesktop.org icon theme has; after the transfer's type until its
     // program sets an icon type.
-    const int type = t.iconType >= 0 ? t.iconType : qMax(0, Zav::typeFromWord(t.type));
+    const int type = t.serviceIconType >= 0 ? t.serviceIconType : qMax(0, Zav::typeFromWord(t.type));
     switch (type) {
     case 1:
         return QStringLiteral("go-down");

@@ -4,6 +4,7 @@
 #include "Nearest.h"
 #include "Requests.h"
 #include "ZavBusNames.h"
+#include "ZavContract.h"
 #include "ZavVocabulary.h"
 
 #include <QDateTime>
@@ -17,59 +18,34 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <limits>
 
 namespace {
 namespace T = ZavBus::Transfers;
 
-// The changes a scenario may make: the client library's, by the names the interface gives them,
-// with their argument types (s text, i 32-bit int, t unsigned 64-bit, d number, b bool) and the
-// range the interface allows for the one number a change takes.
-struct Change
-{
-    const char *name;
-    const char *types;
-    double min = 0;
-    double max = 0; // 0: the type's own largest
-};
-
-constexpr double MaxInt = 2147483647.0;
 constexpr double MaxUnsigned64 = 18446744073709551615.0;
 
-const Change changes[] = {
-    {T::setAccount, "s"},
-    {T::setCount, "i"},
-    {T::setSize, "t"},
-    {T::setProgress, "d", 0, 1},
-    {T::setSpeed, "i"},
-    {T::setMessage, "s"},
-    {T::setEstimate, "i"},
-    {T::setCanPause, "b"},
-    {T::setName, "s"},
-    {T::setServiceIconType, "i", 0, 2},
-    {T::setThumbnailForFile, "ss"},
-    {T::setCancelButtonText, "s"},
-    {T::setTitle, "s"},
-    {T::setImageFromFilePath, "s"},
-    {T::startCommit, ""},
-    {T::endCommit, ""},
-    {T::setPending, "s"},
-    {T::setActive, "d", 0, 1},
-    {T::markCancelled, ""},
-    {T::markPaused, ""},
-    {T::markRestarted, ""},
-    {T::markFailure, "ss"},
-    {T::markRepairableFailure, "sss"},
-    {T::markCancelFailed, "s"},
-    {T::markCompleted, "bss"},
-};
-
-const Change *findChange(const QString &name)
+// The changes a scenario may make: the interface's calls that name a transfer, as the client
+// library makes them, with their arguments and ranges as the interface file states them.
+const Zav::CallRule *findChange(const QString &name)
 {
-    for (const Change &c : changes) {
-        if (name == QLatin1String(c.name))
-            return &c;
+    const Zav::CallRule *rule = Zav::callRule(name);
+    return rule && rule->takesId ? rule : nullptr;
+}
+
+// The values argument `i` of a change may take: the interface's range for its bounded number,
+// else its type's.
+std::pair<double, double> rangeOf(const Zav::CallRule &change, qsizetype i)
+{
+    if (i == change.bounded)
+        return {change.min, change.upperBound()};
+    switch (change.types.at(i)) {
+    case 't':
+        return {0, MaxUnsigned64};
+    case 'i':
+        return {std::numeric_limits<qint32>::min(), std::numeric_limits<qint32>::max()};
     }
-    return nullptr;
+    return {-std::numeric_limits<double>::infinity(), std::numeric_limits<double>::infinity()};
 }
 
 // A JSON reader that remembers where each value starts ("/timeline/3/call" -> offset), so that
@@ -340,11 +316,11 @@ public:
     bool text(const QJsonObject &o, const QString &path, const char *key, QString *out, const QString &fallback)
     {
         const QJsonValue v = o.value(QLatin1String(key));
-        if (!v.isUndefined() && (!v.isString() || v.toString().size() > Scenario::MaxTextLength))
+        if (!v.isUndefined() && (!v.isString() || v.toString().size() > Zav::MaxTextLength))
             return fail(path + QLatin1Char('/') + QLatin1String(key),
                         QStringLiteral("\"%1\" must be a text of at most %2 characters")
                             .arg(QLatin1String(key))
-                            .arg(Scenario::MaxTextLength));
+                            .arg(Zav::MaxTextLength));
         *out = v.toString(fallback);
         return true;
     }
@@ -354,7 +330,7 @@ public:
         if (!v.isArray() || a.isEmpty() || !a.at(0).isString())
             return fail(path, QStringLiteral("a change is an array: its name, then its arguments"));
         const QString name = a.at(0).toString();
-        const Change *change = findChange(name);
+        const Zav::CallRule *change = findChange(name);
         if (!change) {
             const QString guess = nearest(name, Scenario::callNames());
             return fail(path + QStringLiteral("/0"),
@@ -364,7 +340,7 @@ public:
                                   .arg(name.left(64))
                             : QStringLiteral("no change \"%1\"; did you mean \"%2\"?").arg(name.left(64), guess));
         }
-        const QByteArray types(change->types);
+        const QByteArray &types = change->types;
         if (a.size() - 1 != types.size())
             return fail(path, QStringLiteral("%1 takes %2 argument(s)").arg(name).arg(types.size()));
         for (qsizetype i = 0; i < types.size(); ++i) {
@@ -378,25 +354,25 @@ public:
             if (!ok)
                 return fail(at, QStringLiteral("argument %1 of %2 must be %3").arg(i + 1).arg(name, typeName(type)));
             // What the interface refuses is known now: a file that asks for it is a bad file.
-            if (type == 's' && arg.toString().size() > Scenario::MaxTextLength)
+            if (type == 's' && arg.toString().size() > Zav::MaxTextLength)
                 return fail(at,
                             QStringLiteral("argument %1 of %2 is longer than %3 characters, which the service refuses")
                                 .arg(i + 1)
                                 .arg(name)
-                                .arg(Scenario::MaxTextLength));
+                                .arg(Zav::MaxTextLength));
             if (type == 's' || type == 'b')
                 continue;
-            const double max = change->max > 0 ? change->max : type == 't' ? MaxUnsigned64 : MaxInt;
+            const auto [min, max] = rangeOf(*change, i);
             // 2^64 - 1 has no double of its own: it rounds to 2^64, the first value past the 64 bits.
-            const bool tooBig = type == 't' && change->max <= 0 ? arg.toDouble() >= MaxUnsigned64
-                                                                : arg.toDouble() > max;
-            if (arg.toDouble() < change->min || tooBig)
-                return fail(at,
-                            QStringLiteral("argument %1 of %2 must be from %3 to %4, or the service refuses it")
-                                .arg(i + 1)
-                                .arg(name, QString::number(change->min),
-                                     type == 't' && change->max <= 0 ? QStringLiteral("18446744073709551615")
-                                                                     : QString::number(max, 'g', 20)));
+            const bool wholeUnsigned = type == 't' && max >= MaxUnsigned64;
+            const bool tooBig = wholeUnsigned ? arg.toDouble() >= MaxUnsigned64 : arg.toDouble() > max;
+            if (arg.toDouble() < min || tooBig)
+                return fail(
+                    at,
+                    QStringLiteral("argument %1 of %2 must be from %3 to %4, or the service refuses it")
+                        .arg(i + 1)
+                        .arg(name, QString::number(min),
+                             wholeUnsigned ? QStringLiteral("18446744073709551615") : QString::number(max, 'g', 20)));
         }
         QJsonArray args = a;
         args.removeFirst();
@@ -423,25 +399,22 @@ public:
 
 QStringList Scenario::callNames()
 {
-    QStringList names;
-    for (const Change &c : changes)
-        names << QLatin1String(c.name);
-    return names;
+    return Zav::changeNames();
 }
 
 bool Scenario::isFractionArgument(const QString &call, int argument)
 {
-    const Change *change = findChange(call);
-    return change && argument < int(qstrlen(change->types)) && change->types[argument] == 'd';
+    const Zav::CallRule *change = findChange(call);
+    return change && argument < change->types.size() && change->types.at(argument) == 'd';
 }
 
 QVariantList Scenario::arguments(const Call &call)
 {
-    const Change *change = findChange(call.name);
+    const Zav::CallRule *change = findChange(call.name);
     QVariantList out;
-    for (qsizetype i = 0; change && i < qsizetype(qstrlen(change->types)); ++i) {
+    for (qsizetype i = 0; change && i < change->types.size(); ++i) {
         const QJsonValue arg = call.args.at(i);
-        switch (change->types[i]) {
+        switch (change->types.at(i)) {
         case 's':
             out << arg.toString();
             break;

@@ -22,7 +22,6 @@ struct Scenario
     static constexpr double MaxTime = 24 * 3600 * 1000.0; // ms: at, over, after, within
     static constexpr double MaxRampSteps = 1000000;
     static constexpr int MaxCopies = 10000;
-    static constexpr int MaxTextLength = 4096; // the interface's limit on every text
     static constexpr double MaxFlood = 1000000; // calls of one flood
 
     // One change, as the client library makes it: the name of the Zav::Transfer method and its

@@ -7,6 +7,7 @@
 #include "Requests.h"
 #include "ZavBusConnection.h"
 #include "ZavBusNames.h"
+#include "ZavContract.h"
 #include "ZavVocabulary.h"
 
 #include <QDBusPendingCallWatcher>
@@ -267,7 +268,7 @@ void ScenarioPlayer::expect(const QString &key, int copy, const QJsonObject &exp
                                             QLatin1String(ZavBus::Control::transfer));
                  ask.setArguments({id});
                  whenAnswered(m_bus.asyncCall(ask, CallTimeout), [=](const QDBusMessage &reply) {
-                     const bool unknown = reply.errorName() == QLatin1String("com.kelvo.zav.Error.UnknownTransfer");
+                     const bool unknown = reply.errorName() == QLatin1String(Zav::Errors::UnknownTransfer);
                      if (gone.isBool()) {
                          // Dropped with its program, or kept: the service's answer says which.
                          if (unknown == gone.toBool())
@@ -432,7 +433,7 @@ void ScenarioPlayer::registerTransfer(const Scenario::Transfer &t, int copy, con
 {
     // A copy's number goes at the end, within the interface's limit on texts.
     const QString suffix = copies() > 1 ? QStringLiteral(" #%1").arg(copy + 1) : QString();
-    const QString name = t.name.left(Scenario::MaxTextLength - suffix.size()) + suffix;
+    const QString name = t.name.left(Zav::MaxTextLength - suffix.size()) + suffix;
     const QString shownName = Zav::printable(name.size() > 60 ? name.left(59) + QChar(0x2026) : name);
     if (!t.client.isEmpty()) {
         // A program of the scenario's own: a raw registration on its connection.
@@ -453,9 +454,9 @@ void ScenarioPlayer::registerTransfer(const Scenario::Transfer &t, int copy, con
                                  m_clientInstances.insert(handleKey(t.key, copy), reply.service());
                                  m_clientOf.insert(handleKey(t.key, copy), connection);
                                  m_byClientId.insert(connection + QLatin1Char('/') + id, {t.key, copy});
-                             } else if (reply.errorName().startsWith(QLatin1String("com.kelvo.zav.Error"))
-                                        || reply.errorName()
-                                            == QLatin1String("org.freedesktop.DBus.Error.LimitsExceeded")) {
+                             } else if (reply.errorName().startsWith(QLatin1String(ZavBus::ServiceName)
+                                                                     + QLatin1String(".Error."))
+                                        || reply.errorName() == QLatin1String(Zav::Errors::LimitsExceeded)) {
                                  report(QStringLiteral("%1: register \"%2\"").arg(label, shownName),
                                         QStringLiteral("the service refused the registration: %1: %2")
                                             .arg(reply.errorName(), reply.errorMessage()),

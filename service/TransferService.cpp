@@ -5,6 +5,7 @@
 #include "Requests.h"
 #include "TransfersAdaptor.h"
 #include "ZavBusNames.h"
+#include "ZavContract.h"
 #include "ZavVersion.h"
 #include "ZavVocabulary.h"
 
@@ -21,14 +22,14 @@ const char *const TransferService::ObjectPath = ZavBus::ObjectPath;
 const char *const TransferService::TransfersInterface = ZavBus::TransfersInterface;
 
 namespace {
-const QString ErrorUnknownTransfer = QStringLiteral("com.kelvo.zav.Error.UnknownTransfer");
-const QString ErrorRefused = QStringLiteral("com.kelvo.zav.Error.Refused");
-const QString ErrorNotInCommit = QStringLiteral("com.kelvo.zav.Error.NotInCommit");
-const QString ErrorAccessDenied = QStringLiteral("org.freedesktop.DBus.Error.AccessDenied");
-const QString ErrorInvalidArgs = QStringLiteral("org.freedesktop.DBus.Error.InvalidArgs");
+const QString ErrorUnknownTransfer = QLatin1String(Zav::Errors::UnknownTransfer);
+const QString ErrorRefused = QLatin1String(Zav::Errors::Refused);
+const QString ErrorNotInCommit = QLatin1String(Zav::Errors::NotInCommit);
+const QString ErrorAccessDenied = QLatin1String(Zav::Errors::AccessDenied);
+const QString ErrorInvalidArgs = QLatin1String(Zav::Errors::InvalidArgs);
+const QString ErrorLimitsExceeded = QLatin1String(Zav::Errors::LimitsExceeded);
 // What ping, status and the journal's run marks give as the service's version.
 const QString Version = QLatin1String(Zav::Version);
-const QString ErrorLimitsExceeded = QStringLiteral("org.freedesktop.DBus.Error.LimitsExceeded");
 
 // A page of the listing holds at most this many transfers, and stops once it is this large.
 constexpr int MaxPageCount = Zav::PageSize;
@@ -41,15 +42,10 @@ QJsonValue jsonNumber(double value)
     return std::isfinite(value) ? QJsonValue(value) : QJsonValue(QString::number(value));
 }
 
-QString checkFraction(double done)
+// Why the interface refuses `value` as the number argument of `call`, or an empty text.
+QString outOfRange(const char *call, double value)
 {
-    return std::isfinite(done) && done >= 0 && done <= 1 ? QString()
-                                                         : QStringLiteral("progress must be a number from 0 to 1");
-}
-
-QString checkNotNegative(int value, const char *what)
-{
-    return value >= 0 ? QString() : QStringLiteral("%1 must not be negative").arg(QLatin1String(what));
+    return Zav::callRule(QLatin1String(call))->refusal(value);
 }
 
 quint64 numericId(const QString &id)
@@ -241,8 +237,8 @@ QString TransferService::registerTransfer(const QString &name, int type, const Q
     const QString call = QLatin1String(__func__);
     const QJsonArray args {name, type, clientId};
     const QString owner = sender();
-    if (type < 0 || type > 2) {
-        refuse(QString(), call, args, ErrorInvalidArgs, QStringLiteral("unknown transfer type %1").arg(type));
+    if (const QString invalid = outOfRange(__func__, type); !invalid.isEmpty()) {
+        refuse(QString(), call, args, ErrorInvalidArgs, invalid);
         return QString();
     }
     if (tooLong(args)) {
@@ -324,7 +320,7 @@ void TransferService::setAccount(const QString &id, const QString &account)
 void TransferService::setCount(const QString &id, int count)
 {
     change(
-        id, __func__, {count}, [&](TransferValues &v) { v.count = count; }, checkNotNegative(count, "count"));
+        id, __func__, {count}, [&](TransferValues &v) { v.count = count; }, outOfRange(__func__, count));
 }
 
 void TransferService::setSize(const QString &id, qulonglong bytes)
@@ -336,13 +332,13 @@ void TransferService::setProgress(const QString &id, double done)
 {
     change(
         id, __func__, {jsonNumber(done)}, [&](TransferValues &v) { v.progress = done; },
-        m_rules->progressChecked() ? checkFraction(done) : QString());
+        m_rules->progressChecked() ? outOfRange(__func__, done) : QString());
 }
 
 void TransferService::setSpeed(const QString &id, int speed)
 {
     change(
-        id, __func__, {speed}, [&](TransferValues &v) { v.speed = speed; }, checkNotNegative(speed, "speed"));
+        id, __func__, {speed}, [&](TransferValues &v) { v.speed = speed; }, outOfRange(__func__, speed));
 }
 
 void TransferService::setMessage(const QString &id, const QString &message)
@@ -353,8 +349,7 @@ void TransferService::setMessage(const QString &id, const QString &message)
 void TransferService::setEstimate(const QString &id, int seconds)
 {
     change(
-        id, __func__, {seconds}, [&](TransferValues &v) { v.estimate = seconds; },
-        checkNotNegative(seconds, "estimate"));
+        id, __func__, {seconds}, [&](TransferValues &v) { v.estimate = seconds; }, outOfRange(__func__, seconds));
 }
 
 void TransferService::setCanPause(const QString &id, bool canPause)
@@ -370,8 +365,7 @@ void TransferService::setName(const QString &id, const QString &name)
 void TransferService::setServiceIconType(const QString &id, int type)
 {
     change(
-        id, __func__, {type}, [&](TransferValues &v) { v.serviceIconType = type; },
-        type >= 0 && type <= 2 ? QString() : QStringLiteral("unknown service icon type %1").arg(type));
+        id, __func__, {type}, [&](TransferValues &v) { v.serviceIconType = type; }, outOfRange(__func__, type));
 }
 
 void TransferService::setThumbnailForFile(const QString &id, const QString &file, const QString &mimeType)
@@ -413,7 +407,7 @@ void TransferService::setActive(const QString &id, double done)
             v.state = TransferValues::State::Active;
             v.progress = done;
         },
-        checkFraction(done));
+        outOfRange(__func__, done));
 }
 
 void TransferService::markCancelled(const QString &id)

@@ -7,7 +7,7 @@
 #include "ServiceRules.h"
 #include "TextBudget.h"
 #include "TransferRecord.h"
-#include "ZavVocabulary.h"
+#include "ZavContract.h"
 
 #include <QDBusConnection>
 #include <QDBusContext>

@@ -4,6 +4,7 @@
 #include "ZAVTestElement.h"
 #include "ZAVTestNumbers.h"
 #include "ZAVTestVocabulary.h"
+#include "ZavContract.h"
 #include "ZavVocabulary.h"
 
 #include <MButton.h>

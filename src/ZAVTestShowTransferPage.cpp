@@ -7,6 +7,7 @@
 #include "Requests.h"
 #include "ZAVTestVocabulary.h"
 #include "ZavBusNames.h"
+#include "ZavContract.h"
 #include "ZavVocabulary.h"
 
 #include <MAccessible.h>
@@ -645,8 +646,7 @@ void ZAVTestShowTransferPage::changeRefused(Zav::Transfer *transfer, const QStri
     qDebug() << "ZAVTestShowTransferPage::changeRefused" << id << call << error << message.left(200);
     // The service's words, as any program's on the screen: cut, with control characters escaped.
     const QString reason = readableError(Zav::printable(error.left(100) + QStringLiteral(": ") + message.left(300)));
-    if (error == QLatin1String("com.kelvo.zav.Error.UnknownTransfer")
-        || error == QLatin1String("org.freedesktop.DBus.Error.AccessDenied")) {
+    if (error == QLatin1String(Zav::Errors::UnknownTransfer) || error == QLatin1String(Zav::Errors::AccessDenied)) {
         if (ZAVTestElement *row = findElement(id)) {
             releaseRow(row, QStringLiteral("The service does not hold this transfer: %1").arg(reason));
         } else {

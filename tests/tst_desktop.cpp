@@ -166,7 +166,7 @@ private Q_SLOTS:
         DesktopTransfer t;
         t.type = QStringLiteral("download");
         QCOMPARE(NotificationBackend::icon(t), QStringLiteral("go-down"));
-        t.iconType = 2;
+        t.serviceIconType = 2;
         QCOMPARE(NotificationBackend::icon(t), QStringLiteral("view-refresh"));
         // Markup escaped where the daemon reads it, and only there; actions only where it has them.
         t.state = Zav::TransferState::Active;

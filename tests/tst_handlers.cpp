@@ -6,6 +6,7 @@
 #include "ZAVTestNumbers.h"
 #include "ZAVTestPictures.h"
 #include "ZAVTestShowTransferPage.h"
+#include "ZavContract.h"
 #include "ZavVocabulary.h"
 
 #include <QJsonArray>

@@ -2,6 +2,7 @@
 #include "ZavBusNames.h"
 #include "TestBus.h"
 #include "ZavVersion.h"
+#include "ZavContract.h"
 #include "ZavVocabulary.h"
 
 #include <QDBusConnection>
@@ -366,7 +367,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("failed");
         QTest::newRow("none") << QString() << QString();
         QTest::newRow("progress") << "progress-unchecked"
-                                  << "FAIL setters: progress";
+                                  << "FAIL setters: setProgress";
         QTest::newRow("owner") << "owner-unchecked"
                                << "FAIL ownership: another connection's change is refused";
         QTest::newRow("requests") << "requests-broadcast"
