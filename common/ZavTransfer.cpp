@@ -50,13 +50,11 @@ const Field Fields[] = {
     {"calls", &T::calls},
 };
 
-template <class... Ts>
-struct Overloaded : Ts...
+template <class... Ts> struct Overloaded : Ts...
 {
     using Ts::operator()...;
 };
-template <class... Ts>
-Overloaded(Ts...) -> Overloaded<Ts...>;
+template <class... Ts> Overloaded(Ts...) -> Overloaded<Ts...>;
 } // namespace
 
 TransferInfo TransferInfo::fromJson(const QJsonObject &o)
@@ -90,8 +88,9 @@ QJsonObject TransferInfo::toJson() const
         std::visit(Overloaded {
                        [&](quint64 T::*m) {
                            const quint64 bytes = this->*m;
-                           v = bytes <= quint64(std::numeric_limits<qint64>::max()) ? QJsonValue(qint64(bytes))
-                                                                                      : QJsonValue(QString::number(bytes));
+                           v = bytes <= quint64(std::numeric_limits<qint64>::max())
+                               ? QJsonValue(qint64(bytes))
+                               : QJsonValue(QString::number(bytes));
                        },
                        [&](auto m) { v = QJsonValue(this->*m); },
                    },

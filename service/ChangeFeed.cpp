@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "ChangeFeed.h"
 
+#include "JsonPage.h"
 #include "TransferRecord.h"
 #include "ZavBusNames.h"
 
@@ -91,28 +92,22 @@ QByteArray ChangeFeed::page(const QString &watcher, int count, qsizetype maxByte
         w.told = false;
         return "{\"resync\":true}";
     }
-    QByteArray page = "{\"changed\":[";
-    int taken = 0;
+    JsonPage page("changed", count, maxBytes);
     auto change = m_changed.upper_bound(w.readUpTo);
     quint64 upTo = m_sequence;
-    for (; change != m_changed.end() && taken < count && page.size() < maxBytes; ++change) {
-        page += taken++ ? "," : "";
-        page += json(change->second);
+    for (; change != m_changed.end() && !page.full(); ++change) {
+        page.add(json(change->second));
         upTo = change->first;
     }
     const bool more = change != m_changed.end();
     if (!more)
         upTo = m_sequence;
-    page += "],\"removed\":[";
+    page.startIds("removed");
     auto removal = std::upper_bound(m_removals.cbegin(), m_removals.cend(), w.readUpTo,
                                     [](quint64 n, const std::pair<quint64, QString> &r) { return n < r.first; });
-    for (bool first = true; removal != m_removals.cend() && removal->first <= upTo; ++removal, first = false) {
-        page += first ? "\"" : ",\"";
-        page += removal->second.toUtf8() + '"';
-    }
+    for (; removal != m_removals.cend() && removal->first <= upTo; ++removal)
+        page.addId(removal->second);
     w.readUpTo = upTo;
-    page += "],\"more\":";
-    page += more ? "true}" : "false}";
     w.told = more; // the watcher asks again while there is more; after that, a signal again
-    return page;
+    return page.finish(more);
 }

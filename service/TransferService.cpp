@@ -2,6 +2,7 @@
 #include "TransferService.h"
 
 #include "ControlAdaptor.h"
+#include "JsonPage.h"
 #include "Requests.h"
 #include "TransfersAdaptor.h"
 #include "ZavBusNames.h"
@@ -494,22 +495,13 @@ void TransferService::endCommit(const QString &id)
 
 QString TransferService::transferPage(const QString &after, int count)
 {
-    // In pages, each bounded in count and size: one long answer would hold up every change
-    // behind it and could outgrow what a reader takes.
     m_journal.flush();
-    count = qBound(1, count, MaxPageCount);
     const quint64 from = numericId(after);
     auto it = after.isEmpty() ? m_order.cbegin() : m_order.upper_bound(from);
-    QByteArray page = "{\"transfers\":[";
-    int taken = 0;
-    for (; it != m_order.cend() && taken < count && page.size() < MaxPageBytes; ++it, ++taken) {
-        if (taken > 0)
-            page += ',';
-        page += m_transfers.constFind(it->second)->toJson();
-    }
-    page += "],\"more\":";
-    page += it != m_order.cend() ? "true}" : "false}";
-    return QString::fromUtf8(page);
+    JsonPage page("transfers", qBound(1, count, MaxPageCount), MaxPageBytes);
+    for (; it != m_order.cend() && !page.full(); ++it)
+        page.add(m_transfers.constFind(it->second)->toJson());
+    return QString::fromUtf8(page.finish(it != m_order.cend()));
 }
 
 QString TransferService::transfer(const QString &id)

@@ -94,12 +94,12 @@ private Q_SLOTS:
     void parserTakesWhatTheUsageSays()
     {
         using namespace CommandLine;
-        const Command play {QStringLiteral("play"),
-                            {QStringLiteral("FILE...")},
-                            {{QStringLiteral("--speed"), QStringLiteral("N"), numberIn(0.01, 100, false)},
-                             {QStringLiteral("--json")}},
-                            QStringLiteral("play scenarios"),
-                            QString()};
+        const Command play {
+            QStringLiteral("play"),
+            {QStringLiteral("FILE...")},
+            {{QStringLiteral("--speed"), QStringLiteral("N"), numberIn(0.01, 100, false)}, {QStringLiteral("--json")}},
+            QStringLiteral("play scenarios"),
+            QString()};
         const QList<Command> all {play, {QStringLiteral("list"), {}, {}, QStringLiteral("list"), QString()}};
         Invocation in;
         QCOMPARE(parse(play, all, {"a.json", "--speed=2", "b.json", "--json"}, &in), QString());
