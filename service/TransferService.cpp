@@ -15,7 +15,6 @@
 #include <QJsonDocument>
 
 #include <algorithm>
-#include <malloc.h>
 #include <cmath>
 
 const char *const TransferService::ServiceName = ZavBus::ServiceName;
@@ -72,11 +71,6 @@ TransferService::TransferService(const QDBusConnection &bus, const Limits &limit
                   QStringLiteral("org.freedesktop.DBus"), QStringLiteral("NameOwnerChanged"),
                   {QString(), QString(), QLatin1String("")}, QString(), this,
                   SLOT(nameOwnerChanged(QString, QString, QString)));
-    // The memory of transfers gone, and of the calls that brought texts, goes back to the system
-    // (the allocator keeps it otherwise).
-    m_trimTimer.setSingleShot(true);
-    m_trimTimer.setInterval(1000);
-    connect(&m_trimTimer, &QTimer::timeout, this, [] { ::malloc_trim(0); });
 }
 
 TransferService::~TransferService() = default;
@@ -205,9 +199,9 @@ bool TransferService::withinTextBudget(const QString &owner, qint64 bytes, const
 void TransferService::countText(const QString &owner, qint64 bytes)
 {
     m_texts.count(owner, bytes);
-    // The calls that brought long texts left gaps between them: given back once they stop.
-    if (bytes != 0 && !m_trimTimer.isActive())
-        m_trimTimer.start();
+    // The calls that brought long texts left gaps between them.
+    if (bytes != 0)
+        Q_EMIT memoryFreed();
 }
 
 void TransferService::applied(TransferRecord *record)
@@ -308,8 +302,7 @@ void TransferService::ownerLeft(const QString &owner)
         m_transfers.erase(record);
     }
     m_texts.release(owner);
-    if (!m_trimTimer.isActive())
-        m_trimTimer.start();
+    Q_EMIT memoryFreed();
     m_journal.write(owner, QString(), QStringLiteral("clientGone"), gone);
 }
 

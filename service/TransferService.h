@@ -14,7 +14,6 @@
 #include <QHash>
 #include <QObject>
 #include <QStringList>
-#include <QTimer>
 
 #include <map>
 
@@ -103,6 +102,11 @@ public Q_SLOTS:
     void setWatching(bool watching);
     QString changes(int count);
 
+Q_SIGNALS:
+    // Transfers went, or texts changed: memory the allocator may keep is free (the program gives it
+    // back to the system a moment after the last of a burst).
+    void memoryFreed();
+
 private:
     // Checks a change: known id, sent by the owner, texts within the limit, values valid (an
     // empty `invalid`). `call` is the journal's name of the call: the handling method's own
@@ -144,7 +148,6 @@ private:
     // all have.
     QHash<QString, QList<QString>> m_owned;
     TextBudget m_texts;
-    QTimer m_trimTimer; // gives freed memory back to the system, once after a burst of leaving
     quint64 m_nextId = 0;
     bool m_refuse = false;
     ChangeFeed m_feed;

@@ -7,8 +7,10 @@
 #include <QHash>
 #include <QCoreApplication>
 #include <QDBusConnection>
+#include <QTimer>
 
 #include <cstdio>
+#include <malloc.h>
 
 namespace {
 
@@ -126,6 +128,16 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "zav-service: cannot open the journal %s\n", qPrintable(parser.value(journal)));
         return 1;
     }
+    // The memory of transfers gone, and of the calls that brought texts, goes back to the system
+    // a second after the last of a burst: the allocator keeps it otherwise.
+    QTimer trim;
+    trim.setSingleShot(true);
+    trim.setInterval(1000);
+    QObject::connect(&trim, &QTimer::timeout, [] { ::malloc_trim(0); });
+    QObject::connect(&service, &TransferService::memoryFreed, &trim, [&trim] {
+        if (!trim.isActive())
+            trim.start();
+    });
     QString error;
     if (!service.start(&error)) {
         std::fprintf(stderr, "zav-service: %s\n", qPrintable(error));
