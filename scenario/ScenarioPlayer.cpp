@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "ScenarioPlayer.h"
 
-#include "JUnitReport.h"
-
 #include "ControlProxy.h"
 #include "Requests.h"
 #include "ZavBusConnection.h"
@@ -63,6 +61,11 @@ ScenarioPlayer::ScenarioPlayer(const QDBusConnection &bus, QTextStream &out, QTe
     m_timer.setSingleShot(true);
     m_timer.setTimerType(Qt::PreciseTimer);
     connect(&m_timer, &QTimer::timeout, this, &ScenarioPlayer::tick);
+    // Replies make room: the timeline goes on once the queue is half empty.
+    m_outbox.finished = [this] {
+        if (m_outbox.queued() < MaxQueued / 2 && !m_timer.isActive())
+            m_timer.start(0);
+    };
 }
 
 ScenarioPlayer::~ScenarioPlayer()
@@ -104,10 +107,8 @@ void ScenarioPlayer::nextRun()
 {
     if (m_run >= m_scenarios.size() * m_options.repeat) {
         m_finished = true;
-        summarize(false);
-        const bool failed = m_failed
-            || std::any_of(m_results.cbegin(), m_results.cend(), [](const Result &r) { return !r.failure.isEmpty(); });
-        emit finished(failed ? Failed : Held);
+        const bool written = m_report.finish(false, m_scenarios, m_options.junit);
+        emit finished(!written || m_report.anyFailed() ? Failed : Held);
         return;
     }
     m_current = &m_scenarios.at(m_run / m_options.repeat);
@@ -120,12 +121,13 @@ void ScenarioPlayer::nextRun()
     m_cursors = {};
     m_answersDue.clear();
     m_outbox.clear();
-    m_inFlight = 0;
-    m_barrier = false;
     m_waiting.clear();
     m_arrived.clear();
     m_calls = 0;
-    m_callFailures = 0;
+    m_report.startRun(m_current,
+                      m_options.repeat > 1
+                          ? QStringLiteral("run %1 of %2").arg((m_run - 1) % m_options.repeat + 1).arg(m_options.repeat)
+                          : QString());
     m_clock.start();
     // One cursor per event; a ramp's cursor moves on step by step, so nothing is built ahead.
     for (int e = 0; e < m_current->timeline.size(); ++e)
@@ -136,7 +138,7 @@ void ScenarioPlayer::nextRun()
 void ScenarioPlayer::tick()
 {
     const double t = now();
-    while (!m_cursors.empty() && m_cursors.top().at <= t && m_outbox.size() < MaxQueued) {
+    while (!m_cursors.empty() && m_cursors.top().at <= t && m_outbox.queued() < MaxQueued) {
         const Cursor cursor = m_cursors.top();
         m_cursors.pop();
         for (int copy = 0; copy < copies(); ++copy)
@@ -146,14 +148,14 @@ void ScenarioPlayer::tick()
             m_cursors.push(
                 {Scenario::rampTime(event, cursor.step + 1) / m_options.speed, cursor.event, cursor.step + 1});
     }
-    while (!m_answersDue.empty() && m_answersDue.begin()->first <= t && m_outbox.size() < MaxQueued) {
+    while (!m_answersDue.empty() && m_answersDue.begin()->first <= t && m_outbox.queued() < MaxQueued) {
         const DueAnswer answer = m_answersDue.begin()->second;
         m_answersDue.erase(m_answersDue.begin());
         for (const Scenario::Call &call : answer.calls)
             sendChange(answer.key, answer.copy, call, answer.label);
     }
     expireWaiting();
-    if (m_outbox.size() >= MaxQueued)
+    if (m_outbox.queued() >= MaxQueued)
         return; // the replies make room, and tick again
     double next = std::numeric_limits<double>::infinity();
     if (!m_cursors.empty())
@@ -167,7 +169,7 @@ void ScenarioPlayer::tick()
         m_timer.start(int(qBound(0.0, std::ceil(next - now()), 3600000.0)));
         return;
     }
-    if (m_outbox.empty() && m_inFlight == 0)
+    if (m_outbox.idle())
         endRun();
 }
 
@@ -201,7 +203,7 @@ void ScenarioPlayer::perform(const Cursor &cursor, int copy)
         break;
     case Scenario::Event::Request:
         // As a user (or zavctl request) would ask; the answer is not waited for here.
-        enqueue({[this, key, copy, label, request = event.request](const std::function<void()> &finish) {
+        m_outbox.enqueue({[this, key, copy, label, request = event.request](const std::function<void()> &finish) {
             const QString id = idOf(key, copy);
             if (id.isEmpty())
                 return finish();
@@ -253,96 +255,96 @@ void ScenarioPlayer::perform(const Cursor &cursor, int copy)
 void ScenarioPlayer::expect(const QString &key, int copy, const QJsonObject &expect, const QString &label)
 {
     // In turn with the changes: the service has handled every one sent before.
-    enqueue({[this, key, copy, label, expect](const std::function<void()> &finish) {
-                 const QString id = idOf(key, copy);
-                 QStringList fields;
-                 for (auto it = expect.constBegin(); it != expect.constEnd(); ++it)
-                     fields << QStringLiteral("%1 %2").arg(it.key(), shown(it.value()));
-                 const QString name = QStringLiteral("%1: %2").arg(label, fields.join(QStringLiteral(", ")));
-                 if (id.isEmpty()) {
-                     report(name, QStringLiteral("the transfer was not registered"));
-                     return finish();
-                 }
-                 const QJsonValue gone = expect.value(QStringLiteral("gone"));
-                 QDBusMessage ask = callFor(key, copy, ZavBus::ControlInterface,
-                                            QLatin1String(ZavBus::Control::transfer));
-                 ask.setArguments({id});
-                 whenAnswered(m_bus.asyncCall(ask, CallTimeout), [=](const QDBusMessage &reply) {
-                     const bool unknown = reply.errorName() == QLatin1String(Zav::Errors::UnknownTransfer);
-                     if (gone.isBool()) {
-                         // Dropped with its program, or kept: the service's answer says which.
-                         if (unknown == gone.toBool())
-                             report(name, QString());
-                         else if (reply.type() == QDBusMessage::ErrorMessage && !unknown)
-                             callFailed(name, reply);
-                         else
-                             report(name,
-                                    unknown ? QStringLiteral("the service no longer holds it")
-                                            : QStringLiteral("the service still holds it"));
-                         return finish();
-                     }
-                     if (reply.type() == QDBusMessage::ErrorMessage) {
-                         callFailed(name, reply);
-                         return finish();
-                     }
-                     QStringList wrong;
-                     const QJsonObject actual = Zav::transferForJson(
-                         QJsonDocument::fromJson(reply.arguments().value(0).toString().toUtf8()).object());
-                     for (auto it = expect.constBegin(); it != expect.constEnd(); ++it) {
-                         if (!same(it.key(), actual.value(it.key()), it.value()))
-                             wrong << QStringLiteral("%1 is %2, expected %3")
-                                          .arg(it.key(), shown(actual.value(it.key())), shown(it.value()));
-                     }
-                     report(name, wrong.join(QStringLiteral("; ")));
-                     finish();
-                 });
-             },
-             false, true});
+    m_outbox.enqueue({[this, key, copy, label, expect](const std::function<void()> &finish) {
+                          const QString id = idOf(key, copy);
+                          QStringList fields;
+                          for (auto it = expect.constBegin(); it != expect.constEnd(); ++it)
+                              fields << QStringLiteral("%1 %2").arg(it.key(), shown(it.value()));
+                          const QString name = QStringLiteral("%1: %2").arg(label, fields.join(QStringLiteral(", ")));
+                          if (id.isEmpty()) {
+                              report(name, QStringLiteral("the transfer was not registered"));
+                              return finish();
+                          }
+                          const QJsonValue gone = expect.value(QStringLiteral("gone"));
+                          QDBusMessage ask = callFor(key, copy, ZavBus::ControlInterface,
+                                                     QLatin1String(ZavBus::Control::transfer));
+                          ask.setArguments({id});
+                          whenAnswered(m_bus.asyncCall(ask, CallTimeout), [=](const QDBusMessage &reply) {
+                              const bool unknown = reply.errorName() == QLatin1String(Zav::Errors::UnknownTransfer);
+                              if (gone.isBool()) {
+                                  // Dropped with its program, or kept: the service's answer says which.
+                                  if (unknown == gone.toBool())
+                                      report(name, QString());
+                                  else if (reply.type() == QDBusMessage::ErrorMessage && !unknown)
+                                      callFailed(name, reply);
+                                  else
+                                      report(name,
+                                             unknown ? QStringLiteral("the service no longer holds it")
+                                                     : QStringLiteral("the service still holds it"));
+                                  return finish();
+                              }
+                              if (reply.type() == QDBusMessage::ErrorMessage) {
+                                  callFailed(name, reply);
+                                  return finish();
+                              }
+                              QStringList wrong;
+                              const QJsonObject actual = Zav::transferForJson(
+                                  QJsonDocument::fromJson(reply.arguments().value(0).toString().toUtf8()).object());
+                              for (auto it = expect.constBegin(); it != expect.constEnd(); ++it) {
+                                  if (!same(it.key(), actual.value(it.key()), it.value()))
+                                      wrong << QStringLiteral("%1 is %2, expected %3")
+                                                   .arg(it.key(), shown(actual.value(it.key())), shown(it.value()));
+                              }
+                              report(name, wrong.join(QStringLiteral("; ")));
+                              finish();
+                          });
+                      },
+                      false, true});
 }
 
 void ScenarioPlayer::flood(const QString &key, int copy, const Scenario::Event &event, const QString &label)
 {
-    enqueue({[this, key, copy, event, label](const std::function<void()> &finish) {
-                 const QString id = idOf(key, copy);
-                 if (id.isEmpty() || isGone(key, copy))
-                     return finish();
-                 QDBusConnection bus = busOf(key, copy);
-                 const Scenario::Call &call = event.calls.constFirst();
-                 QDBusMessage message = callFor(key, copy, ZavBus::TransfersInterface, call.name);
-                 message.setArguments(QVariantList {id} + Scenario::arguments(call));
-                 // As fast as the bus takes them, no reply asked for, in batches: one call after each
-                 // batch, whose answer says the service has come through it, lets the next go. So the
-                 // calls never pile up unsent (before, a million were queued at once, and Ctrl+C
-                 // waited for them all to be written).
-                 const QDBusMessage ping = callFor(key, copy, ZavBus::TransfersInterface,
-                                                   QLatin1String(ZavBus::Transfers::ping));
-                 auto batch = std::make_shared<std::function<void(int)>>();
-                 const std::weak_ptr<std::function<void(int)>> weak = batch;
-                 *batch = [=, this](int left) {
-                     const int now = qMin(left, FloodBatch);
-                     for (int i = 0; i < now; ++i)
-                         bus.send(message);
-                     m_calls += now + 1;
-                     // The awaited answer holds the chain; the chain itself holds no part of it.
-                     const auto next = weak.lock();
-                     whenAnswered(bus.asyncCall(ping, CallTimeout), [=, this](const QDBusMessage &reply) {
-                         if (isGone(key, copy))
-                             return finish();
-                         if (reply.type() == QDBusMessage::ReplyMessage && left > now)
-                             return (*next)(left - now);
-                         callFailed(QStringLiteral("%1: flood of %2 %3").arg(label).arg(event.count).arg(call.name),
-                                    reply);
-                         finish();
-                     });
-                 };
-                 (*batch)(event.count);
-             },
-             true});
+    m_outbox.enqueue(
+        {[this, key, copy, event, label](const std::function<void()> &finish) {
+             const QString id = idOf(key, copy);
+             if (id.isEmpty() || isGone(key, copy))
+                 return finish();
+             QDBusConnection bus = busOf(key, copy);
+             const Scenario::Call &call = event.calls.constFirst();
+             QDBusMessage message = callFor(key, copy, ZavBus::TransfersInterface, call.name);
+             message.setArguments(QVariantList {id} + Scenario::arguments(call));
+             // As fast as the bus takes them, no reply asked for, in batches: one call after each
+             // batch, whose answer says the service has come through it, lets the next go. So the
+             // calls never pile up unsent (before, a million were queued at once, and Ctrl+C
+             // waited for them all to be written).
+             const QDBusMessage ping = callFor(key, copy, ZavBus::TransfersInterface,
+                                               QLatin1String(ZavBus::Transfers::ping));
+             auto batch = std::make_shared<std::function<void(int)>>();
+             const std::weak_ptr<std::function<void(int)>> weak = batch;
+             *batch = [=, this](int left) {
+                 const int now = qMin(left, FloodBatch);
+                 for (int i = 0; i < now; ++i)
+                     bus.send(message);
+                 m_calls += now + 1;
+                 // The awaited answer holds the chain; the chain itself holds no part of it.
+                 const auto next = weak.lock();
+                 whenAnswered(bus.asyncCall(ping, CallTimeout), [=, this](const QDBusMessage &reply) {
+                     if (isGone(key, copy))
+                         return finish();
+                     if (reply.type() == QDBusMessage::ReplyMessage && left > now)
+                         return (*next)(left - now);
+                     callFailed(QStringLiteral("%1: flood of %2 %3").arg(label).arg(event.count).arg(call.name), reply);
+                     finish();
+                 });
+             };
+             (*batch)(event.count);
+         },
+         true});
 }
 
 void ScenarioPlayer::garbage(const QString &key, int copy, const QString &method, const QString &label)
 {
-    enqueue({[this, key, copy, method, label](const std::function<void()> &finish) {
+    m_outbox.enqueue({[this, key, copy, method, label](const std::function<void()> &finish) {
         if (idOf(key, copy).isEmpty() || isGone(key, copy))
             return finish();
         // A number where the id goes, and a text after it: no method of the interface takes that.
@@ -437,64 +439,66 @@ void ScenarioPlayer::registerTransfer(const Scenario::Transfer &t, int copy, con
     const QString shownName = Zav::printable(name.size() > 60 ? name.left(59) + QChar(0x2026) : name);
     if (!t.client.isEmpty()) {
         // A program of the scenario's own: a raw registration on its connection.
-        enqueue({[this, t, copy, name, shownName, label](const std::function<void()> &finish) {
-                     const QString connection = clientConnection(t.client, copy);
-                     if (m_gone.contains(connection))
-                         return finish();
-                     QDBusMessage message = QDBusMessage::createMethodCall(
-                         QLatin1String(ZavBus::ServiceName), QLatin1String(ZavBus::ObjectPath),
-                         QLatin1String(ZavBus::TransfersInterface), QLatin1String(ZavBus::Transfers::registerTransfer));
-                     message.setArguments({name, t.type, t.clientId});
-                     ++m_calls;
-                     whenAnswered(
-                         QDBusConnection(connection).asyncCall(message, CallTimeout), [=](const QDBusMessage &reply) {
-                             if (reply.type() == QDBusMessage::ReplyMessage) {
-                                 const QString id = reply.arguments().value(0).toString();
-                                 m_clientIds.insert(handleKey(t.key, copy), id);
-                                 m_clientInstances.insert(handleKey(t.key, copy), reply.service());
-                                 m_clientOf.insert(handleKey(t.key, copy), connection);
-                                 m_byClientId.insert(connection + QLatin1Char('/') + id, {t.key, copy});
-                             } else if (reply.errorName().startsWith(QLatin1String(ZavBus::ServiceName)
-                                                                     + QLatin1String(".Error."))
-                                        || reply.errorName() == QLatin1String(Zav::Errors::LimitsExceeded)) {
-                                 report(QStringLiteral("%1: register \"%2\"").arg(label, shownName),
-                                        QStringLiteral("the service refused the registration: %1: %2")
-                                            .arg(reply.errorName(), reply.errorMessage()),
-                                        true);
-                             } else {
-                                 callFailed(QStringLiteral("%1: register \"%2\"").arg(label, shownName), reply);
-                             }
-                             finish();
-                         });
-                 },
-                 true});
+        m_outbox.enqueue(
+            {[this, t, copy, name, shownName, label](const std::function<void()> &finish) {
+                 const QString connection = clientConnection(t.client, copy);
+                 if (m_gone.contains(connection))
+                     return finish();
+                 QDBusMessage message = QDBusMessage::createMethodCall(
+                     QLatin1String(ZavBus::ServiceName), QLatin1String(ZavBus::ObjectPath),
+                     QLatin1String(ZavBus::TransfersInterface), QLatin1String(ZavBus::Transfers::registerTransfer));
+                 message.setArguments({name, t.type, t.clientId});
+                 ++m_calls;
+                 whenAnswered(QDBusConnection(connection).asyncCall(message, CallTimeout),
+                              [=](const QDBusMessage &reply) {
+                                  if (reply.type() == QDBusMessage::ReplyMessage) {
+                                      const QString id = reply.arguments().value(0).toString();
+                                      m_clientIds.insert(handleKey(t.key, copy), id);
+                                      m_clientInstances.insert(handleKey(t.key, copy), reply.service());
+                                      m_clientOf.insert(handleKey(t.key, copy), connection);
+                                      m_byClientId.insert(connection + QLatin1Char('/') + id, {t.key, copy});
+                                  } else if (reply.errorName().startsWith(QLatin1String(ZavBus::ServiceName)
+                                                                          + QLatin1String(".Error."))
+                                             || reply.errorName() == QLatin1String(Zav::Errors::LimitsExceeded)) {
+                                      report(QStringLiteral("%1: register \"%2\"").arg(label, shownName),
+                                             QStringLiteral("the service refused the registration: %1: %2")
+                                                 .arg(reply.errorName(), reply.errorMessage()),
+                                             true);
+                                  } else {
+                                      callFailed(QStringLiteral("%1: register \"%2\"").arg(label, shownName), reply);
+                                  }
+                                  finish();
+                              });
+             },
+             true});
         for (const Scenario::Call &call : t.calls)
             sendChange(t.key, copy, call, label);
         return;
     }
-    enqueue({[this, t, copy, name, shownName, label](const std::function<void()> &finish) {
-                 const quint64 generation = m_generation;
-                 ++m_calls;
-                 m_client->registerTransfer(
-                     name, Zav::Client::TransferType(t.type), t.clientId, this,
-                     [=](Zav::Transfer *handle, const QString &error) {
-                         if (generation != m_generation)
-                             return;
-                         if (handle) {
-                             m_handles.insert(handleKey(t.key, copy), handle);
-                             m_keys.insert(handle, {t.key, copy});
-                         } else if (error.startsWith(QLatin1String("org.freedesktop.DBus.Error.NoReply"))) {
-                             return callFailed(QStringLiteral("%1: register \"%2\"").arg(label, shownName),
-                                               QDBusMessage::createError(QDBusError::NoReply, error),
-                                               Zav::Client::CallTimeout);
-                         } else {
-                             report(QStringLiteral("%1: register \"%2\"").arg(label, shownName),
-                                    QStringLiteral("the service refused the registration: %1").arg(error), true);
-                         }
-                         finish();
-                     });
-             },
-             true});
+    m_outbox.enqueue({[this, t, copy, name, shownName, label](const std::function<void()> &finish) {
+                          const quint64 generation = m_generation;
+                          ++m_calls;
+                          m_client->registerTransfer(
+                              name, Zav::Client::TransferType(t.type), t.clientId, this,
+                              [=](Zav::Transfer *handle, const QString &error) {
+                                  if (generation != m_generation)
+                                      return;
+                                  if (handle) {
+                                      m_handles.insert(handleKey(t.key, copy), handle);
+                                      m_keys.insert(handle, {t.key, copy});
+                                  } else if (error.startsWith(QLatin1String("org.freedesktop.DBus.Error.NoReply"))) {
+                                      return callFailed(QStringLiteral("%1: register \"%2\"").arg(label, shownName),
+                                                        QDBusMessage::createError(QDBusError::NoReply, error),
+                                                        Zav::Client::CallTimeout);
+                                  } else {
+                                      report(QStringLiteral("%1: register \"%2\"").arg(label, shownName),
+                                             QStringLiteral("the service refused the registration: %1").arg(error),
+                                             true);
+                                  }
+                                  finish();
+                              });
+                      },
+                      true});
     // Sent once the registration has its id, before anything the timeline sends later.
     for (const Scenario::Call &call : t.calls)
         sendChange(t.key, copy, call, label);
@@ -502,7 +506,7 @@ void ScenarioPlayer::registerTransfer(const Scenario::Transfer &t, int copy, con
 
 void ScenarioPlayer::sendChange(const QString &key, int copy, const Scenario::Call &call, const QString &label)
 {
-    enqueue({[this, key, copy, call, label](const std::function<void()> &finish) {
+    m_outbox.enqueue({[this, key, copy, call, label](const std::function<void()> &finish) {
         const QString id = idOf(key, copy);
         // Its registration failed (and was reported), or its program has left.
         if (id.isEmpty() || isGone(key, copy))
@@ -516,36 +520,6 @@ void ScenarioPlayer::sendChange(const QString &key, int copy, const Scenario::Ca
             finish();
         });
     }});
-}
-
-void ScenarioPlayer::enqueue(Outgoing outgoing)
-{
-    m_outbox.push_back(std::move(outgoing));
-    pump();
-}
-
-void ScenarioPlayer::pump()
-{
-    if (m_pumping)
-        return; // a call that finished at once, inside the loop below
-    m_pumping = true;
-    while (!m_outbox.empty() && m_inFlight < MaxInFlight && !m_barrier && !(m_outbox.front().drain && m_inFlight > 0)) {
-        Outgoing next = std::move(m_outbox.front());
-        m_outbox.pop_front();
-        ++m_inFlight;
-        m_barrier = next.barrier;
-        next.send([this, generation = m_generation, barrier = next.barrier] {
-            if (generation != m_generation)
-                return;
-            --m_inFlight;
-            if (barrier)
-                m_barrier = false;
-            pump();
-            if (!m_pumping && m_outbox.size() < MaxQueued / 2 && !m_timer.isActive())
-                m_timer.start(0);
-        });
-    }
-    m_pumping = false;
 }
 
 void ScenarioPlayer::whenAnswered(const QDBusPendingCall &call, std::function<void(const QDBusMessage &)> done)
@@ -587,8 +561,6 @@ void ScenarioPlayer::callFailed(const QString &label, const QDBusMessage &reply,
     m_answersDue.clear();
     m_outbox.clear();
     m_waiting.clear();
-    m_inFlight = 0;
-    m_barrier = false;
     m_timer.stop();
     endRun();
 }
@@ -639,54 +611,13 @@ void ScenarioPlayer::expireWaiting()
 
 void ScenarioPlayer::report(const QString &name, const QString &failure, bool call)
 {
-    const QString file = QFileInfo(m_current->path).fileName();
-    // A report's cases of each run apart: a CI system keys its history by the case's name.
-    const QString caseName = m_options.repeat > 1
-        ? QStringLiteral("%1 (run %2 of %3)").arg(name).arg((m_run - 1) % m_options.repeat + 1).arg(m_options.repeat)
-        : name;
-    m_results.append({m_current, caseName, failure, now() / 1000, call});
-    if (call && ++m_callFailures > ShownCallFailures)
-        return;
-    if (failure.isEmpty())
-        m_out << "ok   " << file << ": " << name << "\n";
-    else
-        m_out << "FAIL " << file << ": " << name << ": " << failure << "\n";
-    m_out.flush();
+    m_report.add(name, failure, now() / 1000, call);
 }
 
 void ScenarioPlayer::endRun()
 {
-    const double seconds = now() / 1000;
-    const QString file = QFileInfo(m_current->path).fileName();
-    if (m_callFailures > ShownCallFailures)
-        m_out << "FAIL " << file << ": " << m_callFailures - ShownCallFailures
-              << " more call(s) failed; the JUnit report (--junit) lists every one\n";
-    if (copies() > 1 || m_options.repeat > 1)
-        m_out << file << ": " << m_handles.size() << " transfer(s), " << m_calls << " call(s) in "
-              << QString::number(seconds, 'f', 2)
-              << " s: " << QString::number(seconds > 0 ? m_calls / seconds : 0, 'f', 0) << " calls/s\n";
+    m_report.endRun(m_handles.size(), m_calls, now() / 1000, copies() > 1 || m_options.repeat > 1);
     QTimer::singleShot(0, this, &ScenarioPlayer::nextRun);
-}
-
-void ScenarioPlayer::summarize(bool interrupted)
-{
-    writeJunit();
-    qsizetype expectations = 0, held = 0, calls = 0;
-    for (const Result &r : std::as_const(m_results)) {
-        calls += r.call;
-        expectations += !r.call;
-        held += !r.call && r.failure.isEmpty();
-    }
-    const QString refused = calls ? QStringLiteral("; %1 call(s) refused or unanswered").arg(calls) : QString();
-    if (interrupted)
-        m_out << "INTERRUPTED: " << held << " of " << expectations << " expectation(s) held before the play was stopped"
-              << refused << ".\n";
-    else if (m_results.isEmpty())
-        m_out << "Played; the scenarios expect nothing.\n";
-    else
-        m_out << (held < expectations || calls ? "FAILED: " : "All hold: ") << held << " of " << expectations
-              << " expectation(s) hold" << refused << ".\n";
-    m_out.flush();
 }
 
 int ScenarioPlayer::interrupt()
@@ -696,28 +627,6 @@ int ScenarioPlayer::interrupt()
     m_finished = true;
     m_timer.stop();
     ++m_generation;
-    summarize(true);
+    m_report.finish(true, m_scenarios, m_options.junit);
     return Failed;
-}
-
-void ScenarioPlayer::writeJunit()
-{
-    if (m_options.junit.isEmpty())
-        return;
-    JUnitReport report;
-    for (const Scenario &scenario : std::as_const(m_scenarios)) {
-        JUnitReport::Suite suite {scenario.name, {}};
-        for (const Result &r : std::as_const(m_results)) {
-            if (r.scenario == &scenario)
-                suite.cases.append({QFileInfo(scenario.path).fileName(), r.name,
-                                    r.failure.isEmpty() ? JUnitReport::Case::Passed : JUnitReport::Case::Failed,
-                                    r.failure, r.seconds});
-        }
-        report.suites.append(suite);
-    }
-    QString error;
-    if (!report.write(m_options.junit, &error)) {
-        m_err << "zavctl: cannot write " << m_options.junit << ": " << error << "\n";
-        m_failed = true;
-    }
 }

@@ -3,6 +3,8 @@
 #define SCENARIOPLAYER_H
 
 #include "Scenario.h"
+#include "ScenarioOutbox.h"
+#include "ScenarioReport.h"
 
 #include <QDBusConnection>
 #include <QElapsedTimer>
@@ -12,7 +14,6 @@
 #include <QTextStream>
 #include <QTimer>
 
-#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -69,7 +70,6 @@ public:
     static constexpr int CallTimeout = 5000; // ms
     static constexpr int MaxInFlight = 64; // below the bus's default of 128 awaited replies
     static constexpr int MaxQueued = 10000; // calls due but not sent: the timeline waits beyond
-    static constexpr int ShownCallFailures = 10; // a scenario's failing calls printed; all in JUnit
 
     struct Options
     {
@@ -92,14 +92,6 @@ Q_SIGNALS:
     void finished(int exitCode);
 
 private:
-    struct Result
-    {
-        const Scenario *scenario;
-        QString name;
-        QString failure; // empty when it held
-        double seconds = 0;
-        bool call = false; // a refused or unanswered call, not an expectation
-    };
     struct Cursor // the next step of one event, for every copy at once
     {
         double at;
@@ -128,24 +120,11 @@ private:
         QString label;
         QList<Scenario::Call> calls;
     };
-    // A call waiting its turn: send() starts it and calls `finish` once it is over. Nothing after
-    // a barrier starts before the barrier has finished (a registration: later calls need its id).
-    struct Outgoing
-    {
-        std::function<void(const std::function<void()> &finish)> send;
-        bool barrier = false;
-        // Starts only once every call before it has been answered: an expectation, which asks
-        // on one connection about changes a scenario's client made on another.
-        bool drain = false;
-    };
-
     void nextRun();
     void tick();
     void perform(const Cursor &cursor, int copy);
     void registerTransfer(const Scenario::Transfer &transfer, int copy, const QString &label);
     void sendChange(const QString &key, int copy, const Scenario::Call &call, const QString &label);
-    void enqueue(Outgoing outgoing);
-    void pump();
     // Calls `done` with the reply of a call, in this run only.
     void whenAnswered(const QDBusPendingCall &call, std::function<void(const QDBusMessage &reply)> done);
     // A call the service refused; a call it did not answer ends this scenario's play.
@@ -170,8 +149,6 @@ private:
     void expireWaiting();
     void report(const QString &name, const QString &failure, bool call = false);
     void endRun();
-    void summarize(bool interrupted);
-    void writeJunit();
     double now() const;
     QString handleKey(const QString &key, int copy) const { return key + QLatin1Char('#') + QString::number(copy); }
     // A copy's handle; null when its registration failed (and was reported) or is not back yet.
@@ -199,18 +176,13 @@ private:
     QHash<QString, double> m_stalls; // transfer key -> answers held until (infinity: for good)
     std::priority_queue<Cursor, std::vector<Cursor>, Later> m_cursors;
     std::multimap<double, DueAnswer> m_answersDue; // by time
-    std::deque<Outgoing> m_outbox;
-    int m_inFlight = 0;
-    bool m_barrier = false; // a barrier is in flight
-    bool m_pumping = false;
+    ScenarioOutbox m_outbox {MaxInFlight};
     QList<Waiting> m_waiting;
     QList<QPair<QPair<QString, int>, QString>> m_arrived; // requests not yet expected
     QElapsedTimer m_clock;
     QTimer m_timer;
     qint64 m_calls = 0;
-    int m_callFailures = 0; // in this run
-    QList<Result> m_results;
-    bool m_failed = false;
+    ScenarioReport m_report {m_out, m_err};
     bool m_finished = false;
 };
 
