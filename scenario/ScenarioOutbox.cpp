@@ -20,8 +20,7 @@ void ScenarioOutbox::pump()
     if (m_pumping)
         return; // a call that finished at once, inside the loop below
     m_pumping = true;
-    while (!m_queue.empty() && m_inFlight < m_maxInFlight && !m_barrier
-           && !(m_queue.front().drain && m_inFlight > 0)) {
+    while (!m_queue.empty() && m_inFlight < m_maxInFlight && !m_barrier && !(m_queue.front().drain && m_inFlight > 0)) {
         Outgoing next = std::move(m_queue.front());
         m_queue.pop_front();
         ++m_inFlight;

@@ -17,8 +17,8 @@ void ScenarioReport::startRun(const Scenario *scenario, const QString &run)
 void ScenarioReport::add(const QString &name, const QString &failure, double seconds, bool call)
 {
     // A report's cases of each run apart: a CI system keys its history by the case's name.
-    m_results.append({m_scenario, m_run.isEmpty() ? name : QStringLiteral("%1 (%2)").arg(name, m_run), failure,
-                      seconds, call});
+    m_results.append(
+        {m_scenario, m_run.isEmpty() ? name : QStringLiteral("%1 (%2)").arg(name, m_run), failure, seconds, call});
     if (call && ++m_callFailures > ShownCallFailures)
         return;
     const QString file = QFileInfo(m_scenario->path).fileName();

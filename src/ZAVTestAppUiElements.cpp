@@ -129,7 +129,7 @@ ZAVTestTransferStatusObject::ZAVTestTransferStatusObject(QObject *parent)
     : ZAVTestListObject(QStringLiteral("Transfer Status"), parent)
 {
     options.clear();
-    options = ZAVTestVocabulary::stateWords();
+    options = ZAVTestVocabulary::statusWords();
 }
 
 ZAVTestTransferServiceObject::ZAVTestTransferServiceObject(QObject *parent)

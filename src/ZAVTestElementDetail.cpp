@@ -63,7 +63,7 @@ ZAVTestElementDetail::~ZAVTestElementDetail() = default;
 
 void ZAVTestElementDetail::setTransferId(const QString &id)
 {
-    transferId_ = id;
+    shownId = id;
     if (labelId)
         labelId->setText(ZAVTestElement::idBadge(id));
 }
@@ -85,7 +85,7 @@ void ZAVTestElementDetail::createContent()
     connect(buttonCanPause, &MButton::clicked, this, &ZAVTestElementDetail::buttonCanPauseClicked);
     connect(buttonCommit, &MButton::clicked, this, &ZAVTestElementDetail::buttonCommitClicked);
 
-    labelId = new MLabel(ZAVTestElement::idBadge(transferId_), central);
+    labelId = new MLabel(ZAVTestElement::idBadge(shownId), central);
     labelId->setObjectName(QStringLiteral("TransferIdBadge"));
     labelState = new MLabel(QString(), central);
     labelState->setObjectName(QStringLiteral("HintLine"));
@@ -314,8 +314,8 @@ void ZAVTestElementDetail::sizeChanged(double size)
     if (loading)
         return;
     const quint64 bytes = ZAVTestNumbers::toByteCount(size);
-    qDebug() << "ZAVTestElementDetail::sizeChanged(" << bytes << ") : " << transferId_;
-    emit transferSetSizeSignal(transferId_, bytes);
+    qDebug() << "ZAVTestElementDetail::sizeChanged(" << bytes << ") : " << shownId;
+    emit transferSetSizeSignal(shownId, bytes);
 }
 
 void ZAVTestElementDetail::speedChanged(double value)
@@ -323,8 +323,8 @@ void ZAVTestElementDetail::speedChanged(double value)
     if (loading)
         return;
     const int speed = ZAVTestNumbers::toInt32(value);
-    qDebug() << "ZAVTestElementDetail::speedChanged(" << ZAVTestNumbers::toByteCount(value) << ") : " << transferId_;
-    emit transferSpeedSignal(transferId_, speed);
+    qDebug() << "ZAVTestElementDetail::speedChanged(" << ZAVTestNumbers::toByteCount(value) << ") : " << shownId;
+    emit transferSpeedSignal(shownId, speed);
 }
 
 void ZAVTestElementDetail::estimateChanged(double est)
@@ -332,40 +332,40 @@ void ZAVTestElementDetail::estimateChanged(double est)
     if (loading)
         return;
     const int seconds = ZAVTestNumbers::toInt32(est);
-    qDebug() << "ZAVTestElementDetail::estimateChanged(" << ZAVTestNumbers::toByteCount(est) << ") : " << transferId_;
-    emit transferEstimateSignal(transferId_, seconds);
+    qDebug() << "ZAVTestElementDetail::estimateChanged(" << ZAVTestNumbers::toByteCount(est) << ") : " << shownId;
+    emit transferEstimateSignal(shownId, seconds);
 }
 
 void ZAVTestElementDetail::progressChanged(double value)
 {
     if (loading)
         return;
-    qDebug() << "ZAVTestElementDetail::progressChanged(" << value << ") :" << transferId_;
-    emit transferProgressSignal(transferId_, ZAVTestNumbers::percentToFraction(value));
+    qDebug() << "ZAVTestElementDetail::progressChanged(" << value << ") :" << shownId;
+    emit transferProgressSignal(shownId, ZAVTestNumbers::percentToFraction(value));
 }
 
 void ZAVTestElementDetail::msgChanged(QString &msg)
 {
     if (loading)
         return;
-    qDebug() << "ZAVTestElementDetail::msgChanged(" << msg << ") : " << transferId_;
-    emit transferMessageSignal(transferId_, msg);
+    qDebug() << "ZAVTestElementDetail::msgChanged(" << msg << ") : " << shownId;
+    emit transferMessageSignal(shownId, msg);
 }
 
 void ZAVTestElementDetail::nameChanged(QString &name)
 {
     if (loading)
         return;
-    qDebug() << "ZAVTestElementDetail::nameChanged(" << name << "):" << transferId_;
-    emit transferNameSignal(transferId_, name);
+    qDebug() << "ZAVTestElementDetail::nameChanged(" << name << "):" << shownId;
+    emit transferNameSignal(shownId, name);
 }
 
 void ZAVTestElementDetail::buttonCanPauseClicked()
 {
     if (loading)
         return;
-    qDebug() << "ZAVTestElementDetail::buttonCanPauseClicked()" << transferId_;
-    emit transferCanPauseSignal(transferId_, buttonCanPause->isChecked());
+    qDebug() << "ZAVTestElementDetail::buttonCanPauseClicked()" << shownId;
+    emit transferCanPauseSignal(shownId, buttonCanPause->isChecked());
 }
 
 void ZAVTestElementDetail::iconChanged(QString &icon)
@@ -373,7 +373,7 @@ void ZAVTestElementDetail::iconChanged(QString &icon)
     if (loading)
         return;
     qDebug() << "icon changed" << icon;
-    emit transferIconSignal(transferId_, icon);
+    emit transferIconSignal(shownId, icon);
 }
 
 void ZAVTestElementDetail::thumbnailChanged(QString &thumbnail)
@@ -381,19 +381,19 @@ void ZAVTestElementDetail::thumbnailChanged(QString &thumbnail)
     if (loading)
         return;
     qDebug() << "thumbnail changed" << thumbnail;
-    emit transferThumbnailSignal(transferId_, thumbnail);
+    emit transferThumbnailSignal(shownId, thumbnail);
 }
 
 void ZAVTestElementDetail::cancelButtonTextChanged(QString &text)
 {
     if (loading)
         return;
-    emit transferCancelText(transferId_, text);
+    emit transferCancelText(shownId, text);
 }
 
 void ZAVTestElementDetail::buttonAutoClicked(bool value)
 {
-    emit transferAuto(transferId_, value);
+    emit transferAuto(shownId, value);
 }
 
 void ZAVTestElementDetail::titleChanged()
@@ -404,7 +404,7 @@ void ZAVTestElementDetail::titleChanged()
         return;
     }
     sent(textTitle);
-    emit transferTitleChanged(transferId_, textTitle->text());
+    emit transferTitleChanged(shownId, textTitle->text());
 }
 
 void ZAVTestElementDetail::doneWithResult()
@@ -414,7 +414,7 @@ void ZAVTestElementDetail::doneWithResult()
         refuse(textResult, QStringLiteral("Not sent: a result is at most %1 characters").arg(Zav::MaxTextLength));
         return;
     }
-    emit transferDoneSignal(transferId_, textResult->text());
+    emit transferDoneSignal(shownId, textResult->text());
 }
 
 void ZAVTestElementDetail::sizeEntered()
@@ -430,9 +430,9 @@ void ZAVTestElementDetail::sizeEntered()
         const LoadingScope scope(loading);
         showSize(*bytes);
     }
-    qDebug() << "ZAVTestElementDetail::sizeChanged(" << *bytes << ") : " << transferId_;
+    qDebug() << "ZAVTestElementDetail::sizeChanged(" << *bytes << ") : " << shownId;
     sent(textSize);
-    emit transferSetSizeSignal(transferId_, *bytes);
+    emit transferSetSizeSignal(shownId, *bytes);
 }
 
 void ZAVTestElementDetail::progressEntered()
@@ -471,29 +471,29 @@ void ZAVTestElementDetail::statusChanged(QString &status)
 {
     if (loading)
         return;
-    qDebug() << "ZAVTestElementDetail::statusChanged(" << status << ") : " << transferId_;
-    using ZAVTestVocabulary::State;
-    switch (ZAVTestVocabulary::stateFrom(status).value_or(State::NoMessageInactive)) {
-    case State::Active:
-        emit transferSetActiveSignal(transferId_, ZAVTestNumbers::percentToFraction(transferProgress.value()));
+    qDebug() << "ZAVTestElementDetail::statusChanged(" << status << ") : " << shownId;
+    using ZAVTestVocabulary::Status;
+    switch (ZAVTestVocabulary::statusFrom(status).value_or(Status::NoMessageInactive)) {
+    case Status::Active:
+        emit transferSetActiveSignal(shownId, ZAVTestNumbers::percentToFraction(transferProgress.value()));
         break;
-    case State::Inactive:
-        emit transferPendingSignal(transferId_, transferMsg.currentOption());
+    case Status::Inactive:
+        emit transferPendingSignal(shownId, transferMsg.currentOption());
         break;
-    case State::Done:
-        emit transferDoneSignal(transferId_);
+    case Status::Done:
+        emit transferDoneSignal(shownId);
         emit backButtonClicked();
         break;
-    case State::Error:
-        emit transferFailedSignal(transferId_, 0);
+    case Status::Error:
+        emit transferFailedSignal(shownId, 0);
         break;
-    case State::Error1Recovery:
-        emit transferFailedSignal(transferId_, 1);
+    case Status::Error1Recovery:
+        emit transferFailedSignal(shownId, 1);
         break;
-    case State::Error2Recovery:
-        emit transferFailedSignal(transferId_, 2);
+    case Status::Error2Recovery:
+        emit transferFailedSignal(shownId, 2);
         break;
-    case State::NoMessageInactive:
+    case Status::NoMessageInactive:
         qDebug() << status << " not handled currently";
         break;
     }
@@ -503,7 +503,7 @@ void ZAVTestElementDetail::buttonCommitClicked()
 {
     const bool checked = buttonCommit->isChecked();
     buttonCommit->setText(checked ? QStringLiteral("End Commit") : QStringLiteral("Start Commit"));
-    emit commitChanged(transferId_, checked);
+    emit commitChanged(shownId, checked);
 }
 
 void ZAVTestElementDetail::buttonCloseClicked()

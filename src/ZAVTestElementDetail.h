@@ -22,7 +22,7 @@ public:
     ~ZAVTestElementDetail() override;
 
     void setTransferId(const QString &id);
-    QString transferId() const { return transferId_; }
+    QString transferId() const { return shownId; }
     // size in bytes, estimate in seconds, progress as the part done (0 to 1).
     void init(const QString &name, const QString &msg, double size, double estimate, const QString &status,
               double progress, double speed);
@@ -139,7 +139,7 @@ private:
     MLabel *labelId = nullptr;
     MLabel *labelState = nullptr;
     MLabel *labelNotice = nullptr;
-    QString transferId_;
+    QString shownId; // of the transfer the page shows
     QString shownRefusal; // the service's refusal the notice line shows, if any
 
     // Set while the page builds its controls or loads a transfer into them: what the controls

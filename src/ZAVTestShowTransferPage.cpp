@@ -24,9 +24,9 @@
 #include <algorithm>
 
 using Zav::Requests::Request;
-using ZAVTestVocabulary::State;
-using ZAVTestVocabulary::stateFrom;
-using ZAVTestVocabulary::stateWord;
+using ZAVTestVocabulary::Status;
+using ZAVTestVocabulary::statusFrom;
+using ZAVTestVocabulary::statusWord;
 
 ZAVTestShowTransferPage::ZAVTestShowTransferPage()
     : MApplicationPage(nullptr)
@@ -396,8 +396,8 @@ void ZAVTestShowTransferPage::registrationDone(ZAVTestElement *row, Zav::Transfe
         // Registered again after the service was restarted: it is told all the app knows.
         replay(transfer, record);
     } else {
-        const std::optional<State> state = stateFrom(record.status);
-        if (state == State::Active)
+        const std::optional<Status> status = statusFrom(record.status);
+        if (status == Status::Active)
             transfer->setActive(0.0);
         else
             transfer->setPending(QStringLiteral("Pending"));
@@ -417,12 +417,12 @@ void ZAVTestShowTransferPage::registrationDone(ZAVTestElement *row, Zav::Transfe
         transfer->setEstimate(0);
         transfer->setCount(100);
 
-        if (state == State::Active) {
+        if (status == Status::Active) {
             transfer->setActive(0.0);
             record.state = Values::State::Active;
-        } else if (state == State::Inactive) {
+        } else if (status == Status::Inactive) {
             transfer->setPending(record.reason);
-        } else if (state == State::NoMessageInactive) {
+        } else if (status == Status::NoMessageInactive) {
             transfer->setPending(QString(""));
             record.reason.clear();
         } else {
@@ -776,7 +776,7 @@ void ZAVTestShowTransferPage::transferPending(const QString &id, const QString &
     values->update(id, [&](Values &v) {
         v.state = Values::State::Pending;
         v.reason = reason;
-        v.status = stateWord(State::Inactive);
+        v.status = statusWord(Status::Inactive);
         v.answer.clear();
     });
     showChange(id);
@@ -790,7 +790,7 @@ void ZAVTestShowTransferPage::transferSetActive(const QString &id, float done)
     transfer->setActive(done);
     values->update(id, [done](Values &v) {
         v.state = Values::State::Active;
-        v.status = stateWord(State::Active);
+        v.status = statusWord(Status::Active);
         v.progress = double(done);
         v.answer.clear();
     });
@@ -828,7 +828,7 @@ void ZAVTestShowTransferPage::transferDone(const QString &id)
         transfer->markCompleted(false, QString(""), QString());
         values->update(id, [](Values &v) {
             v.state = Values::State::Done;
-            v.status = stateWord(State::Done);
+            v.status = statusWord(Status::Done);
             v.result.clear();
             v.answer.clear();
         });
@@ -842,7 +842,7 @@ void ZAVTestShowTransferPage::transferDone(const QString &id, const QString &res
         transfer->markCompleted(true, QString(), resultUri);
         values->update(id, [&](Values &v) {
             v.state = Values::State::Done;
-            v.status = stateWord(State::Done);
+            v.status = statusWord(Status::Done);
             v.result = resultUri;
             v.answer.clear();
         });
@@ -984,7 +984,7 @@ void ZAVTestShowTransferPage::transferMarkRestarted(const QString &id)
     stopAutoProgress(id);
     values->update(id, [](Values &v) {
         v.state = Values::State::Active;
-        v.status = stateWord(State::Active);
+        v.status = statusWord(Status::Active);
         v.answer = QStringLiteral("Transfer Resumed");
     });
     showChange(id);

@@ -3,7 +3,7 @@
 
 #include "ZAVTestVocabulary.h"
 
-using ZAVTestVocabulary::stateWord;
+using ZAVTestVocabulary::statusWord;
 
 QString ZAVTestTransferValues::rowLine() const
 {
@@ -20,17 +20,17 @@ QString ZAVTestTransferValues::statusEntry() const
 {
     switch (state) {
     case State::Pending:
-        return status == stateWord(ZAVTestVocabulary::State::NoMessageInactive)
+        return status == statusWord(ZAVTestVocabulary::Status::NoMessageInactive)
             ? status
-            : stateWord(ZAVTestVocabulary::State::Inactive);
+            : statusWord(ZAVTestVocabulary::Status::Inactive);
     case State::Active:
-        return stateWord(ZAVTestVocabulary::State::Active);
+        return statusWord(ZAVTestVocabulary::Status::Active);
     case State::Failed:
-        return stateWord(failure == 1       ? ZAVTestVocabulary::State::Error1Recovery
-                             : failure == 2 ? ZAVTestVocabulary::State::Error2Recovery
-                                            : ZAVTestVocabulary::State::Error);
+        return statusWord(failure == 1       ? ZAVTestVocabulary::Status::Error1Recovery
+                              : failure == 2 ? ZAVTestVocabulary::Status::Error2Recovery
+                                             : ZAVTestVocabulary::Status::Error);
     case State::Done:
-        return stateWord(ZAVTestVocabulary::State::Done);
+        return statusWord(ZAVTestVocabulary::Status::Done);
     case State::Paused:
     case State::CancelFailed:
     case State::Cancelled:

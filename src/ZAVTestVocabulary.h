@@ -7,14 +7,15 @@
 
 #include <optional>
 
-// The state words of the app's status lists, written once (the requests the rows carry are the
+// The status words of the app's status lists, written once (the requests the rows carry are the
 // interface's own: Requests.h).
 namespace ZAVTestVocabulary {
 
-// In the order of the status lists.
-enum class State { Inactive, NoMessageInactive, Active, Error, Error1Recovery, Error2Recovery, Done };
+// The entries of the status lists, in their order: what a tester picks, not the state the
+// service holds (that is Zav::TransferState).
+enum class Status { Inactive, NoMessageInactive, Active, Error, Error1Recovery, Error2Recovery, Done };
 
-inline const QStringList &stateWords()
+inline const QStringList &statusWords()
 {
     static const QStringList words {
         QStringLiteral("Inactive"), QStringLiteral("NoMessageInactive"), QStringLiteral("Active"),
@@ -23,15 +24,15 @@ inline const QStringList &stateWords()
     return words;
 }
 
-inline QString stateWord(State state)
+inline QString statusWord(Status status)
 {
-    return stateWords().at(int(state));
+    return statusWords().at(int(status));
 }
 
-inline std::optional<State> stateFrom(const QString &word)
+inline std::optional<Status> statusFrom(const QString &word)
 {
-    const qsizetype index = stateWords().indexOf(word);
-    return index < 0 ? std::nullopt : std::optional<State>(State(index));
+    const qsizetype index = statusWords().indexOf(word);
+    return index < 0 ? std::nullopt : std::optional<Status>(Status(index));
 }
 
 } // namespace ZAVTestVocabulary
