@@ -2,6 +2,7 @@
 #include "ZAVTestPictures.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 namespace ZAVTestPictures {
 
@@ -18,17 +19,27 @@ bool place(const QString &picture, const QString &path)
 }
 } // namespace
 
+QString iconPath(const QString &varTmp)
+{
+    return varTmp + QStringLiteral("/sunflower.jpg");
+}
+
+QString thumbnailPath(const QString &word, const QString &home)
+{
+    return home + QStringLiteral("/MyDocs/.images/") + word + QStringLiteral(".jpg");
+}
+
 QStringList ensure(const QString &home, const QString &varTmp)
 {
     QStringList written;
-    const QString icon = varTmp + QStringLiteral("/sunflower.jpg");
-    if (place(QStringLiteral("sunflower.jpg"), icon))
+    const QString icon = iconPath(varTmp);
+    if (place(QFileInfo(icon).fileName(), icon))
         written << icon;
-    const QString thumbnails = home + QStringLiteral("/MyDocs/.images/");
-    QDir().mkpath(thumbnails);
+    QDir().mkpath(QFileInfo(thumbnailPath(QString(), home)).path());
     for (const QString &picture : QDir(QStringLiteral(":/pictures")).entryList(QDir::Files)) {
-        if (place(picture, thumbnails + picture))
-            written << thumbnails + picture;
+        const QString path = thumbnailPath(QFileInfo(picture).completeBaseName(), home);
+        if (place(picture, path))
+            written << path;
     }
     return written;
 }

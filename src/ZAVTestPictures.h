@@ -11,6 +11,11 @@
 // it) and puts each where it is looked for, unless a file is there already.
 namespace ZAVTestPictures {
 
+// Where the icon change points the service: "/var/tmp/sunflower.jpg".
+QString iconPath(const QString &varTmp = QStringLiteral("/var/tmp"));
+// Where a thumbnail of the list points it: "~/MyDocs/.images/<word>.jpg".
+QString thumbnailPath(const QString &word, const QString &home = QDir::homePath());
+
 // Returns the files written.
 QStringList ensure(const QString &home = QDir::homePath(), const QString &varTmp = QStringLiteral("/var/tmp"));
 

@@ -4,6 +4,7 @@
 #include "ZAVTestElement.h"
 #include "ZAVTestElementDetail.h"
 #include "ZAVTestNumbers.h"
+#include "ZAVTestPictures.h"
 #include "Requests.h"
 #include "ZAVTestVocabulary.h"
 #include "ZavBusNames.h"
@@ -15,7 +16,6 @@
 #include <zav/ZavClient.h>
 
 #include <QDebug>
-#include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QGraphicsLinearLayout>
@@ -118,6 +118,31 @@ Zav::Client::TransferType transferTypeOf(const QString &type)
     return Zav::Client::Sync;
 }
 
+// The icon type the app gives a transfer at registration: an upload's only with an account; -1
+// for none.
+int serviceIconOf(const Values &v)
+{
+    if (v.type.contains(QLatin1String("upload")) && !v.account.isEmpty())
+        return 0;
+    if (v.type.contains(QLatin1String("Download")))
+        return 1;
+    if (v.type.contains(QLatin1String("Sync")))
+        return 2;
+    return -1;
+}
+
+// The failure the detail page's list gives: 0 without repair, 1 or 2 with one.
+void sendFailure(Zav::Transfer *transfer, int retry)
+{
+    if (retry == 0)
+        transfer->markFailure(QStringLiteral("Unable to connect to service"),
+                              QStringLiteral("Service did not accept the user Name or Password"));
+    else
+        transfer->markRepairableFailure(QStringLiteral("Unable to Share files"),
+                                        QStringLiteral("5 files could not be sent to service"),
+                                        QStringLiteral("Retry now"));
+}
+
 QString registeringText()
 {
     return QStringLiteral("Registering with the service…");
@@ -129,7 +154,8 @@ void replay(Zav::Transfer *transfer, const Values &v)
 {
     transfer->setAccount(v.account);
     transfer->setName(v.name);
-    transfer->setServiceIconType(int(transferTypeOf(v.type)));
+    if (const int icon = serviceIconOf(v); icon >= 0)
+        transfer->setServiceIconType(icon);
     transfer->setCount(100);
     transfer->setSize(v.size);
     transfer->setEstimate(v.estimate);
@@ -141,6 +167,10 @@ void replay(Zav::Transfer *transfer, const Values &v)
         transfer->setCancelButtonText(v.cancelText);
     if (!v.title.isEmpty())
         transfer->setTitle(v.title);
+    if (!v.icon.isEmpty())
+        transfer->setImageFromFilePath(ZAVTestPictures::iconPath());
+    if (!v.thumbnail.isEmpty())
+        transfer->setThumbnailForFile(ZAVTestPictures::thumbnailPath(v.thumbnail), QStringLiteral("image/jpeg"));
     switch (v.state) {
     case Values::State::Pending:
         transfer->setPending(v.reason);
@@ -152,13 +182,7 @@ void replay(Zav::Transfer *transfer, const Values &v)
         transfer->markPaused();
         break;
     case Values::State::Failed:
-        if (v.failure == 0)
-            transfer->markFailure(QStringLiteral("Unable to connect to service"),
-                                  QStringLiteral("Service did not accept the user Name or Password"));
-        else
-            transfer->markRepairableFailure(QStringLiteral("Unable to Share files"),
-                                            QStringLiteral("5 files could not be sent to service"),
-                                            QStringLiteral("Retry now"));
+        sendFailure(transfer, v.failure);
         break;
     case Values::State::CancelFailed:
         transfer->markCancelFailed(QLatin1String(Zav::CancelFailedReason));
@@ -403,15 +427,13 @@ void ZAVTestShowTransferPage::registrationDone(ZAVTestElement *row, Zav::Transfe
             transfer->setPending(QStringLiteral("Pending"));
         transfer->setAccount(record.account);
         transfer->setName(record.name);
-        if (record.type.contains(QLatin1String("upload")) && !record.account.isEmpty()) {
-            transfer->setServiceIconType(0);
-            transfer->setAccount(record.account);
-        } else if (record.type.contains(QLatin1String("Download"))) {
+        const int icon = serviceIconOf(record);
+        if (icon == 1)
             qDebug() << "ServiceIcon Download";
-            transfer->setServiceIconType(1);
-        } else if (record.type.contains(QLatin1String("Sync"))) {
-            transfer->setServiceIconType(2);
-        }
+        if (icon >= 0)
+            transfer->setServiceIconType(icon);
+        if (icon == 0)
+            transfer->setAccount(record.account);
         qDebug() << "Setting the transfer size as " << record.size;
         transfer->setSize(record.size);
         transfer->setEstimate(0);
@@ -802,16 +824,9 @@ void ZAVTestShowTransferPage::transferFailed(const QString &id, int retry)
     Zav::Transfer *transfer = handleFor("ZAVTestShowTransferPage::transferFailed", id);
     if (!transfer)
         return;
-    if (retry == 0) {
-        transfer->markFailure(QStringLiteral("Unable to connect to service"),
-                              QStringLiteral("Service did not accept the user Name or Password"));
-    } else if (retry == 1 || retry == 2) {
-        transfer->markRepairableFailure(QStringLiteral("Unable to Share files"),
-                                        QStringLiteral("5 files could not be sent to service"),
-                                        QStringLiteral("Retry now"));
-    } else {
+    if (retry < 0 || retry > 2)
         return;
-    }
+    sendFailure(transfer, retry);
     values->update(id, [retry](Values &v) {
         v.state = Values::State::Failed;
         v.failure = retry;
@@ -870,7 +885,7 @@ void ZAVTestShowTransferPage::transferIcon(const QString &id, const QString &ico
     const QString iconId = iconIds.value(icon);
     qDebug() << "iconId" << iconId;
     if (Zav::Transfer *transfer = handleFor(nullptr, id)) {
-        transfer->setImageFromFilePath(QStringLiteral("/var/tmp/sunflower.jpg"));
+        transfer->setImageFromFilePath(ZAVTestPictures::iconPath());
         values->update(id, [&](Values &v) { v.icon = icon; });
         showChange(id);
     }
@@ -878,7 +893,7 @@ void ZAVTestShowTransferPage::transferIcon(const QString &id, const QString &ico
 
 void ZAVTestShowTransferPage::transferThumbnail(const QString &id, const QString &thumbnail)
 {
-    const QString path = QDir::homePath() + QStringLiteral("/MyDocs/.images/") + thumbnail + QStringLiteral(".jpg");
+    const QString path = ZAVTestPictures::thumbnailPath(thumbnail);
     qDebug() << "thumbnailFile" << path;
     if (Zav::Transfer *transfer = handleFor(nullptr, id)) {
         transfer->setThumbnailForFile(path, QStringLiteral("image/jpeg"));

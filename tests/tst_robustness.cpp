@@ -172,6 +172,11 @@ private Q_SLOTS:
         QVERIFY(QMetaObject::invokeMethod(&page, "transferSpeed", Q_ARG(QString, first->transferId()), Q_ARG(int, 77)));
         QVERIFY(QMetaObject::invokeMethod(&page, "transferTitleChanged", Q_ARG(QString, first->transferId()),
                                           Q_ARG(QString, QStringLiteral("kept"))));
+        for (const char *slot : {"transferIcon", "transferThumbnail"})
+            QVERIFY(QMetaObject::invokeMethod(&page, slot, Q_ARG(QString, first->transferId()),
+                                              Q_ARG(QString, QStringLiteral("sky"))));
+        QVERIFY(m_bus.sync());
+        const QJsonObject held = m_bus.show(first->transferId());
         ZAVTestElementDetail *detail = page.detailPage();
         detail->init(QString(), QString(), 0, 0, QString(), 0, 0);
         detail->appear();
@@ -208,6 +213,9 @@ private Q_SLOTS:
         QCOMPARE(again.value(QStringLiteral("name")).toString(), QStringLiteral("Transfer 2"));
         QCOMPARE(again.value(QStringLiteral("speed")).toInt(), 77);
         QCOMPARE(again.value(QStringLiteral("title")).toString(), QStringLiteral("kept"));
+        for (const char *member :
+             {"image", "thumbnailFile", "thumbnailMimeType", "serviceIconType", "account", "count"})
+            QCOMPARE(again.value(QLatin1String(member)), held.value(QLatin1String(member)));
         QCOMPARE(first->stateLabel()->text(), QStringLiteral("Active"));
         // Changes to a new instance's transfer arrive; the old ones' never reach it.
         const QString newest = page.rows().constLast()->transferId();
