@@ -2,7 +2,10 @@
 #ifndef APPDRIVER_H
 #define APPDRIVER_H
 
+#include "TestBus.h"
+
 #include <MApplication.h>
+#include <MApplicationWindow.h>
 #include <MNamespace.h>
 
 #include <QObject>
@@ -11,7 +14,6 @@
 
 #include <functional>
 
-class MApplicationWindow;
 class MButton;
 class MTextEdit;
 class QGraphicsWidget;
@@ -20,6 +22,24 @@ class ZAVTestShowTransferPage;
 class ZAVTestSliderObject;
 
 // Helpers that drive the app as a tester would: real clicks, typing and picks.
+
+// The start of a test of the app's pages: a private bus with the real service on it, and the
+// window shown. A test class derives from it (it has no test functions of its own).
+class AppFixture : public QObject
+{
+protected:
+    // For initTestCase(): false when the bus or the service did not start.
+    bool startApp()
+    {
+        if (!m_bus.start() || !m_bus.startService())
+            return false;
+        m_window.show();
+        return true;
+    }
+
+    TestBus m_bus;
+    MApplicationWindow m_window;
+};
 
 // Captures every message written while it lives (and passes none on).
 class LogCapture

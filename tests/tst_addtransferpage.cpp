@@ -1,13 +1,11 @@
 // SPDX-License-Identifier: MIT
 #include "AppDriver.h"
-#include "TestBus.h"
 #include "ZAVTestAddTransferPage.h"
 #include "ZAVTestElement.h"
 #include "ZAVTestMainPage.h"
 #include "ZAVTestShowTransferPage.h"
 
 #include <MApplication.h>
-#include <MApplicationWindow.h>
 #include <MButton.h>
 #include <MImageWidget.h>
 #include <MTextEdit.h>
@@ -17,16 +15,14 @@
 #include <QTest>
 
 // The add-transfer page as the main page opens it, against the real service.
-class tst_AddTransferPage : public QObject
+class tst_AddTransferPage : public AppFixture
 {
     Q_OBJECT
 
 private Q_SLOTS:
     void initTestCase()
     {
-        QVERIFY(m_bus.start());
-        QVERIFY(m_bus.startService());
-        m_window.show();
+        QVERIFY(startApp());
         m_main = new ZAVTestMainPage;
         m_main->setTitle(QStringLiteral("ZAV Test Application"));
         m_main->appear();
@@ -181,8 +177,6 @@ private Q_SLOTS:
     }
 
 private:
-    TestBus m_bus;
-    MApplicationWindow m_window;
     ZAVTestMainPage *m_main = nullptr;
     ZAVTestAddTransferPage *m_add = nullptr;
     ZAVTestShowTransferPage *m_show = nullptr;

@@ -1,6 +1,5 @@
 // SPDX-License-Identifier: MIT
 #include "AppDriver.h"
-#include "TestBus.h"
 #include "ZAVTestElement.h"
 #include "ZAVTestElementDetail.h"
 #include "ZAVTestNumbers.h"
@@ -13,7 +12,6 @@
 
 #include <MApplication.h>
 #include <zav/ZavClient.h>
-#include <MApplicationWindow.h>
 #include <MButton.h>
 #include <MComboBox.h>
 #include <MLabel.h>
@@ -30,16 +28,14 @@
 
 // The whole road of a change, driven as a tester would: the detail page, the show page's
 // handlers, the client library, the bus and the real service; and back for requests.
-class tst_Handlers : public QObject
+class tst_Handlers : public AppFixture
 {
     Q_OBJECT
 
 private Q_SLOTS:
     void initTestCase()
     {
-        QVERIFY(m_bus.start());
-        QVERIFY(m_bus.startService());
-        m_window.show();
+        QVERIFY(startApp());
         m_show = new ZAVTestShowTransferPage;
         m_show->appear();
         m_detail = m_show->detailPage();
@@ -558,8 +554,6 @@ private:
         return calls;
     }
 
-    TestBus m_bus;
-    MApplicationWindow m_window;
     ZAVTestShowTransferPage *m_show = nullptr;
     ZAVTestElementDetail *m_detail = nullptr;
     DialogAnswerer *m_answerer = nullptr;

@@ -1,13 +1,11 @@
 // SPDX-License-Identifier: MIT
 #include "ZavBusNames.h"
 #include "AppDriver.h"
-#include "TestBus.h"
 #include "ZAVTestElement.h"
 #include "ZAVTestElementDetail.h"
 #include "ZAVTestShowTransferPage.h"
 
 #include <MApplication.h>
-#include <MApplicationWindow.h>
 #include <MButton.h>
 #include <MLabel.h>
 #include <MTextEdit.h>
@@ -32,17 +30,12 @@ void sendRequest(const QString &id, const QString &action)
 
 // What no other test reaches: request floods during an answer, a service that dies and comes
 // back again and again.
-class tst_Robustness : public QObject
+class tst_Robustness : public AppFixture
 {
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        QVERIFY(m_bus.start());
-        QVERIFY(m_bus.startService());
-        m_window.show();
-    }
+    void initTestCase() { QVERIFY(startApp()); }
 
     void requestFloodWhileAnAnswerBoxIsOpen()
     {
@@ -227,8 +220,6 @@ private Q_SLOTS:
     }
 
 private:
-    TestBus m_bus;
-    MApplicationWindow m_window;
 };
 
 ZAV_TEST_MAIN(tst_Robustness)

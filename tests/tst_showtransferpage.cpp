@@ -1,11 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "AppDriver.h"
-#include "TestBus.h"
 #include "ZAVTestElement.h"
 #include "ZAVTestShowTransferPage.h"
 
 #include <MApplication.h>
-#include <MApplicationWindow.h>
 #include <MButton.h>
 #include <MImageWidget.h>
 #include <MLabel.h>
@@ -24,16 +22,14 @@ const QString Msg = QStringLiteral("Transfer Message 3");
 
 // Registration and the registry, against the real service: what the service received is read
 // from its journal.
-class tst_ShowTransferPage : public QObject
+class tst_ShowTransferPage : public AppFixture
 {
     Q_OBJECT
 
 private Q_SLOTS:
     void initTestCase()
     {
-        QVERIFY(m_bus.start());
-        QVERIFY(m_bus.startService());
-        m_window.show();
+        QVERIFY(startApp());
         m_page = new ZAVTestShowTransferPage;
         m_page->appear();
     }
@@ -293,8 +289,6 @@ private:
         return id;
     }
 
-    TestBus m_bus;
-    MApplicationWindow m_window;
     ZAVTestShowTransferPage *m_page = nullptr;
 };
 
