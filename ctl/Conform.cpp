@@ -315,8 +315,9 @@ void Conformance::setters()
 
     const QString target = registerOn(m_bus, 1);
     const QJsonObject before = m_control ? inspect(target) : QJsonObject();
-    // Every range the interface file states, tried just past each of its edges, and a text just
-    // past its limit.
+    // Every range the interface file states, tried at each of its edges and just past them, and a
+    // text at its limit and just past it.
+    QList<Setter> edges {{T::setMessage, {QString(Zav::MaxTextLength, QLatin1Char('x'))}}};
     QList<std::pair<QString, Setter>> invalid;
     for (const Zav::CallRule &rule : Zav::callRules()) {
         if (!rule.takesId || rule.bounded < 0 || rule.types.size() != 1
@@ -326,17 +327,29 @@ void Conformance::setters()
         const auto past = [fraction](double edge, double by) {
             return fraction ? QVariant(edge + by / 100) : QVariant(int(edge + by));
         };
+        edges.append({rule.name.data(), {past(rule.min, 0)}});
         invalid.append(
             {QStringLiteral("%1 below %2").arg(rule.name).arg(rule.min), {rule.name.data(), {past(rule.min, -1)}}});
-        if (rule.hasMax)
+        if (rule.hasMax) {
+            edges.append({rule.name.data(), {past(rule.max, 0)}});
             invalid.append(
                 {QStringLiteral("%1 above %2").arg(rule.name).arg(rule.max), {rule.name.data(), {past(rule.max, 1)}}});
+        }
         if (fraction)
             invalid.append({QStringLiteral("%1 not a number").arg(rule.name),
                             {rule.name.data(), {std::numeric_limits<double>::quiet_NaN()}}});
     }
     invalid.append({QStringLiteral("a text over %1 characters").arg(Zav::MaxTextLength),
                     {T::setMessage, {QString(Zav::MaxTextLength + 1, QLatin1Char('x'))}}});
+    QStringList refusedEdges;
+    for (const Setter &s : std::as_const(edges)) {
+        const QDBusMessage reply = call(m_bus, ZavBus::TransfersInterface, s.method, QVariantList {id} + s.args);
+        if (reply.type() != QDBusMessage::ReplyMessage)
+            refusedEdges << QStringLiteral("%1(%2): %3")
+                                .arg(QLatin1String(s.method), s.args.value(0).toString().left(8), describe(reply));
+    }
+    check(g, QStringLiteral("every range's edges are accepted"), refusedEdges.isEmpty(),
+          refusedEdges.join(QStringLiteral("; ")));
     for (const auto &[what, s] : invalid) {
         const QDBusMessage reply = call(m_bus, ZavBus::TransfersInterface, s.method, QVariantList {target} + s.args);
         check(g, what + QStringLiteral(" is refused with InvalidArgs"), reply.errorName() == InvalidArgs,
