@@ -89,7 +89,7 @@ private Q_SLOTS:
         m_answerer->answerNext(M::OkButton);
         clickOn(m_window, m_row->infoButton());
         QTRY_VERIFY(m_answerer->answered());
-        QTest::qWait(20);
+        QCoreApplication::sendPostedEvents(); // what the box's closing left queued
         QVERIFY(!row);
         QCOMPARE(cancelled.size(), 0);
     }

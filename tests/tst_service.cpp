@@ -966,7 +966,8 @@ private Q_SLOTS:
             }
             return screen.contains(text) && plainScreen.contains(text) && lines.contains(text);
         };
-        QTest::qWait(300);
+        // Every watch follows the feed before the transfer comes.
+        QTRY_VERIFY(status().value(QStringLiteral("watchers")).toInt() >= 4);
         const QDBusConnection bus = QDBusConnection::sessionBus();
         const QString id = registerOn(bus, QStringLiteral("Holiday photos"));
         call(bus, QLatin1String(ZavBus::Transfers::setActive), {id, 0.5});
