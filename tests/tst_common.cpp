@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The shared vocabulary, the interface's rules and zavctl's parser, in-process: no bus.
 #include "CommandLine.h"
+#include "Renderers.h"
 #include "TransferRecord.h"
 #include "ZavContract.h"
 #include "ZavTransfer.h"
@@ -8,6 +9,7 @@
 #include <QJsonDocument>
 #include <QTest>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -89,6 +91,40 @@ private Q_SLOTS:
         QCOMPARE(Zav::TransferInfo::fromJson({{"state", "stalled"}}).describeState(), QStringLiteral("stalled"));
         QCOMPARE(Zav::TransferInfo::fromJson({{"id", 12}}).id, QStringLiteral("12"));
         QCOMPARE(Zav::TransferInfo::fromJson({}).serviceIconType, -1);
+    }
+
+    // zavctl's table on narrow and wide terminals, with what a hostile program may name a transfer.
+    void tableRowsFitAndCarryNoControls()
+    {
+        Zav::TransferInfo t;
+        t.id = QStringLiteral("12");
+        t.name = QStringLiteral("Holiday \x1b]0;owned\x07photos \u202eexe.jpg and a long tail of words");
+        t.type = QStringLiteral("upload");
+        t.size = std::numeric_limits<quint64>::max();
+        t.progress = 0.5;
+        t.stateWord = QStringLiteral("failed");
+        t.failureHeadline = QStringLiteral("No\x1b[2Jnetwork");
+        t.failureAction = QStringLiteral("Retry");
+        const QJsonObject json = t.toJson();
+        for (int width : {40, 80, 200}) {
+            const TransferTable::Columns columns = TransferTable::columnsFor(width);
+            const QString line = TransferTable::row(json, columns, false);
+            QVERIFY2(line.size() <= width, qPrintable(QStringLiteral("%1: %2").arg(width).arg(line)));
+            QVERIFY2(std::none_of(line.cbegin(), line.cend(),
+                                  [](QChar c) { return c.unicode() < 0x20 || c.unicode() == 0x202e; }),
+                     qPrintable(line));
+            QVERIFY(line.startsWith(QLatin1String("12 ")));
+            QVERIFY(TransferTable::header(columns).size() <= width);
+        }
+        const QString wide = TransferTable::row(json, TransferTable::columnsFor(0), true);
+        QVERIFY2(wide.contains(QLatin1String("\x1b[1;31mError: No\\x1b[2Jnetwork (repair: Re")), qPrintable(wide));
+        QVERIFY(wide.contains(QLatin1String("16.0 EiB")));
+
+        QString out;
+        QTextStream stream(&out);
+        JsonRenderer(stream).transfer(json);
+        stream.flush();
+        QVERIFY2(out.contains(QLatin1String("\"size\": 18446744073709551615")), qPrintable(out));
     }
 
     void parserTakesWhatTheUsageSays()
