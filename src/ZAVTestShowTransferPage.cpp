@@ -714,14 +714,22 @@ void ZAVTestShowTransferPage::stopAutoProgress(const QString &id)
 // ---- Changes from the detail page ----
 // Each one is sent, then written to the record, from which the row and the page show it.
 
-void ZAVTestShowTransferPage::transferSetSize(const QString &id, quint64 bytes)
+template <typename Send, typename Record>
+void ZAVTestShowTransferPage::sendChange(const char *slot, const QString &id, Send send, Record record)
 {
-    Zav::Transfer *transfer = handleFor("ZAVTestShowTransferPage::transferSetSize", id);
+    Zav::Transfer *transfer = handleFor(slot, id);
     if (!transfer)
         return;
-    transfer->setSize(bytes);
-    values->setSize(id, bytes);
+    send(transfer);
+    values->update(id, record);
     showChange(id);
+}
+
+void ZAVTestShowTransferPage::transferSetSize(const QString &id, quint64 bytes)
+{
+    sendChange(
+        "ZAVTestShowTransferPage::transferSetSize", id, [&](Zav::Transfer *t) { t->setSize(bytes); },
+        [&](Values &v) { v.size = bytes; });
 }
 
 void ZAVTestShowTransferPage::transferProgress(const QString &id, float done)
@@ -749,25 +757,19 @@ void ZAVTestShowTransferPage::transferSpeed(const QString &id, int speed)
 
 void ZAVTestShowTransferPage::transferMessage(const QString &id, const QString &msg)
 {
-    Zav::Transfer *transfer = handleFor("ZAVTestShowTransferPage::transferMessage", id);
-    if (!transfer)
-        return;
-    transfer->setMessage(msg);
-    values->update(id, [&](Values &v) {
-        v.message = msg;
-        v.answer.clear();
-    });
-    showChange(id);
+    sendChange(
+        "ZAVTestShowTransferPage::transferMessage", id, [&](Zav::Transfer *t) { t->setMessage(msg); },
+        [&](Values &v) {
+            v.message = msg;
+            v.answer.clear();
+        });
 }
 
 void ZAVTestShowTransferPage::transferEstimate(const QString &id, int seconds)
 {
-    Zav::Transfer *transfer = handleFor("ZAVTestShowTransferPage::transferEstimate", id);
-    if (!transfer)
-        return;
-    transfer->setEstimate(seconds);
-    values->setEstimate(id, seconds);
-    showChange(id);
+    sendChange(
+        "ZAVTestShowTransferPage::transferEstimate", id, [&](Zav::Transfer *t) { t->setEstimate(seconds); },
+        [&](Values &v) { v.estimate = seconds; });
 }
 
 void ZAVTestShowTransferPage::transferCanPause(const QString &id, bool value)
@@ -781,88 +783,74 @@ void ZAVTestShowTransferPage::transferCanPause(const QString &id, bool value)
 
 void ZAVTestShowTransferPage::transferName(const QString &id, const QString &name)
 {
-    Zav::Transfer *transfer = handleFor("ZAVTestShowTransferPage::transferName", id);
-    if (!transfer)
-        return;
-    transfer->setName(name);
-    values->setName(id, name);
-    showChange(id);
+    sendChange(
+        "ZAVTestShowTransferPage::transferName", id, [&](Zav::Transfer *t) { t->setName(name); },
+        [&](Values &v) { v.name = name; });
 }
 
 void ZAVTestShowTransferPage::transferPending(const QString &id, const QString &reason)
 {
-    Zav::Transfer *transfer = handleFor("ZAVTestShowTransferPage::transferPending", id);
-    if (!transfer)
-        return;
-    transfer->setPending(reason);
-    values->update(id, [&](Values &v) {
-        v.state = Values::State::Pending;
-        v.reason = reason;
-        v.status = statusWord(Status::Inactive);
-        v.answer.clear();
-    });
-    showChange(id);
+    sendChange(
+        "ZAVTestShowTransferPage::transferPending", id, [&](Zav::Transfer *t) { t->setPending(reason); },
+        [&](Values &v) {
+            v.state = Values::State::Pending;
+            v.reason = reason;
+            v.status = statusWord(Status::Inactive);
+            v.answer.clear();
+        });
 }
 
 void ZAVTestShowTransferPage::transferSetActive(const QString &id, float done)
 {
-    Zav::Transfer *transfer = handleFor("ZAVTestShowTransferPage::transferSetActive", id);
-    if (!transfer)
-        return;
-    transfer->setActive(done);
-    values->update(id, [done](Values &v) {
-        v.state = Values::State::Active;
-        v.status = statusWord(Status::Active);
-        v.progress = double(done);
-        v.answer.clear();
-    });
-    showChange(id);
+    sendChange(
+        "ZAVTestShowTransferPage::transferSetActive", id, [&](Zav::Transfer *t) { t->setActive(done); },
+        [&](Values &v) {
+            v.state = Values::State::Active;
+            v.status = statusWord(Status::Active);
+            v.progress = double(done);
+            v.answer.clear();
+        });
 }
 
 void ZAVTestShowTransferPage::transferFailed(const QString &id, int retry)
 {
-    Zav::Transfer *transfer = handleFor("ZAVTestShowTransferPage::transferFailed", id);
-    if (!transfer)
+    if (retry < 0 || retry > 2) {
+        handleFor("ZAVTestShowTransferPage::transferFailed", id);
         return;
-    if (retry < 0 || retry > 2)
-        return;
-    sendFailure(transfer, retry);
-    values->update(id, [retry](Values &v) {
-        v.state = Values::State::Failed;
-        v.failure = retry;
-        v.status = v.statusEntry();
-        v.answer.clear();
-    });
-    showChange(id);
+    }
+    sendChange(
+        "ZAVTestShowTransferPage::transferFailed", id, [&](Zav::Transfer *t) { sendFailure(t, retry); },
+        [&](Values &v) {
+            v.state = Values::State::Failed;
+            v.failure = retry;
+            v.status = v.statusEntry();
+            v.answer.clear();
+        });
 }
 
 void ZAVTestShowTransferPage::transferDone(const QString &id)
 {
-    qDebug() << "ZAVTestShowTransferPage::transferDone" << id;
-    if (Zav::Transfer *transfer = handleFor(nullptr, id)) {
-        transfer->markCompleted(false, QString(""), QString());
-        values->update(id, [](Values &v) {
+    sendChange(
+        "ZAVTestShowTransferPage::transferDone", id,
+        [](Zav::Transfer *t) { t->markCompleted(false, QString(""), QString()); },
+        [](Values &v) {
             v.state = Values::State::Done;
             v.status = statusWord(Status::Done);
             v.result.clear();
             v.answer.clear();
         });
-        showChange(id);
-    }
 }
 
 void ZAVTestShowTransferPage::transferDone(const QString &id, const QString &resultUri)
 {
-    if (Zav::Transfer *transfer = handleFor(nullptr, id)) {
-        transfer->markCompleted(true, QString(), resultUri);
-        values->update(id, [&](Values &v) {
+    sendChange(
+        nullptr, id, [&](Zav::Transfer *t) { t->markCompleted(true, QString(), resultUri); },
+        [&](Values &v) {
             v.state = Values::State::Done;
             v.status = statusWord(Status::Done);
             v.result = resultUri;
             v.answer.clear();
         });
-        showChange(id);
-    }
 }
 
 void ZAVTestShowTransferPage::transferAuto(const QString &id, bool value)
@@ -884,40 +872,30 @@ void ZAVTestShowTransferPage::transferIcon(const QString &id, const QString &ico
     };
     const QString iconId = iconIds.value(icon);
     qDebug() << "iconId" << iconId;
-    if (Zav::Transfer *transfer = handleFor(nullptr, id)) {
-        transfer->setImageFromFilePath(ZAVTestPictures::iconPath());
-        values->update(id, [&](Values &v) { v.icon = icon; });
-        showChange(id);
-    }
+    sendChange(
+        nullptr, id, [](Zav::Transfer *t) { t->setImageFromFilePath(ZAVTestPictures::iconPath()); },
+        [&](Values &v) { v.icon = icon; });
 }
 
 void ZAVTestShowTransferPage::transferThumbnail(const QString &id, const QString &thumbnail)
 {
     const QString path = ZAVTestPictures::thumbnailPath(thumbnail);
     qDebug() << "thumbnailFile" << path;
-    if (Zav::Transfer *transfer = handleFor(nullptr, id)) {
-        transfer->setThumbnailForFile(path, QStringLiteral("image/jpeg"));
-        values->update(id, [&](Values &v) { v.thumbnail = thumbnail; });
-        showChange(id);
-    }
+    sendChange(
+        nullptr, id, [&](Zav::Transfer *t) { t->setThumbnailForFile(path, QStringLiteral("image/jpeg")); },
+        [&](Values &v) { v.thumbnail = thumbnail; });
 }
 
 void ZAVTestShowTransferPage::transferCancelText(const QString &id, const QString &text)
 {
-    if (Zav::Transfer *transfer = handleFor(nullptr, id)) {
-        transfer->setCancelButtonText(text);
-        values->update(id, [&](Values &v) { v.cancelText = text; });
-        showChange(id);
-    }
+    sendChange(
+        nullptr, id, [&](Zav::Transfer *t) { t->setCancelButtonText(text); }, [&](Values &v) { v.cancelText = text; });
 }
 
 void ZAVTestShowTransferPage::transferTitleChanged(const QString &id, const QString &title)
 {
-    if (Zav::Transfer *transfer = handleFor(nullptr, id)) {
-        transfer->setTitle(title);
-        values->update(id, [&](Values &v) { v.title = title; });
-        showChange(id);
-    }
+    sendChange(
+        nullptr, id, [&](Zav::Transfer *t) { t->setTitle(title); }, [&](Values &v) { v.title = title; });
 }
 
 void ZAVTestShowTransferPage::commitChanged(const QString &id, bool value)
@@ -962,47 +940,47 @@ void ZAVTestShowTransferPage::transferMarkCancelled(const QString &id)
 
 void ZAVTestShowTransferPage::transferMarkCancelFail(const QString &id)
 {
-    Zav::Transfer *transfer = handleFor("ZAVTestShowTransferPage::transferMarkCancelFail", id);
-    if (!transfer)
-        return;
-    transfer->markCancelFailed(QLatin1String(Zav::CancelFailedReason));
-    stopAutoProgress(id);
-    values->update(id, [](Values &v) {
-        v.state = Values::State::CancelFailed;
-        v.status.clear();
-        v.answer = QStringLiteral("Transfer Cancell Failed");
-    });
-    showChange(id);
+    sendChange(
+        "ZAVTestShowTransferPage::transferMarkCancelFail", id,
+        [&](Zav::Transfer *t) {
+            t->markCancelFailed(QLatin1String(Zav::CancelFailedReason));
+            stopAutoProgress(id);
+        },
+        [](Values &v) {
+            v.state = Values::State::CancelFailed;
+            v.status.clear();
+            v.answer = QStringLiteral("Transfer Cancell Failed");
+        });
 }
 
 void ZAVTestShowTransferPage::transferMarkPaused(const QString &id)
 {
-    Zav::Transfer *transfer = handleFor("ZAVTestShowTransferPage::transferMarkPaused", id);
-    if (!transfer)
-        return;
-    transfer->markPaused();
-    stopAutoProgress(id);
-    values->update(id, [](Values &v) {
-        v.state = Values::State::Paused;
-        v.status.clear();
-        v.answer = QStringLiteral("Transfer Paused");
-    });
-    showChange(id);
+    sendChange(
+        "ZAVTestShowTransferPage::transferMarkPaused", id,
+        [&](Zav::Transfer *t) {
+            t->markPaused();
+            stopAutoProgress(id);
+        },
+        [](Values &v) {
+            v.state = Values::State::Paused;
+            v.status.clear();
+            v.answer = QStringLiteral("Transfer Paused");
+        });
 }
 
 void ZAVTestShowTransferPage::transferMarkRestarted(const QString &id)
 {
-    Zav::Transfer *transfer = handleFor("ZAVTestShowTransferPage::transferMarkRestarted", id);
-    if (!transfer)
-        return;
-    transfer->markRestarted();
-    stopAutoProgress(id);
-    values->update(id, [](Values &v) {
-        v.state = Values::State::Active;
-        v.status = statusWord(Status::Active);
-        v.answer = QStringLiteral("Transfer Resumed");
-    });
-    showChange(id);
+    sendChange(
+        "ZAVTestShowTransferPage::transferMarkRestarted", id,
+        [&](Zav::Transfer *t) {
+            t->markRestarted();
+            stopAutoProgress(id);
+        },
+        [](Values &v) {
+            v.state = Values::State::Active;
+            v.status = statusWord(Status::Active);
+            v.answer = QStringLiteral("Transfer Resumed");
+        });
 }
 
 // ---- Requests from the service ----

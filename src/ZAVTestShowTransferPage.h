@@ -97,6 +97,11 @@ private:
     // entry for the id, null when it has none.
     // It also clears the last refusal's note: the tester has made a new change.
     Zav::Transfer *handleFor(const char *slot, const QString &id);
+    // A change of the tester's to the transfer `id`: with a registry entry (handleFor), `send`
+    // makes the call on its handle, `record` writes it to the record, and the row and the detail
+    // page show it.
+    template <typename Send, typename Record>
+    void sendChange(const char *slot, const QString &id, Send send, Record record);
     // The service refused a change (or did not answer it): the record goes back to what the
     // service holds, and the row and the page say what was refused and why.
     void changeRefused(Zav::Transfer *transfer, const QString &call, const QString &error, const QString &message);
