@@ -61,6 +61,9 @@ ScenarioPlayer::ScenarioPlayer(const QDBusConnection &bus, QTextStream &out, QTe
     m_timer.setSingleShot(true);
     m_timer.setTimerType(Qt::PreciseTimer);
     connect(&m_timer, &QTimer::timeout, this, &ScenarioPlayer::tick);
+    m_programs.requested = [this](const ScenarioPrograms::Copy &copy, const QString &request) {
+        requestArrived(copy, request);
+    };
     // Replies make room: the timeline goes on once the queue is half empty.
     m_outbox.finished = [this] {
         if (m_outbox.queued() < MaxQueued / 2 && !m_timer.isActive())
@@ -68,10 +71,7 @@ ScenarioPlayer::ScenarioPlayer(const QDBusConnection &bus, QTextStream &out, QTe
     };
 }
 
-ScenarioPlayer::~ScenarioPlayer()
-{
-    closeClients();
-}
+ScenarioPlayer::~ScenarioPlayer() = default;
 
 double ScenarioPlayer::now() const
 {
@@ -114,9 +114,7 @@ void ScenarioPlayer::nextRun()
     m_current = &m_scenarios.at(m_run / m_options.repeat);
     ++m_run;
     ++m_generation;
-    m_handles.clear();
-    m_keys.clear();
-    closeClients();
+    m_programs.reset(m_run);
     m_stalls.clear();
     m_cursors = {};
     m_answersDue.clear();
@@ -204,7 +202,7 @@ void ScenarioPlayer::perform(const Cursor &cursor, int copy)
     case Scenario::Event::Request:
         // As a user (or zavctl request) would ask; the answer is not waited for here.
         m_outbox.enqueue({[this, key, copy, label, request = event.request](const std::function<void()> &finish) {
-            const QString id = idOf(key, copy);
+            const QString id = m_programs.idOf({key, copy});
             if (id.isEmpty())
                 return finish();
             ++m_calls;
@@ -233,9 +231,7 @@ void ScenarioPlayer::perform(const Cursor &cursor, int copy)
     case Scenario::Event::Disconnect: {
         // The program leaves without a word: its connection closes, nothing more goes out for
         // its transfers, and the failures of calls still on their way are its own doing.
-        const QString name = clientConnection(event.client, copy);
-        m_gone.insert(name);
-        QDBusConnection::disconnectFromBus(name);
+        m_programs.disconnect(event.client, copy);
         break;
     }
     case Scenario::Event::Flood:
@@ -256,7 +252,7 @@ void ScenarioPlayer::expect(const QString &key, int copy, const QJsonObject &exp
 {
     // In turn with the changes: the service has handled every one sent before.
     m_outbox.enqueue({[this, key, copy, label, expect](const std::function<void()> &finish) {
-                          const QString id = idOf(key, copy);
+                          const QString id = m_programs.idOf({key, copy});
                           QStringList fields;
                           for (auto it = expect.constBegin(); it != expect.constEnd(); ++it)
                               fields << QStringLiteral("%1 %2").arg(it.key(), shown(it.value()));
@@ -266,8 +262,8 @@ void ScenarioPlayer::expect(const QString &key, int copy, const QJsonObject &exp
                               return finish();
                           }
                           const QJsonValue gone = expect.value(QStringLiteral("gone"));
-                          QDBusMessage ask = callFor(key, copy, ZavBus::ControlInterface,
-                                                     QLatin1String(ZavBus::Control::transfer));
+                          QDBusMessage ask = m_programs.callFor({key, copy}, ZavBus::ControlInterface,
+                                                                QLatin1String(ZavBus::Control::transfer));
                           ask.setArguments({id});
                           whenAnswered(m_bus.asyncCall(ask, CallTimeout), [=](const QDBusMessage &reply) {
                               const bool unknown = reply.errorName() == QLatin1String(Zav::Errors::UnknownTransfer);
@@ -306,19 +302,19 @@ void ScenarioPlayer::flood(const QString &key, int copy, const Scenario::Event &
 {
     m_outbox.enqueue(
         {[this, key, copy, event, label](const std::function<void()> &finish) {
-             const QString id = idOf(key, copy);
-             if (id.isEmpty() || isGone(key, copy))
+             const QString id = m_programs.idOf({key, copy});
+             if (id.isEmpty() || m_programs.isGone({key, copy}))
                  return finish();
-             QDBusConnection bus = busOf(key, copy);
+             QDBusConnection bus = m_programs.busOf({key, copy});
              const Scenario::Call &call = event.calls.constFirst();
-             QDBusMessage message = callFor(key, copy, ZavBus::TransfersInterface, call.name);
+             QDBusMessage message = m_programs.callFor({key, copy}, ZavBus::TransfersInterface, call.name);
              message.setArguments(QVariantList {id} + Scenario::arguments(call));
              // As fast as the bus takes them, no reply asked for, in batches: one call after each
              // batch, whose answer says the service has come through it, lets the next go. So the
              // calls never pile up unsent (before, a million were queued at once, and Ctrl+C
              // waited for them all to be written).
-             const QDBusMessage ping = callFor(key, copy, ZavBus::TransfersInterface,
-                                               QLatin1String(ZavBus::Transfers::ping));
+             const QDBusMessage ping = m_programs.callFor({key, copy}, ZavBus::TransfersInterface,
+                                                          QLatin1String(ZavBus::Transfers::ping));
              auto batch = std::make_shared<std::function<void(int)>>();
              const std::weak_ptr<std::function<void(int)>> weak = batch;
              *batch = [=, this](int left) {
@@ -329,7 +325,7 @@ void ScenarioPlayer::flood(const QString &key, int copy, const Scenario::Event &
                  // The awaited answer holds the chain; the chain itself holds no part of it.
                  const auto next = weak.lock();
                  whenAnswered(bus.asyncCall(ping, CallTimeout), [=, this](const QDBusMessage &reply) {
-                     if (isGone(key, copy))
+                     if (m_programs.isGone({key, copy}))
                          return finish();
                      if (reply.type() == QDBusMessage::ReplyMessage && left > now)
                          return (*next)(left - now);
@@ -345,14 +341,14 @@ void ScenarioPlayer::flood(const QString &key, int copy, const Scenario::Event &
 void ScenarioPlayer::garbage(const QString &key, int copy, const QString &method, const QString &label)
 {
     m_outbox.enqueue({[this, key, copy, method, label](const std::function<void()> &finish) {
-        if (idOf(key, copy).isEmpty() || isGone(key, copy))
+        if (m_programs.idOf({key, copy}).isEmpty() || m_programs.isGone({key, copy}))
             return finish();
         // A number where the id goes, and a text after it: no method of the interface takes that.
-        QDBusMessage message = callFor(key, copy, ZavBus::TransfersInterface, method);
+        QDBusMessage message = m_programs.callFor({key, copy}, ZavBus::TransfersInterface, method);
         message.setArguments({42, QStringLiteral("garbage")});
         ++m_calls;
         const QString name = QStringLiteral("%1: %2 with arguments of the wrong types is refused").arg(label, method);
-        whenAnswered(busOf(key, copy).asyncCall(message, CallTimeout), [=](const QDBusMessage &reply) {
+        whenAnswered(m_programs.busOf({key, copy}).asyncCall(message, CallTimeout), [=](const QDBusMessage &reply) {
             const QDBusError error(reply);
             if (reply.type() == QDBusMessage::ErrorMessage
                 && (error.type() == QDBusError::NoReply || error.type() == QDBusError::Timeout
@@ -367,70 +363,6 @@ void ScenarioPlayer::garbage(const QString &key, int copy, const QString &method
     }});
 }
 
-QString ScenarioPlayer::clientConnection(const QString &client, int copy)
-{
-    const QString name = QStringLiteral("zav-play-%1-%2-%3").arg(m_run).arg(copy).arg(client);
-    if (!m_clients.contains(name) && !m_gone.contains(name)) {
-        // On the bus the player's own calls go to (the session bus, or --address).
-        QDBusConnection bus = ZavBus::connectionOfItsOwn(Zav::Client::busAddress(), name);
-        auto *receiver = new ScenarioClient(name, this);
-        bus.connect(QString(), QLatin1String(ZavBus::ObjectPath), QLatin1String(ZavBus::TransfersInterface),
-                    QLatin1String(ZavBus::Transfers::request), receiver, SLOT(request(QString, QString)));
-        connect(receiver, &ScenarioClient::requested, this,
-                [this](const QString &connection, const QString &id, const QString &action) {
-                    const auto who = m_byClientId.constFind(connection + QLatin1Char('/') + id);
-                    if (who != m_byClientId.constEnd())
-                        requestArrived(*who, action);
-                });
-        m_clients.insert(name, receiver);
-    }
-    return name;
-}
-
-void ScenarioPlayer::closeClients()
-{
-    for (auto it = m_clients.cbegin(); it != m_clients.cend(); ++it) {
-        QDBusConnection::disconnectFromBus(it.key());
-        delete it.value();
-    }
-    m_clients.clear();
-    m_clientIds.clear();
-    m_clientOf.clear();
-    m_byClientId.clear();
-    m_gone.clear();
-}
-
-QString ScenarioPlayer::idOf(const QString &key, int copy) const
-{
-    const QString k = handleKey(key, copy);
-    if (Zav::Transfer *handle = m_handles.value(k))
-        return handle->id();
-    return m_clientIds.value(k);
-}
-
-QDBusConnection ScenarioPlayer::busOf(const QString &key, int copy) const
-{
-    const QString connection = m_clientOf.value(handleKey(key, copy));
-    return connection.isEmpty() ? m_bus : QDBusConnection(connection);
-}
-
-QDBusMessage ScenarioPlayer::callFor(const QString &key, int copy, const char *interface, const QString &method) const
-{
-    const QString k = handleKey(key, copy);
-    Zav::Transfer *handle = m_handles.value(k);
-    QString instance = handle ? handle->serviceInstance() : m_clientInstances.value(k);
-    if (instance.isEmpty())
-        instance = QLatin1String(ZavBus::ServiceName);
-    return QDBusMessage::createMethodCall(instance, QLatin1String(ZavBus::ObjectPath), QLatin1String(interface),
-                                          method);
-}
-
-bool ScenarioPlayer::isGone(const QString &key, int copy) const
-{
-    const QString connection = m_clientOf.value(handleKey(key, copy));
-    return !connection.isEmpty() && m_gone.contains(connection);
-}
-
 void ScenarioPlayer::registerTransfer(const Scenario::Transfer &t, int copy, const QString &label)
 {
     // A copy's number goes at the end, within the interface's limit on texts.
@@ -441,8 +373,8 @@ void ScenarioPlayer::registerTransfer(const Scenario::Transfer &t, int copy, con
         // A program of the scenario's own: a raw registration on its connection.
         m_outbox.enqueue(
             {[this, t, copy, name, shownName, label](const std::function<void()> &finish) {
-                 const QString connection = clientConnection(t.client, copy);
-                 if (m_gone.contains(connection))
+                 const QString connection = m_programs.connection(t.client, copy);
+                 if (m_programs.hasLeft(connection))
                      return finish();
                  QDBusMessage message = QDBusMessage::createMethodCall(
                      QLatin1String(ZavBus::ServiceName), QLatin1String(ZavBus::ObjectPath),
@@ -453,10 +385,7 @@ void ScenarioPlayer::registerTransfer(const Scenario::Transfer &t, int copy, con
                               [=](const QDBusMessage &reply) {
                                   if (reply.type() == QDBusMessage::ReplyMessage) {
                                       const QString id = reply.arguments().value(0).toString();
-                                      m_clientIds.insert(handleKey(t.key, copy), id);
-                                      m_clientInstances.insert(handleKey(t.key, copy), reply.service());
-                                      m_clientOf.insert(handleKey(t.key, copy), connection);
-                                      m_byClientId.insert(connection + QLatin1Char('/') + id, {t.key, copy});
+                                      m_programs.registered({t.key, copy}, connection, id, reply.service());
                                   } else if (reply.errorName().startsWith(QLatin1String(ZavBus::ServiceName)
                                                                           + QLatin1String(".Error."))
                                              || reply.errorName() == QLatin1String(Zav::Errors::LimitsExceeded)) {
@@ -484,8 +413,7 @@ void ScenarioPlayer::registerTransfer(const Scenario::Transfer &t, int copy, con
                                   if (generation != m_generation)
                                       return;
                                   if (handle) {
-                                      m_handles.insert(handleKey(t.key, copy), handle);
-                                      m_keys.insert(handle, {t.key, copy});
+                                      m_programs.registered({t.key, copy}, handle);
                                   } else if (error.startsWith(QLatin1String("org.freedesktop.DBus.Error.NoReply"))) {
                                       return callFailed(QStringLiteral("%1: register \"%2\"").arg(label, shownName),
                                                         QDBusMessage::createError(QDBusError::NoReply, error),
@@ -507,15 +435,15 @@ void ScenarioPlayer::registerTransfer(const Scenario::Transfer &t, int copy, con
 void ScenarioPlayer::sendChange(const QString &key, int copy, const Scenario::Call &call, const QString &label)
 {
     m_outbox.enqueue({[this, key, copy, call, label](const std::function<void()> &finish) {
-        const QString id = idOf(key, copy);
+        const QString id = m_programs.idOf({key, copy});
         // Its registration failed (and was reported), or its program has left.
-        if (id.isEmpty() || isGone(key, copy))
+        if (id.isEmpty() || m_programs.isGone({key, copy}))
             return finish();
-        QDBusMessage message = callFor(key, copy, ZavBus::TransfersInterface, call.name);
+        QDBusMessage message = m_programs.callFor({key, copy}, ZavBus::TransfersInterface, call.name);
         message.setArguments(QVariantList {id} + Scenario::arguments(call));
         ++m_calls;
-        whenAnswered(busOf(key, copy).asyncCall(message, CallTimeout), [=](const QDBusMessage &reply) {
-            if (!isGone(key, copy))
+        whenAnswered(m_programs.busOf({key, copy}).asyncCall(message, CallTimeout), [=](const QDBusMessage &reply) {
+            if (!m_programs.isGone({key, copy}))
                 callFailed(QStringLiteral("%1: %2 %3").arg(label, call.name, argumentsText(call.args)), reply);
             finish();
         });
@@ -567,8 +495,8 @@ void ScenarioPlayer::callFailed(const QString &label, const QDBusMessage &reply,
 
 void ScenarioPlayer::onRequest(Zav::Transfer *transfer, const QString &request)
 {
-    if (m_current && m_keys.contains(transfer))
-        requestArrived(m_keys.value(transfer), request);
+    if (const ScenarioPrograms::Copy *copy = m_programs.copyOf(transfer); m_current && copy)
+        requestArrived(*copy, request);
 }
 
 void ScenarioPlayer::requestArrived(const QPair<QString, int> &who, const QString &request)
@@ -616,7 +544,7 @@ void ScenarioPlayer::report(const QString &name, const QString &failure, bool ca
 
 void ScenarioPlayer::endRun()
 {
-    m_report.endRun(m_handles.size(), m_calls, now() / 1000, copies() > 1 || m_options.repeat > 1);
+    m_report.endRun(m_programs.handles(), m_calls, now() / 1000, copies() > 1 || m_options.repeat > 1);
     QTimer::singleShot(0, this, &ScenarioPlayer::nextRun);
 }
 

@@ -4,12 +4,12 @@
 
 #include "Scenario.h"
 #include "ScenarioOutbox.h"
+#include "ScenarioPrograms.h"
 #include "ScenarioReport.h"
 
 #include <QDBusConnection>
 #include <QElapsedTimer>
 #include <QHash>
-#include <QSet>
 #include <QObject>
 #include <QTextStream>
 #include <QTimer>
@@ -27,28 +27,6 @@ namespace Zav {
 class Client;
 class Transfer;
 } // namespace Zav
-
-// A program of a scenario's own (the "client" of its transfers): a bus connection of its own,
-// whose requests come in through here.
-class ScenarioClient : public QObject
-{
-    Q_OBJECT
-public:
-    ScenarioClient(const QString &connection, QObject *parent)
-        : QObject(parent)
-        , m_connection(connection)
-    {
-    }
-
-Q_SIGNALS:
-    void requested(const QString &connection, const QString &id, const QString &action);
-
-public Q_SLOTS:
-    void request(const QString &id, const QString &action) { emit requested(m_connection, id, action); }
-
-private:
-    QString m_connection;
-};
 
 // Plays scenarios headless: registers their transfers through the client library, makes the
 // timeline's changes at their times, answers the service's requests and checks the
@@ -131,18 +109,6 @@ private:
     void callFailed(const QString &label, const QDBusMessage &reply, int timeout = CallTimeout);
     void onRequest(Zav::Transfer *transfer, const QString &request);
     void requestArrived(const QPair<QString, int> &who, const QString &request);
-    // The connection of a scenario's client for a copy, opened on first use.
-    QString clientConnection(const QString &client, int copy);
-    void closeClients();
-    // What a copy of a transfer is at the service: its id (empty when not registered) and the
-    // connection that owns it.
-    QString idOf(const QString &key, int copy) const;
-    QDBusConnection busOf(const QString &key, int copy) const;
-    // A call of `interface` to the service instance that registered the transfer (ids start
-    // again in each run of the service: the well-known name may be another instance by now).
-    QDBusMessage callFor(const QString &key, int copy, const char *interface, const QString &method) const;
-    // Its program has left: nothing more is sent for it, and its calls' failures are expected.
-    bool isGone(const QString &key, int copy) const;
     void flood(const QString &key, int copy, const Scenario::Event &event, const QString &label);
     void garbage(const QString &key, int copy, const QString &method, const QString &label);
     void expect(const QString &key, int copy, const QJsonObject &expect, const QString &label);
@@ -150,9 +116,6 @@ private:
     void report(const QString &name, const QString &failure, bool call = false);
     void endRun();
     double now() const;
-    QString handleKey(const QString &key, int copy) const { return key + QLatin1Char('#') + QString::number(copy); }
-    // A copy's handle; null when its registration failed (and was reported) or is not back yet.
-    Zav::Transfer *handleOf(const QString &key, int copy) const { return m_handles.value(handleKey(key, copy)); }
     int copies() const { return m_options.copies * m_current->copies; }
 
     QDBusConnection m_bus;
@@ -165,14 +128,7 @@ private:
     int m_run = 0; // scenario index * repeat + play
     quint64 m_generation = 0; // of the run; replies of an ended run are ignored
     const Scenario *m_current = nullptr;
-    QHash<QString, Zav::Transfer *> m_handles; // by handleKey()
-    QHash<Zav::Transfer *, QPair<QString, int>> m_keys;
-    QHash<QString, QString> m_clientIds; // handleKey -> id, of transfers of a scenario's client
-    QHash<QString, QString> m_clientInstances; // handleKey -> the service instance that registered it
-    QHash<QString, QString> m_clientOf; // handleKey -> connection name
-    QHash<QString, QPair<QString, int>> m_byClientId; // connection + '/' + id -> key and copy
-    QHash<QString, ScenarioClient *> m_clients; // by connection name
-    QSet<QString> m_gone; // connections closed by "disconnect"
+    ScenarioPrograms m_programs {m_bus};
     QHash<QString, double> m_stalls; // transfer key -> answers held until (infinity: for good)
     std::priority_queue<Cursor, std::vector<Cursor>, Later> m_cursors;
     std::multimap<double, DueAnswer> m_answersDue; // by time
