@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "Scenario.h"
 
+#include "JsonReader.h"
+
 #include "Nearest.h"
 #include "Requests.h"
 #include "ZavBusNames.h"
@@ -47,229 +49,6 @@ std::pair<double, double> rangeOf(const Zav::CallRule &change, qsizetype i)
     }
     return {-std::numeric_limits<double>::infinity(), std::numeric_limits<double>::infinity()};
 }
-
-// A JSON reader that remembers where each value starts ("/timeline/3/call" -> offset), so that
-// a file that parses but makes no sense can still be reported with a line and a column. It reads
-// in one pass, refuses a member named twice in one object (a JSON object would keep only the
-// last) and nesting deeper than Scenario::MaxDepth.
-class Reader
-{
-public:
-    explicit Reader(const QString &text)
-        : m_text(text)
-    {
-    }
-
-    bool read(QJsonValue *root)
-    {
-        if (!value(root, QString()))
-            return false;
-        space();
-        return m_at == m_text.size() || fail(QStringLiteral("unexpected text after the scenario"));
-    }
-    QString error() const { return m_error; }
-    qsizetype errorAt() const { return m_at; }
-    // Where the value at a path ("/timeline/3/call") begins. The top level's members and their
-    // elements (a scenario's transfers and events) are noted while reading; anything deeper is
-    // found by reading again up to it, which only a fault needs. Noting every value's path made a
-    // file of two million numbers take seconds and hundreds of megabytes.
-    qsizetype where(const QString &path)
-    {
-        const QStringList parts = path.split(QLatin1Char('/'));
-        if (parts.size() == 2 && m_members.contains(parts.at(1)))
-            return m_members.value(parts.at(1));
-        bool isIndex = false;
-        const qsizetype index = parts.size() == 3 ? parts.at(2).toLongLong(&isIndex) : -1;
-        const QList<qsizetype> elements = m_elements.value(parts.value(1));
-        if (isIndex && index >= 0 && index < elements.size())
-            return elements.at(index);
-        Reader again(m_text);
-        again.m_seek = path;
-        QJsonValue ignored;
-        again.read(&ignored);
-        return qMax<qsizetype>(again.m_found, 0);
-    }
-
-    // "line:column" of an offset; the line starts are found once.
-    QString lineAndColumn(qsizetype offset)
-    {
-        if (m_lineStarts.isEmpty()) {
-            m_lineStarts.append(0);
-            for (qsizetype i = 0; i < m_text.size(); ++i) {
-                if (m_text.at(i) == QLatin1Char('\n'))
-                    m_lineStarts.append(i + 1);
-            }
-        }
-        const auto line = std::upper_bound(m_lineStarts.cbegin(), m_lineStarts.cend(), offset) - 1;
-        return QStringLiteral("%1:%2").arg(line - m_lineStarts.cbegin() + 1).arg(offset - *line + 1);
-    }
-
-private:
-    bool fail(const QString &what)
-    {
-        if (m_error.isEmpty())
-            m_error = what;
-        return false;
-    }
-    void space()
-    {
-        while (m_at < m_text.size() && m_text.at(m_at).isSpace())
-            ++m_at;
-    }
-    bool take(QChar c)
-    {
-        space();
-        if (m_at < m_text.size() && m_text.at(m_at) == c) {
-            ++m_at;
-            return true;
-        }
-        return false;
-    }
-    bool value(QJsonValue *out, const QString &path)
-    {
-        space();
-        if (m_found < 0 && !m_seek.isNull() && path == m_seek)
-            m_found = m_at;
-        if (m_at >= m_text.size())
-            return fail(QStringLiteral("the file ends where a value should be"));
-        const QChar c = m_text.at(m_at);
-        if (c == QLatin1Char('{') || c == QLatin1Char('[')) {
-            if (m_depth >= Scenario::MaxDepth)
-                return fail(QStringLiteral("objects and arrays nest deeper than %1 levels").arg(Scenario::MaxDepth));
-            ++m_depth;
-            const bool ok = c == QLatin1Char('{') ? object(out, path) : array(out, path);
-            --m_depth;
-            return ok;
-        }
-        if (c == QLatin1Char('"')) {
-            QString text;
-            if (!string(&text))
-                return false;
-            *out = text;
-            return true;
-        }
-        for (const auto &[word, v] : {std::pair {"true", QJsonValue(true)}, std::pair {"false", QJsonValue(false)},
-                                      std::pair {"null", QJsonValue()}}) {
-            if (QStringView(m_text).mid(m_at).startsWith(QLatin1String(word))) {
-                m_at += qsizetype(qstrlen(word));
-                *out = v;
-                return true;
-            }
-        }
-        qsizetype end = m_at;
-        while (end < m_text.size() && QStringLiteral("+-0123456789.eE").contains(m_text.at(end)))
-            ++end;
-        bool ok = false;
-        const double number = QStringView(m_text).mid(m_at, end - m_at).toDouble(&ok);
-        if (!ok || end == m_at)
-            return fail(QStringLiteral("a value (text, number, true, false, null, object or array) is expected"));
-        m_at = end;
-        *out = number;
-        return true;
-    }
-    bool string(QString *out)
-    {
-        const qsizetype start = m_at;
-        bool escaped = false;
-        for (++m_at; m_at < m_text.size(); ++m_at) {
-            const QChar c = m_text.at(m_at);
-            if (c == QLatin1Char('"'))
-                break;
-            if (c == QLatin1Char('\\')) {
-                escaped = true;
-                ++m_at;
-            }
-        }
-        if (m_at >= m_text.size()) {
-            m_at = start;
-            return fail(QStringLiteral("a text is not closed"));
-        }
-        ++m_at;
-        if (!escaped) {
-            *out = m_text.mid(start + 1, m_at - start - 2);
-            return true;
-        }
-        // Escapes decoded by Qt's own reader.
-        const QJsonDocument one = QJsonDocument::fromJson(
-            QByteArray("[") + QStringView(m_text).mid(start, m_at - start).toUtf8() + QByteArray("]"));
-        if (!one.isArray()) {
-            m_at = start;
-            return fail(QStringLiteral("a text holds an invalid escape"));
-        }
-        *out = one.array().at(0).toString();
-        return true;
-    }
-    bool object(QJsonValue *out, const QString &path)
-    {
-        ++m_at;
-        QJsonObject object;
-        if (take(QLatin1Char('}'))) {
-            *out = object;
-            return true;
-        }
-        do {
-            space();
-            QString key;
-            const qsizetype keyAt = m_at;
-            if (m_at >= m_text.size() || m_text.at(m_at) != QLatin1Char('"'))
-                return fail(QStringLiteral("a member name in double quotes is expected"));
-            if (!string(&key))
-                return false;
-            if (object.contains(key)) {
-                m_at = keyAt;
-                return fail(QStringLiteral("the member \"%1\" is named twice in one object").arg(key.left(64)));
-            }
-            if (!take(QLatin1Char(':')))
-                return fail(QStringLiteral("':' is expected after a member name"));
-            space();
-            if (m_depth == 1)
-                m_members.insert(key, m_at);
-            QJsonValue v;
-            if (!value(&v, m_depth == 1 || !m_seek.isNull() ? path + QLatin1Char('/') + key : QString()))
-                return false;
-            object.insert(key, v);
-        } while (take(QLatin1Char(',')));
-        if (!take(QLatin1Char('}')))
-            return fail(QStringLiteral("',' or '}' is expected"));
-        *out = object;
-        return true;
-    }
-    bool array(QJsonValue *out, const QString &path)
-    {
-        ++m_at;
-        QJsonArray array;
-        if (take(QLatin1Char(']'))) {
-            *out = array;
-            return true;
-        }
-        QList<qsizetype> elements;
-        do {
-            space();
-            if (m_depth == 2)
-                elements.append(m_at);
-            QJsonValue v;
-            if (!value(&v, m_seek.isNull() ? QString() : path + QLatin1Char('/') + QString::number(array.size())))
-                return false;
-            array.append(v);
-        } while (take(QLatin1Char(',')));
-        if (!take(QLatin1Char(']')))
-            return fail(QStringLiteral("',' or ']' is expected"));
-        if (m_depth == 2)
-            m_elements.insert(path.mid(1), elements);
-        *out = array;
-        return true;
-    }
-
-    QString m_text;
-    qsizetype m_at = 0;
-    int m_depth = 0;
-    QString m_error;
-    QHash<QString, qsizetype> m_members;
-    QHash<QString, QList<qsizetype>> m_elements; // of the top level's arrays, by member name
-    QString m_seek; // the path where() reads again up to
-    qsizetype m_found = -1;
-    QList<qsizetype> m_lineStarts;
-};
 
 QString typeName(char type)
 {
@@ -478,7 +257,7 @@ QList<Scenario::Call> Scenario::defaultAnswer(const QString &request, bool accep
 // The file's sections, read in turn: the transfers (their keys and clients), the timeline, the answers.
 struct Scenario::Loading
 {
-    Reader &reader;
+    JsonReader &reader;
     Checker check;
     QSet<QString> keys;
     QSet<QString> clients;
@@ -715,7 +494,7 @@ bool Scenario::load(const QString &filePath, QString *error)
         *error = QStringLiteral("%1: %2").arg(filePath, file.errorString());
         return false;
     }
-    Reader reader(QString::fromUtf8(bytes));
+    JsonReader reader(QString::fromUtf8(bytes), MaxDepth);
     QJsonValue root;
     if (!reader.read(&root)) {
         *error = QStringLiteral("%1:%2: %3").arg(filePath, reader.lineAndColumn(reader.errorAt()), reader.error());
