@@ -69,7 +69,6 @@ void restoreState(Values &v, const QString &last, const QVariantList &args)
 
 } // namespace
 
-
 Zav::Client::TransferType transferTypeOf(const QString &type)
 {
     if (type.contains(QLatin1String("upload")))
@@ -100,7 +99,6 @@ void sendFailure(Zav::Transfer *transfer, int retry)
                                         QStringLiteral("5 files could not be sent to service"),
                                         QStringLiteral("Retry now"));
 }
-
 
 void replay(Zav::Transfer *transfer, const Values &v)
 {

@@ -16,9 +16,7 @@
 #include <zav/ZavClient.h>
 
 #include <QDebug>
-#include <QElapsedTimer>
 #include <QGraphicsLinearLayout>
-#include <QTimer>
 
 #include <algorithm>
 
@@ -792,52 +790,28 @@ void ZAVTestShowTransferPage::errorRepair(Zav::Transfer *transfer)
 
 void ZAVTestShowTransferPage::queueRequest(const QString &id, int request)
 {
-    auto it = waitingRequests.find(id);
-    if (it != waitingRequests.end()) {
-        *it = request;
-        return;
-    }
-    waitingRequests.insert(id, request);
-    requestOrder.append(id);
-    if (!requestsScheduled) {
-        requestsScheduled = true;
-        QTimer::singleShot(0, this, &ZAVTestShowTransferPage::handleRequests);
-    }
+    requests.push(id, request);
 }
 
-void ZAVTestShowTransferPage::handleRequests()
+void ZAVTestShowTransferPage::answerRequest(const QString &id, int request)
 {
-    requestsScheduled = false;
-    // A few milliseconds a turn: the screen is painted between turns.
-    QElapsedTimer spent;
-    spent.start();
-    qsizetype done = 0;
-    for (; done < requestOrder.size() && spent.elapsed() < 5; ++done) {
-        const QString id = requestOrder.at(done);
-        const Request request = Request(waitingRequests.take(id));
-        ZAVTestElement *row = nullptr;
-        switch (request) {
-        case Request::Cancel:
-            qDebug() << "Test Show Transfer Page" << id;
-            row = findElement(id);
-            if (!row)
-                qDebug() << " Element not found ";
-            break;
-        case Request::Repair:
-            qDebug() << "ZAVTestShowTransferPage::errorRepair";
-            row = findElement(id);
-            break;
-        case Request::Start:
-        case Request::Pause:
-            row = findElement(id);
-            break;
-        }
-        if (row)
-            row->setResponse(Zav::Requests::word(request));
+    ZAVTestElement *row = nullptr;
+    switch (Request(request)) {
+    case Request::Cancel:
+        qDebug() << "Test Show Transfer Page" << id;
+        row = findElement(id);
+        if (!row)
+            qDebug() << " Element not found ";
+        break;
+    case Request::Repair:
+        qDebug() << "ZAVTestShowTransferPage::errorRepair";
+        row = findElement(id);
+        break;
+    case Request::Start:
+    case Request::Pause:
+        row = findElement(id);
+        break;
     }
-    requestOrder.remove(0, done);
-    if (!requestOrder.isEmpty() && !requestsScheduled) {
-        requestsScheduled = true;
-        QTimer::singleShot(0, this, &ZAVTestShowTransferPage::handleRequests);
-    }
+    if (row)
+        row->setResponse(Zav::Requests::word(Request(request)));
 }

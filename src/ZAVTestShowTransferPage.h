@@ -2,6 +2,7 @@
 #ifndef ZAVTESTSHOWTRANSFERPAGE_H
 #define ZAVTESTSHOWTRANSFERPAGE_H
 
+#include "ZAVTestRequestQueue.h"
 #include "ZAVTestValueStore.h"
 
 #include <MApplicationPage.h>
@@ -119,11 +120,9 @@ private:
     void showRow(ZAVTestElement *row, const ZAVTestTransferValues &values);
     // The service left: none of the transfers it held exists any more.
     void releaseAll();
-    // Requests are answered on the rows a few at a time from the event loop: a service that
-    // sends thousands at once must not stop the screen. A transfer's newer request replaces
-    // one still waiting (the row would only have replaced it), so the wait stays one per transfer.
+    // A request of the service's waits its turn (ZAVTestRequestQueue), then goes to its row.
     void queueRequest(const QString &id, int request);
-    void handleRequests();
+    void answerRequest(const QString &id, int request);
 
     ZAVTestElementDetail *detail;
     Zav::Client *client;
@@ -134,9 +133,7 @@ private:
     QHash<QString, ZAVTestElement *> rowIndex;
     // Rows of transfers the service does not hold, with their values, until registered (again).
     QHash<ZAVTestElement *, ZAVTestTransferValues> unheld;
-    QHash<QString, int> waitingRequests;
-    QList<QString> requestOrder;
-    bool requestsScheduled = false;
+    ZAVTestRequestQueue requests {[this](const QString &id, int request) { answerRequest(id, request); }};
     MLabel *serviceNotice;
     MLabel *emptyNotice;
 };
