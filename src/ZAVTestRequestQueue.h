@@ -16,8 +16,7 @@
 class ZAVTestRequestQueue : public QObject
 {
 public:
-    explicit ZAVTestRequestQueue(std::function<void(const QString &id, int request)> answer,
-                                 QObject *parent = nullptr)
+    explicit ZAVTestRequestQueue(std::function<void(const QString &id, int request)> answer, QObject *parent = nullptr)
         : QObject(parent)
         , m_answer(std::move(answer))
     {
