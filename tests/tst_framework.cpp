@@ -19,6 +19,7 @@
 #include <QAbstractItemView>
 #include <QComboBox>
 #include <QGraphicsProxyWidget>
+#include <QPointer>
 #include <QTest>
 #include <QTimer>
 
@@ -122,6 +123,15 @@ private Q_SLOTS:
         third->appear();
         delete third;
         QVERIFY(!m_window->currentPage());
+        // A page shown to be destroyed when done goes once it has disappeared; a kept one stays.
+        QPointer<MApplicationPage> once = new MApplicationPage, kept = new MApplicationPage;
+        once->appear(MSceneWindow::DestroyWhenDone);
+        kept->appear(MSceneWindow::KeepWhenDone);
+        kept->disappear();
+        once->disappear();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(!once && kept);
+        delete kept;
     }
 
     // A page belongs to the window that showed it; a new page goes to the newest window, and to
