@@ -6,6 +6,7 @@
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
+#include <QDBusReply>
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QJsonArray>
@@ -107,14 +108,28 @@ bool TestBus::startService(const QStringList &extraArguments, bool withJournal)
     m_service.start();
     if (!m_service.waitForStarted(5000))
         return false;
+    // The name must be this process's: a service stopped a moment ago may still be listed as its
+    // owner until the bus has seen it go.
     QDeadlineTimer deadline(5000);
     QDBusConnectionInterface *bus = QDBusConnection::sessionBus().interface();
     while (!deadline.hasExpired()) {
-        if (bus->isServiceRegistered(QStringLiteral("com.kelvo.zav")))
+        const QDBusReply<uint> owner = bus->servicePid(QLatin1String(ZavBus::ServiceName));
+        if (owner.isValid() && qint64(owner.value()) == m_service.processId())
             return true;
+        if (m_service.state() == QProcess::NotRunning)
+            return false;
         QThread::msleep(10);
     }
     return false;
+}
+
+void TestBus::waitUntilNameIsFree() const
+{
+    // The bus releases a name when it sees its owner's connection close, after the process ended.
+    QDeadlineTimer deadline(5000);
+    QDBusConnectionInterface *bus = QDBusConnection::sessionBus().interface();
+    while (!deadline.hasExpired() && bus->isServiceRegistered(QLatin1String(ZavBus::ServiceName)))
+        QThread::msleep(10);
 }
 
 void TestBus::stopService()
@@ -126,6 +141,7 @@ void TestBus::stopService()
         m_service.kill();
         m_service.waitForFinished(3000);
     }
+    waitUntilNameIsFree();
 }
 
 void TestBus::killService()
@@ -134,6 +150,7 @@ void TestBus::killService()
         return;
     m_service.kill();
     m_service.waitForFinished(3000);
+    waitUntilNameIsFree();
 }
 
 void TestBus::pauseService(bool paused)

@@ -58,6 +58,8 @@ public:
     QString journalPath() const;
 
 private:
+    void waitUntilNameIsFree() const;
+
     QTemporaryDir m_dir;
     QProcess m_daemon;
     QProcess m_service;
