@@ -417,8 +417,10 @@ private Q_SLOTS:
             if (line.startsWith("mc\t") && line.endsWith("\tNotify"))
                 calls.append(line.split('\t').value(1).toDouble());
         }
-        // Paced, not stalled: the daemon keeps getting updates, as fast as it answers them.
-        QVERIFY2(calls.size() >= 10, qPrintable(QString::number(calls.size())));
+        // Paced, not stalled: the daemon keeps getting updates, as fast as it answers them. Its
+        // rule script makes that about 3 to 5 a second here (10 to 15 in the three seconds, 9 once
+        // in CI); a stalled bridge makes one or two.
+        QVERIFY2(calls.size() >= 5, qPrintable(QString::number(calls.size())));
         // At most that many in any second the bus delivers (before, 48 or 49: a second's average).
         for (const double start : std::as_const(calls)) {
             const auto inSecond = std::count_if(calls.cbegin(), calls.cend(),
