@@ -21,10 +21,6 @@
 #include <QThread>
 #include <QTimer>
 #include <QTemporaryDir>
-#include <QDir>
-#include <QScopeGuard>
-#include <QThread>
-#include <QTimer>
 #include <QTest>
 
 #include <atomic>
@@ -37,19 +33,24 @@
 #include <csignal>
 
 namespace {
-QDBusMessage call(const QDBusConnection &bus, const QString &method, const QVariantList &args,
-                  const QString &interface = QLatin1String(ZavBus::TransfersInterface))
+QDBusMessage message(const char *method, const QVariantList &args, const char *interface = ZavBus::TransfersInterface)
 {
-    QDBusMessage message = QDBusMessage::createMethodCall(QStringLiteral("com.kelvo.zav"),
-                                                          QStringLiteral("/com/kelvo/zav"), interface, method);
+    QDBusMessage message = QDBusMessage::createMethodCall(QLatin1String(ZavBus::ServiceName),
+                                                          QLatin1String(ZavBus::ObjectPath), QLatin1String(interface),
+                                                          QLatin1String(method));
     message.setArguments(args);
-    return QDBusConnection(bus).call(message, QDBus::Block, 5000);
+    return message;
+}
+
+QDBusMessage call(const QDBusConnection &bus, const char *method, const QVariantList &args,
+                  const char *interface = ZavBus::TransfersInterface)
+{
+    return QDBusConnection(bus).call(message(method, args, interface), QDBus::Block, 5000);
 }
 
 QString registerOn(const QDBusConnection &bus, const QString &name, int type = 1)
 {
-    const QDBusMessage reply = call(bus, QLatin1String(ZavBus::Transfers::registerTransfer),
-                                    {name, type, QStringLiteral("test")});
+    const QDBusMessage reply = call(bus, ZavBus::Transfers::registerTransfer, {name, type, QStringLiteral("test")});
     return reply.type() == QDBusMessage::ReplyMessage ? reply.arguments().value(0).toString() : QString();
 }
 
@@ -339,8 +340,8 @@ private Q_SLOTS:
             QVERIFY2(QTest::qWaitFor(
                          [&] {
                              if (!app) {
-                                 const QDBusMessage status = call(bus, QLatin1String(ZavBus::Control::status), {},
-                                                                  QLatin1String(ZavBus::ControlInterface));
+                                 const QDBusMessage status = call(bus, ZavBus::Control::status, {},
+                                                                  ZavBus::ControlInterface);
                                  return QJsonDocument::fromJson(status.arguments().value(0).toString().toUtf8())
                                             .object()
                                             .value(QStringLiteral("watchers"))
@@ -423,9 +424,9 @@ private Q_SLOTS:
         QDBusConnection owner = QDBusConnection::connectToBus(m_bus.address(), QStringLiteral("owner"));
         const QString id = registerOn(owner, QStringLiteral("mine"));
         QVERIFY(!id.isEmpty());
-        const QDBusMessage stolen = call(QDBusConnection::sessionBus(), QLatin1String(ZavBus::Transfers::setName),
+        const QDBusMessage stolen = call(QDBusConnection::sessionBus(), ZavBus::Transfers::setName,
                                          {id, QStringLiteral("yours")});
-        QCOMPARE(stolen.errorName(), QStringLiteral("org.freedesktop.DBus.Error.AccessDenied"));
+        QCOMPARE(stolen.errorName(), QLatin1String(Zav::Errors::AccessDenied));
         QCOMPARE(m_bus.show(id).value(QStringLiteral("name")).toString(), QStringLiteral("mine"));
         // The refusal is in the journal, with the error.
         QVERIFY(m_bus.callsFor(id).contains(
@@ -436,35 +437,27 @@ private Q_SLOTS:
     void absurdInputIsRefused()
     {
         const QDBusConnection bus = QDBusConnection::sessionBus();
-        QCOMPARE(call(bus, QLatin1String(ZavBus::Transfers::registerTransfer), {QStringLiteral("x"), 7, QString()})
-                     .errorName(),
-                 QStringLiteral("org.freedesktop.DBus.Error.InvalidArgs"));
+        QCOMPARE(call(bus, ZavBus::Transfers::registerTransfer, {QStringLiteral("x"), 7, QString()}).errorName(),
+                 QLatin1String(Zav::Errors::InvalidArgs));
         const QString id = registerOn(bus, QStringLiteral("ok"));
-        QCOMPARE(
-            call(bus, QLatin1String(ZavBus::Transfers::setMessage), {id, QString(5000, QLatin1Char('m'))}).errorName(),
-            QStringLiteral("org.freedesktop.DBus.Error.InvalidArgs"));
-        QCOMPARE(call(bus, QLatin1String(ZavBus::Transfers::setSpeed), {QStringLiteral("no-such-id"), 3}).errorName(),
-                 QStringLiteral("com.kelvo.zav.Error.UnknownTransfer"));
+        QCOMPARE(call(bus, ZavBus::Transfers::setMessage, {id, QString(5000, QLatin1Char('m'))}).errorName(),
+                 QLatin1String(Zav::Errors::InvalidArgs));
+        QCOMPARE(call(bus, ZavBus::Transfers::setSpeed, {QStringLiteral("no-such-id"), 3}).errorName(),
+                 QLatin1String(Zav::Errors::UnknownTransfer));
         // Values the interface rules out, NaN once the only one refused.
-        const QList<std::pair<QString, QVariant>> outOfRange {
-            {QLatin1String(ZavBus::Transfers::setProgress), qQNaN()},
-            {QLatin1String(ZavBus::Transfers::setProgress), -1e308},
-            {QLatin1String(ZavBus::Transfers::setProgress), 42.0},
-            {QLatin1String(ZavBus::Transfers::setActive), 1.5},
-            {QLatin1String(ZavBus::Transfers::setServiceIconType), 99},
-            {QLatin1String(ZavBus::Transfers::setCount), -1},
-            {QLatin1String(ZavBus::Transfers::setEstimate), -5},
-            {QLatin1String(ZavBus::Transfers::setSpeed), -1}};
+        const QList<std::pair<const char *, QVariant>> outOfRange {
+            {ZavBus::Transfers::setProgress, qQNaN()},   {ZavBus::Transfers::setProgress, -1e308},
+            {ZavBus::Transfers::setProgress, 42.0},      {ZavBus::Transfers::setActive, 1.5},
+            {ZavBus::Transfers::setServiceIconType, 99}, {ZavBus::Transfers::setCount, -1},
+            {ZavBus::Transfers::setEstimate, -5},        {ZavBus::Transfers::setSpeed, -1}};
         for (const auto &[method, value] : outOfRange)
-            QVERIFY2(call(bus, method, {id, value}).errorName()
-                         == QLatin1String("org.freedesktop.DBus.Error.InvalidArgs"),
-                     qPrintable(method + QLatin1Char(' ') + value.toString()));
+            QVERIFY2(call(bus, method, {id, value}).errorName() == QLatin1String(Zav::Errors::InvalidArgs),
+                     qPrintable(QLatin1String(method) + QLatin1Char(' ') + value.toString()));
         // Wrong argument types and unknown methods: QtDBus refuses them; the service goes on.
-        QVERIFY(call(bus, QLatin1String(ZavBus::Transfers::setSize), {id, QStringLiteral("big")}).type()
+        QVERIFY(call(bus, ZavBus::Transfers::setSize, {id, QStringLiteral("big")}).type()
                 == QDBusMessage::ErrorMessage);
-        QVERIFY(call(bus, QStringLiteral("explode"), {}).type() == QDBusMessage::ErrorMessage);
-        QCOMPARE(call(bus, QLatin1String(ZavBus::Transfers::endCommit), {id}).errorName(),
-                 QStringLiteral("com.kelvo.zav.Error.NotInCommit"));
+        QVERIFY(call(bus, "explode", {}).type() == QDBusMessage::ErrorMessage);
+        QCOMPARE(call(bus, ZavBus::Transfers::endCommit, {id}).errorName(), QLatin1String(Zav::Errors::NotInCommit));
         QVERIFY(m_bus.sync());
         const QJsonObject shown = m_bus.show(id);
         QCOMPARE(shown.value(QStringLiteral("message")).toString(), QString());
@@ -476,15 +469,13 @@ private Q_SLOTS:
         const QDBusConnection bus = QDBusConnection::sessionBus();
         for (int i = 0; i < 5; ++i)
             QVERIFY(!registerOn(bus, QStringLiteral("t%1").arg(i)).isEmpty());
-        QCOMPARE(call(bus, QLatin1String(ZavBus::Transfers::registerTransfer), {QStringLiteral("sixth"), 0, QString()})
-                     .errorName(),
-                 QStringLiteral("org.freedesktop.DBus.Error.LimitsExceeded"));
+        QCOMPARE(call(bus, ZavBus::Transfers::registerTransfer, {QStringLiteral("sixth"), 0, QString()}).errorName(),
+                 QLatin1String(Zav::Errors::LimitsExceeded));
 
         QVERIFY(m_bus.startService());
         QCOMPARE(m_bus.zavctl({QStringLiteral("refuse"), QStringLiteral("on")}), 0);
-        QCOMPARE(call(bus, QLatin1String(ZavBus::Transfers::registerTransfer), {QStringLiteral("no"), 0, QString()})
-                     .errorName(),
-                 QStringLiteral("com.kelvo.zav.Error.Refused"));
+        QCOMPARE(call(bus, ZavBus::Transfers::registerTransfer, {QStringLiteral("no"), 0, QString()}).errorName(),
+                 QLatin1String(Zav::Errors::Refused));
         QString out;
         QCOMPARE(m_bus.zavctl({QStringLiteral("status")}, &out), 0);
         QVERIFY2(out.contains(QStringLiteral("refusing new transfers")), qPrintable(out));
@@ -494,9 +485,8 @@ private Q_SLOTS:
         // One connection cannot take every slot.
         QVERIFY(m_bus.startService({QStringLiteral("--max-transfers-per-client"), QStringLiteral("1")}));
         QVERIFY(!registerOn(bus, QStringLiteral("a")).isEmpty());
-        QCOMPARE(call(bus, QLatin1String(ZavBus::Transfers::registerTransfer), {QStringLiteral("b"), 0, QString()})
-                     .errorName(),
-                 QStringLiteral("org.freedesktop.DBus.Error.LimitsExceeded"));
+        QCOMPARE(call(bus, ZavBus::Transfers::registerTransfer, {QStringLiteral("b"), 0, QString()}).errorName(),
+                 QLatin1String(Zav::Errors::LimitsExceeded));
         QVERIFY(
             !registerOn(QDBusConnection::connectToBus(m_bus.address(), QStringLiteral("other")), QStringLiteral("c"))
                  .isEmpty());
@@ -513,26 +503,23 @@ private Q_SLOTS:
         const QString big(4000, QLatin1Char('x'));
         const QString id = registerOn(bus, QStringLiteral("a"));
         const auto set = [&](const QDBusConnection &on, const QString &which, const char *method, const QString &text) {
-            return call(on, QLatin1String(method), {which, text}).errorName();
+            return call(on, method, {which, text}).errorName();
         };
         QCOMPARE(set(bus, id, ZavBus::Transfers::setMessage, big), QString());
         QCOMPARE(set(bus, id, ZavBus::Transfers::setMessage, big + QLatin1Char('y')), QString()); // replaces: no more
         QCOMPARE(set(bus, id, ZavBus::Transfers::setTitle, big), QString());
-        QCOMPARE(set(bus, id, ZavBus::Transfers::setAccount, big),
-                 QStringLiteral("org.freedesktop.DBus.Error.LimitsExceeded"));
+        QCOMPARE(set(bus, id, ZavBus::Transfers::setAccount, big), QLatin1String(Zav::Errors::LimitsExceeded));
         QCOMPARE(m_bus.show(id).value(QStringLiteral("account")).toString(), QString());
         // Texts a commit changes count twice until it ends; those it leaves are not copied.
-        call(bus, QLatin1String(ZavBus::Transfers::startCommit), {id});
+        call(bus, ZavBus::Transfers::startCommit, {id});
         QCOMPARE(set(bus, id, ZavBus::Transfers::setName, QStringLiteral("b")), QString());
-        QCOMPARE(set(bus, id, ZavBus::Transfers::setMessage, big),
-                 QStringLiteral("org.freedesktop.DBus.Error.LimitsExceeded"));
-        call(bus, QLatin1String(ZavBus::Transfers::endCommit), {id});
+        QCOMPARE(set(bus, id, ZavBus::Transfers::setMessage, big), QLatin1String(Zav::Errors::LimitsExceeded));
+        call(bus, ZavBus::Transfers::endCommit, {id});
         // All together: another connection gets only what is left, and what the first gives back.
         {
             const QDBusConnection other = QDBusConnection::connectToBus(m_bus.address(), QStringLiteral("other"));
             const QString first = registerOn(other, QStringLiteral("c"));
-            QCOMPARE(set(other, first, ZavBus::Transfers::setMessage, big),
-                     QStringLiteral("org.freedesktop.DBus.Error.LimitsExceeded"));
+            QCOMPARE(set(other, first, ZavBus::Transfers::setMessage, big), QLatin1String(Zav::Errors::LimitsExceeded));
         }
         QDBusConnection::disconnectFromBus(QStringLiteral("other"));
         {
@@ -561,10 +548,9 @@ private Q_SLOTS:
             QVERIFY(used > 0);
             const int room = int(4000 - used);
             const QString fill = QString(room / 4, QChar(0xe9)) + QString(room - room / 4 * 2, QLatin1Char('x'));
-            const char *setMessage = ZavBus::Transfers::setMessage;
-            QCOMPARE(call(bus, QLatin1String(setMessage), {id, fill}).errorName(), QString());
-            QCOMPARE(call(bus, QLatin1String(setMessage), {id, fill + QLatin1Char('x')}).errorName(),
-                     QStringLiteral("org.freedesktop.DBus.Error.LimitsExceeded"));
+            QCOMPARE(call(bus, ZavBus::Transfers::setMessage, {id, fill}).errorName(), QString());
+            QCOMPARE(call(bus, ZavBus::Transfers::setMessage, {id, fill + QLatin1Char('x')}).errorName(),
+                     QLatin1String(Zav::Errors::LimitsExceeded));
         }
     }
 
@@ -581,8 +567,7 @@ private Q_SLOTS:
         const QString text(Zav::MaxTextLength, QLatin1Char('x'));
         namespace T = ZavBus::Transfers;
         for (int i = 0; i < 200; ++i) {
-            const QString id =
-                call(bus, QLatin1String(T::registerTransfer), {text, 1, text}).arguments().value(0).toString();
+            const QString id = call(bus, T::registerTransfer, {text, 1, text}).arguments().value(0).toString();
             const QList<std::pair<const char *, QVariantList>> calls {
                 {T::setAccount, {id, text}},
                 {T::setMessage, {id, text}},
@@ -593,13 +578,8 @@ private Q_SLOTS:
                 {T::markCancelFailed, {id, text}},
                 {T::markRepairableFailure, {id, text, text, text}},
                 {T::markCompleted, {id, true, text, text}}};
-            for (const auto &[method, args] : calls) {
-                QDBusMessage message = QDBusMessage::createMethodCall(
-                    QLatin1String(ZavBus::ServiceName), QLatin1String(ZavBus::ObjectPath),
-                    QLatin1String(ZavBus::TransfersInterface), QLatin1String(method));
-                message.setArguments(args);
-                bus.asyncCall(message);
-            }
+            for (const auto &[method, args] : calls)
+                bus.asyncCall(message(method, args));
         }
         QVERIFY(m_bus.sync());
         QCOMPARE(m_bus.show(QStringLiteral("200")).value(QStringLiteral("resultUri")).toString(), text);
@@ -635,7 +615,7 @@ private Q_SLOTS:
             names << QStringLiteral("peer%1").arg(i);
             const QDBusConnection peer = QDBusConnection::connectToBus(m_bus.address(), names.last());
             QVERIFY(!registerOn(peer, names.last()).isEmpty());
-            call(peer, QLatin1String(ZavBus::Control::setWatching), {true}, QLatin1String(ZavBus::ControlInterface));
+            call(peer, ZavBus::Control::setWatching, {true}, ZavBus::ControlInterface);
         }
         QCOMPARE(status().value(QStringLiteral("watchers")).toInt(), Peers);
         // None of them fetches while 5,000 transfers come and change twice: what the service keeps
@@ -648,26 +628,22 @@ private Q_SLOTS:
                 QDBusConnection::disconnectFromBus(owner.name());
         });
         // Each owner's calls in turn, a hundred at a time (the bus holds few unanswered calls).
-        const auto flood = [&](const QString &method, const auto &argsOf) {
-            QDBusMessage message = QDBusMessage::createMethodCall(QLatin1String(ZavBus::ServiceName),
-                                                                  QLatin1String(ZavBus::ObjectPath),
-                                                                  QLatin1String(ZavBus::TransfersInterface), method);
+        const auto flood = [&](const char *method, const auto &argsOf) {
             for (int i = 0; i < 5000; ++i) {
-                message.setArguments(argsOf(i));
                 if (i % 100 == 99)
-                    owners[i / 1000].call(message, QDBus::Block, 5000);
+                    call(owners[i / 1000], method, argsOf(i));
                 else
-                    owners[i / 1000].asyncCall(message);
+                    owners[i / 1000].asyncCall(message(method, argsOf(i)));
             }
         };
         const qint64 pid = QDBusConnection::sessionBus().interface()->servicePid(QLatin1String(ZavBus::ServiceName));
         [[maybe_unused]] const qint64 before = residentKiB(pid);
-        flood(QLatin1String(ZavBus::Transfers::registerTransfer), [](int) {
+        flood(ZavBus::Transfers::registerTransfer, [](int) {
             return QVariantList {QStringLiteral("n"), 1, QString()};
         });
         QCOMPARE(status().value(QStringLiteral("transfers")).toInt(), Peers + 5000);
         for (const double progress : {0.25, 0.5})
-            flood(QLatin1String(ZavBus::Transfers::setProgress), [&](int i) {
+            flood(ZavBus::Transfers::setProgress, [&](int i) {
                 return QVariantList {QString::number(Peers + 1 + i), progress};
             });
         QCOMPARE(m_bus.show(QString::number(Peers + 5000)).value(QStringLiteral("progress")).toDouble(), 0.5);
@@ -690,18 +666,10 @@ private Q_SLOTS:
         for (int client = 0; client < 3; ++client) {
             const QString name = QStringLiteral("gone%1").arg(client);
             QDBusConnection gone = QDBusConnection::connectToBus(m_bus.address(), name);
-            QDBusMessage message = QDBusMessage::createMethodCall(
-                QLatin1String(ZavBus::ServiceName), QLatin1String(ZavBus::ObjectPath),
-                QLatin1String(ZavBus::TransfersInterface), QLatin1String(ZavBus::Transfers::registerTransfer));
-            message.setArguments({QStringLiteral("orphan"), 0, QString()});
             for (int i = 0; i < 2; ++i)
-                gone.asyncCall(message);
+                gone.asyncCall(message(ZavBus::Transfers::registerTransfer, {QStringLiteral("orphan"), 0, QString()}));
             // And asks to watch (before, such watchers stayed counted for good).
-            QDBusMessage watch = QDBusMessage::createMethodCall(
-                QLatin1String(ZavBus::ServiceName), QLatin1String(ZavBus::ObjectPath),
-                QLatin1String(ZavBus::ControlInterface), QLatin1String(ZavBus::Control::setWatching));
-            watch.setArguments({true});
-            gone.asyncCall(watch);
+            gone.asyncCall(message(ZavBus::Control::setWatching, {true}, ZavBus::ControlInterface));
             // The bus answers in order: once it has, it holds every call sent before.
             QVERIFY(gone.interface()->call(QStringLiteral("GetId")).type() == QDBusMessage::ReplyMessage);
             QDBusConnection::disconnectFromBus(name);
@@ -729,12 +697,11 @@ private Q_SLOTS:
         const QDBusConnection owner = QDBusConnection::connectToBus(m_bus.address(), QStringLiteral("owner"));
         const QString theirs = registerOn(owner, QStringLiteral("theirs"));
         const QString huge(1 << 20, QLatin1Char('x'));
-        call(bus, QLatin1String(ZavBus::Transfers::setName), {QStringLiteral("404"), huge});
-        call(bus, QLatin1String(ZavBus::Transfers::setName), {theirs, huge});
-        call(bus, QLatin1String(ZavBus::Transfers::setProgress), {huge, qInf()});
-        call(bus, QLatin1String(ZavBus::Transfers::registerTransfer), {huge, 0, huge});
-        call(bus, QLatin1String(ZavBus::Control::sendRequest), {huge, QStringLiteral("cancel")},
-             QLatin1String(ZavBus::ControlInterface));
+        call(bus, ZavBus::Transfers::setName, {QStringLiteral("404"), huge});
+        call(bus, ZavBus::Transfers::setName, {theirs, huge});
+        call(bus, ZavBus::Transfers::setProgress, {huge, qInf()});
+        call(bus, ZavBus::Transfers::registerTransfer, {huge, 0, huge});
+        call(bus, ZavBus::Control::sendRequest, {huge, QStringLiteral("cancel")}, ZavBus::ControlInterface);
         QVERIFY(m_bus.sync());
         QVERIFY(QFileInfo(m_bus.journalPath()).size() < 8 * 1024);
         const QList<QJsonObject> journal = m_bus.journal();
@@ -750,7 +717,7 @@ private Q_SLOTS:
         const QDBusConnection bus = QDBusConnection::sessionBus();
         const QString id = registerOn(bus, QStringLiteral("chatty"));
         for (int i = 0; i < 100; ++i)
-            call(bus, QLatin1String(ZavBus::Transfers::setMessage), {id, QString(60, QLatin1Char('a' + i % 26))});
+            call(bus, ZavBus::Transfers::setMessage, {id, QString(60, QLatin1Char('a' + i % 26))});
         QVERIFY(m_bus.sync());
         const QString path = m_bus.journalPath();
         QVERIFY(QFileInfo(path).size() <= 4096);
@@ -812,7 +779,7 @@ private Q_SLOTS:
         // A name once cleared the tester's screen and retitled the terminal through zavctl.
         const QDBusConnection bus = QDBusConnection::sessionBus();
         const QString id = registerOn(bus, QStringLiteral("\x1b[2Jevil\x1b]0;PWNED\a\u202e"));
-        call(bus, QLatin1String(ZavBus::Transfers::setMessage), {id, QStringLiteral("bell\x07")});
+        call(bus, ZavBus::Transfers::setMessage, {id, QStringLiteral("bell\x07")});
         for (const QStringList &command :
              {QStringList {QStringLiteral("list")}, QStringList {QStringLiteral("show"), id}}) {
             QString out;
@@ -841,8 +808,8 @@ private Q_SLOTS:
     {
         const QDBusConnection bus = QDBusConnection::sessionBus();
         const QString id = registerOn(bus, QStringLiteral("Transfer 2 with a name longer than a narrow terminal"));
-        call(bus, QLatin1String(ZavBus::Transfers::setActive), {id, 0.123456});
-        call(bus, QLatin1String(ZavBus::Transfers::markRepairableFailure),
+        call(bus, ZavBus::Transfers::setActive, {id, 0.123456});
+        call(bus, ZavBus::Transfers::markRepairableFailure,
              {id, QStringLiteral("Unable to reach the server"), QStringLiteral("d"), QStringLiteral("Retry now")});
         QString out;
         QCOMPARE(m_bus.zavctl({QStringLiteral("list")}, &out), 0);
@@ -863,8 +830,7 @@ private Q_SLOTS:
         QVERIFY2(out.contains(QStringLiteral("\"progress\": 0.123456,")), qPrintable(out));
         // Counts past the signed range are numbers with their exact digits (before, strings; the
         // table showed raw digits cut to its column).
-        call(bus, QLatin1String(ZavBus::Transfers::setSize),
-             {id, QVariant::fromValue(quint64(18446744073709551615ULL))});
+        call(bus, ZavBus::Transfers::setSize, {id, QVariant::fromValue(quint64(18446744073709551615ULL))});
         for (const QStringList &command :
              {QStringList {QStringLiteral("show"), id}, QStringList {QStringLiteral("list")}}) {
             QCOMPARE(m_bus.zavctl(command + QStringList {QStringLiteral("--json")}, &out), 0);
@@ -886,18 +852,15 @@ private Q_SLOTS:
         QVERIFY(stranger.connect(QString(), QLatin1String(ZavBus::ObjectPath), QLatin1String(ZavBus::ControlInterface),
                                  QLatin1String(ZavBus::Control::changesPending), this, SLOT(strangerNoticed())));
         const QString id = registerOn(bus, QStringLiteral("Watched"));
-        call(bus, QLatin1String(ZavBus::Transfers::setActive), {id, 0.1});
+        call(bus, ZavBus::Transfers::setActive, {id, 0.1});
         QTest::qWait(200);
         QCOMPARE(m_notices, 0); // nobody watches
         const auto control = [&](const char *method, const QVariantList &args) {
-            return call(bus, QLatin1String(method), args, QLatin1String(ZavBus::ControlInterface))
-                .arguments()
-                .value(0)
-                .toString();
+            return call(bus, method, args, ZavBus::ControlInterface).arguments().value(0).toString();
         };
         control(ZavBus::Control::setWatching, {true});
         for (int i = 1; i <= 500; ++i)
-            call(bus, QLatin1String(ZavBus::Transfers::setProgress), {id, i / 500.0});
+            call(bus, ZavBus::Transfers::setProgress, {id, i / 500.0});
         QTRY_COMPARE(m_notices, 1);
         QTest::qWait(200);
         QCOMPARE(m_notices, 1); // not read: nothing more
@@ -905,12 +868,12 @@ private Q_SLOTS:
         const QJsonArray changed = page.value(QStringLiteral("changed")).toArray();
         QCOMPARE(changed.size(), 1);
         QCOMPARE(changed.first().toObject().value(QStringLiteral("progress")).toDouble(), 1.0); // the latest state
-        call(bus, QLatin1String(ZavBus::Transfers::setProgress), {id, 0.5});
+        call(bus, ZavBus::Transfers::setProgress, {id, 0.5});
         QTRY_COMPARE(m_notices, 2); // fetched: told again
         control(ZavBus::Control::changes, {1000});
         // Told while changes keep coming faster than the notices, not only once they stop.
         for (int i = 0; i < 300 && m_notices == 2; ++i) {
-            call(bus, QLatin1String(ZavBus::Transfers::setProgress), {id, i / 300.0});
+            call(bus, ZavBus::Transfers::setProgress, {id, i / 300.0});
             QTest::qWait(5);
         }
         QCOMPARE(m_notices, 3);
@@ -920,7 +883,7 @@ private Q_SLOTS:
         for (const char *name : {"x", "y", "z"})
             ids << registerOn(bus, QLatin1String(name));
         for (const QString &other : std::as_const(ids))
-            call(bus, QLatin1String(ZavBus::Transfers::setProgress), {other, 0.3});
+            call(bus, ZavBus::Transfers::setProgress, {other, 0.3});
         const QJsonObject first = QJsonDocument::fromJson(control(ZavBus::Control::changes, {2}).toUtf8()).object();
         QCOMPARE(first.value(QStringLiteral("changed")).toArray().size(), 2);
         QVERIFY(first.value(QStringLiteral("more")).toBool());
@@ -928,7 +891,7 @@ private Q_SLOTS:
         // Only the watcher was told: a connection that listens without watching heard nothing.
         QCOMPARE(m_strangerNotices, 0);
         control(ZavBus::Control::setWatching, {false});
-        call(bus, QLatin1String(ZavBus::Transfers::setProgress), {id, 0.6});
+        call(bus, ZavBus::Transfers::setProgress, {id, 0.6});
         QTest::qWait(200);
         QCOMPARE(m_notices, 3);
     }
@@ -970,7 +933,7 @@ private Q_SLOTS:
         QTRY_VERIFY(status().value(QStringLiteral("watchers")).toInt() >= 4);
         const QDBusConnection bus = QDBusConnection::sessionBus();
         const QString id = registerOn(bus, QStringLiteral("Holiday photos"));
-        call(bus, QLatin1String(ZavBus::Transfers::setActive), {id, 0.5});
+        call(bus, ZavBus::Transfers::setActive, {id, 0.5});
         QVERIFY2(waitFor(QStringLiteral("Holiday photos")), qPrintable(screen + lines));
         QVERIFY2(waitFor(QStringLiteral("50%")) || lines.contains(QStringLiteral("\"progress\":0.5")),
                  qPrintable(screen));
@@ -978,7 +941,7 @@ private Q_SLOTS:
         QVERIFY(!plainScreen.contains(QStringLiteral("\x1b[32m")));
         // Redrawn in place: cursor home and clear to the end of line, never a cleared screen.
         QCOMPARE(screen.count(QStringLiteral("\x1b[2J")), 1);
-        call(bus, QLatin1String(ZavBus::Transfers::markCancelled), {id});
+        call(bus, ZavBus::Transfers::markCancelled, {id});
         // "Cancelled" in the tables, "cancelled" in JSON.
         QVERIFY(waitFor(QStringLiteral("ancelled")));
         // In a pipe: one JSON object a line, or a plain line, never a screen control.
@@ -1059,7 +1022,7 @@ private Q_SLOTS:
         QDBusConnection::disconnectFromBus(QStringLiteral("leaving"));
         QVERIFY(m_bus.sync());
         // Changed while the watcher was behind: seen only by listing again.
-        call(bus, QLatin1String(ZavBus::Transfers::setProgress), {survivor, 0.77});
+        call(bus, ZavBus::Transfers::setProgress, {survivor, 0.77});
         QVERIFY(m_bus.sync());
         ::kill(pid_t(watch.processId()), SIGCONT);
         QVERIFY2(waitFor(QStringLiteral("\"progress\":0.77")), qPrintable(lines));
@@ -1107,8 +1070,8 @@ private:
     int m_strangerNotices = 0;
     QJsonObject status()
     {
-        const QDBusMessage reply = call(QDBusConnection::sessionBus(), QLatin1String(ZavBus::Control::status), {},
-                                        QLatin1String(ZavBus::ControlInterface));
+        const QDBusMessage reply = call(QDBusConnection::sessionBus(), ZavBus::Control::status, {},
+                                        ZavBus::ControlInterface);
         return QJsonDocument::fromJson(reply.arguments().value(0).toString().toUtf8()).object();
     }
 
