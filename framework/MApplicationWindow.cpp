@@ -315,10 +315,11 @@ void MApplicationWindow::showOverlay(MSceneWindow *overlay)
     });
     fitOverlays();
     updateBar();
-    // A dialog takes the keys: its default button first.
+    // A dialog takes the keys: its default button first. The page stays the active panel until
+    // told otherwise, and a focus given inside another panel waits for that one to be active.
     if (auto *dialog = qobject_cast<MDialog *>(overlay)) {
         if (MButton *button = dialog->button(dialog->defaultButton()))
-            button->setFocus(Qt::OtherFocusReason);
+            giveFocus(button, Qt::OtherFocusReason, false);
     }
 }
 

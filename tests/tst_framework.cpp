@@ -8,6 +8,7 @@
 #include <MComboBox.h>
 #include <MLabel.h>
 #include <MMessageBox.h>
+#include <MSlider.h>
 
 #include <QFile>
 #include <QGraphicsLinearLayout>
@@ -17,6 +18,7 @@
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QAbstractItemView>
+#include <QAccessible>
 #include <QComboBox>
 #include <QGraphicsProxyWidget>
 #include <QPointer>
@@ -213,16 +215,40 @@ private Q_SLOTS:
             QVERIFY(popup);
             const QRectF shown = m_window->mapToScene(m_window->viewport()->rect()).boundingRect();
             QVERIFY2(shown.contains(popup->sceneBoundingRect()),
-                     qPrintable(QStringLiteral("%1,%2 %3x%4 in %5,%6 %7x%8")
-                                    .arg(popup->sceneBoundingRect().x())
-                                    .arg(popup->sceneBoundingRect().y())
-                                    .arg(popup->sceneBoundingRect().width())
-                                    .arg(popup->sceneBoundingRect().height())
-                                    .arg(shown.x())
-                                    .arg(shown.y())
-                                    .arg(shown.width())
-                                    .arg(shown.height())));
+                     qPrintable(QDebug::toString(popup->sceneBoundingRect()) + QDebug::toString(shown)));
+            // Above the rows after it while open (they would paint over it and take its clicks).
+            MComboBox *other = box == top ? low : top;
+            QVERIFY(box->zValue() > other->zValue());
             box->comboWidget()->hidePopup();
+            QCOMPARE(box->zValue(), other->zValue());
+        }
+    }
+
+    // Tab walks the enabled controls in reading order and on round the bar's button; Shift+Tab
+    // walks back.
+    void tabWalksTheEnabledControlsAndTheBar()
+    {
+        m_window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(m_window));
+        CountingPage page;
+        page.rows = 3;
+        page.appear();
+        QGraphicsLayout *layout = page.centralWidget()->layout();
+        const auto row = [layout](int i) { return static_cast<MButton *>(layout->itemAt(i)); };
+        row(1)->setEnabled(false);
+        // Where the keys are: a control of the page, or null for the bar's button.
+        const auto keysAt = [this]() -> QGraphicsItem * {
+            return m_window->escapeButton()->hasFocus() ? nullptr : m_window->scene()->focusItem();
+        };
+        QTRY_COMPARE(keysAt(), row(0));
+        const QList<std::pair<Qt::Key, QGraphicsItem *>> walk {{Qt::Key_Tab, row(2)},
+                                                               {Qt::Key_Tab, nullptr},
+                                                               {Qt::Key_Tab, row(0)},
+                                                               {Qt::Key_Backtab, nullptr},
+                                                               {Qt::Key_Backtab, row(2)}};
+        for (const auto &[key, to] : walk) {
+            QTest::keyClick(m_window, key);
+            QCOMPARE(keysAt(), to);
         }
     }
 
@@ -242,9 +268,12 @@ private Q_SLOTS:
         // At a page change the keys go to the new page's first control.
         QVERIFY(beneath.first()->hasFocus());
         MMessageBox box(QStringLiteral("Sure?"), M::OkButton | M::DiscardButton);
-        bool focusStayedInTheBox = true;
+        bool focusStayedInTheBox = false, pageBlocked = false;
         QTimer::singleShot(20, m_window, [&] {
-            // A press, Tab and Space on the page beneath reach nothing there.
+            // The box takes the keys as it opens, and assistive technology is told that the page
+            // beneath takes nothing; a press, Tab and Space there reach nothing.
+            focusStayedInTheBox = box.isAncestorOf(m_window->scene()->focusItem());
+            pageBlocked = QAccessible::queryAccessibleInterface(&page)->state().disabled;
             pressOn(m_window, beneath.at(1));
             for (int i = 0; i < 4; ++i) {
                 QTest::keyClick(m_window, Qt::Key_Tab);
@@ -255,6 +284,8 @@ private Q_SLOTS:
         QCOMPARE(box.exec(), int(M::OkButton));
         QCOMPARE(pressed, 0);
         QVERIFY(focusStayedInTheBox);
+        QVERIFY(pageBlocked);
+        QVERIFY(!QAccessible::queryAccessibleInterface(&page)->state().disabled);
         // Return presses the focused button.
         QTRY_VERIFY(beneath.first()->hasFocus());
         QTest::keyClick(m_window, Qt::Key_Return);
@@ -322,6 +353,26 @@ private Q_SLOTS:
         MButton styled(QStringLiteral("Add"));
         styled.setObjectName(QStringLiteral("PushButton"));
         QCOMPARE(styled.widget()->objectName(), QStringLiteral("PushButton"));
+        // Picking the entry shown is told apart (the option is sent again); a pick past the
+        // entries is nothing.
+        MComboBox list;
+        list.comboWidget()->addItems({QStringLiteral("a"), QStringLiteral("b")});
+        QSignalSpy changed(&list, &MComboBox::currentIndexChanged), again(&list, &MComboBox::reselected);
+        for (const int index : {0, 1, 2, -1})
+            list.pick(index);
+        QCOMPARE(again.count(), 1);
+        QCOMPARE(changed.count(), 1);
+        // A label names the control it is the caption of, whatever it says later.
+        label.setBuddy(&list);
+        label.setText(QStringLiteral("Speed"));
+        QCOMPARE(list.control()->accessibleName(), QStringLiteral("Speed"));
+        // A value set from outside (assistive technology) is taken only within the shown scale.
+        MSlider slider;
+        QList<double> written;
+        slider.setShownScale([] { return 0.0; }, [&written](double value) { written << value; }, 0, 100);
+        for (const double value : {-1.0, 100.5, qQNaN(), qInf(), 100.0, 0.0})
+            slider.setShownValue(value);
+        QCOMPARE(written, QList<double>({100, 0}));
     }
 
 private:
