@@ -164,6 +164,8 @@ class AppByAccessibility(unittest.TestCase):
         box = find(self.window, "dialog")
         self.assertEqual(box.name, "%s (id %s)" % (row.name, transfer))
         self.assertEqual(box.description, "ZAV requested Cancel")
+        # It takes the keys as it opens: its default button has the focus.
+        wait_for(lambda: find(box, "push button", "OK").getState().contains(pyatspi.STATE_FOCUSED), "focus on OK")
         # Nothing beneath it takes a press: not the row, its Info button, nor the bar.
         for node in (row, info, find(self.window, "push button", "Back")):
             self.assertEqual(actions(node), [], node.name)
