@@ -8,6 +8,7 @@ import subprocess
 import unittest
 
 import pyatspi
+from gi.repository import GLib
 
 import zavapp
 from zavapp import descendants, find, page, press, value, wait_for
@@ -170,10 +171,21 @@ class AppByAccessibility(unittest.TestCase):
         for node in (row, info, find(self.window, "push button", "Back")):
             self.assertEqual(actions(node), [], node.name)
         self.assertEqual(held(transfer)["state"], "active")
+        # A screen reader following the row hears its state change.
+        names = []
+        listener = lambda event: names.append(event.source.name)
+        pyatspi.Registry.registerEventListener(listener, "object:property-change:accessible-name")
         press(find(box, "push button", "OK"))
         wait_for(lambda: held(transfer)["state"] == "cancelled", "the cancel at the service")
         wait_for(lambda: find(self.window, "list item", self.row).description.startswith("Cancelled;"),
                  "the row cancelled")
+
+        def heard():
+            while GLib.MainContext.default().iteration(False):
+                pass
+            return "Cancelled" in names
+        wait_for(heard, lambda: "the name change to Cancelled (heard %s)" % names)
+        pyatspi.Registry.deregisterEventListener(listener, "object:property-change:accessible-name")
         self.assertEqual(actions(row), ["Press"])
 
 
