@@ -61,9 +61,7 @@ void ScenarioPrograms::closeClients()
         delete it.value();
     }
     m_clients.clear();
-    m_clientIds.clear();
-    m_clientInstances.clear();
-    m_clientOf.clear();
+    m_clientCopies.clear();
     m_byClientId.clear();
     m_gone.clear();
 }
@@ -77,9 +75,7 @@ void ScenarioPrograms::registered(const Copy &copy, Zav::Transfer *handle)
 void ScenarioPrograms::registered(const Copy &copy, const QString &connection, const QString &id,
                                   const QString &instance)
 {
-    m_clientIds.insert(keyOf(copy), id);
-    m_clientInstances.insert(keyOf(copy), instance);
-    m_clientOf.insert(keyOf(copy), connection);
+    m_clientCopies.insert(keyOf(copy), {connection, id, instance});
     m_byClientId.insert(connection + QLatin1Char('/') + id, copy);
 }
 
@@ -93,19 +89,19 @@ QString ScenarioPrograms::idOf(const Copy &copy) const
 {
     if (Zav::Transfer *handle = m_handles.value(keyOf(copy)))
         return handle->id();
-    return m_clientIds.value(keyOf(copy));
+    return m_clientCopies.value(keyOf(copy)).id;
 }
 
 QDBusConnection ScenarioPrograms::busOf(const Copy &copy) const
 {
-    const QString connection = m_clientOf.value(keyOf(copy));
+    const QString connection = m_clientCopies.value(keyOf(copy)).connection;
     return connection.isEmpty() ? m_bus : QDBusConnection(connection);
 }
 
 QDBusMessage ScenarioPrograms::callFor(const Copy &copy, const char *interface, const QString &method) const
 {
     Zav::Transfer *handle = m_handles.value(keyOf(copy));
-    QString instance = handle ? handle->serviceInstance() : m_clientInstances.value(keyOf(copy));
+    QString instance = handle ? handle->serviceInstance() : m_clientCopies.value(keyOf(copy)).instance;
     if (instance.isEmpty())
         instance = QLatin1String(ZavBus::ServiceName);
     return QDBusMessage::createMethodCall(instance, QLatin1String(ZavBus::ObjectPath), QLatin1String(interface),
@@ -114,6 +110,6 @@ QDBusMessage ScenarioPrograms::callFor(const Copy &copy, const char *interface, 
 
 bool ScenarioPrograms::isGone(const Copy &copy) const
 {
-    const QString connection = m_clientOf.value(keyOf(copy));
+    const QString connection = m_clientCopies.value(keyOf(copy)).connection;
     return !connection.isEmpty() && m_gone.contains(connection);
 }

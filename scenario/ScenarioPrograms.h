@@ -88,9 +88,14 @@ private:
     int m_run = 0;
     QHash<QString, Zav::Transfer *> m_handles; // by keyOf()
     QHash<Zav::Transfer *, Copy> m_copies;
-    QHash<QString, QString> m_clientIds; // keyOf -> id, of transfers of a scenario's client
-    QHash<QString, QString> m_clientInstances; // keyOf -> the service instance that registered it
-    QHash<QString, QString> m_clientOf; // keyOf -> connection name
+    // A copy registered by a client of the scenario's own.
+    struct ClientCopy
+    {
+        QString connection;
+        QString id;
+        QString instance; // the service instance that registered it
+    };
+    QHash<QString, ClientCopy> m_clientCopies; // by keyOf()
     QHash<QString, Copy> m_byClientId; // connection + '/' + id
     QHash<QString, ScenarioClient *> m_clients; // by connection name
     QSet<QString> m_gone; // connections closed by "disconnect"

@@ -5,6 +5,7 @@
 #include "ZavBusNames.h"
 #include "ZavVocabulary.h"
 
+#include <QDBusError>
 #include <QFileInfo>
 
 #include <zav/ZavClient.h>
@@ -170,8 +171,8 @@ QString callWords(const QString &call)
 
 bool isNoAnswer(const QString &error)
 {
-    return error == QLatin1String("org.freedesktop.DBus.Error.NoReply")
-        || error == QLatin1String("org.freedesktop.DBus.Error.Timeout");
+    return error == QDBusError::errorString(QDBusError::NoReply)
+        || error == QDBusError::errorString(QDBusError::Timeout);
 }
 
 void restoreHeld(Values &v, Zav::Transfer *transfer, const QString &call)

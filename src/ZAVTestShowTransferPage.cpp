@@ -770,48 +770,34 @@ void ZAVTestShowTransferPage::transferMarkRestarted(const QString &id)
 
 void ZAVTestShowTransferPage::cancelTransfer(Zav::Transfer *transfer)
 {
-    queueRequest(transfer->id(), int(Request::Cancel));
+    requests.push(transfer->id(), int(Request::Cancel));
 }
 
 void ZAVTestShowTransferPage::startTransfer(Zav::Transfer *transfer)
 {
-    queueRequest(transfer->id(), int(Request::Start));
+    requests.push(transfer->id(), int(Request::Start));
 }
 
 void ZAVTestShowTransferPage::pauseTransfer(Zav::Transfer *transfer)
 {
-    queueRequest(transfer->id(), int(Request::Pause));
+    requests.push(transfer->id(), int(Request::Pause));
 }
 
 void ZAVTestShowTransferPage::errorRepair(Zav::Transfer *transfer)
 {
-    queueRequest(transfer->id(), int(Request::Repair));
-}
-
-void ZAVTestShowTransferPage::queueRequest(const QString &id, int request)
-{
-    requests.push(id, request);
+    requests.push(transfer->id(), int(Request::Repair));
 }
 
 void ZAVTestShowTransferPage::answerRequest(const QString &id, int request)
 {
-    ZAVTestElement *row = nullptr;
-    switch (Request(request)) {
-    case Request::Cancel:
+    const Request which = Request(request);
+    if (which == Request::Cancel)
         qDebug() << "Test Show Transfer Page" << id;
-        row = findElement(id);
-        if (!row)
-            qDebug() << " Element not found ";
-        break;
-    case Request::Repair:
+    else if (which == Request::Repair)
         qDebug() << "ZAVTestShowTransferPage::errorRepair";
-        row = findElement(id);
-        break;
-    case Request::Start:
-    case Request::Pause:
-        row = findElement(id);
-        break;
-    }
+    ZAVTestElement *row = findElement(id);
     if (row)
-        row->setResponse(Zav::Requests::word(Request(request)));
+        row->setResponse(Zav::Requests::word(which));
+    else if (which == Request::Cancel)
+        qDebug() << " Element not found ";
 }

@@ -120,8 +120,7 @@ private:
     void showRow(ZAVTestElement *row, const ZAVTestTransferValues &values);
     // The service left: none of the transfers it held exists any more.
     void releaseAll();
-    // A request of the service's waits its turn (ZAVTestRequestQueue), then goes to its row.
-    void queueRequest(const QString &id, int request);
+    // A request of the service's, once its turn in `requests` has come, goes to its row.
     void answerRequest(const QString &id, int request);
 
     ZAVTestElementDetail *detail;
