@@ -14,7 +14,9 @@
 #include <QHash>
 #include <QLoggingCategory>
 
+#include <functional>
 #include <limits>
+#include <map>
 
 Q_LOGGING_CATEGORY(lcClient, "zav.client")
 
@@ -205,6 +207,22 @@ public:
     QHash<QString, int> inFlight; // unanswered changes by method
     QHash<QString, Accepted> accepted; // the last change of each method the service took
     quint64 sends = 0;
+    // The awaited changes by their place, with what their answer does once it is in. The bus
+    // returns answers in the order of the calls, but Qt may hand them over out of it (a reply
+    // that came before its watcher existed is handed over later): each waits for the earlier
+    // ones, so that a refusal is seen only after the changes sent before it were taken.
+    std::map<quint64, std::function<void()>> answers;
+
+    void answered(quint64 sent, std::function<void()> handle)
+    {
+        answers[sent] = std::move(handle);
+        const QPointer<Transfer> alive(q);
+        while (alive && !answers.empty() && answers.begin()->second) {
+            const std::function<void()> next = std::move(answers.begin()->second);
+            answers.erase(answers.begin());
+            next();
+        }
+    }
 
     void accept(const QString &name, quint64 sent, const QVariantList &arguments)
     {
@@ -240,21 +258,24 @@ public:
         }
         ++client->awaited;
         ++inFlight[name];
+        answers[sent] = nullptr;
         auto *watcher = new QDBusPendingCallWatcher(proxy->asyncCallWithArgumentList(name, message), q);
         QObject::connect(watcher, &QDBusPendingCallWatcher::finished, q, [this, watcher, name, sent, arguments] {
             watcher->deleteLater();
             --client->awaited;
-            auto it = inFlight.find(name);
-            if (it != inFlight.end() && --*it <= 0)
-                inFlight.erase(it);
-            if (!watcher->isError()) {
-                accept(name, sent, arguments);
-                return;
-            }
-            const QDBusError error = watcher->error();
-            qCWarning(lcClient, "Zav::Client: %s of transfer %s refused: %s %s", qPrintable(name),
-                      qPrintable(id.left(64)), qPrintable(error.name()), qPrintable(error.message().left(200)));
-            emit q->changeRefused(name, error.name(), error.message());
+            const QDBusError error = watcher->isError() ? watcher->error() : QDBusError();
+            answered(sent, [this, name, sent, arguments, error] {
+                auto it = inFlight.find(name);
+                if (it != inFlight.end() && --*it <= 0)
+                    inFlight.erase(it);
+                if (!error.isValid()) {
+                    accept(name, sent, arguments);
+                    return;
+                }
+                qCWarning(lcClient, "Zav::Client: %s of transfer %s refused: %s %s", qPrintable(name),
+                          qPrintable(id.left(64)), qPrintable(error.name()), qPrintable(error.message().left(200)));
+                emit q->changeRefused(name, error.name(), error.message());
+            });
         });
     }
 };
@@ -360,7 +381,7 @@ void Client::registerTransfer(const QString &name, TransferType type, const QStr
 
 Transfer::Transfer(ClientPrivate *client, const QString &id, const QString &owner)
     : QObject(client->q)
-    , d(new TransferPrivate {this, client, id, owner, {}, {}, 0})
+    , d(new TransferPrivate {this, client, id, owner, {}, {}, 0, {}})
 {
 }
 
