@@ -16,6 +16,7 @@
 #include <QJsonDocument>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QScopeGuard>
 #include <QThread>
@@ -918,9 +919,10 @@ private Q_SLOTS:
             QVERIFY(p->waitForStarted());
         }
         QString screen, plainScreen, lines;
-        auto waitFor = [&](const QString &text) {
-            for (int i = 0; i < 300 && !(screen.contains(text) && plainScreen.contains(text) && lines.contains(text));
-                 ++i) {
+        auto waitFor = [&](const QString &text, int ms = 15000) {
+            // A deadline, not a count of reads: every redraw is a read.
+            for (QDeadlineTimer deadline(ms); !deadline.hasExpired()
+                 && !(screen.contains(text) && plainScreen.contains(text) && lines.contains(text));) {
                 for (QProcess *p : {&live, &plain, &pipe})
                     p->waitForReadyRead(5);
                 screen += QString::fromUtf8(live.readAllStandardOutput());
@@ -935,7 +937,7 @@ private Q_SLOTS:
         const QString id = registerOn(bus, QStringLiteral("Holiday photos"));
         call(bus, ZavBus::Transfers::setActive, {id, 0.5});
         QVERIFY2(waitFor(QStringLiteral("Holiday photos")), qPrintable(screen + lines));
-        QVERIFY2(waitFor(QStringLiteral("50%")) || lines.contains(QStringLiteral("\"progress\":0.5")),
+        QVERIFY2(waitFor(QStringLiteral("50%"), 3000) || lines.contains(QStringLiteral("\"progress\":0.5")),
                  qPrintable(screen));
         QVERIFY(screen.contains(QStringLiteral("\x1b[32mActive")));
         QVERIFY(!plainScreen.contains(QStringLiteral("\x1b[32m")));
